@@ -1,0 +1,113 @@
+// Core types shared by every part of the library: the extended type, the
+// fixed-size data matrix, vectors, matrices and the result records.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+
+namespace varnel {
+
+using Extended = long double;  // 80-bit x87 extended
+using Single = float;          // 32-bit
+using Byte = std::uint8_t;     // counts of variables, sizes of matrices
+
+static_assert(std::numeric_limits<Extended>::digits == 64,
+              "Varnel needs the 80-bit extended long double");
+
+inline constexpr int MaxObs = 20000;
+inline constexpr int MaxVars = 24;
+
+using TObsArray = std::array<double, MaxObs>;
+// X[variable][observation]; row 0 is the constant column.
+using TRegressData = std::array<TObsArray, MaxVars + 1>;
+using TVector = std::array<Extended, 26>;
+using TMatrix = std::array<TVector, 26>;  // M[row][column]
+using TRankArray = std::array<std::int32_t, MaxObs>;
+using TClusterCenters = std::array<std::array<double, 25>, 100>;
+using TClusterAssignment = std::array<Byte, MaxObs>;
+using TOutlierFlags = std::array<std::int32_t, MaxObs>;
+
+// Result of a multiple regression. T{} is the all-zero record.
+struct TMultStatRec {
+  int N = 0;
+  int K = 0;
+  Extended R = 0;
+  Extended R2 = 0;
+  Extended F = 0;
+  Extended RMSE = 0;
+  Extended MSE = 0;
+  Extended MSR = 0;
+  Extended SSE = 0;
+  Extended SSR = 0;
+  Extended SST = 0;
+  Extended S2 = 0;
+  Extended S = 0;
+  TVector Beta{};
+  TVector StdErr{};
+  TVector TCalc{};
+  int DFReg = 0;
+  int DFErr = 0;
+  int DFTot = 0;
+};
+
+// Result of a simple regression of Y on one X.
+struct TBivarStatRec {
+  int N = 0;
+  int DF = 0;
+  Extended R = 0;
+  Extended MeanX = 0;
+  Extended MeanY = 0;
+  Extended B0 = 0;
+  Extended B1 = 0;
+  Extended SXX = 0;
+  Extended SYY = 0;
+  Extended SXY = 0;
+  Extended SumX = 0;
+  Extended SumY = 0;
+  Extended SumXY = 0;
+  Extended SumX2 = 0;
+  Extended SumY2 = 0;
+  Extended FisherZ = 0;
+  Extended TStatR = 0;
+};
+
+// Per-variable summary; variable j sits at entry j - 1 of each column.
+struct TUnivarStatRec {
+  Byte NVars = 0;
+  int N = 0;
+  TVector Sum{};
+  TVector Min{};
+  TVector Max{};
+  TVector Range{};
+  TVector Mean{};
+  TVector StdDev{};
+  TVector Variance{};
+  TVector Skew{};
+  TVector Kurtosis{};
+  TVector CoefVar{};
+  TVector Median{};
+};
+
+// Summary of one vector of values.
+struct TYSummaryRec {
+  int N = 0;
+  Extended Sum = 0;
+  Extended Min = 0;
+  Extended Max = 0;
+  Extended Range = 0;
+  Extended Mean = 0;
+  Extended StdDev = 0;
+  Extended Variance = 0;
+  Extended Skew = 0;
+  Extended Kurtosis = 0;
+  Extended CoefVar = 0;
+  Extended Median = 0;
+};
+
+struct TIntervalRec {
+  Extended Upper = 0;
+  Extended Lower = 0;
+};
+
+}  // namespace varnel

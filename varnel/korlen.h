@@ -1,0 +1,234 @@
+// TKorlen: the multivariate statistics component. Fill PRegressData (rows
+// 1..k, observations 0..n-1) and Y, call MVPrepare once, then call any
+// operation. Each operation takes its data as arguments and refits what it
+// needs; only AlphaLevel and ScanData persist between calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "varnel/core/component.h"
+#include "varnel/core/faults.h"
+#include "varnel/core/messages.h"
+#include "varnel/core/types.h"
+
+namespace varnel {
+
+class TKorlen : public TComponent {
+ public:
+  // Component object and data model
+  explicit TKorlen(TComponent* AOwner = nullptr);  // Create
+  ~TKorlen() override;                             // Destroy
+  std::string AboutText, ExampleText;
+  TRegressData* PRegressData;  // owned by the component
+  TObsArray Y{};
+  TMultStatRec MultStatRec;
+  int AlphaLevel() const { return FAlphaLevel; }
+  void SetAlpha(int Value);
+  bool ScanData() const { return FScanData; }
+  void SetScanData(bool Value);
+  virtual void SafetyHiSet();
+  virtual void SafetyLoSet();
+  virtual void Alpha99Set();
+  virtual void Alpha95Set();
+  virtual void ShowAbout();
+  virtual void ShowExample();
+
+  std::string ClassName() const override { return "TKorlen"; }
+  std::vector<TPublishedProperty> Published() override;
+
+  // Row preparation
+  void NewRowValues(TRegressData* X, const TVector& Values, Byte k, int Obs);
+  void ZeroRowValues(TRegressData* X, int Obs);
+  void SmoothData(std::span<double> A, int n);
+
+  // Tables and normal probabilities
+  Extended ProbabilityZIsHigher(Extended z);
+  Extended ProbabilityZIsLower(Extended z);
+  Extended ProbabilityZBetweenPlusMinus(Extended z);
+  Extended ZTableValue2(const std::string& Level);
+  Single TTableValue2(int DF);
+  Single CSqrTableValue(int DF, Single Alpha);
+
+  // Combinatorics and elementary tests
+  Extended Factorial(Byte n);
+  std::int64_t Permutations(Byte n, Byte r);
+  std::int64_t Combinations(Byte n, Byte r);
+  Extended CalcChiSquare(std::span<const double> Observed, std::span<const double> Expected, int N);
+  Extended CalcT(int N, Extended Mean, Extended HypMean, Extended S);
+  TIntervalRec SmallSampleCIforMean(int N, Extended Mean, Extended S);
+  TIntervalRec LargeSampleCIforMean(const std::string& Level, Extended Mean, Extended SE);
+  Extended GetZValue(Extended X, Extended Mean, Extended S);
+  Extended GetCenterValue(Extended X, Extended Mean);
+  Extended CalcF(Extended A, Extended B);
+
+  // Matrices
+  TMatrix InitMatrix(Byte Size, Extended Value);
+  TMatrix IdentityMatrix(Byte Size);
+  TMatrix CopyMatrix(const TMatrix& M, Byte Size);
+  TMatrix InvertMatrix(const TMatrix& M, Byte Size, Extended& Det);
+
+  // Eigen-analysis and principal components
+  TMatrix EigenVectors(const TMatrix& A, Byte n);
+  TVector EigenValues(const TMatrix& A, Byte n);
+  TVector ConditionIndexes(const TVector& Lambda, Byte n);
+  TMatrix FactorsMatrix(const TVector& Lambda, const TMatrix& V, Byte n);
+  TMatrix FactorsLoadingsMatrix(const TVector& A, const TVector& B, const TMatrix& M, Byte n);
+  void PrincipalComponent(const TRegressData* X, Byte k, int N, std::span<double> Out, Byte p);
+  void TransformDataPCAs(TRegressData* X, Byte k, int N);
+
+  // Univariate statistics
+  Extended GetSum(std::span<const double> A, int N);
+  Extended GetMin(std::span<const double> A, int N);
+  Extended GetMax(std::span<const double> A, int N);
+  Extended GetMean(std::span<const double> A, int N);
+  Extended GetVariance(std::span<const double> A, int N);
+  Extended GetCoefficientOfVariation(std::span<const double> A, int N);
+  Single GetSkew(std::span<const double> A, int N);
+  Single GetKurtosis(std::span<const double> A, int N);
+  Extended GetMedian(std::span<const double> A, int N);
+  Extended GetTotalVariation(const TVector& V, Byte K);
+  TUnivarStatRec UnivariateSummary(const TRegressData* X, Byte K, int N);
+  TYSummaryRec YSummary(std::span<const double> A, int N);
+
+  // Predictor vectors and matrices
+  TVector SumVector(const TRegressData* X, Byte k, int n);
+  TVector MeanVector(const TRegressData* X, Byte k, int n);
+  TVector VarianceVector(const TRegressData* X, Byte k, int n);
+  TVector VarianceProportionsVector(const TRegressData* X, Byte k, int n);
+  TVector MinVector(const TRegressData* X, Byte k, int n);
+  TVector MaxVector(const TRegressData* X, Byte k, int n);
+  TMatrix CorrelationMatrix(const TRegressData* X, Byte k, int n);
+  TMatrix CovarianceMatrix(const TRegressData* X, Byte k, int n);
+  TMatrix MeansDifferencesMatrix(const TVector& Means, Byte k);
+
+  // Data transforms
+  void TransformArrCenter(std::span<double> A, int n);
+  void TransformArrStandardize(std::span<double> A, int n);
+  void TransformArrNormalize(std::span<double> A, int n);
+  void TransformArrInverse(std::span<double> A, int n);
+  void TransformArrSquare(std::span<double> A, int n);
+  void TransformArrSquareRoot(std::span<double> A, int n);
+  void TransformArrAddScalar(std::span<double> A, Extended s, int n);
+  void TransformArrMultiplyScalar(std::span<double> A, Extended s, int n);
+  void TransformDataCenter(TRegressData* X, Byte k, int n);
+  void TransformDataStandardize(TRegressData* X, Byte k, int n);
+  void TransformDataNormalize(TRegressData* X, Byte k, int n);
+
+  // Bivariate regression
+  TBivarStatRec BVRegression(std::span<const double> X, std::span<const double> Y, int n);
+  Extended BVCalcYValue(const TBivarStatRec& Rec, Extended x);
+  Extended BVRegressionReverse(const TBivarStatRec& Rec, Extended x);
+  void BVResiduals(std::span<const double> X, std::span<const double> Y, std::span<double> Out, int n);
+  void BVPredictedY(std::span<const double> X, std::span<const double> Y, std::span<double> Out, int n);
+  TMultStatRec BVQuadraticRegression(std::span<const double> X, std::span<const double> Y, int n);
+
+  // Bivariate inference and rank correlation
+  TIntervalRec BVRegressionBeta1CI(const TBivarStatRec& Rec);
+  TIntervalRec BVRegressionCI(const TBivarStatRec& Rec, Extended Y0, Extended X0);
+  TIntervalRec BVRegressionPI(const TBivarStatRec& Rec, Extended Y0, Extended X0);
+  double BVRegressionTestStatistic(const TBivarStatRec& Rec);
+  Extended BVCorrelationSampleTestStat(int n, Extended a, Extended b);
+  Extended SpearmansR(std::span<const std::int32_t> RanksX, std::span<const std::int32_t> RanksY, int n);
+  Extended SpearmansRStdError(std::span<const std::int32_t> RanksX, std::span<const std::int32_t> RanksY, int n);
+
+  // Multiple regression core
+  void MVPrepare();
+  TMultStatRec MVRegression(const TRegressData* X, std::span<const double> Y, Byte k, int n);
+  bool MVCheckXData(const TRegressData* X, Byte k, int n);
+  TMatrix CrossProducts(const TRegressData* X, Byte k, int n);
+  TMultStatRec ComputeResults(const TRegressData* X, std::span<const double> Y, const TMatrix& Inv, Byte k, int n);
+  Extended MVCalcYValue(const TMultStatRec& Rec, const TVector& XValues);
+
+  // Residuals and influence diagnostics
+  void MVPredictedY(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+  void MVResiduals(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+  void MVStdResiduals(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+  void MVStudentResiduals(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+  void MVLeverages(const TRegressData* X, std::span<double> H, Byte k, int n);
+  void MVCooksDistance(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+  Extended DurbinWatson(const TRegressData* X, std::span<const double> Y, Byte k, int n);
+
+  // Confidence and prediction intervals
+  void MVPredictedYCIUpper(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+  void MVPredictedYCILower(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+  void MVPredictedYPIUpper(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+  void MVPredictedYPILower(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
+
+  // Derived regressions
+  TVector MVPairedXYRegressions(const TRegressData* X, std::span<const double> Y, Byte k, int n);
+  Extended MVAverageCorrelation(const TRegressData* X, std::span<const double> Y, Byte k, int n);
+  TMultStatRec MVInteractionRegression(TRegressData* X, std::span<const double> Y, Byte k, int n, Byte a, Byte b);
+  TMultStatRec MVPolynomialRegression(TRegressData* X, std::span<const double> Y, Byte k, int n, Byte a);
+  void MVRemoveVariable(TRegressData* X, Byte& k, int n, Byte v);
+  std::string DummyXYRegression(std::span<const double> X, std::span<const double> Y,
+                                std::span<const double> D, int n, const std::string& Title);
+
+  // Selection criteria and stepwise regression
+  Extended CalcCp(Byte p, int n, Extended SSEp, Extended MSEk);
+  Extended CalcFp(Byte k, Byte p, Extended R2p, Extended R2k, int n);
+  Extended CalcMSEp(Byte p, int n, Extended SSEp);
+  std::string MVStepwiseForward(const TRegressData* X, std::span<const double> Y, Byte k, int n, const std::string& Title);
+  std::string MVStepwiseBackward(const TRegressData* X, std::span<const double> Y, Byte k, int n, const std::string& Title);
+
+  // All-subsets selection
+  std::string MVStepwiseVarSelection(const TRegressData* X, std::span<const double> Y, Byte k, int n,
+                                     Single AccWeight, Single SimpWeight, const std::string& Title);
+  std::string MVOptimalForwardModel(const TRegressData* X, std::span<const double> Y, Byte k, int n);
+
+  // Distance measures
+  TIntervalRec MakePiped(Extended a, Extended b, Extended s);
+  Extended GetLDistance(const TVector& x, const TVector& y, Byte n);
+  void LDistances(const TRegressData* X, std::span<double> Out, int N, Byte k);
+  Extended GetEuclideanDistance(const TVector& x, const TVector& y, Byte n);
+  void EuclideanDistances(const TRegressData* X, std::span<double> Out, int N, Byte k);
+  Extended GetNormEuclideanDistance(const TVector& x, const TVector& y, const TMatrix& C, Byte n);
+  void NormEuclideanDistances(const TRegressData* X, std::span<double> Out, int N, Byte k);
+  Extended GetMahalanobisDistance(const TRegressData* X, const TVector& x, Byte k, int N);
+  void MahalanobisDistances(const TRegressData* X, std::span<double> Out, Byte k, int N);
+  Extended GetMaximumLikelihoodDistance(const TRegressData* X, const TVector& x, Byte k, int N, Extended g);
+  void MaximumLikelihoodDistances(const TRegressData* X, std::span<double> Out, Byte k, int N, Extended g);
+
+  // Separability and outlier flags
+  Extended GetAvgNormDistance(const TVector& m1, const TVector& m2, const TMatrix& C1, const TMatrix& C2, Byte n);
+  Extended ScaleDivergence(Extended D, Single s);
+  Extended GetDivergence(const TVector& m1, const TVector& m2, const TMatrix& C1, const TMatrix& C2,
+                         Byte n, Extended Unused);
+  TOutlierFlags FlagOutliers(std::span<const double> z, int N, Single Threshold);
+
+  // Regression reports and equations
+  std::string PipedReportString(Extended Mean, Extended SD);
+  std::string BVEquationString(const TBivarStatRec& Rec);
+  std::string MVEquationString(const TMultStatRec& Rec);
+  std::string BVRegressionMemo(const std::string& Title, const TBivarStatRec& Rec);
+  std::string MVRegressionMemo(const TMultStatRec& Rec);
+
+  // Interpretation texts
+  std::string InterpretDWStatistic(Extended DW);
+  std::string InterpretConditionIndexes(const TVector& CI, Byte n);
+  std::string InterpretModelUtility(const TMultStatRec& Rec);
+  std::string InterpretModelBetaParameters(const TMultStatRec& Rec, Extended Threshold);
+  std::string InterpretVariableUtility(const TUnivarStatRec& Rec);
+  std::string InterpretHighXCorrelations(const TMatrix& R, Byte k);
+  std::string InterpretOutliers(std::span<const double> z, int N);
+
+  // K-means clustering
+  void KMeansClustering(const TRegressData* X, Byte k, int N, Byte K, Byte Iterations, const std::string& FileName);
+  TClusterCenters ComputeInitialClusterCenters(const TVector& Unused, const TVector& Min, const TVector& Max,
+                                               Byte k, Byte K, const std::string& FileName);
+  TClusterCenters ComputeInitialClusterCentersStdDev(const TVector& Mean, const TMatrix& Cov, Byte k, Byte K);
+  TClusterAssignment AssignDataToCluster(const TRegressData* X, const TClusterCenters& C, Byte K, Byte k, int N);
+  Extended CalcClusterSSE(const TRegressData* X, const TClusterAssignment& A, const TClusterCenters& C, Byte k, int N);
+  TClusterCenters ComputeClusterMeans(const TRegressData* X, const TClusterAssignment& A, Byte K, Byte k, int N,
+                                      const std::string& FileName);
+
+ private:
+  std::unique_ptr<TRegressData> FData;
+  int FAlphaLevel = 95;
+  bool FScanData = true;
+};
+
+}  // namespace varnel

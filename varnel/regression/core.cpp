@@ -1,0 +1,155 @@
+// Least squares by the normal equations: X'X with the constant column
+// implied, Gauss-Jordan inversion, then the coefficients and the analysis of
+// variance. MVRegression is not guarded: a fault in the standard errors, in
+// the cross products or in the elimination reaches its caller.
+#include <cmath>
+
+#include "varnel/core/checked.h"
+#include "varnel/core/guard.h"
+#include "varnel/core/rows.h"
+#include "varnel/korlen.h"
+
+namespace varnel {
+namespace {
+
+// The counts every multivariate fit needs: 1 ≤ k ≤ 24, n > 2, n > k, n < MaxObs.
+bool FitCountsValid(int k, int n) { return n > 2 && n > k && n < MaxObs && k >= 1 && k <= MaxVars; }
+
+Extended RowSum(const TObsArray& Row, int n) {
+  Extended s = 0;
+  for (int i = 0; i < n; ++i) s += Row[i];
+  return Finite(s);
+}
+
+Extended RowProductSum(const TObsArray& A, const TObsArray& B, int n) {
+  Extended s = 0;
+  for (int i = 0; i < n; ++i) s += Extended(A[i]) * B[i];
+  return Finite(s);
+}
+
+Extended RowDifferenceSum(const TObsArray& A, const TObsArray& B, int n) {
+  Extended s = 0;
+  for (int i = 0; i < n; ++i) s += Extended(A[i]) - B[i];
+  return Finite(s);
+}
+
+// The guarded analysis-of-variance summary; a fault leaves the fields from
+// the failing one on at 0.
+void Summarise(TMultStatRec& Rec, Extended SumY2, Extended BXY, int k, int n) {
+  Rec.DFReg = k;
+  Rec.DFTot = n - 1;
+  Rec.DFErr = Rec.DFTot - Rec.DFReg;
+  Rec.SSE = Finite(SumY2 - BXY);
+  Rec.SSR = Finite(Rec.SST - Rec.SSE);
+  Rec.R2 = Div(Rec.SSR, Rec.SST);
+  Rec.R = Sqrt(Rec.R2);
+  Rec.MSR = Div(Rec.SSR, Rec.DFReg);
+  Rec.MSE = Div(Rec.SSE, Rec.DFErr);
+  Rec.RMSE = Sqrt(Rec.MSE);
+  const Extended Explained = Div(Rec.R2, k);
+  const Extended Unexplained = Div(1 - Rec.R2, Extended(n) - (k + 1));
+  Rec.F = Div(Explained, Unexplained);
+  Rec.S2 = Rec.MSE;
+  Rec.S = Sqrt(Rec.S2);
+}
+
+}  // namespace
+
+void TKorlen::MVPrepare() {
+  if (PRegressData != nullptr) (*PRegressData)[0].fill(1.0);
+}
+
+TMultStatRec TKorlen::MVRegression(const TRegressData* X, std::span<const double> Y, Byte k, int n) {
+  if (X == nullptr) return {};
+  if (ScanData() && !MVCheckXData(X, k, n)) return {};
+  if (!FitCountsValid(k, n)) {
+    ShowMessage("Number of vars must be > 0, and n > 2");
+    return {};
+  }
+  if (!Holds(Y, n)) return {};
+  Extended Det = 0;
+  const TMatrix Inv = InvertMatrix(CrossProducts(X, k, n), k + 1, Det);
+  return ComputeResults(X, Y, Inv, k, n);
+}
+
+bool TKorlen::MVCheckXData(const TRegressData* X, Byte k, int n) {
+  if (X == nullptr || k < 1 || k > MaxVars || k > n || n > MaxObs) return false;
+  bool Passed = false;
+  Guard("Error occurred in  CheckData", [&] {
+    const bool SumsFormed = FitCountsValid(k, n);
+    int ZeroSums = 0;
+    for (int j = 1; j <= k; ++j) {
+      const Extended S = SumsFormed ? RowSum((*X)[j], n) : 0;
+      if (std::fabs(S) < 0.01L) ++ZeroSums;
+    }
+    int SimilarPairs = 0;
+    for (int a = 1; a <= k; ++a) {
+      for (int b = 1; b < a; ++b) {
+        if (std::fabs(RowDifferenceSum((*X)[a], (*X)[b], n)) < 1.0L) ++SimilarPairs;
+      }
+    }
+    Passed = ZeroSums <= 1 && SimilarPairs == 0;
+  });
+  return Passed;
+}
+
+TMatrix TKorlen::CrossProducts(const TRegressData* X, Byte k, int n) {
+  TMatrix M{};
+  if (X == nullptr || !FitCountsValid(k, n)) return M;
+  for (int j = 1; j <= k; ++j) M[0][j] = M[j][0] = RowSum((*X)[j], n);
+  for (int j = 1; j <= k; ++j) M[j][j] = RowProductSum((*X)[j], (*X)[j], n);
+  for (int j = 1; j <= k; ++j) {
+    for (int l = j + 1; l <= k; ++l) M[j][l] = M[l][j] = RowProductSum((*X)[j], (*X)[l], n);
+  }
+  M[0][0] = n;
+  return M;
+}
+
+TMultStatRec TKorlen::ComputeResults(const TRegressData* X, std::span<const double> Y, const TMatrix& Inv,
+                                     Byte k, int n) {
+  TMultStatRec Rec{};
+  // The callers have checked the counts; only storage bounds are enforced here.
+  if (X == nullptr || k > MaxVars || n > MaxObs || !Holds(Y, n)) return Rec;
+  Rec.N = n;
+  Rec.K = k;
+  Extended SumY2 = 0, SumY = 0;
+  for (int i = 0; i < n; ++i) {
+    SumY2 += Extended(Y[i]) * Y[i];
+    SumY += Y[i];
+  }
+  Finite(SumY2);
+  const Extended Mean = Div(SumY, n);
+  for (int i = 0; i < n; ++i) {
+    const Extended d = Y[i] - Mean;
+    Rec.SST += d * d;
+  }
+  Finite(Rec.SST);
+  TVector XtY{};
+  for (int j = 0; j <= k; ++j) {
+    Extended s = 0;
+    for (int i = 0; i < n; ++i) s += Extended((*X)[j][i]) * Y[i];
+    XtY[j] = Finite(s);
+  }
+  Extended BXY = 0;
+  for (int j = 0; j <= k; ++j) {
+    Extended b = 0;
+    for (int m = 0; m <= k; ++m) b += Inv[j][m] * XtY[m];
+    Rec.Beta[j] = Finite(b);
+    BXY = Finite(BXY + Rec.Beta[j] * XtY[j]);
+  }
+  Guard("Error computing regression coefficients", [&] { Summarise(Rec, SumY2, BXY, k, n); });
+  for (int j = 0; j <= k; ++j) {
+    Rec.StdErr[j] = Finite(Sqrt(Inv[j][j]) * Rec.RMSE);
+    Rec.TCalc[j] = Div(Rec.Beta[j], Rec.StdErr[j]);
+  }
+  return Rec;
+}
+
+Extended TKorlen::MVCalcYValue(const TMultStatRec& Rec, const TVector& XValues) {
+  if (Rec.K > MaxVars) return 0;
+  Extended s = 0;
+  for (int j = 1; j <= Rec.K; ++j) s += Rec.Beta[j] * XValues[j - 1];
+  return Finite(s + Rec.Beta[0]);
+}
+
+}  // namespace varnel

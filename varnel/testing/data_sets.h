@@ -1,0 +1,34 @@
+// Data sets shared by the tests: the component's own five-observation
+// example, the Longley employment data, and seeded random designs.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "varnel/korlen.h"
+
+namespace varnel::testing {
+
+// A design in observation order: Columns[j][i] is observation i of X(j+1).
+struct TDataSet {
+  std::vector<std::vector<double>> Columns;
+  std::vector<double> Y;
+  int K() const { return static_cast<int>(Columns.size()); }
+  int N() const { return static_cast<int>(Y.size()); }
+};
+
+// X1 = 1..5, X2 = 21, 20, 25, 24, 26, Y = 12, 23, 46, 32, 39.
+TDataSet ExampleData();
+
+// The Longley data (16 observations, 6 predictors; Y is total employment).
+TDataSet LongleyData();
+
+// k predictors of n observations: Xj = j × (0.5 + uniform), Y a linear
+// combination of the predictors plus noise; the same seed gives the same data.
+TDataSet RandomData(int k, int n, std::uint32_t Seed);
+
+// Writes the data set into rows 1..k of the component's matrix and into Y,
+// then calls MVPrepare.
+void Load(TKorlen& Korlen, const TDataSet& Data);
+
+}  // namespace varnel::testing

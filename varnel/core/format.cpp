@@ -158,8 +158,8 @@ std::string FloatToStr(Extended Value) {
   std::string Out = Value < 0 ? "-" : "";
   if (D.Exponent > kPrecision || D.Exponent < -3) {
     Out += D.Digits[0];
-    if (D.Digits.size() > 1) Out += "." + D.Digits.substr(1);
-    return Out + "E" + std::to_string(D.Exponent - 1);
+    if (D.Digits.size() > 1) Out.append(".").append(D.Digits, 1);
+    return Out.append("E").append(std::to_string(D.Exponent - 1));
   }
   if (D.Exponent <= 0) return Out + "0." + std::string(-D.Exponent, '0') + D.Digits;
   if (static_cast<int>(D.Digits.size()) <= D.Exponent) {

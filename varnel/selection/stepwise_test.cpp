@@ -210,6 +210,15 @@ TEST_F(StepwiseTest, RejectedFitsStillGetTheirCriteriaLine) {
   EXPECT_EQ(Messages.Count("Number of vars must be > 0, and n > 2"), 2);
 }
 
+TEST_F(StepwiseTest, AFaultPassedOnByTheFitReachesTheCaller) {
+  // n = k + 1 leaves no error degrees of freedom: the t values divide by a zero standard error.
+  testing::Load(Korlen, testing::ExampleData());
+  TMessageRecorder Messages;
+  EXPECT_THROW(Korlen.MVStepwiseForward(Korlen.PRegressData, Korlen.Y, 2, 3, "T"), EMathError);
+  EXPECT_THROW(Korlen.MVStepwiseBackward(Korlen.PRegressData, Korlen.Y, 2, 3, "T"), EMathError);
+  EXPECT_THROW(Korlen.MVOptimalForwardModel(Korlen.PRegressData, Korlen.Y, 2, 3), EMathError);
+}
+
 TEST_F(StepwiseTest, OptimalForwardModelPicksTheCpClosestToItsParameters) {
   Korlen.SetScanData(false);
   testing::TDataSet Data = testing::RandomData(4, 30, 3);

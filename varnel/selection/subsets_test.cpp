@@ -213,6 +213,14 @@ TEST_F(SubsetSelectionTest, MalformedFilesFailWithOneMessageAndCloseTheFile) {
   }
 }
 
+TEST_F(SubsetSelectionTest, AFaultInAFitIsCaughtByTheSearch) {
+  testing::Load(Korlen, testing::ExampleData());
+  TMessageRecorder Messages;
+  // n = k + 1: the full fit's t values divide by a zero standard error.
+  EXPECT_EQ(Select("1 1\r\n2 1 2\r\n1 2\r\n", 1, 1, 2, 3), "");
+  EXPECT_EQ(Messages.Texts().back(), "Error in StepwiseVarSelection");
+}
+
 TEST_F(SubsetSelectionTest, UnusableArgumentsAndMissingFiles) {
   TMessageRecorder Messages;
   EXPECT_EQ(Korlen.MVStepwiseVarSelection(Korlen.PRegressData, Korlen.Y, 4, 20, 1, 1, "T"), "");  // no file

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "varnel/korlen.h"
 #include "varnel/testing/data_sets.h"
@@ -110,6 +111,13 @@ TEST_F(ReportTest, BivariateMemoOnAFallingLineAtLevel90) {
                          "  Alpha (.95 )",
                          "X Mean            :    18.0000",
                          "Y Mean            :   146.1143"}));
+  // The same record as the simple regression computes it.
+  std::vector<double> X, Y;
+  for (int x = 1; x <= 35; ++x) {
+    X.push_back(x);
+    Y.push_back(200 - 3 * x + (x * 5) % 9 - 4);
+  }
+  EXPECT_EQ(Korlen.BVRegressionMemo("Falling", Korlen.BVRegression(X, Y, 35)), Text);
   Korlen.SetAlpha(90);
   const auto L = testing::ReportLines(Korlen.BVRegressionMemo("Falling", Rec));
   ASSERT_EQ(L.size(), 14u);

@@ -8,7 +8,6 @@
 #include "varnel/core/guard.h"
 #include "varnel/core/rows.h"
 #include "varnel/korlen.h"
-#include "varnel/linalg/matrix.h"
 #include "varnel/regression/refit.h"
 
 namespace varnel {
@@ -18,6 +17,29 @@ enum class TSide { Upper, Lower };
 enum class TInterval { Confidence, Prediction };
 
 const std::string kFailurePrefix = "Error occurred in  MultiVarRegressionCI ";
+
+TMatrix Transposed(const TMatrix& M, int Size) {
+  TMatrix T{};
+  for (int r = 0; r < Size; ++r) {
+    for (int c = 0; c < Size; ++c) T[c][r] = M[r][c];
+  }
+  return T;
+}
+
+// q = x · Inv · x' for observation i, with r = x · Inv formed entry by entry
+// and then r · x: the sums and checks of VectorMatrixProduct and DotProduct,
+// in their order, reading the transposed inverse along its rows.
+Extended Quadratic(const TMatrix& InvT, const TRegressData& X, int Size, int i) {
+  double x[MaxVars + 1];  // widened exactly in every product
+  for (int j = 0; j < Size; ++j) x[j] = X[j][i];
+  Extended q = 0;
+  for (int j = 0; j < Size; ++j) {
+    Extended r = 0;
+    for (int t = 0; t < Size; ++t) r += x[t] * InvT[j][t];
+    q += Finite(r) * x[j];
+  }
+  return Finite(q);
+}
 
 // The fit's own inverse of X'X serves the limits; when the data scan rejected
 // the data the zero record's empty cross products are inverted instead, which
@@ -38,10 +60,9 @@ void Limits(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, s
     const TMatrix Inv = Fit.Fitted ? Fit.Inv : InverseOfCrossProducts(Korlen, X, R.K, R.N);
     const Extended t = Korlen.TTableValue2(R.N - (R.K + 1));
     Message = kFailurePrefix + "After Matrix Inversion";
+    const TMatrix InvT = Transposed(Inv, k + 1);
     for (int i = 0; i < R.N; ++i) {
-      TVector x{};
-      for (int j = 0; j <= k; ++j) x[j] = (*X)[j][i];
-      const Extended q = DotProduct(VectorMatrixProduct(Inv, x, k + 1), x, k + 1);
+      const Extended q = Quadratic(InvT, *X, k + 1, i);
       const Extended RootMse = Sqrt(R.MSE);
       const Extended Half = Interval == TInterval::Prediction ? Sqrt(q + 1) * RootMse : Sqrt(q) * RootMse;
       const Extended Width = t * Half;

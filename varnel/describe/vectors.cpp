@@ -22,32 +22,6 @@ Extended RowSum(const TObsArray& Row, int n) {
   return Finite(s);
 }
 
-// Pearson's r of two rows, SXY / √(SXX · SYY). The cross sums are taken about
-// each row's first observation, which leaves r unchanged and keeps its digits
-// when the means are large against the spreads. A constant row makes the
-// divisor 0: that is reported as a simple regression reports it and gives 0.
-Extended PairCorrelation(const TObsArray& X, const TObsArray& Y, int n) {
-  const Extended X0 = Finite(X[0]), Y0 = Finite(Y[0]);
-  Extended SumX = 0, SumY = 0, SumXY = 0, SumX2 = 0, SumY2 = 0;
-  for (int t = 0; t < n; ++t) {
-    const Extended x = X[t] - X0, y = Y[t] - Y0;
-    SumX += x;
-    SumY += y;
-    SumXY += x * y;
-    SumX2 += x * x;
-    SumY2 += y * y;
-  }
-  const Extended SXX = Finite(SumX2 - Div(SumX * SumX, n));
-  const Extended SYY = Finite(SumY2 - Div(SumY * SumY, n));
-  const Extended SXY = Finite(SumXY - Div(SumX * SumY, n));
-  const Extended Divisor = Sqrt(Finite(SXX * SYY));
-  if (Divisor == 0) {
-    ShowMessage("Divide by zero calculating r, B1 or B0");
-    return 0;
-  }
-  return Div(SXY, Divisor);
-}
-
 }  // namespace
 
 TVector TKorlen::SumVector(const TRegressData* X, Byte k, int n) {
@@ -120,7 +94,7 @@ TMatrix TKorlen::CorrelationMatrix(const TRegressData* X, Byte k, int n) {
   if (!CountsValid(X, k, n)) return R;
   const bool Done = Guard("Error occurred in  CorrelationMatrix", [&] {
     for (int i = 1; i <= k; ++i) {
-      for (int j = 1; j < i; ++j) R[i - 1][j - 1] = R[j - 1][i - 1] = PairCorrelation((*X)[i], (*X)[j], n);
+      for (int j = 1; j < i; ++j) R[i - 1][j - 1] = R[j - 1][i - 1] = BVRegression((*X)[i], (*X)[j], n).R;
     }
     for (int d = 0; d < k; ++d) R[d][d] = 1;
   });

@@ -5,6 +5,7 @@
 // fault reaches the caller as an exception.
 #include "varnel/linalg/eigen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <utility>
@@ -85,13 +86,25 @@ void Accumulate(TOneBased a, TOneBasedVector d, int n) {
   }
 }
 
-// Copies the leading n by n block into an otherwise all-zero matrix.
+// Copies the leading n by n block into an otherwise all-zero matrix. A
+// non-finite entry is a fault even where the reduction would not read it.
 TMatrix LeadingBlock(const TMatrix& A, int n) {
   TMatrix W{};
   for (int i = 0; i < n; ++i) {
-    for (int j = 0; j < n; ++j) W[i][j] = A[i][j];
+    for (int j = 0; j < n; ++j) W[i][j] = Finite(A[i][j]);
   }
   return W;
+}
+
+// Sizes of the data that stay inside the data matrix.
+bool ScoreSizesValid(const TRegressData* X, int k, int N) {
+  return X != nullptr && k >= 1 && k <= MaxVars && N >= 1 && N <= MaxObs;
+}
+
+// The loadings of the components: the eigenvector matrix of the covariance
+// matrix of variables 1..k.
+TMatrix ComponentLoadings(TKorlen& Korlen, const TRegressData* X, int k, int N) {
+  return Korlen.EigenVectors(Korlen.CovarianceMatrix(X, k, N), k);
 }
 
 }  // namespace
@@ -174,6 +187,38 @@ TMatrix TKorlen::FactorsLoadingsMatrix(const TVector& A, const TVector& B, const
     for (int j = 0; j < m; ++j) L[i][j] = Div(Finite(Sqrt(B[i]) * M[i][j]), Sqrt(A[j]));
   }
   return L;
+}
+
+// Scores are running sums held as doubles, as the data are stored.
+void TKorlen::PrincipalComponent(const TRegressData* X, Byte k, int N, std::span<double> Out, Byte p) {
+  if (!ScoreSizesValid(X, k, N) || p < 1 || p > k || !Holds(Out, N)) return;
+  const TMatrix V = ComponentLoadings(*this, X, k, N);
+  const TVector& Row = V[p - 1];
+  for (int t = 0; t < N; ++t) {
+    double s = 0;
+    for (int i = 0; i < k; ++i) s = static_cast<double>(s + Row[i] * (*X)[i + 1][t]);
+    Out[t] = ToDouble(s);
+  }
+}
+
+// Every score is computed from the untouched data into a work block before
+// anything is written back, so a fault leaves the data as they were.
+void TKorlen::TransformDataPCAs(TRegressData* X, Byte k, int N) {
+  if (!ScoreSizesValid(X, k, N)) return;
+  const TMatrix V = ComponentLoadings(*this, X, k, N);
+  const auto W = std::make_unique<TRegressData>();
+  for (int i = 0; i < k; ++i) {
+    TObsArray& Scores = (*W)[i + 1];
+    // Variable by variable over all observations: each score is still
+    // accumulated in variable order, and the data are read row-wise.
+    for (int j = 0; j < k; ++j) {
+      const Extended v = V[i][j];
+      const TObsArray& Data = (*X)[j + 1];
+      for (int t = 0; t < N; ++t) Scores[t] = static_cast<double>(Scores[t] + v * Data[t]);
+    }
+    for (int t = 0; t < N; ++t) Finite(Scores[t]);
+  }
+  for (int i = 1; i <= k; ++i) std::copy_n((*W)[i].begin(), N, (*X)[i].begin());
 }
 
 }  // namespace varnel

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "varnel/korlen.h"
+#include "varnel/testing/data_sets.h"
 #include "varnel/testing/message_recorder.h"
 
 namespace varnel {
@@ -173,7 +175,76 @@ TEST_F(EigenTest, FactorMatricesScaleByRootsAndLetFaultsThrough) {
   TMatrix Bad = RandomSymmetric(3, 1);
   Bad[2][0] = Bad[0][2] = NAN;
   EXPECT_THROW(Korlen.EigenVectors(Bad, 3), EMathError);
+  EXPECT_THROW(Korlen.EigenValues(Diagonal({1, INFINITY, 2}), 3), EMathError);
   EXPECT_TRUE(Messages.Messages().empty());
+}
+
+class ComponentScoresTest : public ::testing::Test {
+ protected:
+  TKorlen Korlen;
+  TRegressData& X() { return *Korlen.PRegressData; }
+};
+
+TEST_F(ComponentScoresTest, ScoresAreTheLoadingsTimesTheData) {
+  const testing::TDataSet Data = testing::RandomData(6, 300, 11);
+  testing::Load(Korlen, Data);
+  const TMatrix V = Korlen.EigenVectors(Korlen.CovarianceMatrix(Korlen.PRegressData, 6, 300), 6);
+  std::vector<double> Out(MaxObs, -7);
+  Korlen.PrincipalComponent(Korlen.PRegressData, 6, 300, Out, 4);
+  for (int t = 0; t < 300; ++t) {
+    long double s = 0;
+    for (int i = 0; i < 6; ++i) s += V[3][i] * Data.Columns[i][t];
+    EXPECT_NEAR(Out[t], static_cast<double>(s), 1e-13 * std::fabs(static_cast<double>(s)) + 1e-300) << t;
+  }
+  EXPECT_EQ(Out[300], -7);
+  const TRegressData Before = X();
+  Korlen.TransformDataPCAs(Korlen.PRegressData, 6, 300);
+  for (int t = 0; t < 300; ++t) EXPECT_EQ(X()[4][t], Out[t]) << t;  // the same sums in the same order
+  // The loadings are orthogonal, so every observation keeps its length.
+  for (int t = 0; t < 300; t += 37) {
+    long double Was = 0, Is = 0;
+    for (int i = 1; i <= 6; ++i) Was += Before[i][t] * Before[i][t], Is += X()[i][t] * X()[i][t];
+    EXPECT_NEAR(static_cast<double>(Is), static_cast<double>(Was), 1e-12 * static_cast<double>(Was));
+  }
+  EXPECT_EQ(X()[7], Before[7]);
+  EXPECT_EQ(X()[1][300], Before[1][300]);
+}
+
+TEST_F(ComponentScoresTest, BadArgumentsWriteNothing) {
+  testing::Load(Korlen, testing::ExampleData());
+  std::vector<double> Out(MaxObs, -7);
+  for (int p : {0, 3, 255}) Korlen.PrincipalComponent(Korlen.PRegressData, 2, 5, Out, p);
+  Korlen.PrincipalComponent(Korlen.PRegressData, 2, 0, Out, 1);
+  Korlen.PrincipalComponent(Korlen.PRegressData, 25, 5, Out, 1);
+  Korlen.PrincipalComponent(nullptr, 2, 5, Out, 1);
+  std::vector<double> Short(4, -7);
+  Korlen.PrincipalComponent(Korlen.PRegressData, 2, 5, Short, 1);
+  EXPECT_EQ(Out, std::vector<double>(MaxObs, -7));
+  EXPECT_EQ(Short, std::vector<double>(4, -7));
+  const TRegressData Before = X();
+  Korlen.TransformDataPCAs(Korlen.PRegressData, 0, 5);
+  Korlen.TransformDataPCAs(Korlen.PRegressData, 2, 0);
+  Korlen.TransformDataPCAs(Korlen.PRegressData, 25, 5);
+  Korlen.TransformDataPCAs(Korlen.PRegressData, 2, 20001);
+  Korlen.TransformDataPCAs(nullptr, 2, 5);
+  EXPECT_EQ(X(), Before);
+}
+
+TEST_F(ComponentScoresTest, AFaultLeavesTheDataAsTheyWere) {
+  testing::Load(Korlen, testing::RandomData(3, 50, 2));
+  X()[2][49] = NAN;
+  const TRegressData Before = X();
+  testing::TMessageRecorder Messages;
+  EXPECT_THROW(Korlen.TransformDataPCAs(Korlen.PRegressData, 3, 50), EMathError);
+  for (int i = 0; i <= MaxVars; ++i) {
+    for (int t = 0; t < 60; ++t) {
+      if (i != 2 || t != 49) {
+        EXPECT_EQ(X()[i][t], Before[i][t]) << i << " " << t;
+      }
+    }
+  }
+  std::vector<double> Out(MaxObs, -7);
+  EXPECT_THROW(Korlen.PrincipalComponent(Korlen.PRegressData, 3, 50, Out, 1), EMathError);
 }
 
 }  // namespace

@@ -1,0 +1,131 @@
+// Per-variable vectors and pairwise matrices of the predictors X1..Xk:
+// variable i sits at entry i - 1, pair (i, j) at [i - 1, j - 1]; everything
+// beyond k is 0.
+#include <cmath>
+
+#include "varnel/core/checked.h"
+#include "varnel/core/guard.h"
+#include "varnel/korlen.h"
+#include "varnel/linalg/matrix.h"
+
+namespace varnel {
+namespace {
+
+// n > 2, k < n, n < MaxObs, 1 ≤ k ≤ MaxVars, and a matrix to read.
+bool CountsValid(const TRegressData* X, int k, int n) {
+  return X != nullptr && n > 2 && k < n && n < MaxObs && k >= 1 && k <= MaxVars;
+}
+
+Extended RowSum(const TObsArray& Row, int n) {
+  Extended s = 0;
+  for (int t = 0; t < n; ++t) s += Row[t];
+  return Finite(s);
+}
+
+}  // namespace
+
+TVector TKorlen::SumVector(const TRegressData* X, Byte k, int n) {
+  TVector V = InitVector(0, 0);
+  if (!CountsValid(X, k, n)) return V;
+  for (int i = 1; i <= k; ++i) V[i - 1] = RowSum((*X)[i], n);
+  return V;
+}
+
+TVector TKorlen::MeanVector(const TRegressData* X, Byte k, int n) {
+  TVector V = InitVector(0, 0);
+  if (!CountsValid(X, k, n)) return V;
+  for (int i = 1; i <= k; ++i) V[i - 1] = Div(RowSum((*X)[i], n), n);
+  return V;
+}
+
+TVector TKorlen::VarianceVector(const TRegressData* X, Byte k, int n) {
+  TVector V = InitVector(0, 0);
+  if (!CountsValid(X, k, n)) return V;
+  Guard("Error occurred in  VarianceVector", [&] {
+    for (int i = 1; i <= k; ++i) V[i - 1] = Finite(GetVariance((*X)[i], n));
+  });
+  return V;
+}
+
+TVector TKorlen::VarianceProportionsVector(const TRegressData* X, Byte k, int n) {
+  if (!CountsValid(X, k, n)) return InitVector(0, 0);
+  TVector V = VarianceVector(X, k, n);
+  // A failure returns zeros rather than a mixture of shares and variances.
+  const bool Done = Guard("Error occurred in  VarianceProportionsVector", [&] {
+    Extended Total = 0;
+    for (int i = 0; i < k; ++i) Total += V[i];
+    if (Finite(Total) > 0) {
+      TVector Shares = V;
+      for (int i = 0; i < k; ++i) Shares[i] = Div(V[i], Total);
+      V = Shares;
+    }
+  });
+  return Done ? V : InitVector(0, 0);
+}
+
+TVector TKorlen::MinVector(const TRegressData* X, Byte k, int n) {
+  TVector V = InitVector(0, 0);
+  if (!CountsValid(X, k, n)) return V;
+  for (int i = 1; i <= k; ++i) {
+    Extended Min = 1E22L;
+    for (int t = 0; t < n; ++t) {
+      if (Min > Finite((*X)[i][t])) Min = (*X)[i][t];
+    }
+    V[i - 1] = Min;
+  }
+  return V;
+}
+
+TVector TKorlen::MaxVector(const TRegressData* X, Byte k, int n) {
+  TVector V = InitVector(0, 0);
+  if (!CountsValid(X, k, n)) return V;
+  for (int i = 1; i <= k; ++i) {
+    Extended Max = -1E22L;
+    for (int t = 0; t < n; ++t) {
+      if (Max < Finite((*X)[i][t])) Max = (*X)[i][t];
+    }
+    V[i - 1] = Max;
+  }
+  return V;
+}
+
+TMatrix TKorlen::CorrelationMatrix(const TRegressData* X, Byte k, int n) {
+  TMatrix R = InitMatrix(0, 0);
+  if (!CountsValid(X, k, n)) return R;
+  const bool Done = Guard("Error occurred in  CorrelationMatrix", [&] {
+    for (int i = 1; i <= k; ++i) {
+      for (int j = 1; j < i; ++j) R[i - 1][j - 1] = R[j - 1][i - 1] = BVRegression((*X)[i], (*X)[j], n).R;
+    }
+    for (int d = 0; d < k; ++d) R[d][d] = 1;
+  });
+  return Done ? R : InitMatrix(0, 0);
+}
+
+TMatrix TKorlen::CovarianceMatrix(const TRegressData* X, Byte k, int n) {
+  TMatrix C = InitMatrix(0, 0);
+  if (!CountsValid(X, k, n)) return C;
+  // The standard deviations come first and outside the guard: a fault in
+  // their square root reaches the caller.
+  TVector S{};
+  for (int i = 1; i <= k; ++i) S[i - 1] = Sqrt(GetVariance((*X)[i], n));
+  const bool Done = Guard("Error occurred in  CovarianceMatrix", [&] {
+    const TMatrix R = CorrelationMatrix(X, k, n);
+    for (int i = 0; i < k; ++i) {
+      for (int j = 0; j <= i; ++j) C[i][j] = C[j][i] = Finite(S[i] * S[j] * R[i][j]);
+    }
+  });
+  return Done ? C : InitMatrix(0, 0);
+}
+
+TMatrix TKorlen::MeansDifferencesMatrix(const TVector& Means, Byte k) {
+  TMatrix D = InitMatrix(0, 0);
+  if (k < 1 || k > MaxVars) return D;
+  const bool Done = Guard("Error occurred in  MeansDifferencesMatrix", [&] {
+    for (int i = 0; i < k; ++i) {
+      for (int j = 0; j <= i; ++j) D[i][j] = D[j][i] = Finite(Means[i] - Means[j]);
+    }
+  });
+  return Done ? D : InitMatrix(0, 0);
+}
+
+}  // namespace varnel

@@ -1,0 +1,96 @@
+// Confidence limits of the mean response and prediction limits of a new
+// response at every observation: one algorithm, four operations that differ
+// in the side of the interval and in the added 1 of a new observation.
+#include <string>
+#include <vector>
+
+#include "varnel/core/checked.h"
+#include "varnel/core/guard.h"
+#include "varnel/core/rows.h"
+#include "varnel/korlen.h"
+#include "varnel/regression/refit.h"
+
+namespace varnel {
+namespace {
+
+enum class TSide { Upper, Lower };
+enum class TInterval { Confidence, Prediction };
+
+const std::string kFailurePrefix = "Error occurred in  MultiVarRegressionCI ";
+
+TMatrix Transposed(const TMatrix& M, int Size) {
+  TMatrix T{};
+  for (int r = 0; r < Size; ++r) {
+    for (int c = 0; c < Size; ++c) T[c][r] = M[r][c];
+  }
+  return T;
+}
+
+// q = x · Inv · x' for observation i, with r = x · Inv formed entry by entry
+// and then r · x: the sums and checks of VectorMatrixProduct and DotProduct,
+// in their order, reading the transposed inverse along its rows.
+Extended Quadratic(const TMatrix& InvT, const TRegressData& X, int Size, int i) {
+  double x[MaxVars + 1];  // widened exactly in every product
+  for (int j = 0; j < Size; ++j) x[j] = X[j][i];
+  Extended q = 0;
+  for (int j = 0; j < Size; ++j) {
+    Extended r = 0;
+    for (int t = 0; t < Size; ++t) r += x[t] * InvT[j][t];
+    q += Finite(r) * x[j];
+  }
+  return Finite(q);
+}
+
+// The fit's own inverse of X'X serves the limits; when the data scan rejected
+// the data the zero record's empty cross products are inverted instead, which
+// is what reports the rejection.
+void Limits(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k,
+            int n, TSide Side, TInterval Interval) {
+  FillObsArray(Out, 0);
+  if (X == nullptr || !FitCountsValid(k, n) || !Holds(Y, n) || !Holds(Out, n)) return;
+  // Guard shows the message as it reads when the fault arrives, so the stage
+  // reached so far is written into it as the work goes on.
+  std::string Message = kFailurePrefix + "Initial Calcs";
+  Guard(Message, [&] {
+    std::vector<double> Fitted(n);
+    const TInverseFit Fit = FitWithInverse(Korlen, X, Y, k, n);
+    const TMultStatRec& R = Fit.R;
+    for (int i = 0; i < R.N; ++i) Fitted[i] = ToDouble(FittedValue(R, *X, i));
+    Message = kFailurePrefix + "After Regression";
+    const TMatrix Inv = Fit.Fitted ? Fit.Inv : InverseOfCrossProducts(Korlen, X, R.K, R.N);
+    const Extended t = Korlen.TTableValue2(R.N - (R.K + 1));
+    Message = kFailurePrefix + "After Matrix Inversion";
+    const TMatrix InvT = Transposed(Inv, k + 1);
+    for (int i = 0; i < R.N; ++i) {
+      const Extended q = Quadratic(InvT, *X, k + 1, i);
+      const Extended RootMse = Sqrt(R.MSE);
+      const Extended Half = Interval == TInterval::Prediction ? Sqrt(q + 1) * RootMse : Sqrt(q) * RootMse;
+      const Extended Width = t * Half;
+      Out[i] = ToDouble(Side == TSide::Upper ? Fitted[i] + Width : Fitted[i] - Width);
+    }
+  });
+}
+
+}  // namespace
+
+void TKorlen::MVPredictedYCIUpper(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k,
+                                  int n) {
+  Limits(*this, X, Y, Out, k, n, TSide::Upper, TInterval::Confidence);
+}
+
+void TKorlen::MVPredictedYCILower(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k,
+                                  int n) {
+  Limits(*this, X, Y, Out, k, n, TSide::Lower, TInterval::Confidence);
+}
+
+void TKorlen::MVPredictedYPIUpper(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k,
+                                  int n) {
+  Limits(*this, X, Y, Out, k, n, TSide::Upper, TInterval::Prediction);
+}
+
+void TKorlen::MVPredictedYPILower(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k,
+                                  int n) {
+  Limits(*this, X, Y, Out, k, n, TSide::Lower, TInterval::Prediction);
+}
+
+}  // namespace varnel

@@ -1,0 +1,44 @@
+// Internal pieces shared by the operations that refit a multiple regression
+// and then read the fit observation by observation: residuals, influence
+// diagnostics and interval limits.
+#pragma once
+
+#include <span>
+
+#include "varnel/korlen.h"
+
+namespace varnel {
+
+// The counts every multivariate fit needs: 1 ≤ k ≤ 24, n > 2, n > k, n < MaxObs.
+inline bool FitCountsValid(int k, int n) { return n > 2 && n > k && n < MaxObs && k >= 1 && k <= MaxVars; }
+
+// ŷ(i): the predictors' terms in increasing j, the constant added last.
+inline Extended FittedValue(const TMultStatRec& R, const TRegressData& X, int i) {
+  Extended s = 0;
+  for (int j = 1; j <= R.K; ++j) s += R.Beta[j] * X[j][i];
+  return s + R.Beta[0];
+}
+
+// (X'X)⁻¹ as MVRegression forms it: CrossProducts, then InvertMatrix of size k + 1.
+TMatrix InverseOfCrossProducts(TKorlen& Korlen, const TRegressData* X, Byte k, int n);
+
+// The outcome of MVRegression together with the inverse it was computed from.
+struct TInverseFit {
+  TMultStatRec R;
+  TMatrix Inv;
+  bool Fitted = false;  // false when the data scan rejected the data (R is the zero record)
+};
+
+// MVRegression's own steps, keeping the inverse, so that leverages and limits
+// read the very matrix the coefficients came from instead of forming it a
+// second time. The caller has checked the counts and the storage. A fault
+// that MVRegression would pass on passes on from here too.
+TInverseFit FitWithInverse(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, Byte k, int n);
+
+// h(i) = Σj T[j][i] × X[j][i] with T[j][i] = Σm Inv[j][m] × X[m][i] rounded to
+// double, for i = 0..n-1, evaluated one observation at a time. Every T is
+// formed before any h is stored, so a fault in T leaves H as it was and a
+// fault in h leaves the leverages before it in place. Not guarded.
+void LeveragesFromInverse(const TMatrix& Inv, const TRegressData& X, int k, int n, std::span<double> H);
+
+}  // namespace varnel

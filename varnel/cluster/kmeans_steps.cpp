@@ -34,16 +34,9 @@ void SpreadCentres(TClusterCenters& C, int j, Extended Lo, Extended Hi, int K) {
   for (int q = 1; q < K; ++q) C[q][j] = ToDouble(h + C[q - 1][j]);
 }
 
-// Appending needs an existing report: a missing file is an I/O failure,
-// not a new file.
-void OpenForAppending(TTextFile& F, const std::string& FileName) {
-  if (!FileExists(FileName)) throw EInOutError("I/O error: cannot append to missing '" + FileName + "'");
-  F.Append();
-}
-
 void AppendInitialBlock(const TClusterCenters& C, int k, int K, const std::string& FileName) {
   TTextFile F(FileName);
-  OpenForAppending(F, FileName);
+  F.Append();
   F.WriteLn();
   F.WriteLn("Initial Cluster Centers:");
   for (int q = 0; q < K; ++q) {
@@ -62,7 +55,7 @@ void AppendInitialBlock(const TClusterCenters& C, int k, int K, const std::strin
 void AppendMeansBlock(const TClusterCenters& C, const std::array<int, 100>& Count, Extended SSE, int k, int K,
                       const std::string& FileName) {
   TTextFile F(FileName);
-  OpenForAppending(F, FileName);
+  F.Append();
   F.WriteLn();
   for (int q = 0; q < K; ++q) {
     F.Write("Cluster#: ");

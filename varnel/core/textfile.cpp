@@ -37,7 +37,11 @@ std::FILE* TTextFile::Require(const char* What) {
 }
 
 void TTextFile::Rewrite() { Open("wb", "cannot create"); }
-void TTextFile::Append() { Open("ab", "cannot append to"); }
+// Appending needs an existing file: a missing one is a failure, not a new file.
+void TTextFile::Append() {
+  Open("r+b", "cannot append to");
+  if (std::fseek(FFile.get(), 0, SEEK_END) != 0) Fail("cannot append to");
+}
 void TTextFile::Reset() { Open("rb", "cannot open"); }
 
 void TTextFile::Close() {

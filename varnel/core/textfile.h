@@ -21,7 +21,7 @@ class TTextFile {
   explicit TTextFile(std::string FileName);  // assigns the name; opens nothing
 
   void Rewrite();  // create or truncate, for writing
-  void Append();   // open for writing at the end
+  void Append();   // open an existing file for writing at its end
   void Reset();    // open for reading
   void Close();    // a closed file may be closed again
   bool IsOpen() const { return static_cast<bool>(FFile); }

@@ -79,6 +79,8 @@ TEST_F(TextFileTest, FailuresRaiseInOutError) {
   TTextFile InMissingFolder(PathOf("no/such/folder.txt"));
   EXPECT_THROW(InMissingFolder.Rewrite(), EInOutError);
   EXPECT_THROW(InMissingFolder.Append(), EInOutError);
+  EXPECT_THROW(Missing.Append(), EInOutError);  // appending never creates a file
+  EXPECT_FALSE(FileExists(PathOf("missing.txt")));
 
   const std::string Path = PathOf("bad.txt");
   std::ofstream(Path, std::ios::binary) << "x1 99999999999 " << std::string(500, '7');

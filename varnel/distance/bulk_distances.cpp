@@ -1,0 +1,140 @@
+// Distances of observations from the centre of the data: the bulk forms
+// fill one entry of an observation array per observation; the Mahalanobis
+// and maximum-likelihood single forms measure one given vector. Each works
+// from the mean vector and covariance matrix of the data as they are now.
+#include <memory>
+
+#include "varnel/core/checked.h"
+#include "varnel/core/guard.h"
+#include "varnel/core/rows.h"
+#include "varnel/korlen.h"
+
+namespace varnel {
+namespace {
+
+// 1 ≤ k ≤ 24, k < N < MaxObs, with the data matrix present.
+bool DataSizesValid(const TRegressData* X, int k, int N) {
+  return X != nullptr && k >= 1 && k <= MaxVars && N > k && N < MaxObs;
+}
+
+// Observation t of variables 1..k, with the mean subtracted.
+void Deviations(const TRegressData& X, const TVector& m, int k, int t, TVector& d) {
+  for (int i = 0; i < k; ++i) d[i] = Extended(X[i + 1][t]) - m[i];
+}
+
+// dᵀ W d, forming v = W d first and summing v[i] d[i] in index order.
+Extended QuadraticForm(const TMatrix& W, const TVector& d, int k) {
+  TVector v{};
+  for (int i = 0; i < k; ++i) {
+    Extended s = 0;
+    for (int j = 0; j < k; ++j) s += W[i][j] * d[j];
+    v[i] = s;
+  }
+  Extended r = 0;
+  for (int i = 0; i < k; ++i) r += v[i] * d[i];
+  return Finite(r);
+}
+
+}  // namespace
+
+void TKorlen::LDistances(const TRegressData* X, std::span<double> Out, int N, Byte k) {
+  if (!DataSizesValid(X, k, N) || !Holds(Out, N)) return;
+  Guard("Error in LDistances", [&] {
+    const TVector m = MeanVector(X, k, N);
+    TVector d{};
+    for (int t = 0; t < N; ++t) {
+      Deviations(*X, m, k, t, d);
+      Extended s = 0;
+      for (int i = 0; i < k; ++i) s += d[i];
+      Out[t] = ToDouble(s);
+    }
+  });
+}
+
+void TKorlen::EuclideanDistances(const TRegressData* X, std::span<double> Out, int N, Byte k) {
+  if (!DataSizesValid(X, k, N) || !Holds(Out, N)) return;
+  Guard("Error in EuclideanDistances", [&] {
+    const TVector m = MeanVector(X, k, N);
+    TVector d{};
+    for (int t = 0; t < N; ++t) {
+      Deviations(*X, m, k, t, d);
+      Extended s = 0;
+      for (int i = 0; i < k; ++i) s += d[i] * d[i];
+      Out[t] = ToDouble(s);
+    }
+  });
+}
+
+void TKorlen::NormEuclideanDistances(const TRegressData* X, std::span<double> Out, int N, Byte k) {
+  if (!DataSizesValid(X, k, N) || !Holds(Out, N)) return;
+  Guard("Error in NormEuclideanDistances", [&] {
+    const TVector m = MeanVector(X, k, N);
+    const TMatrix S = CovarianceMatrix(X, k, N);
+    TVector sd{}, d{};
+    for (int i = 0; i < k; ++i) sd[i] = Sqrt(S[i][i]);
+    for (int t = 0; t < N; ++t) {
+      Deviations(*X, m, k, t, d);
+      Extended s = 0;
+      for (int i = 0; i < k; ++i) {
+        const Extended z = Div(d[i], sd[i]);
+        s += z * z;
+      }
+      Out[t] = ToDouble(s);
+    }
+  });
+}
+
+Extended TKorlen::GetMahalanobisDistance(const TRegressData* X, const TVector& x, Byte k, int N) {
+  Extended Result = 0;
+  if (!DataSizesValid(X, k, N)) return Result;
+  Guard("Error occurred in  MahalanobisDistance", [&] {
+    const TVector m = MeanVector(X, k, N);
+    Extended Det = 0;
+    const TMatrix W = InvertMatrix(CovarianceMatrix(X, k, N), k, Det);
+    TVector d{};
+    for (int i = 0; i < k; ++i) d[i] = Finite(x[i] - m[i]);
+    Result = QuadraticForm(W, d, k);
+  });
+  return Result;
+}
+
+void TKorlen::MahalanobisDistances(const TRegressData* X, std::span<double> Out, Byte k, int N) {
+  FillObsArray(Out, 0);
+  if (!DataSizesValid(X, k, N) || !Holds(Out, N)) return;
+  Guard("Error occurred in  MahalanobisDistances", [&] {
+    const TVector m = MeanVector(X, k, N);
+    Extended Det = 0;
+    const TMatrix W = InvertMatrix(CovarianceMatrix(X, k, N), k, Det);
+    TVector d{};
+    for (int t = 0; t < N; ++t) {
+      Deviations(*X, m, k, t, d);
+      Out[t] = ToDouble(QuadraticForm(W, d, k));
+    }
+  });
+}
+
+Extended TKorlen::GetMaximumLikelihoodDistance(const TRegressData* X, const TVector& x, Byte k, int N, Extended g) {
+  Extended Result = 0;
+  if (!DataSizesValid(X, k, N)) return Result;
+  Guard("Error occurred in  MaximumLikelihoodDistances", [&] {
+    Extended Det = 0;
+    InvertMatrix(CovarianceMatrix(X, k, N), k, Det);
+    const Extended D2 = GetMahalanobisDistance(X, x, k, N);
+    Result = Finite(Finite(g - 0.5L * Ln(Det)) - 0.5L * D2);
+  });
+  return Result;
+}
+
+void TKorlen::MaximumLikelihoodDistances(const TRegressData* X, std::span<double> Out, Byte k, int N, Extended g) {
+  if (!DataSizesValid(X, k, N) || N <= 2 || !Holds(Out, N)) return;
+  Guard("Error occurred in  MaximumLikelihoodDistances", [&] {
+    Extended Det = 0;
+    InvertMatrix(CovarianceMatrix(X, k, N), k, Det);
+    const auto D2 = std::make_unique<TObsArray>();
+    MahalanobisDistances(X, *D2, k, N);
+    const Extended Base = Finite(g - 0.5L * Ln(Det));
+    for (int t = 0; t < N; ++t) Out[t] = ToDouble(Base - 0.5L * (*D2)[t]);
+  });
+}
+
+}  // namespace varnel

@@ -11,6 +11,9 @@
 namespace varnel::cli {
 namespace {
 
+// Skewness, kurtosis and the table values are single precision: show its digits.
+constexpr int kSingleDigits = 7;
+
 using TObsFill = void (TKorlen::*)(const TRegressData*, std::span<const double>, std::span<double>, Byte, int);
 
 std::vector<double> Fill(TKorlen& Korlen, TObsFill Operation, const TAnalysisData& Data) {
@@ -19,14 +22,14 @@ std::vector<double> Fill(TKorlen& Korlen, TObsFill Operation, const TAnalysisDat
   return Out;
 }
 
-// Variable names of a matrix's rows and columns, predictor j at entry j - 1.
-TTable MatrixTable(const std::string& Title, const TMatrix& M, const std::vector<std::string>& Names,
-                   const TOutput& Out) {
+// The top-left block of a matrix under the names of its rows and columns.
+TTable MatrixTable(const std::string& Title, const TMatrix& M, const std::vector<std::string>& Rows,
+                   const std::vector<std::string>& Columns, const TOutput& Out) {
   TTable Table{Title, {""}, {}};
-  for (const auto& Name : Names) Table.Header.push_back(Name);
-  for (std::size_t i = 0; i < Names.size(); ++i) {
-    std::vector<std::string> Row{Names[i]};
-    for (std::size_t j = 0; j < Names.size(); ++j) Row.push_back(Out.Number(M[i][j]));
+  for (const auto& Name : Columns) Table.Header.push_back(Name);
+  for (std::size_t i = 0; i < Rows.size(); ++i) {
+    std::vector<std::string> Row{Rows[i]};
+    for (std::size_t j = 0; j < Columns.size(); ++j) Row.push_back(Out.Number(M[i][j]));
     Table.Rows.push_back(std::move(Row));
   }
   return Table;
@@ -134,12 +137,12 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
   for (int j = 0; j < k; ++j) {
     Table.Rows.push_back({Data.XNames[j], std::to_string(X.N), Out.Number(X.Sum[j]), Out.Number(X.Min[j]),
                           Out.Number(X.Max[j]), Out.Number(X.Range[j]), Out.Number(X.Mean[j]),
-                          Out.Number(X.StdDev[j]), Out.Number(X.Variance[j]), Out.Number(X.Skew[j]),
-                          Out.Number(X.Kurtosis[j]), Out.Number(X.CoefVar[j]), Out.Number(X.Median[j])});
+                          Out.Number(X.StdDev[j]), Out.Number(X.Variance[j]), Out.Number(X.Skew[j], kSingleDigits),
+                          Out.Number(X.Kurtosis[j], kSingleDigits), Out.Number(X.CoefVar[j]), Out.Number(X.Median[j])});
   }
   Table.Rows.push_back({Data.YName, std::to_string(Y.N), Out.Number(Y.Sum), Out.Number(Y.Min), Out.Number(Y.Max),
                         Out.Number(Y.Range), Out.Number(Y.Mean), Out.Number(Y.StdDev), Out.Number(Y.Variance),
-                        Out.Number(Y.Skew), Out.Number(Y.Kurtosis), Out.Number(Y.CoefVar), Out.Number(Y.Median)});
+                        Out.Number(Y.Skew, kSingleDigits), Out.Number(Y.Kurtosis, kSingleDigits), Out.Number(Y.CoefVar), Out.Number(Y.Median)});
   Out.Table(Table);
   if (!Out.Csv()) {
     Legend(Data, Out);
@@ -147,9 +150,10 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
     Out.Line();
   }
   const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, k, n);
-  Out.Table(MatrixTable("Correlation matrix of the predictors", R, Data.XNames, Out));
+  Out.Table(MatrixTable("Correlation matrix of the predictors", R, Data.XNames, Data.XNames, Out));
   Out.Table(MatrixTable("Covariance matrix of the predictors",
-                        Korlen.CovarianceMatrix(Korlen.PRegressData, k, n), Data.XNames, Out));
+                        Korlen.CovarianceMatrix(Korlen.PRegressData, k, n), Data.XNames, Data.XNames,
+                        Out));
   if (!Out.Csv()) Out.ComponentText(Korlen.InterpretHighXCorrelations(R, k));
   return 0;
 }
@@ -192,10 +196,10 @@ int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Options
   for (int i = 1; i <= k; ++i) Components.push_back("PC" + std::to_string(i));
   TVector Ones{};
   for (int i = 0; i < k; ++i) Ones[i] = 1;  // the variances of standardised data
-  Out.Table(MatrixTable("Eigenvectors (row i: component i; columns: " + Data.XNames.front() + "...)", V,
-                        Components, Out));
-  Out.Table(MatrixTable("Factors", Korlen.FactorsMatrix(Lambda, V, k), Components, Out));
-  Out.Table(MatrixTable("Factor loadings", Korlen.FactorsLoadingsMatrix(Ones, Lambda, V, k), Components, Out));
+  Out.Table(MatrixTable("Eigenvectors", V, Components, Data.XNames, Out));
+  Out.Table(MatrixTable("Factors", Korlen.FactorsMatrix(Lambda, V, k), Components, Data.XNames, Out));
+  Out.Table(MatrixTable("Factor loadings", Korlen.FactorsLoadingsMatrix(Ones, Lambda, V, k), Components,
+                        Data.XNames, Out));
   if (!Out.Csv()) Out.ComponentText(Korlen.InterpretConditionIndexes(CI, k));
   return 0;
 }
@@ -238,13 +242,13 @@ int RunTable(TKorlen& Korlen, const TOptions& Options, TOutput& Out) {
   for (int Alpha : {90, 95, 99}) {
     Korlen.SetAlpha(Alpha);
     Table.Rows.push_back({"t, df " + std::to_string(Options.DF) + ", one-tailed " + std::to_string(Alpha) + "%",
-                          Out.Number(Korlen.TTableValue2(Options.DF))});
+                          Out.Number(Korlen.TTableValue2(Options.DF), kSingleDigits)});
   }
   Korlen.SetAlpha(Level);
   Table.Rows.push_back({"z, two-sided level " + Options.Level, Out.Number(Korlen.ZTableValue2(Options.Level))});
   for (double Alpha : {0.05, 0.01}) {
     Table.Rows.push_back({"chi-square, df " + std::to_string(Options.DF) + ", upper " + Out.Number(Alpha),
-                          Out.Number(Korlen.CSqrTableValue(Options.DF, static_cast<Single>(Alpha)))});
+                          Out.Number(Korlen.CSqrTableValue(Options.DF, static_cast<Single>(Alpha)), kSingleDigits)});
   }
   const std::string Z = Out.Number(Options.Z);
   Table.Rows.push_back({"P(Z > " + Z + ")", Out.Number(Korlen.ProbabilityZIsHigher(Options.Z))});

@@ -69,10 +69,10 @@ void TOutput::Heading(const std::string& Text) {
   FOut << '\n' << Text << '\n' << std::string(Text.size(), '=') << "\n\n";
 }
 
-std::string TOutput::Number(long double Value) const {
+std::string TOutput::Number(long double Value, int Digits) const {
   char Buffer[64];
   const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, static_cast<double>(Value),
-                                    std::chars_format::general, FCsv ? 17 : 10);
+                                    std::chars_format::general, FCsv ? 17 : Digits);
   return std::string(Buffer, Result.ptr);
 }
 

@@ -32,8 +32,9 @@ class TOutput {
   void Line(const std::string& Text = {});
   void Heading(const std::string& Text);
   void Table(const TTable& Table);
-  // A number as the tables show it: 10 significant digits, or 17 in CSV.
-  std::string Number(long double Value) const;
+  // A number as the tables show it: 10 significant digits (or Digits), or 17
+  // in CSV.
+  std::string Number(long double Value, int Digits = 10) const;
 
  private:
   std::ostream& FOut;

@@ -1,0 +1,185 @@
+// Runs the varnel tool as a user would: a subprocess, real files, exit
+// statuses and standard error.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+#include "csv_table.h"
+#include "data_set.h"
+#include "output.h"
+#include "varnel/korlen.h"
+#include "varnel/testing/message_recorder.h"
+
+namespace varnel::cli {
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Slurp(const std::filesystem::path& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  std::stringstream S;
+  S << In.rdbuf();
+  return S.str();
+}
+
+class ToolTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Dir;
+  void SetUp() override {
+    Dir = std::filesystem::temp_directory_path() /
+          ("varnel_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::filesystem::create_directories(Dir);
+  }
+  void TearDown() override { std::filesystem::remove_all(Dir); }
+
+  std::string Write(const std::string& Name, const std::string& Text) {
+    const auto Path = Dir / Name;
+    std::ofstream(Path, std::ios::binary) << Text;
+    return Path.string();
+  }
+
+  TRun Run(const std::string& Arguments) {
+    const auto OutPath = Dir / "stdout", ErrPath = Dir / "stderr";
+    const std::string Command = std::string(VARNEL_TOOL) + " " + Arguments + " >" + OutPath.string() + " 2>" +
+                                ErrPath.string() + " </dev/null";
+    const int Raw = std::system(Command.c_str());
+    return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, Slurp(OutPath), Slurp(ErrPath)};
+  }
+
+  static int Lines(const std::string& Text) { return static_cast<int>(std::count(Text.begin(), Text.end(), '\n')); }
+};
+
+TEST_F(ToolTest, MainJobAnalysesTheBuiltInExample) {
+  const TRun R = Run("");
+  EXPECT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(R.Err, "");
+  EXPECT_NE(R.Out.find("R      =      0.851"), std::string::npos) << R.Out;
+  for (const char* Section : {"Regression", "Diagnostics and intervals", "Descriptive summary", "Durbin-Watson",
+                              "Correlation matrix of the predictors", "Strong Outliers"}) {
+    EXPECT_NE(R.Out.find(Section), std::string::npos) << Section;
+  }
+  EXPECT_EQ(R.Out.find('\r'), std::string::npos);  // terminal line ends
+}
+
+TEST_F(ToolTest, VerbsAndTextsOfTheComponent) {
+  EXPECT_EQ(Run("verbs").Out, "ScanData-On\nScanData-Off\nAlpha .99\nAlpha .95\nExample...\nAbout...\n");
+  const TRun About = Run("about");
+  EXPECT_NE(About.Out.find("R\xC2\xB2, F Stat."), std::string::npos);  // ² as UTF-8
+  EXPECT_NE(About.Out.find("\xC3\x9F params"), std::string::npos);     // ß as UTF-8
+  const TRun Raw = Run("about --raw");
+  EXPECT_NE(Raw.Out.find("R\xB2, F Stat., RMSE,\r"), std::string::npos);
+  EXPECT_NE(Run("example").Out.find("MVPrepare; // You must call this"), std::string::npos);
+}
+
+TEST_F(ToolTest, BadInputGivesOneLineAndStatusTwo) {
+  const std::string Header = "a,b,y\n";
+  const std::pair<std::string, std::string> Cases[] = {
+      {Dir.string() + "/missing.csv", "cannot open"},
+      {Write("text.csv", Header + "1,2,3\n4,x5,6\n"), "data row 2, column \"b\": 'x5' is not a number"},
+      {Write("blank.csv", Header + "1,,3\n"), "data row 1, column \"b\": missing value"},
+      {Write("ragged.csv", Header + "1,2\n"), "data row 1 has 2 fields"},
+      {Write("quote.csv", Header + "1,\"2,3\n"), ""},
+      {Write("nan.csv", Header + "1,nan,3\n"), "'nan' is not a number"},
+  };
+  for (const auto& [File, Message] : Cases) {
+    const TRun R = Run("regress " + File);
+    EXPECT_EQ(R.Status, 2) << File;
+    EXPECT_EQ(Lines(R.Err), 1) << R.Err;
+    EXPECT_NE(R.Err.find(Message), std::string::npos) << R.Err;
+    EXPECT_EQ(R.Out, "");
+  }
+  const std::string Ok = Write("ok.csv", Header + "1,2,3\n");
+  EXPECT_EQ(Run("regress " + Ok + " --y nope").Status, 2);
+  EXPECT_EQ(Run("regress " + Ok + " --x a,y --y y").Status, 2);
+  EXPECT_EQ(Run("regress " + Ok + " --alpha 80").Status, 2);
+  EXPECT_EQ(Run("frobnicate").Status, 2);
+}
+
+TEST_F(ToolTest, CapacityLimitsAreInputErrors) {
+  std::string Wide;
+  for (int c = 0; c < 26; ++c) Wide += (c ? "," : "") + std::string("v") + std::to_string(c);
+  Wide += "\n";
+  for (int c = 0; c < 26; ++c) Wide += (c ? ",1" : "1");
+  const TRun TooWide = Run("regress " + Write("wide.csv", Wide + "\n"));
+  EXPECT_EQ(TooWide.Status, 2);
+  EXPECT_NE(TooWide.Err.find("25 predictors, at most 24"), std::string::npos) << TooWide.Err;
+
+  std::string Long = "x,y\n";
+  for (int i = 0; i < 20000; ++i) Long += std::to_string(i) + "," + std::to_string(i % 7) + "\n";
+  const TRun TooLong = Run("regress " + Write("long.csv", Long));
+  EXPECT_EQ(TooLong.Status, 2);
+  EXPECT_NE(TooLong.Err.find("more than 19999 data rows"), std::string::npos) << TooLong.Err;
+}
+
+TEST_F(ToolTest, RejectedAnalysisExitsOneWithTheComponentsMessage) {
+  const TRun R = Run("regress --no-scan " + Write("tiny.csv", "x,y\n1,2\n2,3\n"));
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Err.find("Number of vars must be > 0, and n > 2"), std::string::npos) << R.Err;
+}
+
+TEST_F(ToolTest, SeparatorsAndQuotedFieldsFollowTheCsvRules) {
+  const std::string File = Write("semi.csv", "\"first x\";\"x;2\";y\r\n1;21;12\r\n2;20;23\r\n3;25;46\r\n4;24;32\r\n5;26;39\r\n");
+  const TRun Semi = Run("regress --sep ';' " + File);
+  EXPECT_EQ(Semi.Status, 0) << Semi.Err;
+  EXPECT_NE(Semi.Out.find("1=first x 2=x;2"), std::string::npos) << Semi.Out;
+  EXPECT_NE(Semi.Out.find("R      =      0.851"), std::string::npos);
+}
+
+// The tool's numbers are the library's own: the Longley data through the tool
+// and through the component directly.
+TEST_F(ToolTest, LongleyResultsMatchTheLibrary) {
+  const std::string File = std::string(VARNEL_EXAMPLES) + "/longley.csv";
+  const TCsvTable Table = ReadCsv(File, ',', MaxObs - 1);
+  const TAnalysisData Data = SelectColumns(Table, File, "", {});
+  ASSERT_EQ(Data.K(), 6);
+  ASSERT_EQ(Data.N(), 16);
+  TKorlen Korlen;
+  Load(Korlen, Data);
+  const TMultStatRec Rec = Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, 6, 16);
+  const TRun Regress = Run("regress " + File);
+  EXPECT_EQ(Regress.Status, 0) << Regress.Err;
+  EXPECT_NE(Regress.Out.find(TerminalLineEnds(ToUtf8(Korlen.MVRegressionMemo(Rec)))), std::string::npos);
+
+  const TRun Diagnose = Run("diagnose --csv " + File);
+  EXPECT_EQ(Diagnose.Status, 0) << Diagnose.Err;
+  const std::string Csv = Write("diagnose.csv", Diagnose.Out.substr(Diagnose.Out.find('\n') + 1));
+  const TCsvTable Rows = ReadCsv(Csv, ',', MaxObs - 1);
+  ASSERT_EQ(Rows.Rows(), 16);
+  std::vector<double> Cook(MaxObs), Leverage(MaxObs);
+  Korlen.MVCooksDistance(Korlen.PRegressData, Korlen.Y, Cook, 6, 16);
+  Korlen.MVLeverages(Korlen.PRegressData, Leverage, 6, 16);
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(Rows.Columns[7][i], Cook[i]) << i;      // 17 digits round-trip a double
+    EXPECT_EQ(Rows.Columns[6][i], Leverage[i]) << i;
+  }
+}
+
+TEST_F(ToolTest, EveryCommandRunsOnRealData) {
+  const std::string File = std::string(VARNEL_EXAMPLES) + "/longley.csv";
+  for (const char* Command : {"describe", "select", "pca", "distance", "cluster --clusters 2 --iterations 3"}) {
+    const TRun R = Run(std::string(Command) + " " + File + " --no-scan");
+    EXPECT_EQ(R.Status, 0) << Command << ": " << R.Err;
+    EXPECT_FALSE(R.Out.empty()) << Command;
+  }
+  const TRun Report = Run("cluster " + File + " --clusters 2 --iterations 1 --report " + (Dir / "k.txt").string());
+  EXPECT_EQ(Report.Status, 0);
+  EXPECT_EQ(Slurp(Dir / "k.txt").rfind("Cluster Results:\r\n", 0), 0u);
+  EXPECT_NE(Run("table --df 10").Out.find("1.812"), std::string::npos);
+}
+
+TEST(OutputTest, ConvertsWindows1252AndLineEnds) {
+  EXPECT_EQ(ToUtf8("\xDF\xB2\x80" "a"), "\xC3\x9F\xC2\xB2\xE2\x82\xAC" "a");
+  EXPECT_EQ(ToUtf8("\x81"), "\xEF\xBF\xBD");
+  EXPECT_EQ(TerminalLineEnds("a\r\nb\rc\n"), "a\nb\nc\n");
+}
+
+}  // namespace
+}  // namespace varnel::cli

@@ -1,0 +1,35 @@
+// The data an analysis runs on: a response and up to 24 named predictors.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <varnel/korlen.h>
+
+#include "csv_table.h"
+
+namespace varnel::cli {
+
+struct TAnalysisData {
+  std::string Source;                    // a file name, or "built-in example"
+  std::vector<std::string> XNames;
+  std::string YName;
+  std::vector<std::vector<double>> X;    // X[j][i]: observation i of predictor j + 1
+  std::vector<double> Y;
+  int K() const { return static_cast<int>(X.size()); }
+  int N() const { return static_cast<int>(Y.size()); }
+};
+
+// The five observations of the component's example text.
+TAnalysisData ExampleData();
+
+// Picks the response (by name; empty: the last column) and the predictors
+// (by names; empty: every other column). Unknown names, a response among the
+// predictors, no predictor or more than 24 raise TInputError.
+TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
+                            const std::vector<std::string>& XNames);
+
+// Writes the data into rows 1..k and Y of the component and prepares row 0.
+void Load(TKorlen& Korlen, const TAnalysisData& Data);
+
+}  // namespace varnel::cli

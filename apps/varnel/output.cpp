@@ -1,0 +1,108 @@
+#include "output.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace varnel::cli {
+namespace {
+
+// The code points of bytes 0x80..0x9F in Windows-1252 (0 where undefined).
+const char32_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& Out, char32_t c) {
+  if (c < 0x80) {
+    Out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    Out += static_cast<char>(0xC0 | (c >> 6));
+    Out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    Out += static_cast<char>(0xE0 | (c >> 12));
+    Out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string CsvField(const std::string& Text) {
+  if (Text.find_first_of(",\"\r\n") == std::string::npos) return Text;
+  std::string Quoted = "\"";
+  for (char c : Text) Quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return Quoted + "\"";
+}
+
+}  // namespace
+
+std::string ToUtf8(const std::string& Text) {
+  std::string Out;
+  for (unsigned char c : Text) {
+    const char32_t Point = c >= 0x80 && c < 0xA0 ? kHighControls[c - 0x80] : c;
+    AppendUtf8(Out, Point ? Point : 0xFFFD);
+  }
+  return Out;
+}
+
+std::string TerminalLineEnds(const std::string& Text) {
+  std::string Out;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] != '\r') {
+      Out += Text[i];
+    } else if (i + 1 >= Text.size() || Text[i + 1] != '\n') {
+      Out += '\n';
+    }
+  }
+  return Out;
+}
+
+void TOutput::ComponentText(const std::string& Text) {
+  const std::string Shown = FRaw ? Text : TerminalLineEnds(ToUtf8(Text));
+  FOut << Shown;
+  if (Shown.empty() || Shown.back() != '\n') FOut << (FRaw ? "\r\n" : "\n");
+}
+
+void TOutput::Line(const std::string& Text) { FOut << Text << '\n'; }
+
+void TOutput::Heading(const std::string& Text) {
+  if (FCsv) return;
+  FOut << '\n' << Text << '\n' << std::string(Text.size(), '=') << "\n\n";
+}
+
+std::string TOutput::Number(long double Value, int Digits) const {
+  char Buffer[64];
+  const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, static_cast<double>(Value),
+                                    std::chars_format::general, FCsv ? 17 : Digits);
+  return std::string(Buffer, Result.ptr);
+}
+
+void TOutput::Table(const TTable& Table) {
+  if (FCsv) {
+    if (!Table.Title.empty()) FOut << "# " << Table.Title << '\n';
+    auto Row = [&](const std::vector<std::string>& Cells) {
+      for (std::size_t c = 0; c < Cells.size(); ++c) FOut << (c ? "," : "") << CsvField(Cells[c]);
+      FOut << '\n';
+    };
+    Row(Table.Header);
+    for (const auto& Cells : Table.Rows) Row(Cells);
+    return;
+  }
+  std::vector<std::size_t> Width(Table.Header.size());
+  for (std::size_t c = 0; c < Width.size(); ++c) Width[c] = Table.Header[c].size();
+  for (const auto& Cells : Table.Rows) {
+    for (std::size_t c = 0; c < Cells.size() && c < Width.size(); ++c) Width[c] = std::max(Width[c], Cells[c].size());
+  }
+  if (!Table.Title.empty()) FOut << Table.Title << '\n';
+  auto Row = [&](const std::vector<std::string>& Cells) {
+    for (std::size_t c = 0; c < Cells.size() && c < Width.size(); ++c) {
+      const std::string& Cell = Cells[c];
+      FOut << (c ? "  " : "") << std::string(Width[c] - Cell.size(), ' ') << Cell;
+    }
+    FOut << '\n';
+  };
+  Row(Table.Header);
+  for (const auto& Cells : Table.Rows) Row(Cells);
+  FOut << '\n';
+}
+
+}  // namespace varnel::cli

@@ -1,0 +1,45 @@
+// What the tool writes: the component's Windows-1252 texts as UTF-8 with
+// terminal line ends (or the raw bytes), and tables aligned for a terminal or
+// as CSV.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace varnel::cli {
+
+// Windows-1252 to UTF-8.
+std::string ToUtf8(const std::string& Text);
+
+// Line ends "\r\n" and lone "\r" become "\n".
+std::string TerminalLineEnds(const std::string& Text);
+
+struct TTable {
+  std::string Title;
+  std::vector<std::string> Header;
+  std::vector<std::vector<std::string>> Rows;
+};
+
+class TOutput {
+ public:
+  TOutput(std::ostream& Out, bool Raw, bool Csv) : FOut(Out), FRaw(Raw), FCsv(Csv) {}
+  bool Csv() const { return FCsv; }
+  // A text of the component, converted unless raw; a line end is added when
+  // the text does not end in one.
+  void ComponentText(const std::string& Text);
+  // The tool's own text (already UTF-8), followed by a line end.
+  void Line(const std::string& Text = {});
+  void Heading(const std::string& Text);
+  void Table(const TTable& Table);
+  // A number as the tables show it: 10 significant digits (or Digits), or 17
+  // in CSV.
+  std::string Number(long double Value, int Digits = 10) const;
+
+ private:
+  std::ostream& FOut;
+  bool FRaw;
+  bool FCsv;
+};
+
+}  // namespace varnel::cli

@@ -7,21 +7,16 @@
 #include <vector>
 
 #include "varnel/korlen.h"
+#include "varnel/testing/digits.h"
 #include "varnel/testing/message_recorder.h"
 
 namespace varnel {
 namespace {
 
+using testing::AgreesTo;
 using testing::TMessageRecorder;
 using Column = std::vector<double>;
 using Ranks = std::vector<std::int32_t>;
-
-::testing::AssertionResult AgreesTo(long double a, long double b, int Digits) {
-  const long double Tolerance = std::pow(10.0L, -Digits) * std::max(std::fabs(b), 1e-300L);
-  if (std::fabs(a - b) <= Tolerance) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << static_cast<double>(a) << " vs " << static_cast<double>(b)
-                                       << " differ beyond " << Digits << " digits";
-}
 
 class BivariateInferenceTest : public ::testing::Test {
  protected:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "varnel/korlen.h"
+#include "varnel/testing/digits.h"
 #include "varnel/testing/data_sets.h"
 #include "varnel/testing/message_recorder.h"
 #include "varnel/testing/reference_fit.h"
@@ -13,17 +14,11 @@
 namespace varnel {
 namespace {
 
+using testing::AgreesTo;
 using testing::TMessageRecorder;
 using Column = std::vector<double>;
 
 const std::string DivideMessage = "Divide by zero calculating r, B1 or B0";
-
-::testing::AssertionResult AgreesTo(long double a, long double b, int Digits) {
-  const long double Tolerance = std::pow(10.0L, -Digits) * std::max(std::fabs(b), 1e-300L);
-  if (std::fabs(a - b) <= Tolerance) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << static_cast<double>(a) << " vs " << static_cast<double>(b)
-                                       << " differ beyond " << Digits << " digits";
-}
 
 // Textbook two-pass formulas: means first, then sums of deviations.
 struct TTwoPass {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "varnel/korlen.h"
+#include "varnel/testing/digits.h"
 #include "varnel/testing/data_sets.h"
 #include "varnel/testing/message_recorder.h"
 #include "varnel/testing/reference_fit.h"
@@ -10,15 +11,8 @@
 namespace varnel {
 namespace {
 
+using testing::AgreesTo;
 using testing::TMessageRecorder;
-
-// |a - b| within `Digits` significant digits of b.
-::testing::AssertionResult AgreesTo(long double a, long double b, int Digits) {
-  const long double Tolerance = std::pow(10.0L, -Digits) * std::max(std::fabs(b), 1e-300L);
-  if (std::fabs(a - b) <= Tolerance) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << static_cast<double>(a) << " vs " << static_cast<double>(b)
-                                       << " differ beyond " << Digits << " digits";
-}
 
 class MultipleRegressionTest : public ::testing::Test {
  protected:

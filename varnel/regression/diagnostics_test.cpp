@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "varnel/korlen.h"
+#include "varnel/testing/digits.h"
 #include "varnel/testing/data_sets.h"
 #include "varnel/testing/message_recorder.h"
 #include "varnel/testing/reference_diagnostics.h"
@@ -11,16 +12,9 @@
 namespace varnel {
 namespace {
 
+using testing::AgreesTo;
 using testing::TMessageRecorder;
 using TTexts = std::vector<std::string>;
-
-// |a - b| within `Digits` significant digits of b, or of Scale when b is smaller.
-::testing::AssertionResult AgreesTo(long double a, long double b, int Digits, long double Scale = 0) {
-  const long double Tolerance = std::pow(10.0L, -Digits) * std::max({std::fabs(b), Scale, 1e-300L});
-  if (std::fabs(a - b) <= Tolerance) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << static_cast<double>(a) << " vs " << static_cast<double>(b)
-                                       << " differ beyond " << Digits << " digits";
-}
 
 class DiagnosticsTest : public ::testing::Test {
  protected:

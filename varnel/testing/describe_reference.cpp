@@ -1,5 +1,7 @@
 #include "varnel/testing/describe_reference.h"
 
+#include "varnel/testing/digits.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -7,10 +9,7 @@
 namespace varnel::testing {
 
 ::testing::AssertionResult SameDigits(long double a, long double b, int Digits) {
-  const long double Tolerance = std::pow(10.0L, -Digits) * std::max(std::fabs(b), 1e-30L);
-  if (std::fabs(a - b) <= Tolerance) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << static_cast<double>(a) << " vs " << static_cast<double>(b)
-                                       << " differ beyond " << Digits << " digits";
+  return AgreesTo(a, b, Digits, 1e-30L);
 }
 
 long double RefMean(const std::vector<double>& x) {

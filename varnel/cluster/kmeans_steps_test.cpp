@@ -6,6 +6,7 @@
 
 #include "varnel/core/textfile.h"
 #include "varnel/korlen.h"
+#include "varnel/testing/data_sets.h"
 #include "varnel/testing/cluster_files.h"
 #include "varnel/testing/message_recorder.h"
 
@@ -14,12 +15,7 @@ namespace {
 
 using testing::TMessageRecorder;
 
-TVector Vec(std::initializer_list<long double> Values) {
-  TVector v{};
-  int i = 0;
-  for (long double x : Values) v[i++] = x;
-  return v;
-}
+using testing::Vec;
 
 class KMeansStepsTest : public ::testing::Test {
  protected:

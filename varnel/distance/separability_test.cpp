@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "varnel/korlen.h"
+#include "varnel/testing/data_sets.h"
 #include "varnel/testing/message_recorder.h"
 
 namespace varnel {
@@ -11,12 +12,7 @@ namespace {
 
 using testing::TMessageRecorder;
 
-TVector Vec(std::initializer_list<long double> Values) {
-  TVector v{};
-  int i = 0;
-  for (long double x : Values) v[i++] = x;
-  return v;
-}
+using testing::Vec;
 
 TMatrix Sym2(long double a, long double b, long double c) {
   TMatrix M{};

@@ -43,6 +43,15 @@ TDataSet RandomData(int k, int n, std::uint32_t Seed) {
   return Data;
 }
 
+TVector Vec(std::initializer_list<long double> Values) {
+  TVector v{};
+  int i = 0;
+  for (long double x : Values) {
+    if (i < static_cast<int>(v.size())) v[i++] = x;
+  }
+  return v;
+}
+
 void Load(TKorlen& Korlen, const TDataSet& Data) {
   for (int j = 0; j < Data.K(); ++j) {
     for (int i = 0; i < Data.N(); ++i) (*Korlen.PRegressData)[j + 1][i] = Data.Columns[j][i];

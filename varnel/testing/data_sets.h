@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "varnel/korlen.h"
@@ -26,6 +27,9 @@ TDataSet LongleyData();
 // k predictors of n observations: Xj = j × (0.5 + uniform), Y a linear
 // combination of the predictors plus noise; the same seed gives the same data.
 TDataSet RandomData(int k, int n, std::uint32_t Seed);
+
+// A vector whose first entries are Values and the rest 0.
+TVector Vec(std::initializer_list<long double> Values);
 
 // Writes the data set into rows 1..k of the component's matrix and into Y,
 // then calls MVPrepare.

@@ -175,6 +175,17 @@ TEST_F(ToolTest, EveryCommandRunsOnRealData) {
   EXPECT_NE(Run("table --df 10").Out.find("1.812"), std::string::npos);
 }
 
+TEST_F(ToolTest, HelpForTheToolAndEachCommand) {
+  const TRun Help = Run("--help");
+  EXPECT_EQ(Help.Status, 0);
+  for (const char* Command : {"regress", "diagnose", "describe", "select", "pca", "distance", "cluster", "table",
+                              "verbs", "about", "example"}) {
+    EXPECT_NE(Help.Out.find(Command), std::string::npos) << Command;
+    EXPECT_EQ(Run(std::string(Command) + " --help").Status, 0) << Command;
+  }
+  EXPECT_NE(Run("cluster --help").Out.find("--iterations"), std::string::npos);
+}
+
 TEST(OutputTest, ConvertsWindows1252AndLineEnds) {
   EXPECT_EQ(ToUtf8("\xDF\xB2\x80" "a"), "\xC3\x9F\xC2\xB2\xE2\x82\xAC" "a");
   EXPECT_EQ(ToUtf8("\x81"), "\xEF\xBF\xBD");

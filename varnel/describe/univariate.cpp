@@ -154,8 +154,19 @@ Extended TKorlen::GetMedian(std::span<const double> A, int N) {
   if (N < 1 || !WithinObs(A, N)) return 0;
   std::vector<double> Sorted(A.begin(), A.begin() + N);
   for (const double x : Sorted) Finite(x);
-  std::sort(Sorted.begin(), Sorted.end());
-  if (N % 2 == 1) return Sorted[(N - 1) / 2];
+  // Only the middle values are needed: selection finds them in linear time.
+  // The values below the upper middle one are all no larger than it, so the
+  // lower middle one is their largest. A zero in the middle may be -0 or +0
+  // among equals, and which one a full sort leaves there is kept by sorting.
+  const bool Even = N % 2 == 0;
+  const auto Middle = Sorted.begin() + N / 2;
+  std::nth_element(Sorted.begin(), Middle, Sorted.end());
+  if (Even) Sorted[N / 2 - 1] = *std::max_element(Sorted.begin(), Middle);
+  if (*Middle == 0 || (Even && Sorted[N / 2 - 1] == 0)) {
+    Sorted.assign(A.begin(), A.begin() + N);
+    std::sort(Sorted.begin(), Sorted.end());
+  }
+  if (!Even) return Sorted[(N - 1) / 2];
   return Finite((Extended(Sorted[N / 2 - 1]) + Sorted[N / 2]) * 0.5L);
 }
 

@@ -8,6 +8,7 @@
 #include "varnel/core/guard.h"
 #include "varnel/core/rows.h"
 #include "varnel/korlen.h"
+#include "varnel/regression/sums.h"
 
 namespace varnel {
 namespace {
@@ -15,23 +16,13 @@ namespace {
 // The counts every multivariate fit needs: 1 ≤ k ≤ 24, n > 2, n > k, n < MaxObs.
 bool FitCountsValid(int k, int n) { return n > 2 && n > k && n < MaxObs && k >= 1 && k <= MaxVars; }
 
-Extended RowSum(const TObsArray& Row, int n) {
-  Extended s = 0;
-  for (int i = 0; i < n; ++i) s += Row[i];
-  return Finite(s);
-}
-
-Extended RowProductSum(const TObsArray& A, const TObsArray& B, int n) {
-  Extended s = 0;
-  for (int i = 0; i < n; ++i) s += Extended(A[i]) * B[i];
-  return Finite(s);
-}
-
-Extended RowDifferenceSum(const TObsArray& A, const TObsArray& B, int n) {
-  Extended s = 0;
-  for (int i = 0; i < n; ++i) s += Extended(A[i]) - B[i];
-  return Finite(s);
-}
+// Pointers to rows First..Last of X, for the blocked sums.
+struct TRows {
+  const double* Row[MaxVars + 1];
+  TRows(const TRegressData& X, int First, int Last) {
+    for (int j = First; j <= Last; ++j) Row[j - First] = X[j].data();
+  }
+};
 
 // The guarded analysis-of-variance summary; a fault leaves the fields from
 // the failing one on at 0.
@@ -77,15 +68,21 @@ bool TKorlen::MVCheckXData(const TRegressData* X, Byte k, int n) {
   bool Passed = false;
   Guard("Error occurred in  CheckData", [&] {
     const bool SumsFormed = FitCountsValid(k, n);
+    const TRows Rows(*X, 1, k);
+    Extended S[MaxVars] = {};
+    if (SumsFormed) RowSums(Rows.Row, k, n, S);
     int ZeroSums = 0;
-    for (int j = 1; j <= k; ++j) {
-      const Extended S = SumsFormed ? RowSum((*X)[j], n) : 0;
-      if (std::fabs(S) < 0.01L) ++ZeroSums;
+    for (int j = 0; j < k; ++j) {
+      if (std::fabs(Finite(S[j])) < 0.01L) ++ZeroSums;
     }
+    // Row a against every row before it; the sums are checked in the order
+    // a plain pair-by-pair loop would form them.
     int SimilarPairs = 0;
-    for (int a = 1; a <= k; ++a) {
-      for (int b = 1; b < a; ++b) {
-        if (std::fabs(RowDifferenceSum((*X)[a], (*X)[b], n)) < 1.0L) ++SimilarPairs;
+    for (int a = 2; a <= k; ++a) {
+      Extended D[MaxVars] = {};
+      DifferenceSums((*X)[a].data(), Rows.Row, a - 1, n, D);
+      for (int b = 0; b < a - 1; ++b) {
+        if (std::fabs(Finite(D[b])) < 1.0L) ++SimilarPairs;
       }
     }
     Passed = ZeroSums <= 1 && SimilarPairs == 0;
@@ -96,10 +93,18 @@ bool TKorlen::MVCheckXData(const TRegressData* X, Byte k, int n) {
 TMatrix TKorlen::CrossProducts(const TRegressData* X, Byte k, int n) {
   TMatrix M{};
   if (X == nullptr || !FitCountsValid(k, n)) return M;
-  for (int j = 1; j <= k; ++j) M[0][j] = M[j][0] = RowSum((*X)[j], n);
-  for (int j = 1; j <= k; ++j) M[j][j] = RowProductSum((*X)[j], (*X)[j], n);
+  // Row j against rows j..k in one blocked pass each, the row sums in blocked
+  // passes of their own; the sums are then checked in the order in which a
+  // plain loop forms them (row sums, diagonal, upper triangle by rows).
+  const TRows Rows(*X, 1, k);
+  Extended Sums[MaxVars] = {};
+  RowSums(Rows.Row, k, n, Sums);
+  Extended P[MaxVars][MaxVars] = {};
+  for (int j = 1; j <= k; ++j) ProductSums(Rows.Row[j - 1], Rows.Row + (j - 1), k - j + 1, n, P[j - 1] + (j - 1));
+  for (int j = 1; j <= k; ++j) M[0][j] = M[j][0] = Finite(Sums[j - 1]);
+  for (int j = 1; j <= k; ++j) M[j][j] = Finite(P[j - 1][j - 1]);
   for (int j = 1; j <= k; ++j) {
-    for (int l = j + 1; l <= k; ++l) M[j][l] = M[l][j] = RowProductSum((*X)[j], (*X)[l], n);
+    for (int l = j + 1; l <= k; ++l) M[j][l] = M[l][j] = Finite(P[j - 1][l - 1]);
   }
   M[0][0] = n;
   return M;
@@ -125,11 +130,10 @@ TMultStatRec TKorlen::ComputeResults(const TRegressData* X, std::span<const doub
   }
   Finite(Rec.SST);
   TVector XtY{};
-  for (int j = 0; j <= k; ++j) {
-    Extended s = 0;
-    for (int i = 0; i < n; ++i) s += Extended((*X)[j][i]) * Y[i];
-    XtY[j] = Finite(s);
-  }
+  const TRows Rows(*X, 0, k);
+  Extended S[MaxVars + 1];
+  ProductSums(Y.data(), Rows.Row, k + 1, n, S);
+  for (int j = 0; j <= k; ++j) XtY[j] = Finite(S[j]);
   Extended BXY = 0;
   for (int j = 0; j <= k; ++j) {
     Extended b = 0;

@@ -26,18 +26,31 @@ TMatrix Transposed(const TMatrix& M, int Size) {
   return T;
 }
 
-// q = x · Inv · x' for observation i, with r = x · Inv formed entry by entry
-// and then r · x: the sums and checks of VectorMatrixProduct and DotProduct,
-// in their order, reading the transposed inverse along its rows.
-Extended Quadratic(const TMatrix& InvT, const TRegressData& X, int Size, int i) {
-  double x[MaxVars + 1];  // widened exactly in every product
-  for (int j = 0; j < Size; ++j) x[j] = X[j][i];
-  Extended q = 0;
+// r = x · Inv for observations First..First+W-1, the W sums of each entry
+// side by side, each adding its terms in increasing t: R[j][q] is entry j of
+// observation First + q − Column. Nothing is checked here; Quadratic checks
+// in order.
+template <int W>
+void RowTimesInverse(const TMatrix& InvT, const TRegressData& X, int Size, int First, int Column,
+                     Extended (*R)[4]) {
   for (int j = 0; j < Size; ++j) {
-    Extended r = 0;
-    for (int t = 0; t < Size; ++t) r += x[t] * InvT[j][t];
-    q += Finite(r) * x[j];
+    Extended r[W] = {};
+    for (int t = 0; t < Size; ++t) {
+      const Extended c = InvT[j][t];
+      const double* x = X[t].data() + First;
+#pragma GCC unroll 4
+      for (int q = 0; q < W; ++q) r[q] += x[q] * c;
+    }
+#pragma GCC unroll 4
+    for (int q = 0; q < W; ++q) R[j][Column + q] = r[q];
   }
+}
+
+// q = x · Inv · x' for observation i from its entries of r: the sums and
+// checks of VectorMatrixProduct and DotProduct, in their order.
+Extended Quadratic(const Extended (*R)[4], int Column, const TRegressData& X, int Size, int i) {
+  Extended q = 0;
+  for (int j = 0; j < Size; ++j) q += Finite(R[j][Column]) * X[j][i];
   return Finite(q);
 }
 
@@ -61,8 +74,18 @@ void Limits(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, s
     const Extended t = Korlen.TTableValue2(R.N - (R.K + 1));
     Message = kFailurePrefix + "After Matrix Inversion";
     const TMatrix InvT = Transposed(Inv, k + 1);
+    Extended Block[MaxVars + 1][4];
     for (int i = 0; i < R.N; ++i) {
-      const Extended q = Quadratic(InvT, *X, k + 1, i);
+      // r for four observations at a time; a fault still stops at the first
+      // observation whose own steps meet it, with the limits before it written.
+      if (i % 4 == 0) {
+        if (i + 4 <= R.N) {
+          RowTimesInverse<4>(InvT, *X, k + 1, i, 0, Block);
+        } else {
+          for (int f = i; f < R.N; ++f) RowTimesInverse<1>(InvT, *X, k + 1, f, f - i, Block);
+        }
+      }
+      const Extended q = Quadratic(Block, i % 4, *X, k + 1, i);
       const Extended RootMse = Sqrt(R.MSE);
       const Extended Half = Interval == TInterval::Prediction ? Sqrt(q + 1) * RootMse : Sqrt(q) * RootMse;
       const Extended Width = t * Half;

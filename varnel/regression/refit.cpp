@@ -21,21 +21,49 @@ TInverseFit FitWithInverse(TKorlen& Korlen, const TRegressData* X, std::span<con
   return Fit;
 }
 
+namespace {
+
+// The leverages of observations First..First+W-1, formed together: for each
+// j the W sums over m run side by side with Inv[j][m] loaded once, and each
+// sum still adds its terms in increasing m. The sums are rounded in the
+// order of a loop over one observation at a time, so that the first fault
+// is the one that loop would meet.
+template <int W>
+void LeverageBlock(const TMatrix& Inv, const TRegressData& X, int k, int First, Extended* Sums) {
+  Extended S[MaxVars + 1][W];
+  for (int j = 0; j <= k; ++j) {
+    Extended s[W] = {};
+    for (int m = 0; m <= k; ++m) {
+      const Extended c = Inv[j][m];
+      const double* x = X[m].data() + First;
+#pragma GCC unroll 8
+      for (int q = 0; q < W; ++q) s[q] += c * x[q];
+    }
+#pragma GCC unroll 8
+    for (int q = 0; q < W; ++q) S[j][q] = s[q];
+  }
+  double T[W][MaxVars + 1];
+  for (int q = 0; q < W; ++q) {
+    for (int j = 0; j <= k; ++j) T[q][j] = ToDouble(S[j][q]);
+  }
+  Extended h[W] = {};
+  for (int j = 0; j <= k; ++j) {
+    const double* x = X[j].data() + First;
+#pragma GCC unroll 8
+    for (int q = 0; q < W; ++q) h[q] += Extended(T[q][j]) * x[q];
+  }
+  for (int q = 0; q < W; ++q) Sums[First + q] = h[q];
+}
+
+}  // namespace
+
+// h(i) needs every T(i) of its own observation only, so observations are
+// taken four at a time.
 void LeveragesFromInverse(const TMatrix& Inv, const TRegressData& X, int k, int n, std::span<double> H) {
   std::vector<Extended> Sums(n);
-  double x[MaxVars + 1];
-  double T[MaxVars + 1];
-  for (int i = 0; i < n; ++i) {
-    for (int j = 0; j <= k; ++j) x[j] = X[j][i];
-    for (int j = 0; j <= k; ++j) {
-      Extended s = 0;
-      for (int m = 0; m <= k; ++m) s += Inv[j][m] * x[m];
-      T[j] = ToDouble(s);
-    }
-    Extended h = 0;
-    for (int j = 0; j <= k; ++j) h += Extended(T[j]) * x[j];
-    Sums[i] = h;
-  }
+  int First = 0;
+  for (; First + 4 <= n; First += 4) LeverageBlock<4>(Inv, X, k, First, Sums.data());
+  for (; First < n; ++First) LeverageBlock<1>(Inv, X, k, First, Sums.data());
   for (int i = 0; i < n; ++i) H[i] = ToDouble(Sums[i]);
 }
 

@@ -1,0 +1,21 @@
+// Several independent sums over the same observations in one pass. Each sum
+// still adds its terms one at a time, left to right in increasing index, so
+// it is bit for bit the sum a loop of its own would form; what is gained is
+// that the x87 unit works on several sums at once instead of waiting for
+// every addition of a single sum to finish before the next can start.
+#pragma once
+
+#include "varnel/core/types.h"
+
+namespace varnel {
+
+// Out[m] = Σi Extended(A[i]) × B[m][i] for m < Count, i < n.
+void ProductSums(const double* A, const double* const* B, int Count, int n, Extended* Out);
+
+// Out[m] = Σi (Extended(A[i]) − B[m][i]) for m < Count, i < n.
+void DifferenceSums(const double* A, const double* const* B, int Count, int n, Extended* Out);
+
+// Out[m] = Σi B[m][i] for m < Count, i < n.
+void RowSums(const double* const* B, int Count, int n, Extended* Out);
+
+}  // namespace varnel

@@ -14,6 +14,9 @@ void FillObsArray(std::span<double> A, Extended Value);
 // True when the data matrix is there and rows 0..k exist (k ≤ MaxVars).
 inline bool HasRows(const TRegressData* X, int k) { return X != nullptr && k >= 0 && k <= MaxVars; }
 
+// The counts every multivariate operation needs: 1 ≤ k ≤ 24, n > 2, n > k, n < MaxObs.
+inline bool FitCountsValid(int k, int n) { return n > 2 && n > k && n < MaxObs && k >= 1 && k <= MaxVars; }
+
 // True when a span holds at least n values (n may be ≤ 0: nothing is read).
 template <class T>
 bool Holds(std::span<T> A, int n) {

@@ -5,6 +5,7 @@
 
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
+#include "varnel/core/rows.h"
 #include "varnel/korlen.h"
 #include "varnel/linalg/matrix.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 // n > 2, k < n, n < MaxObs, 1 ≤ k ≤ MaxVars, and a matrix to read.
 bool CountsValid(const TRegressData* X, int k, int n) {
-  return X != nullptr && n > 2 && k < n && n < MaxObs && k >= 1 && k <= MaxVars;
+  return X != nullptr && FitCountsValid(k, n);
 }
 
 Extended RowSum(const TObsArray& Row, int n) {

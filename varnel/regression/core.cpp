@@ -13,9 +13,6 @@
 namespace varnel {
 namespace {
 
-// The counts every multivariate fit needs: 1 ≤ k ≤ 24, n > 2, n > k, n < MaxObs.
-bool FitCountsValid(int k, int n) { return n > 2 && n > k && n < MaxObs && k >= 1 && k <= MaxVars; }
-
 // Pointers to rows First..Last of X, for the blocked sums.
 struct TRows {
   const double* Row[MaxVars + 1];

@@ -5,12 +5,10 @@
 
 #include <span>
 
+#include "varnel/core/rows.h"
 #include "varnel/korlen.h"
 
 namespace varnel {
-
-// The counts every multivariate fit needs: 1 ≤ k ≤ 24, n > 2, n > k, n < MaxObs.
-inline bool FitCountsValid(int k, int n) { return n > 2 && n > k && n < MaxObs && k >= 1 && k <= MaxVars; }
 
 // ŷ(i): the predictors' terms in increasing j, the constant added last.
 inline Extended FittedValue(const TMultStatRec& R, const TRegressData& X, int i) {

@@ -48,6 +48,14 @@ void BM_CorrelationMatrix(benchmark::State& State) {
 }
 BENCHMARK(BM_CorrelationMatrix)->Apply(Grid);
 
+void BM_CovarianceMatrix(benchmark::State& State) {
+  const auto Korlen = Loaded(MakeData(K(State), N(State)));
+  for (auto _ : State) {
+    benchmark::DoNotOptimize(Korlen->CovarianceMatrix(Korlen->PRegressData, K(State), N(State)));
+  }
+}
+BENCHMARK(BM_CovarianceMatrix)->Apply(Grid);
+
 void BM_UnivariateSummary(benchmark::State& State) {
   const auto Korlen = Loaded(MakeData(K(State), N(State)));
   for (auto _ : State) {

@@ -3,6 +3,7 @@
 // fit handed to the multiple-regression core.
 #include <memory>
 
+#include "varnel/bivariate/shifted_sums.h"
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
 #include "varnel/core/rows.h"
@@ -21,7 +22,7 @@ constexpr Extended Tiny = 1e-20L;
 // cancels away when the mean is large against the spread.
 struct TPairSums {
   Extended X = 0, Y = 0, XY = 0, X2 = 0, Y2 = 0;
-  Extended Dx = 0, Dy = 0, DxDy = 0, Dx2 = 0, Dy2 = 0;
+  TShiftedSums D;
 };
 
 TPairSums Accumulate(std::span<const double> X, std::span<const double> Y, int n) {
@@ -35,11 +36,11 @@ TPairSums Accumulate(std::span<const double> X, std::span<const double> Y, int n
     S.X2 += x * x;
     S.Y2 += y * y;
     const Extended dx = x - X0, dy = y - Y0;
-    S.Dx += dx;
-    S.Dy += dy;
-    S.DxDy += dx * dy;
-    S.Dx2 += dx * dx;
-    S.Dy2 += dy * dy;
+    S.D.Dx += dx;
+    S.D.Dy += dy;
+    S.D.DxDy += dx * dy;
+    S.D.Dx2 += dx * dx;
+    S.D.Dy2 += dy * dy;
   }
   return S;
 }
@@ -55,13 +56,7 @@ void FitLine(TBivarStatRec& Rec, std::span<const double> X, std::span<const doub
   Rec.SumY2 = Finite(S.Y2);
   Rec.MeanX = Div(Rec.SumX, n);
   Rec.MeanY = Div(Rec.SumY, n);
-  Rec.SXX = Finite(S.Dx2 - Div(S.Dx * S.Dx, n));
-  Rec.SYY = Finite(S.Dy2 - Div(S.Dy * S.Dy, n));
-  Rec.SXY = Finite(S.DxDy - Div(S.Dx * S.Dy, n));
-  const Extended R = Div(Rec.SXY, Sqrt(Rec.SXX * Rec.SYY));
-  // Rounding may carry a perfect correlation a unit in the last place past
-  // ±1, where Fisher's z would take the logarithm of a negative number.
-  Rec.R = R > 1 ? 1 : (R < -1 ? -1 : R);
+  FitCorrelation(Rec, S.D, n);
   Rec.B1 = Div(Rec.SXY, Rec.SXX);
   Rec.B0 = Finite(Rec.MeanY - Rec.B1 * Rec.MeanX);
 }
@@ -82,6 +77,16 @@ void FillFromFit(TKorlen& Korlen, std::span<const double> X, std::span<const dou
 }
 
 }  // namespace
+
+void FitCorrelation(TBivarStatRec& Rec, const TShiftedSums& S, int n) {
+  Rec.SXX = Finite(S.Dx2 - Div(S.Dx * S.Dx, n));
+  Rec.SYY = Finite(S.Dy2 - Div(S.Dy * S.Dy, n));
+  Rec.SXY = Finite(S.DxDy - Div(S.Dx * S.Dy, n));
+  const Extended R = Div(Rec.SXY, Sqrt(Rec.SXX * Rec.SYY));
+  // Rounding may carry a perfect correlation a unit in the last place past
+  // ±1, where Fisher's z would take the logarithm of a negative number.
+  Rec.R = R > 1 ? 1 : (R < -1 ? -1 : R);
+}
 
 TBivarStatRec TKorlen::BVRegression(std::span<const double> X, std::span<const double> Y, int n) {
   if (!Holds(X, n) || !Holds(Y, n)) return {};

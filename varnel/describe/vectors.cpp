@@ -3,11 +3,13 @@
 // beyond k is 0.
 #include <cmath>
 
+#include "varnel/bivariate/shifted_sums.h"
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
 #include "varnel/core/rows.h"
 #include "varnel/korlen.h"
 #include "varnel/linalg/matrix.h"
+#include "varnel/regression/sums.h"
 
 namespace varnel {
 namespace {
@@ -15,6 +17,32 @@ namespace {
 // n > 2, k < n, n < MaxObs, 1 ≤ k ≤ MaxVars, and a matrix to read.
 bool CountsValid(const TRegressData* X, int k, int n) {
   return X != nullptr && FitCountsValid(k, n);
+}
+
+// A row's sum and sum of squares taken about its first observation, formed
+// as a simple regression forms them for either variable of a pair.
+struct TRowShifted {
+  Extended D = 0, D2 = 0;
+};
+
+TRowShifted ShiftedRowSums(const TObsArray& Row, int n) {
+  TRowShifted S;
+  const Extended X0 = Row[0];
+  for (int t = 0; t < n; ++t) {
+    const Extended d = Row[t] - X0;
+    S.D += d;
+    S.D2 += d * d;
+  }
+  return S;
+}
+
+// r of a pair as BVRegression reports it, with the same message when it
+// cannot be formed, and 0 then.
+Extended PairCorrelation(const TRowShifted& X, const TRowShifted& Y, Extended DxDy, int n) {
+  TBivarStatRec Rec{};
+  const TShiftedSums S{.Dx = X.D, .Dy = Y.D, .DxDy = DxDy, .Dx2 = X.D2, .Dy2 = Y.D2};
+  Guard("Divide by zero calculating r, B1 or B0", [&] { FitCorrelation(Rec, S, n); });
+  return Rec.R;
 }
 
 Extended RowSum(const TObsArray& Row, int n) {
@@ -93,9 +121,22 @@ TVector TKorlen::MaxVector(const TRegressData* X, Byte k, int n) {
 TMatrix TKorlen::CorrelationMatrix(const TRegressData* X, Byte k, int n) {
   TMatrix R = InitMatrix(0, 0);
   if (!CountsValid(X, k, n)) return R;
+  // Each r is the simple regression's of row i on row j, which needs only the
+  // sums about the first observation: those of one row are the same in every
+  // pair, so only the cross products are formed pair by pair, several in one
+  // pass. A pair whose raw sums would fault has a non-finite value, so its
+  // shifted sums fault in the same place of the guard.
   const bool Done = Guard("Error occurred in  CorrelationMatrix", [&] {
+    TRowShifted Row[MaxVars + 1];
+    const double* Data[MaxVars + 1];
     for (int i = 1; i <= k; ++i) {
-      for (int j = 1; j < i; ++j) R[i - 1][j - 1] = R[j - 1][i - 1] = BVRegression((*X)[i], (*X)[j], n).R;
+      Row[i] = ShiftedRowSums((*X)[i], n);
+      Data[i] = (*X)[i].data();
+    }
+    Extended DxDy[MaxVars];
+    for (int i = 2; i <= k; ++i) {
+      ShiftedProductSums(Data[i], Data + 1, i - 1, n, DxDy);
+      for (int j = 1; j < i; ++j) R[i - 1][j - 1] = R[j - 1][i - 1] = PairCorrelation(Row[i], Row[j], DxDy[j - 1], n);
     }
     for (int d = 0; d < k; ++d) R[d][d] = 1;
   });

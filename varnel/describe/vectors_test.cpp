@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <random>
 #include <vector>
 
 #include "varnel/korlen.h"
@@ -184,6 +187,91 @@ TEST_F(PredictorSummaryTest, MeansDifferencesHoldLaterMinusEarlier) {
   EXPECT_EQ(D[1][1], 0);
   EXPECT_EQ(D[2][0], 0);  // beyond k
   EXPECT_EQ(Korlen.MeansDifferencesMatrix(Means, 3)[2][1], -6);
+}
+
+// The correlation matrix against the simple regression of every pair, on
+// data where any change in the order or type of an operation shows in the
+// last bits: the same r to the last bit and the same messages in the same
+// order.
+class CorrelationAsPairRegressionsTest : public ::testing::TestWithParam<std::pair<int, int>> {
+ protected:
+  TKorlen Korlen;
+
+  // Values spanning many orders of magnitude and both signs; some rows far
+  // from 0 against their spread, one a multiple of another.
+  void Fill(int k, int n, std::uint32_t Seed) {
+    std::mt19937 Engine(Seed);
+    std::normal_distribution<double> Exponent(0, 6);
+    std::uniform_real_distribution<double> Unit(-1, 1);
+    for (int j = 1; j <= k; ++j) {
+      const double Offset = j % 4 == 0 ? 1e9 * j : 0;
+      for (int i = 0; i < n; ++i) (*Korlen.PRegressData)[j][i] = Offset + Unit(Engine) * std::exp(Exponent(Engine));
+    }
+    if (k >= 3) {
+      for (int i = 0; i < n; ++i) (*Korlen.PRegressData)[3][i] = -3 * (*Korlen.PRegressData)[1][i];
+    }
+  }
+
+  // Without fewer variables than observations the matrix is all zeros.
+  void ExpectSameAsPairRegressions(int k, int n) {
+    std::vector<std::string> Expected;
+    TMatrix Plain{};
+    if (k < n) {
+      testing::TMessageRecorder Messages;
+      const TRegressData& X = *Korlen.PRegressData;
+      for (int i = 1; i <= k; ++i) {
+        for (int j = 1; j < i; ++j) Plain[i - 1][j - 1] = Plain[j - 1][i - 1] = Korlen.BVRegression(X[i], X[j], n).R;
+        Plain[i - 1][i - 1] = 1;
+      }
+      Expected = Messages.Texts();
+    }
+    testing::TMessageRecorder Messages;
+    const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, k, n);
+    EXPECT_EQ(Messages.Texts(), Expected);
+    for (int i = 0; i < 26; ++i) {
+      for (int j = 0; j < 26; ++j) {
+        EXPECT_EQ(std::memcmp(&R[i][j], &Plain[i][j], 10), 0)
+            << std::hexfloat << i << "," << j << ": " << R[i][j] << " vs " << Plain[i][j];
+      }
+    }
+  }
+};
+
+TEST_P(CorrelationAsPairRegressionsTest, SameBitsAndMessagesAsEveryPairRegressed) {
+  const auto [k, n] = GetParam();
+  Fill(k, n, 31u * k + n);
+  ExpectSameAsPairRegressions(k, n);
+  if (k < 2) return;
+  // A constant row, then a NaN and an infinity in other rows, the infinity
+  // in the first observation that every difference is taken from.
+  TRegressData& X = *Korlen.PRegressData;
+  std::fill_n(X[2].begin(), n, 2.5);
+  ExpectSameAsPairRegressions(k, n);
+  X[k][n - 1] = std::numeric_limits<double>::quiet_NaN();
+  X[1][0] = -std::numeric_limits<double>::infinity();
+  ExpectSameAsPairRegressions(k, n);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, CorrelationAsPairRegressionsTest,
+                         ::testing::Values(std::pair{1, 3}, std::pair{2, 3}, std::pair{3, 4}, std::pair{7, 4}, std::pair{13, 4},
+                                           std::pair{2, 1001}, std::pair{7, 1001}, std::pair{13, 1001},
+                                           std::pair{24, 1001}, std::pair{7, 19999}, std::pair{24, 19999}));
+
+// The data above are sensitive enough for the comparison to fail: r from the
+// raw sums, the textbook formula, differs in the last bits for some pair.
+TEST_F(CorrelationAsPairRegressionsTest, DataShowAnotherFormulaInTheLastBits) {
+  Fill(7, 1001, 5);
+  const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, 7, 1001);
+  int Differ = 0;
+  for (int i = 1; i <= 7; ++i) {
+    for (int j = 1; j < i; ++j) {
+      const TBivarStatRec Rec = Korlen.BVRegression((*Korlen.PRegressData)[i], (*Korlen.PRegressData)[j], 1001);
+      const Extended SXX = Rec.SumX2 - Rec.SumX * Rec.SumX / 1001, SYY = Rec.SumY2 - Rec.SumY * Rec.SumY / 1001;
+      const Extended Raw = (Rec.SumXY - Rec.SumX * Rec.SumY / 1001) / std::sqrt(SXX * SYY);
+      if (std::memcmp(&Raw, &R[i - 1][j - 1], 10) != 0) ++Differ;
+    }
+  }
+  EXPECT_GT(Differ, 0);
 }
 
 }  // namespace

@@ -53,6 +53,29 @@ void SumBlock(const double* const* B, int n, Extended* Out) {
   for (int m = 0; m < W; ++m) Out[m] = s[m];
 }
 
+// The shift of each B row stays a double in memory: the x87 unit subtracts
+// it from there, so that the registers hold only the sums, the shared
+// difference of A and one product.
+template <int W>
+void ShiftedProductBlock(const double* A, const double* const* B, int n, Extended* Out) {
+  const double* b[W];
+  double b0[W];
+#pragma GCC unroll 8
+  for (int m = 0; m < W; ++m) {
+    b[m] = B[m];
+    b0[m] = n > 0 ? B[m][0] : 0;
+  }
+  const Extended a0 = n > 0 ? A[0] : 0;
+  Extended s[W] = {};
+  for (int i = 0; i < n; ++i) {
+    const Extended da = A[i] - a0;
+#pragma GCC unroll 8
+    for (int m = 0; m < W; ++m) s[m] += da * (Extended(b[m][i]) - b0[m]);
+  }
+#pragma GCC unroll 8
+  for (int m = 0; m < W; ++m) Out[m] = s[m];
+}
+
 // Full blocks first, then the one narrower block that is left.
 template <template <int> class Kernel>
 void Blocked(const double* A, const double* const* B, int Count, int n, Extended* Out) {
@@ -85,6 +108,13 @@ struct TSum {
   static void Run(const double*, const double* const* B, int n, Extended* Out) { SumBlock<W>(B, n, Out); }
 };
 
+template <int W>
+struct TShiftedProduct {
+  static void Run(const double* A, const double* const* B, int n, Extended* Out) {
+    ShiftedProductBlock<W>(A, B, n, Out);
+  }
+};
+
 }  // namespace
 
 void ProductSums(const double* A, const double* const* B, int Count, int n, Extended* Out) {
@@ -97,6 +127,10 @@ void DifferenceSums(const double* A, const double* const* B, int Count, int n, E
 
 void RowSums(const double* const* B, int Count, int n, Extended* Out) {
   Blocked<TSum>(nullptr, B, Count, n, Out);
+}
+
+void ShiftedProductSums(const double* A, const double* const* B, int Count, int n, Extended* Out) {
+  Blocked<TShiftedProduct>(A, B, Count, n, Out);
 }
 
 }  // namespace varnel

@@ -18,4 +18,8 @@ void DifferenceSums(const double* A, const double* const* B, int Count, int n, E
 // Out[m] = Σi B[m][i] for m < Count, i < n.
 void RowSums(const double* const* B, int Count, int n, Extended* Out);
 
+// Out[m] = Σi (Extended(A[i]) − A[0]) × (Extended(B[m][i]) − B[m][0]) for
+// m < Count, i < n: the cross products taken about the first observation.
+void ShiftedProductSums(const double* A, const double* const* B, int Count, int n, Extended* Out);
+
 }  // namespace varnel

@@ -50,16 +50,21 @@ TEST(BlockedSumsTest, EveryBlockWidthAndRemainderMatchesOneSumAtATime) {
     const double* Rows[MaxVars + 1];
     for (int j = 0; j <= MaxVars; ++j) Rows[j] = (*X)[j].data();
     for (int Count = 1; Count <= 9; ++Count) {
-      Extended P[9], D[9], S[9];
+      Extended P[9], D[9], S[9], Shifted[9];
       ProductSums(Rows[MaxVars], Rows, Count, n, P);
+      ShiftedProductSums(Rows[MaxVars], Rows, Count, n, Shifted);
       DifferenceSums(Rows[MaxVars], Rows, Count, n, D);
       RowSums(Rows, Count, n, S);
       for (int m = 0; m < Count; ++m) {
         Extended Difference = 0;
         for (int i = 0; i < n; ++i) Difference += Extended((*X)[MaxVars][i]) - (*X)[m][i];
+        Extended Cross = 0;
+        const Extended a0 = (*X)[MaxVars][0], b0 = (*X)[m][0];
+        for (int i = 0; i < n; ++i) Cross += (Extended((*X)[MaxVars][i]) - a0) * (Extended((*X)[m][i]) - b0);
         EXPECT_TRUE(SameBits(P[m], PlainProduct((*X)[MaxVars], (*X)[m], n))) << "n " << n << " count " << Count;
         EXPECT_TRUE(SameBits(D[m], Difference)) << "n " << n << " count " << Count;
         EXPECT_TRUE(SameBits(S[m], PlainSum((*X)[m], n))) << "n " << n << " count " << Count;
+        EXPECT_TRUE(SameBits(Shifted[m], Cross)) << "n " << n << " count " << Count;
       }
     }
   }

@@ -251,7 +251,7 @@ class THarness {
         const double New = (*X)[j][i];
         if (SameBits(Old[i], New)) continue;
         if (j < First || j > Last || i >= n) fuzz::Fail("changed the data matrix outside its rows", Op);
-        if (!std::isfinite(New)) fuzz::Fail("wrote a non-finite value into the data matrix", Op);
+        if (!std::isfinite(New) && !Copies) fuzz::Fail("wrote a non-finite value into the data matrix", Op);
       }
     }
     Dirty = std::max(Dirty, std::min(n, MaxObs));
@@ -688,7 +688,9 @@ void THarness::CallOne() {
       const auto Before = Snapshot(Extent(n));
       Guarded(G, [&] { Korlen.MVRemoveVariable(X, kk, n, v); });
       if (kk != k && kk != k - 1) fuzz::Fail("changed k by more than one", Op);
+      Copies = true;  // rows move down as they are, NaN included
       CheckMatrix(Before, Extent(n), std::max<int>(v, 1), k, n);
+      Copies = false;
       break;
     }
     case 28: {

@@ -24,7 +24,8 @@ long Messages = 0;
 }  // namespace
 
 const std::string& WorkFolder() {
-  static const std::string Path = [] {
+  // Never destroyed, so that the exit handler below can still read it.
+  static const std::string* const Path = [] {
     // Files are written on every execution: keep them in memory when we can.
     const std::filesystem::path Base =
         std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
@@ -33,9 +34,14 @@ const std::string& WorkFolder() {
       std::perror("varnel fuzz: cannot prepare a work folder");
       std::abort();
     }
-    return Pattern;
+    // libFuzzer ends a timed run with exit(): take the folder away then.
+    std::atexit([] {
+      std::error_code Ignored;
+      std::filesystem::remove_all(*Path, Ignored);
+    });
+    return new std::string(Pattern);
   }();
-  return Path;
+  return *Path;
 }
 
 void Silence() {

@@ -88,6 +88,7 @@ TEST_F(ToolTest, BadInputGivesOneLineAndStatusTwo) {
       {Write("ragged.csv", Header + "1,2\n"), "data row 1 has 2 fields"},
       {Write("quote.csv", Header + "1,\"2,3\n"), ""},
       {Write("nan.csv", Header + "1,nan,3\n"), "'nan' is not a number"},
+      {Write("signs.csv", Header + "1,+-2,3\n"), "'+-2' is not a number"},  // was read as -2
   };
   for (const auto& [File, Message] : Cases) {
     const TRun R = Run("regress " + File);

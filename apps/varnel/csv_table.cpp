@@ -49,7 +49,8 @@ double ParseCell(const std::string& Cell, const std::string& Path, int Row, cons
   const std::string Where = Path + ": data row " + std::to_string(Row) + ", column \"" + Column + "\"";
   if (Text.empty()) throw TInputError(Where + ": missing value");
   double Value = 0;
-  const char* Begin = Text.data() + (Text[0] == '+');
+  // from_chars takes no plus sign; skip one, but not in front of a minus.
+  const char* Begin = Text.data() + (Text[0] == '+' && Text.size() > 1 && Text[1] != '-');
   const auto [Ptr, Error] = std::from_chars(Begin, Text.data() + Text.size(), Value);
   if (Error != std::errc() || Ptr != Text.data() + Text.size() || !std::isfinite(Value)) {
     throw TInputError(Where + ": '" + Text + "' is not a number");

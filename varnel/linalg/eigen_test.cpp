@@ -247,5 +247,15 @@ TEST_F(ComponentScoresTest, AFaultLeavesTheDataAsTheyWere) {
   EXPECT_THROW(Korlen.PrincipalComponent(Korlen.PRegressData, 3, 50, Out, 1), EMathError);
 }
 
+TEST_F(ComponentScoresTest, AScoreOverflowingAtTheLastObservationWritesNothingBack) {
+  testing::Load(Korlen, testing::RandomData(3, 30, 4));
+  // The covariances stay finite in extended precision; only the scores of
+  // the last observation, summed as doubles, overflow.
+  X()[1][29] = X()[2][29] = X()[3][29] = 1.7e308;
+  const TRegressData Before = X();
+  EXPECT_THROW(Korlen.TransformDataPCAs(Korlen.PRegressData, 3, 30), EMathError);
+  EXPECT_TRUE(X() == Before);
+}
+
 }  // namespace
 }  // namespace varnel

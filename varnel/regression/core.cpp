@@ -110,8 +110,10 @@ TMatrix TKorlen::CrossProducts(const TRegressData* X, Byte k, int n) {
 TMultStatRec TKorlen::ComputeResults(const TRegressData* X, std::span<const double> Y, const TMatrix& Inv,
                                      Byte k, int n) {
   TMultStatRec Rec{};
-  // The callers have checked the counts; only storage bounds are enforced here.
-  if (X == nullptr || k > MaxVars || n > MaxObs || !Holds(Y, n)) return Rec;
+  // The callers have checked the counts; only storage bounds, and a count
+  // that leaves no observation (whose degrees of freedom could overflow),
+  // are enforced here.
+  if (X == nullptr || k > MaxVars || n < 1 || n > MaxObs || !Holds(Y, n)) return Rec;
   Rec.N = n;
   Rec.K = k;
   Extended SumY2 = 0, SumY = 0;

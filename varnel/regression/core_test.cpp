@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "varnel/korlen.h"
 #include "varnel/testing/digits.h"
@@ -207,6 +208,19 @@ TEST_F(MultipleRegressionTest, NeverReadsBeyondTheCallersStorage) {
   EXPECT_EQ(Korlen.ComputeResults(Korlen.PRegressData, Korlen.Y, TMatrix{}, 25, 5).N, 0);
   EXPECT_FALSE(Korlen.MVCheckXData(nullptr, 2, 5));
   EXPECT_EQ(Korlen.CrossProducts(nullptr, 2, 5)[0][0], 0);
+  EXPECT_TRUE(Messages.Messages().empty());
+}
+
+// Found by fuzzing: a count below 1 reached the degrees of freedom, and
+// n - 1 overflowed for the smallest int.
+TEST_F(MultipleRegressionTest, ComputeResultsRejectsCountsWithoutObservations) {
+  testing::Load(Korlen, testing::ExampleData());
+  TMessageRecorder Messages;
+  for (const int n : {0, -1, std::numeric_limits<int>::min()}) {
+    const TMultStatRec Rec = Korlen.ComputeResults(Korlen.PRegressData, Korlen.Y, TMatrix{}, 2, n);
+    EXPECT_EQ(Rec.N, 0);
+    EXPECT_EQ(Rec.DFTot, 0);
+  }
   EXPECT_TRUE(Messages.Messages().empty());
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,16 @@ TEST_F(CriteriaTest, MallowsCp) {
   EXPECT_TRUE(Messages.Messages().empty());
   EXPECT_EQ(Korlen.CalcCp(1, 10, 1e4000L, 1e-4000L), 0);
   EXPECT_EQ(Messages.Texts(), std::vector<std::string>{"Error occurred in  CalcCp"});
+}
+
+// Found by fuzzing: the degrees of freedom overflowed int for extreme n.
+TEST_F(CriteriaTest, ExtremeCountsDoNotOverflowTheDegreesOfFreedom) {
+  constexpr int kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+  EXPECT_EQ(Korlen.CalcCp(1, kMin, 0, 1), 2147483652.0L);  // 0 - (n - 4)
+  EXPECT_EQ(Korlen.CalcCp(0, kMax, 0, 1), -2147483645.0L);
+  EXPECT_EQ(Korlen.CalcMSEp(1, kMin, 2147483650.0L), -1);  // n - 2 = -2147483650
+  EXPECT_NEAR(Korlen.CalcFp(2, 1, 0.5L, 0.5L, kMin), 0, 1e-30);
+  EXPECT_GT(Korlen.CalcFp(2, 1, 0.4L, 0.5L, kMax), 1e8);
 }
 
 TEST_F(CriteriaTest, PartialF) {

@@ -2,6 +2,7 @@
 // file, each rated by a weighted index of accuracy (1 - MSE(p)/max MSE(p)) and
 // simplicity (1 - m/k, scaled by its maximum). The last line of the file is
 // read but not fitted; it still takes part in the scaling with its zeros.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <memory>
@@ -32,14 +33,15 @@ std::string FitCombinations(TKorlen& Korlen, const TRegressData& X, std::span<co
                             TCombinationTable& Table) {
   const Extended MSEk = Korlen.MVRegression(&X, Y, k, n).MSE;
   const auto Work = std::make_unique<TRegressData>();
-  for (int i = 0; i < n; ++i) (*Work)[0][i] = 1.0;
+  const int Observations = std::max(n, 0);  // n is not checked here; MVRegression rejects it
+  for (int i = 0; i < Observations; ++i) (*Work)[0][i] = 1.0;
   std::string Lines;
   for (int j = 1; j <= Table.Lines - 1; ++j) {
     TCombinationRec& Rec = Table.Entries[j - 1];
     const int m = Rec.Count;
     for (int v = 0; v < m; ++v) {
       const TObsArray& Source = X[Rec.Vars[v]];
-      std::copy(Source.begin(), Source.begin() + n, (*Work)[v + 1].begin());
+      std::copy_n(Source.begin(), Observations, (*Work)[v + 1].begin());
     }
     const TMultStatRec Fit = Korlen.MVRegression(Work.get(), Y, m, n);
     Rec.Cp = Korlen.CalcCp(m, n, Fit.SSE, MSEk);

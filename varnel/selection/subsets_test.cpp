@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -237,6 +238,18 @@ TEST_F(SubsetSelectionTest, UnusableArgumentsAndMissingFiles) {
   EXPECT_EQ(Select("1 1\r\n1 2\r\n", 1, 1, 4, 2), "");
   EXPECT_EQ(Messages.Count("Number of vars must be > 0, and n > 2"), 2);
   EXPECT_EQ(Messages.Texts().back(), "Error in StepwiseVarSelection");
+}
+
+// Found by fuzzing: a negative n reached the copy of the chosen rows as a
+// negative length.
+TEST_F(SubsetSelectionTest, NegativeCountsCopyNothingAndFailLikeAnyUnusableCount) {
+  Korlen.SetScanData(false);
+  for (const int n : {-1, std::numeric_limits<int>::min()}) {
+    TMessageRecorder Messages;
+    EXPECT_EQ(Select("1 1\r\n2 1 2\r\n1 2\r\n", 1, 1, 4, n), "");
+    EXPECT_EQ(Messages.Count("Number of vars must be > 0, and n > 2"), 3);
+    EXPECT_EQ(Messages.Texts().back(), "Error in StepwiseVarSelection");
+  }
 }
 
 }  // namespace

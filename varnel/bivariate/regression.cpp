@@ -125,7 +125,7 @@ TMultStatRec TKorlen::BVQuadraticRegression(std::span<const double> X, std::span
   // only a count it can accept is copied in.
   const int Filled = n > 0 && n < MaxObs ? n : 0;
   if (!Holds(X, Filled)) return {};
-  const auto Data = std::make_unique<TRegressData>();
+  const auto Data = NewWorkMatrix();
   for (int i = 0; i < Filled; ++i) {
     (*Data)[0][i] = 1.0;
     (*Data)[1][i] = X[i];

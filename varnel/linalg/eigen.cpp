@@ -206,9 +206,10 @@ void TKorlen::PrincipalComponent(const TRegressData* X, Byte k, int N, std::span
 void TKorlen::TransformDataPCAs(TRegressData* X, Byte k, int N) {
   if (!ScoreSizesValid(X, k, N)) return;
   const TMatrix V = ComponentLoadings(*this, X, k, N);
-  const auto W = std::make_unique<TRegressData>();
+  const auto W = NewWorkMatrix();
   for (int i = 0; i < k; ++i) {
     TObsArray& Scores = (*W)[i + 1];
+    std::fill_n(Scores.begin(), N, 0.0);
     // Variable by variable over all observations: each score is still
     // accumulated in variable order, and the data are read row-wise.
     for (int j = 0; j < k; ++j) {

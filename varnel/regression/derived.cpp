@@ -82,7 +82,7 @@ std::string TKorlen::DummyXYRegression(std::span<const double> X, std::span<cons
                                        std::span<const double> D, int n, const std::string& Title) {
   const int Count = std::clamp(n, 0, MaxObs);
   if (!Holds(X, Count) || !Holds(Y, Count) || !Holds(D, Count)) return "";
-  const auto W = std::make_unique<TRegressData>();
+  const auto W = NewWorkMatrix();
   int NonZero = 0;
   for (int t = 0; t < Count; ++t) {
     (*W)[0][t] = 1.0;

@@ -32,7 +32,7 @@ std::string Label(int j, const TCombinationRec& Rec) {
 std::string FitCombinations(TKorlen& Korlen, const TRegressData& X, std::span<const double> Y, int k, int n,
                             TCombinationTable& Table) {
   const Extended MSEk = Korlen.MVRegression(&X, Y, k, n).MSE;
-  const auto Work = std::make_unique<TRegressData>();
+  const auto Work = NewWorkMatrix();
   const int Observations = std::max(n, 0);  // n is not checked here; MVRegression rejects it
   for (int i = 0; i < Observations; ++i) (*Work)[0][i] = 1.0;
   std::string Lines;

@@ -76,6 +76,25 @@ int Run(const TDataOptions& DataOptions, const TOptions& Options, const TAnalysi
   }
 }
 
+// The commands that need the component but no data set. The component (and
+// its 4 MB data matrix) is made only here and in Run, once per command.
+int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, bool Raw) {
+  TKorlen Korlen;
+  TOutput Out(std::cout, Raw, false);
+  if (Verbs) {
+    Register();
+    const auto Editor = ComponentEditorOf(&Korlen);
+    for (int i = 0; i < Editor->VerbCount(); ++i) Out.ComponentText(Editor->VerbCaption(i));
+    return 0;
+  }
+  if (Table) {
+    Korlen.SetAlpha(Options.Alpha);
+    return RunTable(Korlen, Options, Out);
+  }
+  Out.ComponentText(About ? Korlen.AboutText : Korlen.ExampleText);
+  return 0;
+}
+
 }  // namespace
 
 namespace varnel::cli {
@@ -149,22 +168,8 @@ int RunCommandLine(int argc, char** argv) {
     return kInputError;
   }
 
-  TKorlen Korlen;
-  TOutput Out(std::cout, Data.Raw, false);
-  if (*Verbs) {
-    Register();
-    const auto Editor = ComponentEditorOf(&Korlen);
-    for (int i = 0; i < Editor->VerbCount(); ++i) Out.ComponentText(Editor->VerbCaption(i));
-    return 0;
-  }
-  if (*About || *Example) {
-    Out.ComponentText(*About ? Korlen.AboutText : Korlen.ExampleText);
-    return 0;
-  }
-  if (*Table) {
-    Korlen.SetAlpha(Options.Alpha);
-    return RunTable(Korlen, Options, Out);
-  }
+  if (*Verbs || *About || *Example || *Table)
+    return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Data.Raw);
   return Run(Data, Options, Chosen);
 }
 

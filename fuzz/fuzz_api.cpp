@@ -68,6 +68,7 @@ class THarness {
   FuzzedDataProvider* P = nullptr;
   const char* Op = "";
   bool Copies = false;  // the operation hands the caller's values back as they are
+  std::vector<double> Saved;  // the matrix as it was before the current call
 
   // --- values and counts ---------------------------------------------------
   double Random() {
@@ -234,11 +235,13 @@ class THarness {
   // The part of the matrix a call may look at: this input's data and a
   // margin of sentinels, up to the largest count the call was given.
   int Extent(int n) const { return std::min(MaxObs, std::max({Window, Dirty, n < MaxObs ? n : 0}) + 64); }
-  std::vector<double> Snapshot(int Upto) const {
-    std::vector<double> S;
-    S.reserve(static_cast<std::size_t>(Upto) * (MaxVars + 1));
-    for (int j = 0; j <= MaxVars; ++j) S.insert(S.end(), (*X)[j].begin(), (*X)[j].begin() + Upto);
-    return S;
+  // Copies the compared part into one buffer kept for the process: a fresh
+  // 4 MB vector per call cost most of the run in page faults.
+  const std::vector<double>& Snapshot(int Upto) {
+    Saved.resize(static_cast<std::size_t>(Upto) * (MaxVars + 1));
+    for (int j = 0; j <= MaxVars; ++j)
+      std::copy_n((*X)[j].begin(), Upto, Saved.begin() + static_cast<std::ptrdiff_t>(j) * Upto);
+    return Saved;
   }
   // Entries outside rows First..Last, observations 0..n-1, are unchanged;
   // changed entries inside are finite. Beyond the compared part every row
@@ -258,6 +261,13 @@ class THarness {
     for (int j = 0; j <= MaxVars; ++j)
       for (int i = std::max(Upto, Dirty); i < MaxObs; i += 251)
         if ((*X)[j][i] != (j == 0 ? 1.0 : kSentinel)) fuzz::Fail("changed the data matrix far outside", Op);
+  }
+  // Only observation Obs may have changed.
+  void CheckRow(const std::vector<double>& Before, int Upto, int Obs) {
+    for (int j = 0; j <= MaxVars; ++j)
+      for (int i = 0; i < Upto; ++i)
+        if (i != Obs && !SameBits(Before[static_cast<std::size_t>(j) * Upto + i], (*X)[j][i]))
+          fuzz::Fail("wrote outside its observation", Op);
   }
   void CheckArray(const TArray& A, const std::vector<double>& Before, bool MayChange) {
     for (std::size_t i = 0; i < A.Size; ++i) {
@@ -335,7 +345,7 @@ constexpr bool G = false, U = true;
 #define CONST_X(Name, Kind, ...)                                       \
   do {                                                                 \
     Op = Name;                                                         \
-    const auto Before = Snapshot(Extent(n));                           \
+    const auto& Before = Snapshot(Extent(n));                           \
     Guarded(Kind, [&] { return __VA_ARGS__; });                        \
     CheckMatrix(Before, Extent(n), 1, 0, 0);                           \
   } while (0)
@@ -381,7 +391,7 @@ void THarness::CallOne() {
       static const char* const kNames[] = {"TransformDataCenter", "TransformDataStandardize",
                                            "TransformDataNormalize", "TransformDataPCAs"};
       Op = kNames[t];
-      const auto Before = Snapshot(Extent(n));
+      const auto& Before = Snapshot(Extent(n));
       Guarded(t == 3, [&] {
         switch (t) {
           case 0: Korlen.TransformDataCenter(X, k, n); break;
@@ -397,24 +407,20 @@ void THarness::CallOne() {
       Op = "NewRowValues";
       const TVector V = Vector();
       const int Obs = std::max(Count(), std::numeric_limits<int>::min() + 1) - 1;
-      const auto Before = Snapshot(Extent(Obs + 1));
+      const int Upto = Extent(Obs + 1);
+      const auto& Before = Snapshot(Upto);
       Guarded(U, [&] { Korlen.NewRowValues(X, V, k, Obs); });
-      for (int j = 0; j <= MaxVars; ++j)
-        for (int i = 0; i < Extent(Obs + 1); ++i)
-          if (i != Obs && !SameBits(Before[static_cast<std::size_t>(j) * Extent(Obs + 1) + i], (*X)[j][i]))
-            fuzz::Fail("wrote outside its observation", Op);
+      CheckRow(Before, Upto, Obs);
       Dirty = std::max(Dirty, std::min(Obs + 1, MaxObs));
       break;
     }
     case 3: {
       Op = "ZeroRowValues";
       const int Obs = std::max(Count(), std::numeric_limits<int>::min() + 1) - 1;
-      const auto Before = Snapshot(Extent(Obs + 1));
+      const int Upto = Extent(Obs + 1);
+      const auto& Before = Snapshot(Upto);
       Guarded(G, [&] { Korlen.ZeroRowValues(X, Obs); });
-      for (int j = 0; j <= MaxVars; ++j)
-        for (int i = 0; i < Extent(Obs + 1); ++i)
-          if (i != Obs && !SameBits(Before[static_cast<std::size_t>(j) * Extent(Obs + 1) + i], (*X)[j][i]))
-            fuzz::Fail("wrote outside its observation", Op);
+      CheckRow(Before, Upto, Obs);
       Dirty = std::max(Dirty, std::min(Obs + 1, MaxObs));
       break;
     }
@@ -501,7 +507,7 @@ void THarness::CallOne() {
       TArray Out = Array(n, false);
       const auto OB = Out.Copy();
       const Byte p = Count8();
-      const auto Before = Snapshot(Extent(n));
+      const auto& Before = Snapshot(Extent(n));
       Guarded(U, [&] { Korlen.PrincipalComponent(X, k, n, Out.Span(), p); });
       CheckMatrix(Before, Extent(n), 1, 0, 0);
       CheckArray(Out, OB, true);
@@ -545,7 +551,7 @@ void THarness::CallOne() {
     case 13: CONST_X("UnivariateSummary", G, Korlen.UnivariateSummary(X, k, std::min(n, 400))); break;
     case 14: {  // predictor vectors and matrices
       Op = "vectors";
-      const auto Before = Snapshot(Extent(n));
+      const auto& Before = Snapshot(Extent(n));
       Op = "SumVector";
       Guarded(U, [&] { return Korlen.SumVector(X, k, n); });
       Op = "MeanVector";
@@ -647,7 +653,7 @@ void THarness::CallOne() {
                                            "DurbinWatson",        "MVPredictedYCIUpper", "MVPredictedYCILower",
                                            "MVPredictedYPIUpper", "MVPredictedYPILower"};
       Op = kNames[t];
-      const auto Before = Snapshot(Extent(n));
+      const auto& Before = Snapshot(Extent(n));
       Guarded(t == 4, [&] {
         switch (t) {
           case 0: Korlen.MVPredictedY(X, Y, Out.Span(), k, n); break;
@@ -673,7 +679,7 @@ void THarness::CallOne() {
       const Byte a = Count8(), b = Count8();
       const bool Interaction = P->ConsumeBool();
       Op = Interaction ? "MVInteractionRegression" : "MVPolynomialRegression";
-      const auto Before = Snapshot(Extent(n));
+      const auto& Before = Snapshot(Extent(n));
       Guarded(G, [&] {
         return Interaction ? Korlen.MVInteractionRegression(X, Y, k, n, a, b)
                            : Korlen.MVPolynomialRegression(X, Y, k, n, a);
@@ -685,7 +691,7 @@ void THarness::CallOne() {
       Op = "MVRemoveVariable";
       Byte kk = k;
       const Byte v = Count8();
-      const auto Before = Snapshot(Extent(n));
+      const auto& Before = Snapshot(Extent(n));
       Guarded(G, [&] { Korlen.MVRemoveVariable(X, kk, n, v); });
       if (kk != k && kk != k - 1) fuzz::Fail("changed k by more than one", Op);
       Copies = true;  // rows move down as they are, NaN included
@@ -765,7 +771,7 @@ void THarness::CallOne() {
       static const char* const kNames[] = {"LDistances", "EuclideanDistances", "NormEuclideanDistances",
                                            "MahalanobisDistances", "MaximumLikelihoodDistances"};
       Op = kNames[t];
-      const auto Before = Snapshot(Extent(n));
+      const auto& Before = Snapshot(Extent(n));
       Guarded(G, [&] {
         switch (t) {
           case 0: Korlen.LDistances(X, Out.Span(), n, k); break;

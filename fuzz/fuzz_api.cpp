@@ -3,12 +3,15 @@
 // collinear columns) and then makes a short sequence of calls with arbitrary
 // counts and spans. After every call:
 // - nothing outside what the operation may change has changed (the data
-//   matrix is compared with a copy; arrays are allocated to their exact size
-//   so that AddressSanitizer sees any access past them);
+//   matrix is compared with a copy, or made read-only for a call that may
+//   not change it; arrays are allocated to their exact size so that
+//   AddressSanitizer sees any access past them);
 // - nothing non-finite was written into the caller's data or returned;
 // - a guarded operation let no exception through, and an unguarded one let
 //   through only the library's own faults.
 #include <fuzzer/FuzzedDataProvider.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -262,6 +265,33 @@ class THarness {
       for (int i = std::max(Upto, Dirty); i < MaxObs; i += 251)
         if ((*X)[j][i] != (j == 0 ? 1.0 : kSentinel)) fuzz::Fail("changed the data matrix far outside", Op);
   }
+  // Runs a call that must leave the data matrix exactly as it was. A small
+  // compared part is copied and compared; a large one (up to 4 MB) is made
+  // read-only instead, so that a write stops the run with a SEGV report, and
+  // only the partial pages at its two ends are compared.
+  template <class F>
+  void Unchanged(int n, F&& Call) {
+    const int Upto = Extent(n);
+    if (Upto <= 512) {
+      const auto& Before = Snapshot(Upto);
+      Call();
+      CheckMatrix(Before, Upto, 1, 0, 0);
+      return;
+    }
+    const auto Page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    auto* const Begin = reinterpret_cast<unsigned char*>(X);
+    auto* const End = Begin + sizeof(TRegressData);
+    auto* const First =
+        reinterpret_cast<unsigned char*>((reinterpret_cast<std::uintptr_t>(Begin) + Page - 1) / Page * Page);
+    auto* const Last = reinterpret_cast<unsigned char*>(reinterpret_cast<std::uintptr_t>(End) / Page * Page);
+    const std::vector<unsigned char> Head(Begin, First), Tail(Last, End);
+    const auto Length = static_cast<std::size_t>(Last - First);
+    if (mprotect(First, Length, PROT_READ) != 0) fuzz::Fail("cannot make the data matrix read-only", Op);
+    Call();
+    if (mprotect(First, Length, PROT_READ | PROT_WRITE) != 0) fuzz::Fail("cannot make the data matrix writable", Op);
+    if (!std::equal(Head.begin(), Head.end(), Begin) || !std::equal(Tail.begin(), Tail.end(), Last))
+      fuzz::Fail("changed the data matrix", Op);
+  }
   // Only observation Obs may have changed.
   void CheckRow(const std::vector<double>& Before, int Upto, int Obs) {
     for (int j = 0; j <= MaxVars; ++j)
@@ -345,9 +375,7 @@ constexpr bool G = false, U = true;
 #define CONST_X(Name, Kind, ...)                                       \
   do {                                                                 \
     Op = Name;                                                         \
-    const auto& Before = Snapshot(Extent(n));                           \
-    Guarded(Kind, [&] { return __VA_ARGS__; });                        \
-    CheckMatrix(Before, Extent(n), 1, 0, 0);                           \
+    Unchanged(n, [&] { Guarded(Kind, [&] { return __VA_ARGS__; }); }); \
   } while (0)
 
 void THarness::CallOne() {
@@ -507,9 +535,7 @@ void THarness::CallOne() {
       TArray Out = Array(n, false);
       const auto OB = Out.Copy();
       const Byte p = Count8();
-      const auto& Before = Snapshot(Extent(n));
-      Guarded(U, [&] { Korlen.PrincipalComponent(X, k, n, Out.Span(), p); });
-      CheckMatrix(Before, Extent(n), 1, 0, 0);
+      Unchanged(n, [&] { Guarded(U, [&] { Korlen.PrincipalComponent(X, k, n, Out.Span(), p); }); });
       CheckArray(Out, OB, true);
       break;
     }
@@ -550,25 +576,24 @@ void THarness::CallOne() {
     }
     case 13: CONST_X("UnivariateSummary", G, Korlen.UnivariateSummary(X, k, std::min(n, 400))); break;
     case 14: {  // predictor vectors and matrices
-      Op = "vectors";
-      const auto& Before = Snapshot(Extent(n));
-      Op = "SumVector";
-      Guarded(U, [&] { return Korlen.SumVector(X, k, n); });
-      Op = "MeanVector";
-      Guarded(U, [&] { return Korlen.MeanVector(X, k, n); });
-      Op = "VarianceVector";
-      Guarded(G, [&] { return Korlen.VarianceVector(X, k, n); });
-      Op = "VarianceProportionsVector";
-      Guarded(G, [&] { return Korlen.VarianceProportionsVector(X, k, n); });
-      Op = "MinVector";
-      Guarded(U, [&] { return Korlen.MinVector(X, k, n); });
-      Op = "MaxVector";
-      Guarded(U, [&] { return Korlen.MaxVector(X, k, n); });
-      Op = "CorrelationMatrix";
-      Guarded(G, [&] { return Korlen.CorrelationMatrix(X, k, n); });
-      Op = "CovarianceMatrix";
-      Guarded(U, [&] { return Korlen.CovarianceMatrix(X, k, n); });
-      CheckMatrix(Before, Extent(n), 1, 0, 0);
+      Unchanged(n, [&] {
+        Op = "SumVector";
+        Guarded(U, [&] { return Korlen.SumVector(X, k, n); });
+        Op = "MeanVector";
+        Guarded(U, [&] { return Korlen.MeanVector(X, k, n); });
+        Op = "VarianceVector";
+        Guarded(G, [&] { return Korlen.VarianceVector(X, k, n); });
+        Op = "VarianceProportionsVector";
+        Guarded(G, [&] { return Korlen.VarianceProportionsVector(X, k, n); });
+        Op = "MinVector";
+        Guarded(U, [&] { return Korlen.MinVector(X, k, n); });
+        Op = "MaxVector";
+        Guarded(U, [&] { return Korlen.MaxVector(X, k, n); });
+        Op = "CorrelationMatrix";
+        Guarded(G, [&] { return Korlen.CorrelationMatrix(X, k, n); });
+        Op = "CovarianceMatrix";
+        Guarded(U, [&] { return Korlen.CovarianceMatrix(X, k, n); });
+      });
       break;
     }
     case 15: {  // bivariate regression
@@ -653,23 +678,23 @@ void THarness::CallOne() {
                                            "DurbinWatson",        "MVPredictedYCIUpper", "MVPredictedYCILower",
                                            "MVPredictedYPIUpper", "MVPredictedYPILower"};
       Op = kNames[t];
-      const auto& Before = Snapshot(Extent(n));
-      Guarded(t == 4, [&] {
-        switch (t) {
-          case 0: Korlen.MVPredictedY(X, Y, Out.Span(), k, n); break;
-          case 1: Korlen.MVResiduals(X, Y, Out.Span(), k, n); break;
-          case 2: Korlen.MVStdResiduals(X, Y, Out.Span(), k, n); break;
-          case 3: Korlen.MVStudentResiduals(X, Y, Out.Span(), k, n); break;
-          case 4: Korlen.MVLeverages(X, Out.Span(), k, n); break;
-          case 5: Korlen.MVCooksDistance(X, Y, Out.Span(), k, n); break;
-          case 6: Finite(Korlen.DurbinWatson(X, Y, k, n)); break;
-          case 7: Korlen.MVPredictedYCIUpper(X, Y, Out.Span(), k, n); break;
-          case 8: Korlen.MVPredictedYCILower(X, Y, Out.Span(), k, n); break;
-          case 9: Korlen.MVPredictedYPIUpper(X, Y, Out.Span(), k, n); break;
-          default: Korlen.MVPredictedYPILower(X, Y, Out.Span(), k, n); break;
-        }
+      Unchanged(n, [&] {
+        Guarded(t == 4, [&] {
+          switch (t) {
+            case 0: Korlen.MVPredictedY(X, Y, Out.Span(), k, n); break;
+            case 1: Korlen.MVResiduals(X, Y, Out.Span(), k, n); break;
+            case 2: Korlen.MVStdResiduals(X, Y, Out.Span(), k, n); break;
+            case 3: Korlen.MVStudentResiduals(X, Y, Out.Span(), k, n); break;
+            case 4: Korlen.MVLeverages(X, Out.Span(), k, n); break;
+            case 5: Korlen.MVCooksDistance(X, Y, Out.Span(), k, n); break;
+            case 6: Finite(Korlen.DurbinWatson(X, Y, k, n)); break;
+            case 7: Korlen.MVPredictedYCIUpper(X, Y, Out.Span(), k, n); break;
+            case 8: Korlen.MVPredictedYCILower(X, Y, Out.Span(), k, n); break;
+            case 9: Korlen.MVPredictedYPIUpper(X, Y, Out.Span(), k, n); break;
+            default: Korlen.MVPredictedYPILower(X, Y, Out.Span(), k, n); break;
+          }
+        });
       });
-      CheckMatrix(Before, Extent(n), 1, 0, 0);
       CheckArray(Out, OB, true);
       break;
     }
@@ -771,17 +796,17 @@ void THarness::CallOne() {
       static const char* const kNames[] = {"LDistances", "EuclideanDistances", "NormEuclideanDistances",
                                            "MahalanobisDistances", "MaximumLikelihoodDistances"};
       Op = kNames[t];
-      const auto& Before = Snapshot(Extent(n));
-      Guarded(G, [&] {
-        switch (t) {
-          case 0: Korlen.LDistances(X, Out.Span(), n, k); break;
-          case 1: Korlen.EuclideanDistances(X, Out.Span(), n, k); break;
-          case 2: Korlen.NormEuclideanDistances(X, Out.Span(), n, k); break;
-          case 3: Korlen.MahalanobisDistances(X, Out.Span(), k, n); break;
-          default: Korlen.MaximumLikelihoodDistances(X, Out.Span(), k, n, g); break;
-        }
+      Unchanged(n, [&] {
+        Guarded(G, [&] {
+          switch (t) {
+            case 0: Korlen.LDistances(X, Out.Span(), n, k); break;
+            case 1: Korlen.EuclideanDistances(X, Out.Span(), n, k); break;
+            case 2: Korlen.NormEuclideanDistances(X, Out.Span(), n, k); break;
+            case 3: Korlen.MahalanobisDistances(X, Out.Span(), k, n); break;
+            default: Korlen.MaximumLikelihoodDistances(X, Out.Span(), k, n, g); break;
+          }
+        });
       });
-      CheckMatrix(Before, Extent(n), 1, 0, 0);
       CheckArray(Out, OB, true);
       break;
     }

@@ -4,6 +4,8 @@
 // the shared value and one product.
 #include "varnel/regression/sums.h"
 
+#include <type_traits>
+
 namespace varnel {
 namespace {
 
@@ -70,19 +72,46 @@ struct TShiftedProductBlock {
   }
 };
 
-// Full blocks first, then the one narrower block that is left.
-template <class Kernel>
-void Blocked(const double* A, const double* const* B, int Count, int n, Extended* Out) {
+// W sums of (A[i] − a0) × B[m][i]: the difference is formed once per
+// observation and shared by the block, so that it costs no more than a
+// plain product block.
+struct TCentredProductBlock {
+  template <int W>
+  static void Run(const double* A, double a0, const double* const* B, int n, Extended* Out) {
+    const double* b[W];
+#pragma GCC unroll 8
+    for (int m = 0; m < W; ++m) b[m] = B[m];
+    const Extended Shift = a0;
+    Extended s[W] = {};
+    for (int i = 0; i < n; ++i) {
+      const Extended da = A[i] - Shift;
+#pragma GCC unroll 8
+      for (int m = 0; m < W; ++m) s[m] += da * b[m][i];
+    }
+#pragma GCC unroll 8
+    for (int m = 0; m < W; ++m) Out[m] = s[m];
+  }
+};
+
+// Calls Block(width, m) over full blocks of Width sums from m = 0, then once
+// for the one narrower block that is left.
+template <class F>
+void ForBlocks(int Count, F&& Block) {
   int m = 0;
-  for (; m + Width <= Count; m += Width) Kernel::template Run<Width>(A, B + m, n, Out + m);
+  for (; m + Width <= Count; m += Width) Block(std::integral_constant<int, Width>{}, m);
   switch (Count - m) {
-    case 5: Kernel::template Run<5>(A, B + m, n, Out + m); break;
-    case 4: Kernel::template Run<4>(A, B + m, n, Out + m); break;
-    case 3: Kernel::template Run<3>(A, B + m, n, Out + m); break;
-    case 2: Kernel::template Run<2>(A, B + m, n, Out + m); break;
-    case 1: Kernel::template Run<1>(A, B + m, n, Out + m); break;
+    case 5: Block(std::integral_constant<int, 5>{}, m); break;
+    case 4: Block(std::integral_constant<int, 4>{}, m); break;
+    case 3: Block(std::integral_constant<int, 3>{}, m); break;
+    case 2: Block(std::integral_constant<int, 2>{}, m); break;
+    case 1: Block(std::integral_constant<int, 1>{}, m); break;
     default: break;
   }
+}
+
+template <class Kernel>
+void Blocked(const double* A, const double* const* B, int Count, int n, Extended* Out) {
+  ForBlocks(Count, [&](auto W, int m) { Kernel::template Run<decltype(W)::value>(A, B + m, n, Out + m); });
 }
 
 }  // namespace
@@ -101,6 +130,12 @@ void RowSums(const double* const* B, int Count, int n, Extended* Out) {
 
 void ShiftedProductSums(const double* A, const double* const* B, int Count, int n, Extended* Out) {
   Blocked<TShiftedProductBlock>(A, B, Count, n, Out);
+}
+
+void CentredProductSums(const double* A, double a0, const double* const* B, int Count, int n, Extended* Out) {
+  ForBlocks(Count, [&](auto W, int m) {
+    TCentredProductBlock::template Run<decltype(W)::value>(A, a0, B + m, n, Out + m);
+  });
 }
 
 }  // namespace varnel

@@ -22,4 +22,7 @@ void RowSums(const double* const* B, int Count, int n, Extended* Out);
 // m < Count, i < n: the cross products taken about the first observation.
 void ShiftedProductSums(const double* A, const double* const* B, int Count, int n, Extended* Out);
 
+// Out[m] = Σi (Extended(A[i]) − a0) × B[m][i] for m < Count, i < n.
+void CentredProductSums(const double* A, double a0, const double* const* B, int Count, int n, Extended* Out);
+
 }  // namespace varnel

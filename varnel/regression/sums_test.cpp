@@ -50,9 +50,11 @@ TEST(BlockedSumsTest, EveryBlockWidthAndRemainderMatchesOneSumAtATime) {
     const double* Rows[MaxVars + 1];
     for (int j = 0; j <= MaxVars; ++j) Rows[j] = (*X)[j].data();
     for (int Count = 1; Count <= 9; ++Count) {
-      Extended P[9], D[9], S[9], Shifted[9];
+      Extended P[9], D[9], S[9], Shifted[9], Centred[9];
+      const double AShift = (*X)[MaxVars][n - 1] * 1.25;
       ProductSums(Rows[MaxVars], Rows, Count, n, P);
       ShiftedProductSums(Rows[MaxVars], Rows, Count, n, Shifted);
+      CentredProductSums(Rows[MaxVars], AShift, Rows, Count, n, Centred);
       DifferenceSums(Rows[MaxVars], Rows, Count, n, D);
       RowSums(Rows, Count, n, S);
       for (int m = 0; m < Count; ++m) {
@@ -65,6 +67,9 @@ TEST(BlockedSumsTest, EveryBlockWidthAndRemainderMatchesOneSumAtATime) {
         EXPECT_TRUE(SameBits(D[m], Difference)) << "n " << n << " count " << Count;
         EXPECT_TRUE(SameBits(S[m], PlainSum((*X)[m], n))) << "n " << n << " count " << Count;
         EXPECT_TRUE(SameBits(Shifted[m], Cross)) << "n " << n << " count " << Count;
+        Extended AboutShift = 0;
+        for (int i = 0; i < n; ++i) AboutShift += (Extended((*X)[MaxVars][i]) - AShift) * (*X)[m][i];
+        EXPECT_TRUE(SameBits(Centred[m], AboutShift)) << "n " << n << " count " << Count;
       }
     }
   }
@@ -111,7 +116,7 @@ TEST_P(BlockedOperationsTest, CrossProductsAndCoefficientsMatchPlainSums) {
   // The coefficients from the plain cross products and a plain X'Y.
   Extended Det = 0;
   const TMatrix Inv = Korlen.InvertMatrix(Plain, k + 1, Det);
-  const TMultStatRec Rec = Korlen.MVRegression(X.get(), Y, k, n);
+  const TMultStatRec Rec = Korlen.ComputeResults(X.get(), Y, Inv, k, n);
   for (int j = 0; j <= k; ++j) {
     Extended b = 0;
     for (int m = 0; m <= k; ++m) b += Inv[j][m] * PlainProduct((*X)[m], (*Response)[0], n);

@@ -1,6 +1,8 @@
 // Matrix construction, products and Gauss-Jordan inversion.
 #include "varnel/linalg/matrix.h"
 
+#include <cmath>
+
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
 #include "varnel/korlen.h"
@@ -64,16 +66,21 @@ TMatrix TKorlen::CopyMatrix(const TMatrix& M, Byte Size) {
   return C;
 }
 
-// Gauss-Jordan elimination in place, without row exchanges: only an exact
-// zero pivot is reported, once for every column of its row. A fault in the
-// elimination itself reaches the caller.
-TMatrix TKorlen::InvertMatrix(const TMatrix& M, Byte Size, Extended& Det) {
+// Gauss-Jordan elimination in place, without row exchanges: a zero pivot is
+// reported, once for every column of its row. A fault in the elimination
+// itself reaches the caller.
+TMatrix GaussJordanInverse(const TMatrix& M, int Size, Extended& Det, const Extended* PivotFloor) {
   const int m = ClipSize(Size);
-  TMatrix I = IdentityMatrix(Size);
-  TMatrix W = CopyMatrix(M, Size);
+  TMatrix I{};
+  for (int i = 0; i < m; ++i) I[i][i] = 1.0L;
+  TMatrix W{};
+  for (int i = 0; i < m; ++i) {
+    for (int j = 0; j < m; ++j) W[i][j] = M[i][j];
+  }
   Det = 1.0L;
   for (int p = 0; p < m; ++p) {
-    const Extended Pivot = W[p][p];
+    const bool Lost = PivotFloor != nullptr && std::fabs(W[p][p]) <= PivotFloor[p];
+    const Extended Pivot = Lost ? 0 : W[p][p];
     Det = Finite(Det * Pivot);
     for (int j = 0; j < m; ++j) {
       Guard("Error div by 0 inverting matrices", [&] {
@@ -91,6 +98,10 @@ TMatrix TKorlen::InvertMatrix(const TMatrix& M, Byte Size, Extended& Det) {
     }
   }
   return I;
+}
+
+TMatrix TKorlen::InvertMatrix(const TMatrix& M, Byte Size, Extended& Det) {
+  return GaussJordanInverse(M, Size, Det, nullptr);
 }
 
 }  // namespace varnel

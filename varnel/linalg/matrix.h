@@ -19,6 +19,13 @@ TVector VectorMatrixProduct(const TMatrix& M, const TVector& V, Byte Size);
 // Σt A[t] × B[t].
 Extended DotProduct(const TVector& A, const TVector& B, Byte Size);
 
+// The inverse of the top-left Size by Size block of M by Gauss-Jordan
+// elimination without row exchanges, as InvertMatrix forms it. With
+// PivotFloor, a pivot no larger in magnitude than PivotFloor[p] is taken as
+// exactly 0 and reported as a zero pivot is: its row has lost the digits
+// the caller needs.
+TMatrix GaussJordanInverse(const TMatrix& M, int Size, Extended& Det, const Extended* PivotFloor);
+
 // Sizes beyond the 26 slots of a vector or matrix are clipped to them, so no
 // operation indexes outside its storage.
 inline int ClipSize(int Size) { return Size > 26 ? 26 : Size; }

@@ -1,13 +1,15 @@
-// Least squares by the normal equations: X'X with the constant column
-// implied, Gauss-Jordan inversion, then the coefficients and the analysis of
-// variance. MVRegression is not guarded: a fault in the standard errors, in
-// the cross products or in the elimination reaches its caller.
+// Least squares by the normal equations. The fit itself is taken about the
+// predictors' means (shifted_fit.h); CrossProducts and ComputeResults keep
+// the plain X'X with the constant column implied for callers who use them.
+// MVRegression is not guarded: a fault in the standard errors, in the cross
+// products or in the elimination reaches its caller.
 #include <cmath>
 
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
 #include "varnel/core/rows.h"
 #include "varnel/korlen.h"
+#include "varnel/regression/shifted_fit.h"
 #include "varnel/regression/sums.h"
 
 namespace varnel {
@@ -20,26 +22,6 @@ struct TRows {
     for (int j = First; j <= Last; ++j) Row[j - First] = X[j].data();
   }
 };
-
-// The guarded analysis-of-variance summary; a fault leaves the fields from
-// the failing one on at 0.
-void Summarise(TMultStatRec& Rec, Extended SumY2, Extended BXY, int k, int n) {
-  Rec.DFReg = k;
-  Rec.DFTot = n - 1;
-  Rec.DFErr = Rec.DFTot - Rec.DFReg;
-  Rec.SSE = Finite(SumY2 - BXY);
-  Rec.SSR = Finite(Rec.SST - Rec.SSE);
-  Rec.R2 = Div(Rec.SSR, Rec.SST);
-  Rec.R = Sqrt(Rec.R2);
-  Rec.MSR = Div(Rec.SSR, Rec.DFReg);
-  Rec.MSE = Div(Rec.SSE, Rec.DFErr);
-  Rec.RMSE = Sqrt(Rec.MSE);
-  const Extended Explained = Div(Rec.R2, k);
-  const Extended Unexplained = Div(1 - Rec.R2, Extended(n) - (k + 1));
-  Rec.F = Div(Explained, Unexplained);
-  Rec.S2 = Rec.MSE;
-  Rec.S = Sqrt(Rec.S2);
-}
 
 }  // namespace
 
@@ -55,9 +37,7 @@ TMultStatRec TKorlen::MVRegression(const TRegressData* X, std::span<const double
     return {};
   }
   if (!Holds(Y, n)) return {};
-  Extended Det = 0;
-  const TMatrix Inv = InvertMatrix(CrossProducts(X, k, n), k + 1, Det);
-  return ComputeResults(X, Y, Inv, k, n);
+  return ShiftedFitRecord(*X, Y, ShiftedInverse(*X, k, n), k, n);
 }
 
 bool TKorlen::MVCheckXData(const TRegressData* X, Byte k, int n) {
@@ -114,37 +94,18 @@ TMultStatRec TKorlen::ComputeResults(const TRegressData* X, std::span<const doub
   // that leaves no observation (whose degrees of freedom could overflow),
   // are enforced here.
   if (X == nullptr || k > MaxVars || n < 1 || n > MaxObs || !Holds(Y, n)) return Rec;
-  Rec.N = n;
-  Rec.K = k;
-  Extended SumY2 = 0, SumY = 0;
-  for (int i = 0; i < n; ++i) {
-    SumY2 += Extended(Y[i]) * Y[i];
-    SumY += Y[i];
-  }
-  Finite(SumY2);
-  const Extended Mean = Div(SumY, n);
-  for (int i = 0; i < n; ++i) {
-    const Extended d = Y[i] - Mean;
-    Rec.SST += d * d;
-  }
-  Finite(Rec.SST);
+  StartRecord(Rec, Y, k, n);
   TVector XtY{};
   const TRows Rows(*X, 0, k);
   Extended S[MaxVars + 1];
   ProductSums(Y.data(), Rows.Row, k + 1, n, S);
   for (int j = 0; j <= k; ++j) XtY[j] = Finite(S[j]);
-  Extended BXY = 0;
   for (int j = 0; j <= k; ++j) {
     Extended b = 0;
     for (int m = 0; m <= k; ++m) b += Inv[j][m] * XtY[m];
     Rec.Beta[j] = Finite(b);
-    BXY = Finite(BXY + Rec.Beta[j] * XtY[j]);
   }
-  Guard("Error computing regression coefficients", [&] { Summarise(Rec, SumY2, BXY, k, n); });
-  for (int j = 0; j <= k; ++j) {
-    Rec.StdErr[j] = Finite(Sqrt(Inv[j][j]) * Rec.RMSE);
-    Rec.TCalc[j] = Div(Rec.Beta[j], Rec.StdErr[j]);
-  }
+  CompleteRecord(Rec, *X, Y, Inv);
   return Rec;
 }
 

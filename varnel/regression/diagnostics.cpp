@@ -29,21 +29,11 @@ std::vector<double> Residuals(const TMultStatRec& R, const TRegressData& X, std:
   return E;
 }
 
-// SSE / (N − K − 1) with SSE summed from the residuals themselves. The
-// record's SSE is the difference of two sums that can be many orders of
-// magnitude larger than it, which costs it digits on well-fitting data; the
-// scale of every residual must keep the digits of the residuals.
-Extended ResidualMeanSquare(const TMultStatRec& R, const std::vector<double>& E) {
-  Extended Sse = 0;
-  for (double e : E) Sse += Extended(e) * e;
-  return Div(Finite(Sse), R.N - R.K - 1);
-}
-
-// e(i) / s with s = √(SSE / (N − K − 1)).
+// e(i) / s with s = √MSE, the fit's own SSE over N − K − 1.
 void StoreStdResiduals(const TMultStatRec& R, const TRegressData& X, std::span<const double> Y,
                        std::span<double> Out) {
   const std::vector<double> E = Residuals(R, X, Y);
-  const Extended s = Sqrt(ResidualMeanSquare(R, E));
+  const Extended s = Sqrt(R.MSE);
   for (int i = 0; i < R.N; ++i) Out[i] = ToDouble(Div(E[i], s));
 }
 
@@ -80,7 +70,7 @@ void TKorlen::MVStdResiduals(const TRegressData* X, std::span<const double> Y, s
 void TKorlen::MVLeverages(const TRegressData* X, std::span<double> H, Byte k, int n) {
   FillObsArray(H, 0);
   if (X == nullptr || !FitCountsValid(k, n) || !Holds(H, n)) return;
-  LeveragesFromInverse(InverseOfCrossProducts(*this, X, k, n), *X, k, n, H);
+  LeveragesFromInverse(ShiftedInverse(*X, k, n), *X, k, n, H);
 }
 
 // The leverages and the standardised residuals come from one cross-product
@@ -93,11 +83,11 @@ void TKorlen::MVStudentResiduals(const TRegressData* X, std::span<const double> 
   if (!CanFit(X, Y, Out, k, n)) return;
   Guard("Error occurred in  MultiVarStudentResiduals", [&] {
     std::vector<double> L(n), S(n);
-    const TMatrix Inv = InverseOfCrossProducts(*this, X, k, n);
+    const TShiftedInverse Inv = ShiftedInverse(*X, k, n);
     LeveragesFromInverse(Inv, *X, k, n, L);
     Guard("Error occurred in  MultiVarStdResiduals", [&] {
       if (ScanData() && !MVCheckXData(X, k, n)) return;
-      StoreStdResiduals(ComputeResults(X, Y, Inv, k, n), *X, Y, S);
+      StoreStdResiduals(ShiftedFitRecord(*X, Y, Inv, k, n), *X, Y, S);
     });
     for (int i = 0; i < n; ++i) Out[i] = ToDouble(Div(S[i], Sqrt(1 - Extended(L[i]))));
   });
@@ -114,10 +104,10 @@ void TKorlen::MVCooksDistance(const TRegressData* X, std::span<const double> Y, 
     const TInverseFit Fit = FitWithInverse(*this, X, Y, k, n);
     const TMultStatRec& R = Fit.R;
     std::vector<double> L(n);
-    LeveragesFromInverse(Fit.Fitted ? Fit.Inv : InverseOfCrossProducts(*this, X, k, n), *X, k, n, L);
+    const TShiftedInverse Own = Fit.Fitted ? TShiftedInverse{} : ShiftedInverse(*X, k, n);
+    LeveragesFromInverse(Fit.Fitted ? Fit.S : Own, *X, k, n, L);
     const std::vector<double> E = Residuals(R, *X, Y);
-    const Extended Mse = ResidualMeanSquare(R, E);
-    const Extended Scale = Extended(R.K + 1) * Mse;
+    const Extended Scale = Extended(R.K + 1) * R.MSE;
     for (int i = 0; i < R.N; ++i) {
       const Extended Complement = 1 - Extended(L[i]);
       Out[i] = ToDouble(Div(Extended(E[i]) * E[i] * L[i], Complement * Complement * Scale));

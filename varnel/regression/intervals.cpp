@@ -31,15 +31,15 @@ TMatrix Transposed(const TMatrix& M, int Size) {
 // observation First + q − Column. Nothing is checked here; Quadratic checks
 // in order.
 template <int W>
-void RowTimesInverse(const TMatrix& InvT, const TRegressData& X, int Size, int First, int Column,
-                     Extended (*R)[4]) {
+void RowTimesInverse(const TMatrix& InvT, const double* Shift, const TRegressData& X, int Size, int First,
+                     int Column, Extended (*R)[4]) {
   for (int j = 0; j < Size; ++j) {
     Extended r[W] = {};
     for (int t = 0; t < Size; ++t) {
       const Extended c = InvT[j][t];
       const double* x = X[t].data() + First;
 #pragma GCC unroll 4
-      for (int q = 0; q < W; ++q) r[q] += x[q] * c;
+      for (int q = 0; q < W; ++q) r[q] += (x[q] - Extended(Shift[t])) * c;
     }
 #pragma GCC unroll 4
     for (int q = 0; q < W; ++q) R[j][Column + q] = r[q];
@@ -48,15 +48,16 @@ void RowTimesInverse(const TMatrix& InvT, const TRegressData& X, int Size, int F
 
 // q = x · Inv · x' for observation i from its entries of r: the sums and
 // checks of VectorMatrixProduct and DotProduct, in their order.
-Extended Quadratic(const Extended (*R)[4], int Column, const TRegressData& X, int Size, int i) {
+Extended Quadratic(const Extended (*R)[4], int Column, const double* Shift, const TRegressData& X, int Size,
+                   int i) {
   Extended q = 0;
-  for (int j = 0; j < Size; ++j) q += Finite(R[j][Column]) * X[j][i];
+  for (int j = 0; j < Size; ++j) q += Finite(R[j][Column]) * (X[j][i] - Extended(Shift[j]));
   return Finite(q);
 }
 
-// The fit's own inverse of X'X serves the limits; when the data scan rejected
-// the data the zero record's empty cross products are inverted instead, which
-// is what reports the rejection.
+// The fit's own inverse of the shifted cross products serves the limits;
+// when the data scan rejected the data the zero record's empty cross
+// products are inverted instead, which is what reports the rejection.
 void Limits(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k,
             int n, TSide Side, TInterval Interval) {
   FillObsArray(Out, 0);
@@ -70,22 +71,26 @@ void Limits(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, s
     const TMultStatRec& R = Fit.R;
     for (int i = 0; i < R.N; ++i) Fitted[i] = ToDouble(FittedValue(R, *X, i));
     Message = kFailurePrefix + "After Regression";
-    const TMatrix Inv = Fit.Fitted ? Fit.Inv : InverseOfCrossProducts(Korlen, X, R.K, R.N);
+    const TShiftedInverse& Inv = Fit.S;
+    if (!Fit.Fitted) {
+      Extended Det = 0;
+      Korlen.InvertMatrix(Korlen.CrossProducts(X, R.K, R.N), R.K + 1, Det);
+    }
     const Extended t = Korlen.TTableValue2(R.N - (R.K + 1));
     Message = kFailurePrefix + "After Matrix Inversion";
-    const TMatrix InvT = Transposed(Inv, k + 1);
+    const TMatrix InvT = Transposed(Inv.G, k + 1);
     Extended Block[MaxVars + 1][4];
     for (int i = 0; i < R.N; ++i) {
       // r for four observations at a time; a fault still stops at the first
       // observation whose own steps meet it, with the limits before it written.
       if (i % 4 == 0) {
         if (i + 4 <= R.N) {
-          RowTimesInverse<4>(InvT, *X, k + 1, i, 0, Block);
+          RowTimesInverse<4>(InvT, Inv.Shift, *X, k + 1, i, 0, Block);
         } else {
-          for (int f = i; f < R.N; ++f) RowTimesInverse<1>(InvT, *X, k + 1, f, f - i, Block);
+          for (int f = i; f < R.N; ++f) RowTimesInverse<1>(InvT, Inv.Shift, *X, k + 1, f, f - i, Block);
         }
       }
-      const Extended q = Quadratic(Block, i % 4, *X, k + 1, i);
+      const Extended q = Quadratic(Block, i % 4, Inv.Shift, *X, k + 1, i);
       const Extended RootMse = Sqrt(R.MSE);
       const Extended Half = Interval == TInterval::Prediction ? Sqrt(q + 1) * RootMse : Sqrt(q) * RootMse;
       const Extended Width = t * Half;

@@ -7,16 +7,11 @@
 
 namespace varnel {
 
-TMatrix InverseOfCrossProducts(TKorlen& Korlen, const TRegressData* X, Byte k, int n) {
-  Extended Det = 0;
-  return Korlen.InvertMatrix(Korlen.CrossProducts(X, k, n), k + 1, Det);
-}
-
 TInverseFit FitWithInverse(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, Byte k, int n) {
   TInverseFit Fit;
   if (Korlen.ScanData() && !Korlen.MVCheckXData(X, k, n)) return Fit;
-  Fit.Inv = InverseOfCrossProducts(Korlen, X, k, n);
-  Fit.R = Korlen.ComputeResults(X, Y, Fit.Inv, k, n);
+  Fit.S = ShiftedInverse(*X, k, n);
+  Fit.R = ShiftedFitRecord(*X, Y, Fit.S, k, n);
   Fit.Fitted = true;
   return Fit;
 }
@@ -24,20 +19,25 @@ TInverseFit FitWithInverse(TKorlen& Korlen, const TRegressData* X, std::span<con
 namespace {
 
 // The leverages of observations First..First+W-1, formed together: for each
-// j the W sums over m run side by side with Inv[j][m] loaded once, and each
-// sum still adds its terms in increasing m. The sums are rounded in the
-// order of a loop over one observation at a time, so that the first fault
-// is the one that loop would meet.
+// j the W sums over m run side by side with G[j][m] loaded once, and each
+// sum still adds its terms in increasing m. The shifted values z are formed
+// once per block. The sums are rounded in the order of a loop over one
+// observation at a time, so that the first fault is the one that loop would
+// meet.
 template <int W>
-void LeverageBlock(const TMatrix& Inv, const TRegressData& X, int k, int First, Extended* Sums) {
+void LeverageBlock(const TShiftedInverse& Sh, const TRegressData& X, int k, int First, Extended* Sums) {
+  Extended z[MaxVars + 1][W];
+  for (int m = 0; m <= k; ++m) {
+    const double* x = X[m].data() + First;
+    for (int q = 0; q < W; ++q) z[m][q] = Extended(x[q]) - Sh.Shift[m];
+  }
   Extended S[MaxVars + 1][W];
   for (int j = 0; j <= k; ++j) {
     Extended s[W] = {};
     for (int m = 0; m <= k; ++m) {
-      const Extended c = Inv[j][m];
-      const double* x = X[m].data() + First;
+      const Extended c = Sh.G[j][m];
 #pragma GCC unroll 8
-      for (int q = 0; q < W; ++q) s[q] += c * x[q];
+      for (int q = 0; q < W; ++q) s[q] += c * z[m][q];
     }
 #pragma GCC unroll 8
     for (int q = 0; q < W; ++q) S[j][q] = s[q];
@@ -48,9 +48,8 @@ void LeverageBlock(const TMatrix& Inv, const TRegressData& X, int k, int First, 
   }
   Extended h[W] = {};
   for (int j = 0; j <= k; ++j) {
-    const double* x = X[j].data() + First;
 #pragma GCC unroll 8
-    for (int q = 0; q < W; ++q) h[q] += Extended(T[q][j]) * x[q];
+    for (int q = 0; q < W; ++q) h[q] += Extended(T[q][j]) * z[j][q];
   }
   for (int q = 0; q < W; ++q) Sums[First + q] = h[q];
 }
@@ -59,11 +58,11 @@ void LeverageBlock(const TMatrix& Inv, const TRegressData& X, int k, int First, 
 
 // h(i) needs every T(i) of its own observation only, so observations are
 // taken four at a time.
-void LeveragesFromInverse(const TMatrix& Inv, const TRegressData& X, int k, int n, std::span<double> H) {
+void LeveragesFromInverse(const TShiftedInverse& S, const TRegressData& X, int k, int n, std::span<double> H) {
   std::vector<Extended> Sums(n);
   int First = 0;
-  for (; First + 4 <= n; First += 4) LeverageBlock<4>(Inv, X, k, First, Sums.data());
-  for (; First < n; ++First) LeverageBlock<1>(Inv, X, k, First, Sums.data());
+  for (; First + 4 <= n; First += 4) LeverageBlock<4>(S, X, k, First, Sums.data());
+  for (; First < n; ++First) LeverageBlock<1>(S, X, k, First, Sums.data());
   for (int i = 0; i < n; ++i) H[i] = ToDouble(Sums[i]);
 }
 

@@ -7,6 +7,7 @@
 
 #include "varnel/core/rows.h"
 #include "varnel/korlen.h"
+#include "varnel/regression/shifted_fit.h"
 
 namespace varnel {
 
@@ -17,13 +18,10 @@ inline Extended FittedValue(const TMultStatRec& R, const TRegressData& X, int i)
   return s + R.Beta[0];
 }
 
-// (X'X)⁻¹ as MVRegression forms it: CrossProducts, then InvertMatrix of size k + 1.
-TMatrix InverseOfCrossProducts(TKorlen& Korlen, const TRegressData* X, Byte k, int n);
-
 // The outcome of MVRegression together with the inverse it was computed from.
 struct TInverseFit {
   TMultStatRec R;
-  TMatrix Inv;
+  TShiftedInverse S;
   bool Fitted = false;  // false when the data scan rejected the data (R is the zero record)
 };
 
@@ -33,10 +31,11 @@ struct TInverseFit {
 // that MVRegression would pass on passes on from here too.
 TInverseFit FitWithInverse(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, Byte k, int n);
 
-// h(i) = Σj T[j][i] × X[j][i] with T[j][i] = Σm Inv[j][m] × X[m][i] rounded to
-// double, for i = 0..n-1, evaluated one observation at a time. Every T is
-// formed before any h is stored, so a fault in T leaves H as it was and a
-// fault in h leaves the leverages before it in place. Not guarded.
-void LeveragesFromInverse(const TMatrix& Inv, const TRegressData& X, int k, int n, std::span<double> H);
+// h(i) = Σj T[j][i] × z[j][i] with T[j][i] = Σm G[j][m] × z[m][i] rounded to
+// double, z the shifted design (z[j][i] = X[j][i] − s_j, z[0][i] = X[0][i]),
+// for i = 0..n-1, evaluated one observation at a time. Every T is formed
+// before any h is stored, so a fault in T leaves H as it was and a fault in h
+// leaves the leverages before it in place. Not guarded.
+void LeveragesFromInverse(const TShiftedInverse& S, const TRegressData& X, int k, int n, std::span<double> H);
 
 }  // namespace varnel

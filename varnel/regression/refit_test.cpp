@@ -1,5 +1,6 @@
 // The leverages formed four observations at a time against the plain loop
-// over one observation at a time: the same bits, whatever n is modulo four.
+// over one observation at a time, both in the shifted design: the same bits,
+// whatever n is modulo four.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,17 +15,17 @@
 namespace varnel {
 namespace {
 
-std::vector<double> PlainLeverages(const TMatrix& Inv, const TRegressData& X, int k, int n) {
+std::vector<double> PlainLeverages(const TShiftedInverse& S, const TRegressData& X, int k, int n) {
   std::vector<double> H(n);
   for (int i = 0; i < n; ++i) {
     double T[MaxVars + 1];
     for (int j = 0; j <= k; ++j) {
       Extended s = 0;
-      for (int m = 0; m <= k; ++m) s += Inv[j][m] * X[m][i];
+      for (int m = 0; m <= k; ++m) s += S.G[j][m] * (X[m][i] - Extended(S.Shift[m]));
       T[j] = ToDouble(s);
     }
     Extended h = 0;
-    for (int j = 0; j <= k; ++j) h += Extended(T[j]) * X[j][i];
+    for (int j = 0; j <= k; ++j) h += Extended(T[j]) * (X[j][i] - Extended(S.Shift[j]));
     H[i] = ToDouble(h);
   }
   return H;
@@ -41,7 +42,7 @@ TEST(LeveragesFromInverseTest, MatchesOneObservationAtATimeBitForBit) {
       for (int i = 0; i < n; ++i) (*X)[j][i] = Unit(Engine) * std::exp(Exponent(Engine));
     }
     (*X)[0].fill(1.0);
-    const TMatrix Inv = InverseOfCrossProducts(Korlen, X.get(), k, n);
+    const TShiftedInverse Inv = ShiftedInverse(*X, k, n);
     std::vector<double> H(n + 1, -7.0);
     LeveragesFromInverse(Inv, *X, k, n, H);
     const std::vector<double> Plain = PlainLeverages(Inv, *X, k, n);
@@ -67,14 +68,14 @@ TEST(LeveragesFromInverseTest, ConfidenceLimitsMatchOneObservationAtATime) {
     std::vector<double> Upper(MaxObs);
     Korlen.MVPredictedYCIUpper(Korlen.PRegressData, Korlen.Y, Upper, k, n);
     const TMultStatRec R = Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, k, n);
-    const TMatrix Inv = InverseOfCrossProducts(Korlen, Korlen.PRegressData, k, n);
+    const TShiftedInverse Inv = ShiftedInverse(X, k, n);
     const Extended t = Korlen.TTableValue2(n - (k + 1));
     for (int i = 0; i < n; ++i) {
       Extended q = 0;
       for (int j = 0; j <= k; ++j) {
         Extended r = 0;
-        for (int m = 0; m <= k; ++m) r += X[m][i] * Inv[m][j];
-        q += r * X[j][i];
+        for (int m = 0; m <= k; ++m) r += (X[m][i] - Extended(Inv.Shift[m])) * Inv.G[m][j];
+        q += r * (X[j][i] - Extended(Inv.Shift[j]));
       }
       const double Fitted = ToDouble(FittedValue(R, X, i));
       EXPECT_EQ(Upper[i], ToDouble(Fitted + t * (Sqrt(q) * Sqrt(R.MSE)))) << "k " << k << " n " << n << " i " << i;

@@ -70,7 +70,7 @@ void TKorlen::MVStdResiduals(const TRegressData* X, std::span<const double> Y, s
 void TKorlen::MVLeverages(const TRegressData* X, std::span<double> H, Byte k, int n) {
   FillObsArray(H, 0);
   if (X == nullptr || !FitCountsValid(k, n) || !Holds(H, n)) return;
-  LeveragesFromInverse(ShiftedInverse(*X, k, n), *X, k, n, H);
+  LeveragesFromInverse(ShiftedInverse(*X, k, n), k, n, H);
 }
 
 // The leverages and the standardised residuals come from one cross-product
@@ -84,7 +84,7 @@ void TKorlen::MVStudentResiduals(const TRegressData* X, std::span<const double> 
   Guard("Error occurred in  MultiVarStudentResiduals", [&] {
     std::vector<double> L(n), S(n);
     const TShiftedInverse Inv = ShiftedInverse(*X, k, n);
-    LeveragesFromInverse(Inv, *X, k, n, L);
+    LeveragesFromInverse(Inv, k, n, L);
     Guard("Error occurred in  MultiVarStdResiduals", [&] {
       if (ScanData() && !MVCheckXData(X, k, n)) return;
       StoreStdResiduals(ShiftedFitRecord(*X, Y, Inv, k, n), *X, Y, S);
@@ -105,7 +105,7 @@ void TKorlen::MVCooksDistance(const TRegressData* X, std::span<const double> Y, 
     const TMultStatRec& R = Fit.R;
     std::vector<double> L(n);
     const TShiftedInverse Own = Fit.Fitted ? TShiftedInverse{} : ShiftedInverse(*X, k, n);
-    LeveragesFromInverse(Fit.Fitted ? Fit.S : Own, *X, k, n, L);
+    LeveragesFromInverse(Fit.Fitted ? Fit.S : Own, k, n, L);
     const std::vector<double> E = Residuals(R, *X, Y);
     const Extended Scale = Extended(R.K + 1) * R.MSE;
     for (int i = 0; i < R.N; ++i) {

@@ -31,15 +31,15 @@ TMatrix Transposed(const TMatrix& M, int Size) {
 // observation First + q − Column. Nothing is checked here; Quadratic checks
 // in order.
 template <int W>
-void RowTimesInverse(const TMatrix& InvT, const double* Shift, const TRegressData& X, int Size, int First,
-                     int Column, Extended (*R)[4]) {
+void RowTimesInverse(const TMatrix& InvT, const TShiftedInverse& S, int Size, int First, int Column,
+                     Extended (*R)[4]) {
   for (int j = 0; j < Size; ++j) {
     Extended r[W] = {};
     for (int t = 0; t < Size; ++t) {
       const Extended c = InvT[j][t];
-      const double* x = X[t].data() + First;
+      const double* z = S.Row(t) + First;
 #pragma GCC unroll 4
-      for (int q = 0; q < W; ++q) r[q] += (x[q] - Extended(Shift[t])) * c;
+      for (int q = 0; q < W; ++q) r[q] += z[q] * c;
     }
 #pragma GCC unroll 4
     for (int q = 0; q < W; ++q) R[j][Column + q] = r[q];
@@ -48,10 +48,9 @@ void RowTimesInverse(const TMatrix& InvT, const double* Shift, const TRegressDat
 
 // q = x · Inv · x' for observation i from its entries of r: the sums and
 // checks of VectorMatrixProduct and DotProduct, in their order.
-Extended Quadratic(const Extended (*R)[4], int Column, const double* Shift, const TRegressData& X, int Size,
-                   int i) {
+Extended Quadratic(const Extended (*R)[4], int Column, const TShiftedInverse& S, int Size, int i) {
   Extended q = 0;
-  for (int j = 0; j < Size; ++j) q += Finite(R[j][Column]) * (X[j][i] - Extended(Shift[j]));
+  for (int j = 0; j < Size; ++j) q += Finite(R[j][Column]) * S.Row(j)[i];
   return Finite(q);
 }
 
@@ -85,12 +84,12 @@ void Limits(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, s
       // observation whose own steps meet it, with the limits before it written.
       if (i % 4 == 0) {
         if (i + 4 <= R.N) {
-          RowTimesInverse<4>(InvT, Inv.Shift, *X, k + 1, i, 0, Block);
+          RowTimesInverse<4>(InvT, Inv, k + 1, i, 0, Block);
         } else {
-          for (int f = i; f < R.N; ++f) RowTimesInverse<1>(InvT, Inv.Shift, *X, k + 1, f, f - i, Block);
+          for (int f = i; f < R.N; ++f) RowTimesInverse<1>(InvT, Inv, k + 1, f, f - i, Block);
         }
       }
-      const Extended q = Quadratic(Block, i % 4, Inv.Shift, *X, k + 1, i);
+      const Extended q = Quadratic(Block, i % 4, Inv, k + 1, i);
       const Extended RootMse = Sqrt(R.MSE);
       const Extended Half = Interval == TInterval::Prediction ? Sqrt(q + 1) * RootMse : Sqrt(q) * RootMse;
       const Extended Width = t * Half;

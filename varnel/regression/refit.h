@@ -32,10 +32,10 @@ struct TInverseFit {
 TInverseFit FitWithInverse(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, Byte k, int n);
 
 // h(i) = Σj T[j][i] × z[j][i] with T[j][i] = Σm G[j][m] × z[m][i] rounded to
-// double, z the shifted design (z[j][i] = X[j][i] − s_j, z[0][i] = X[0][i]),
-// for i = 0..n-1, evaluated one observation at a time. Every T is formed
-// before any h is stored, so a fault in T leaves H as it was and a fault in h
-// leaves the leverages before it in place. Not guarded.
-void LeveragesFromInverse(const TShiftedInverse& S, const TRegressData& X, int k, int n, std::span<double> H);
+// double, z the shifted design (S.Row(j), row 0 the data matrix's own), for
+// i = 0..n-1, evaluated one observation at a time. Every T is formed before
+// any h is stored, so a fault in T leaves H as it was and a fault in h leaves
+// the leverages before it in place. Not guarded.
+void LeveragesFromInverse(const TShiftedInverse& S, int k, int n, std::span<double> H);
 
 }  // namespace varnel

@@ -15,17 +15,17 @@
 namespace varnel {
 namespace {
 
-std::vector<double> PlainLeverages(const TShiftedInverse& S, const TRegressData& X, int k, int n) {
+std::vector<double> PlainLeverages(const TShiftedInverse& S, int k, int n) {
   std::vector<double> H(n);
   for (int i = 0; i < n; ++i) {
     double T[MaxVars + 1];
     for (int j = 0; j <= k; ++j) {
       Extended s = 0;
-      for (int m = 0; m <= k; ++m) s += S.G[j][m] * (X[m][i] - Extended(S.Shift[m]));
+      for (int m = 0; m <= k; ++m) s += S.G[j][m] * S.Row(m)[i];
       T[j] = ToDouble(s);
     }
     Extended h = 0;
-    for (int j = 0; j <= k; ++j) h += Extended(T[j]) * (X[j][i] - Extended(S.Shift[j]));
+    for (int j = 0; j <= k; ++j) h += Extended(T[j]) * S.Row(j)[i];
     H[i] = ToDouble(h);
   }
   return H;
@@ -44,8 +44,8 @@ TEST(LeveragesFromInverseTest, MatchesOneObservationAtATimeBitForBit) {
     (*X)[0].fill(1.0);
     const TShiftedInverse Inv = ShiftedInverse(*X, k, n);
     std::vector<double> H(n + 1, -7.0);
-    LeveragesFromInverse(Inv, *X, k, n, H);
-    const std::vector<double> Plain = PlainLeverages(Inv, *X, k, n);
+    LeveragesFromInverse(Inv, k, n, H);
+    const std::vector<double> Plain = PlainLeverages(Inv, k, n);
     for (int i = 0; i < n; ++i) EXPECT_EQ(H[i], Plain[i]) << "k " << k << " n " << n << " i " << i;
     EXPECT_EQ(H[n], -7.0) << "written past n";
   }
@@ -74,8 +74,8 @@ TEST(LeveragesFromInverseTest, ConfidenceLimitsMatchOneObservationAtATime) {
       Extended q = 0;
       for (int j = 0; j <= k; ++j) {
         Extended r = 0;
-        for (int m = 0; m <= k; ++m) r += (X[m][i] - Extended(Inv.Shift[m])) * Inv.G[m][j];
-        q += r * (X[j][i] - Extended(Inv.Shift[j]));
+        for (int m = 0; m <= k; ++m) r += Inv.Row(m)[i] * Inv.G[m][j];
+        q += r * Inv.Row(j)[i];
       }
       const double Fitted = ToDouble(FittedValue(R, X, i));
       EXPECT_EQ(Upper[i], ToDouble(Fitted + t * (Sqrt(q) * Sqrt(R.MSE)))) << "k " << k << " n " << n << " i " << i;

@@ -76,6 +76,7 @@ double ShiftOf(const double* x, int n) {
 // that the column's values of that size already carry.
 void ShiftRows(const TRegressData& X, int k, int n, TShiftedInverse& S) {
   S.Z = std::make_unique_for_overwrite<double[]>(std::size_t(k) * std::size_t(n));
+  S.Rows[0] = X[0].data();
   for (int j = 1; j <= k; ++j) {
     const double* x = X[j].data();
     if (S.Shift[j] == 0) {

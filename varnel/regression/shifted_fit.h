@@ -20,7 +20,7 @@ struct TShiftedInverse {
   double Shift[MaxVars + 1] = {};   // Shift[0] = 0: the constant row is not shifted
   Extended Sums[MaxVars + 1] = {};      // row 0 of Z'Z: n, then Σ (x_j − s_j)
   Extended Diagonal[MaxVars + 1] = {};  // the diagonal of Z'Z
-  const double* Rows[MaxVars + 1] = {}; // z_j(i) = x_j(i) − s_j in double, for j = 1..k
+  const double* Rows[MaxVars + 1] = {}; // z_j(i) = x_j(i) − s_j in double; row 0 the data matrix's
   std::unique_ptr<double[]> Z;          // the storage of the rows that are shifted
 
   const double* Row(int j) const { return Rows[j]; }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
+#include <shared_mutex>
 #include <sstream>
 
 #include "varnel/core/faults.h"
@@ -28,9 +30,17 @@ TComponent::~TComponent() {
 
 namespace {
 
-std::map<std::string, TComponentFactory>& Registry() {
-  static std::map<std::string, TComponentFactory> Classes;
-  return Classes;
+// The class registry: registration may run in any thread at any time, so
+// every reader and writer holds the lock; a factory is copied out and called
+// outside it, since it may itself register.
+struct TClassRegistry {
+  std::shared_mutex Lock;
+  std::map<std::string, TComponentFactory> Classes;
+};
+
+TClassRegistry& Registry() {
+  static TClassRegistry Instance;
+  return Instance;
 }
 
 std::string Trim(const std::string& Text) {
@@ -45,15 +55,27 @@ std::string Trim(const std::string& Text) {
 }  // namespace
 
 void RegisterComponentClass(const std::string& ClassName, TComponentFactory Factory) {
-  Registry()[ClassName] = std::move(Factory);
+  TClassRegistry& R = Registry();
+  const std::unique_lock<std::shared_mutex> Hold(R.Lock);
+  R.Classes[ClassName] = std::move(Factory);
 }
 
-bool IsComponentClassRegistered(const std::string& ClassName) { return Registry().count(ClassName) > 0; }
+bool IsComponentClassRegistered(const std::string& ClassName) {
+  TClassRegistry& R = Registry();
+  const std::shared_lock<std::shared_mutex> Hold(R.Lock);
+  return R.Classes.count(ClassName) > 0;
+}
 
 std::unique_ptr<TComponent> CreateComponentByClassName(const std::string& ClassName) {
-  const auto Found = Registry().find(ClassName);
-  if (Found == Registry().end()) return nullptr;
-  return Found->second();
+  TComponentFactory Factory;
+  {
+    TClassRegistry& R = Registry();
+    const std::shared_lock<std::shared_mutex> Hold(R.Lock);
+    const auto Found = R.Classes.find(ClassName);
+    if (Found == R.Classes.end()) return nullptr;
+    Factory = Found->second;
+  }
+  return Factory();
 }
 
 std::string WriteComponentToText(TComponent& Component) {

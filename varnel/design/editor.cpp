@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
+#include <shared_mutex>
 
 #include "varnel/korlen.h"
 
@@ -10,7 +12,10 @@ namespace {
 
 const char* const kVerbCaptions[] = {"ScanData-On", "ScanData-Off", "Alpha .99", "Alpha .95", "Example...", "About..."};
 
+// Registration may run in any thread at any time: every reader and writer
+// holds the lock, and an editor factory is called outside it.
 struct TRegistry {
+  std::shared_mutex Lock;
   std::vector<std::pair<std::string, std::vector<std::string>>> Pages;  // in registration order
   std::map<std::string, TEditorFactory> Editors;
 };
@@ -41,6 +46,7 @@ std::string TSampleEditor::VerbCaption(int Index) {
 }
 
 void RegisterComponents(const std::string& Page, const std::vector<std::string>& ClassNames) {
+  const std::unique_lock<std::shared_mutex> Hold(Registry().Lock);
   auto& Pages = Registry().Pages;
   auto Found = std::find_if(Pages.begin(), Pages.end(), [&](const auto& P) { return P.first == Page; });
   if (Found == Pages.end()) Found = Pages.insert(Pages.end(), {Page, {}});
@@ -52,6 +58,7 @@ void RegisterComponents(const std::string& Page, const std::vector<std::string>&
 }
 
 void RegisterComponentEditor(const std::string& ClassName, TEditorFactory Factory) {
+  const std::unique_lock<std::shared_mutex> Hold(Registry().Lock);
   Registry().Editors[ClassName] = std::move(Factory);
 }
 
@@ -61,12 +68,14 @@ void Register() {
 }
 
 std::vector<std::string> PalettePages() {
+  const std::shared_lock<std::shared_mutex> Hold(Registry().Lock);
   std::vector<std::string> Names;
   for (const auto& Page : Registry().Pages) Names.push_back(Page.first);
   return Names;
 }
 
 std::vector<std::string> PaletteClasses(const std::string& Page) {
+  const std::shared_lock<std::shared_mutex> Hold(Registry().Lock);
   for (const auto& P : Registry().Pages) {
     if (P.first == Page) return P.second;
   }
@@ -75,8 +84,14 @@ std::vector<std::string> PaletteClasses(const std::string& Page) {
 
 std::unique_ptr<TComponentEditor> ComponentEditorOf(TComponent* Component) {
   if (Component == nullptr) return nullptr;
-  const auto Found = Registry().Editors.find(Component->ClassName());
-  return Found == Registry().Editors.end() ? nullptr : Found->second(Component);
+  TEditorFactory Factory;
+  {
+    const std::shared_lock<std::shared_mutex> Hold(Registry().Lock);
+    const auto Found = Registry().Editors.find(Component->ClassName());
+    if (Found == Registry().Editors.end()) return nullptr;
+    Factory = Found->second;
+  }
+  return Factory(Component);
 }
 
 }  // namespace varnel

@@ -6,7 +6,7 @@
 #pragma once
 
 #include <new>
-#include <string>
+#include <string_view>
 #include <utility>
 
 #include "varnel/core/faults.h"
@@ -14,15 +14,18 @@
 
 namespace varnel {
 
+// Message is read when the fault arrives, so an operation that reports the
+// stage it reached may change the view it passed. Showing it allocates
+// nothing that can fail past the guard.
 template <class Work>
-bool Guard(const std::string& Message, Work&& work) {
+bool Guard(const std::string_view& Message, Work&& work) {
   try {
     std::forward<Work>(work)();
     return true;
   } catch (const EVarnelError&) {
   } catch (const std::bad_alloc&) {
   }
-  ShowMessage(Message);
+  ShowMessageText(Message, TMsgDlgType::mtCustom);
   return false;
 }
 

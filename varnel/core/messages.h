@@ -1,10 +1,15 @@
-// Message boxes. Every text the library shows goes through one process-wide
-// handler; the default writes the text to standard error, an application with
-// a user interface installs a handler that shows a modal box.
+// Message boxes. Every text the library shows goes through a handler: the
+// calling thread's scoped one if it has one, else the process-wide one; the
+// default writes the text and its line end to standard error in one write,
+// an application with a user interface installs a handler that shows a
+// modal box. A message raised while a handler of the same thread is running
+// goes to standard error, so a handler whose own calls fail cannot recurse.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace varnel {
 
@@ -22,27 +27,39 @@ struct TMessage {
 
 using TMessageHandler = std::function<void(const TMessage&)>;
 
-// Installs Handler (an empty one restores the default) and returns the
-// handler it replaces.
+// Installs Handler as the process-wide handler (an empty one restores the
+// default) and returns the handler it replaces. Safe from any thread and from
+// inside a handler: a message being shown keeps the handler it started with
+// until that handler returns.
 TMessageHandler SetMessageHandler(TMessageHandler Handler);
 
-// A plain box with one OK button.
+// A plain box with one OK button. The second form, for the library's own
+// fixed texts, allocates nothing that can fail before the handler's call.
 void ShowMessage(const std::string& Text);
+void ShowMessage(const char* Text);
 
 // A box of the given type; returns when the handler returns, with mrOk.
 int MessageDlg(const std::string& Text, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
 
-// Replaces the handler for the lifetime of the object.
+// Shows Text without allocating on the way to the handler's call: when the
+// message itself cannot be built for want of memory, the text goes to
+// standard error instead. What the guard uses.
+void ShowMessageText(std::string_view Text, TMsgDlgType Type);
+
+// Replaces the handler for the lifetime of the object, in the calling
+// thread only: messages raised by this thread go to Handler, other threads
+// keep theirs, and the destructor restores what this thread saw before.
+// Scopes nest; a thread's scoped handler takes precedence over the
+// process-wide one. Create and destroy it in the same thread.
 class TScopedMessageHandler {
  public:
-  explicit TScopedMessageHandler(TMessageHandler Handler)
-      : FPrevious(SetMessageHandler(std::move(Handler))) {}
-  ~TScopedMessageHandler() { SetMessageHandler(std::move(FPrevious)); }
+  explicit TScopedMessageHandler(TMessageHandler Handler);
+  ~TScopedMessageHandler();
   TScopedMessageHandler(const TScopedMessageHandler&) = delete;
   TScopedMessageHandler& operator=(const TScopedMessageHandler&) = delete;
 
  private:
-  TMessageHandler FPrevious;
+  std::shared_ptr<const TMessageHandler> FPrevious;
 };
 
 }  // namespace varnel

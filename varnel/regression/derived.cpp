@@ -3,6 +3,7 @@
 // of a predictor, and the stratified simple regression with its report.
 #include <algorithm>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "varnel/core/checked.h"
@@ -33,7 +34,7 @@ class TRowRestorer {
 // Fits Y on X1..Xk and the product Xa × Xb, which lives in row k + 1 for the
 // duration of the fit. k ≤ 23 leaves that row free.
 TMultStatRec FitWithProduct(TKorlen& Korlen, TRegressData* X, std::span<const double> Y, Byte k, int n, Byte a,
-                            Byte b, const std::string& Message) {
+                            Byte b, std::string_view Message) {
   TMultStatRec Rec{};
   if (X == nullptr || !FitCountsValid(k, n) || k >= MaxVars || !Holds(Y, n)) return Rec;
   if (a < 1 || a > k || b < 1 || b > k) return Rec;

@@ -2,6 +2,7 @@
 // response at every observation: one algorithm, four operations that differ
 // in the side of the interval and in the added 1 of a new observation.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "varnel/core/checked.h"
@@ -16,14 +17,17 @@ namespace {
 enum class TSide { Upper, Lower };
 enum class TInterval { Confidence, Prediction };
 
-const std::string kFailurePrefix = "Error occurred in  MultiVarRegressionCI ";
+// The message names the stage the work had reached; written out in full so
+// that showing it allocates nothing.
+constexpr std::string_view kInitialCalcs = "Error occurred in  MultiVarRegressionCI Initial Calcs";
+constexpr std::string_view kAfterRegression = "Error occurred in  MultiVarRegressionCI After Regression";
+constexpr std::string_view kAfterInversion = "Error occurred in  MultiVarRegressionCI After Matrix Inversion";
 
-TMatrix Transposed(const TMatrix& M, int Size) {
-  TMatrix T{};
+void Transpose(const TMatrix& M, int Size, TMatrix& T) {
+  T = TMatrix{};
   for (int r = 0; r < Size; ++r) {
     for (int c = 0; c < Size; ++c) T[c][r] = M[r][c];
   }
-  return T;
 }
 
 // r = x · Inv for observations First..First+W-1, the W sums of each entry
@@ -63,30 +67,31 @@ void Limits(TKorlen& Korlen, const TRegressData* X, std::span<const double> Y, s
   if (X == nullptr || !FitCountsValid(k, n) || !Holds(Y, n) || !Holds(Out, n)) return;
   // Guard shows the message as it reads when the fault arrives, so the stage
   // reached so far is written into it as the work goes on.
-  std::string Message = kFailurePrefix + "Initial Calcs";
+  std::string_view Message = kInitialCalcs;
   Guard(Message, [&] {
     std::vector<double> Fitted(n);
     const TInverseFit Fit = FitWithInverse(Korlen, X, Y, k, n);
     const TMultStatRec& R = Fit.R;
     for (int i = 0; i < R.N; ++i) Fitted[i] = ToDouble(FittedValue(R, *X, i));
-    Message = kFailurePrefix + "After Regression";
+    Message = kAfterRegression;
     const TShiftedInverse& Inv = Fit.S;
     if (!Fit.Fitted) {
       Extended Det = 0;
       Korlen.InvertMatrix(Korlen.CrossProducts(X, R.K, R.N), R.K + 1, Det);
     }
     const Extended t = Korlen.TTableValue2(R.N - (R.K + 1));
-    Message = kFailurePrefix + "After Matrix Inversion";
-    const TMatrix InvT = Transposed(Inv.G, k + 1);
+    Message = kAfterInversion;
+    THeapMatrix InvT;
+    Transpose(Inv.G.Get(), k + 1, InvT.Get());
     Extended Block[MaxVars + 1][4];
     for (int i = 0; i < R.N; ++i) {
       // r for four observations at a time; a fault still stops at the first
       // observation whose own steps meet it, with the limits before it written.
       if (i % 4 == 0) {
         if (i + 4 <= R.N) {
-          RowTimesInverse<4>(InvT, Inv, k + 1, i, 0, Block);
+          RowTimesInverse<4>(InvT.Get(), Inv, k + 1, i, 0, Block);
         } else {
-          for (int f = i; f < R.N; ++f) RowTimesInverse<1>(InvT, Inv, k + 1, f, f - i, Block);
+          for (int f = i; f < R.N; ++f) RowTimesInverse<1>(InvT.Get(), Inv, k + 1, f, f - i, Block);
         }
       }
       const Extended q = Quadratic(Block, i % 4, Inv, k + 1, i);

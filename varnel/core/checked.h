@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 #include "varnel/core/faults.h"
 #include "varnel/core/types.h"
@@ -39,6 +40,14 @@ inline Extended Ln(Extended x) {
   if (Finite(x) < 0) throw EInvalidOp();
   if (x == 0) throw EZeroDivide();
   return std::log(x);
+}
+
+// A result the caller reads as a number of the data's kind: finite, and
+// within the range of double (an extended sum of four 1e308 values is
+// finite, and still an overflow of what it describes).
+inline Extended WithinDouble(Extended x) {
+  if (std::fabs(Finite(x)) > std::numeric_limits<double>::max()) throw EOverflow();
+  return x;
 }
 
 // Rounds to double as a store into an observation array does; a value

@@ -80,7 +80,7 @@ Extended RowSum(std::span<const double> A, int N) {
 Extended TKorlen::GetSum(std::span<const double> A, int N) {
   Extended Result = 0;
   if (N < 2 || !WithinObs(A, N)) return Result;
-  Guard("Error occurred in  GetSum", [&] { Result = RowSum(A, N); });
+  Guard("Error occurred in  GetSum", [&] { Result = WithinDouble(RowSum(A, N)); });
   return Result;
 }
 
@@ -113,7 +113,7 @@ Extended TKorlen::GetMax(std::span<const double> A, int N) {
 Extended TKorlen::GetMean(std::span<const double> A, int N) {
   Extended Result = 0;
   if (N < 2 || !WithinObs(A, N)) return Result;
-  Guard("Error occurred in  GetMean", [&] { Result = Div(RowSum(A, N), N); });
+  Guard("Error occurred in  GetMean", [&] { Result = WithinDouble(Div(RowSum(A, N), N)); });
   return Result;
 }
 
@@ -122,7 +122,7 @@ Extended TKorlen::GetVariance(std::span<const double> A, int N) {
   if (N < 2 || !Holds(A, N)) return Result;
   Guard("Error occurred in  GetVariance", [&] {
     const TPowerSums P = ShiftedPowerSums(A, N);
-    Result = Div(Finite(P.S2 - Div(P.S1 * P.S1, N)), N - 1);
+    Result = WithinDouble(Div(Finite(P.S2 - Div(P.S1 * P.S1, N)), N - 1));
   });
   return Result;
 }
@@ -133,7 +133,7 @@ Extended TKorlen::GetCoefficientOfVariation(std::span<const double> A, int N) {
   const Extended Mean = GetMean(A, N);
   const Extended Variance = GetVariance(A, N);
   Guard("Error occurred in  GetCoefficientOfVariation", [&] {
-    if (Mean != 0) Result = Div(100 * Sqrt(Variance), Mean);
+    if (Mean != 0) Result = WithinDouble(Div(100 * Sqrt(Variance), Mean));
   });
   return Result;
 }

@@ -92,6 +92,22 @@ TEST_F(UnivariateTest, CountsBeyondTheArrayReadNothing) {
   EXPECT_TRUE(Messages.Messages().empty());
 }
 
+// Results finite in extended precision but beyond the range of double are
+// overflows of what they describe: the operation's message and 0.
+TEST_F(UnivariateTest, ResultsBeyondDoubleAreFaults) {
+  const std::vector<double> Huge(4, 1e308);
+  const std::vector<double> Wide = {1e200, -1e200, 3e200, -2e200};
+  Messages.Clear();
+  EXPECT_EQ(Korlen.GetSum(Huge, 4), 0);
+  EXPECT_EQ(Korlen.GetVariance(Wide, 4), 0);
+  EXPECT_EQ(Korlen.GetMean(Huge, 4), Extended(1e308));  // the mean itself is a double
+  EXPECT_EQ(Messages.Count("Error occurred in  GetSum"), 1);
+  EXPECT_EQ(Messages.Count("Error occurred in  GetVariance"), 1);
+  EXPECT_EQ(Messages.Messages().size(), 2u);
+  SetRow(1, Huge);
+  EXPECT_THROW(Korlen.SumVector(Korlen.PRegressData, 1, 4), EMathError);
+}
+
 TEST_F(UnivariateTest, ExtremesStartFromPlusMinus1E22) {
   const std::vector<double> Huge{1E22, 3E22, 2E23};
   EXPECT_EQ(Korlen.GetMin(Huge, 3), 1E22L);

@@ -48,7 +48,7 @@ Extended PairCorrelation(const TRowShifted& X, const TRowShifted& Y, Extended Dx
 Extended RowSum(const TObsArray& Row, int n) {
   Extended s = 0;
   for (int t = 0; t < n; ++t) s += Row[t];
-  return Finite(s);
+  return WithinDouble(s);
 }
 
 }  // namespace
@@ -140,7 +140,10 @@ TMatrix TKorlen::CorrelationMatrix(const TRegressData* X, Byte k, int n) {
     }
     for (int d = 0; d < k; ++d) R[d][d] = 1;
   });
-  return Done ? R : InitMatrix(0, 0);
+  // Cleared in place: a second matrix for the failure would double the
+  // stack this needs.
+  if (!Done) R = TMatrix{};
+  return R;
 }
 
 TMatrix TKorlen::CovarianceMatrix(const TRegressData* X, Byte k, int n) {
@@ -153,10 +156,13 @@ TMatrix TKorlen::CovarianceMatrix(const TRegressData* X, Byte k, int n) {
   const bool Done = Guard("Error occurred in  CovarianceMatrix", [&] {
     const TMatrix R = CorrelationMatrix(X, k, n);
     for (int i = 0; i < k; ++i) {
-      for (int j = 0; j <= i; ++j) C[i][j] = C[j][i] = Finite(S[i] * S[j] * R[i][j]);
+      for (int j = 0; j <= i; ++j) C[i][j] = C[j][i] = WithinDouble(S[i] * S[j] * R[i][j]);
     }
   });
-  return Done ? C : InitMatrix(0, 0);
+  // Cleared in place: a second matrix for the failure would double the
+  // stack this needs.
+  if (!Done) C = TMatrix{};
+  return C;
 }
 
 TMatrix TKorlen::MeansDifferencesMatrix(const TVector& Means, Byte k) {
@@ -167,7 +173,10 @@ TMatrix TKorlen::MeansDifferencesMatrix(const TVector& Means, Byte k) {
       for (int j = 0; j <= i; ++j) D[i][j] = D[j][i] = Finite(Means[i] - Means[j]);
     }
   });
-  return Done ? D : InitMatrix(0, 0);
+  // Cleared in place: a second matrix for the failure would double the
+  // stack this needs.
+  if (!Done) D = TMatrix{};
+  return D;
 }
 
 }  // namespace varnel

@@ -198,6 +198,9 @@ class TKorlen : public TComponent {
   Extended GetDivergence(const TVector& m1, const TVector& m2, const TMatrix& C1, const TMatrix& C2,
                          Byte n, Extended Unused);
   TOutlierFlags FlagOutliers(std::span<const double> z, int N, Single Threshold);
+  // The same flags written into the caller's array, for a caller whose
+  // stack should not hold an 80 KB return value.
+  void FlagOutliers(std::span<const double> z, int N, Single Threshold, TOutlierFlags& Flags);
 
   // Regression reports and equations
   std::string PipedReportString(Extended Mean, Extended SD);

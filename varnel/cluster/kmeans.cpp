@@ -4,6 +4,8 @@
 // The steps report their own failures and the run goes on with what they
 // returned, except after the initial centres: without them there is nothing
 // to cluster around, so the run stops there.
+#include <memory>
+
 #include "varnel/core/guard.h"
 #include "varnel/core/textfile.h"
 #include "varnel/korlen.h"
@@ -48,15 +50,15 @@ void TKorlen::KMeansClustering(const TRegressData* X, Byte k, int N, Byte K, Byt
     const TVector Max = MaxVector(X, k, N);
     const TVector Mean = MeanVector(X, k, N);
     (void)Mean;  // handed to the initial step, which spreads over the range only
-    TClusterCenters Centres{};
-    if (!InitialClusterCenters(Min, Max, k, K, FileName, Centres)) return;
-    TClusterAssignment Assignment = AssignDataToCluster(X, Centres, K, k, N);
-    Centres = ComputeClusterMeans(X, Assignment, K, k, N, FileName);
-    for (int r = 0; r < Iterations; ++r) {
-      Assignment = AssignDataToCluster(X, Centres, K, k, N);
-      Centres = ComputeClusterMeans(X, Assignment, K, k, N, FileName);
+    // The centres and the assignment are 20 KB each: work blocks on the heap.
+    const auto Centres = std::make_unique<TClusterCenters>();
+    const auto Assignment = std::make_unique<TClusterAssignment>();
+    if (!InitialClusterCenters(Min, Max, k, K, FileName, *Centres)) return;
+    for (int r = 0; r <= Iterations; ++r) {
+      *Assignment = AssignDataToCluster(X, *Centres, K, k, N);
+      *Centres = ComputeClusterMeans(X, *Assignment, K, k, N, FileName);
     }
-    AppendAssignments(Assignment, N, FileName);
+    AppendAssignments(*Assignment, N, FileName);
   });
 }
 

@@ -5,6 +5,8 @@
 // the table; each step then reports the failure with its own message.
 #include "varnel/cluster/kmeans_steps.h"
 
+#include <memory>
+
 #include <array>
 #include <cmath>
 
@@ -81,10 +83,10 @@ bool InitialClusterCenters(const TVector& Min, const TVector& Max, int k, int K,
                            TClusterCenters& Centres) {
   return Guard("ClusterInitialError", [&] {
     Require(ClusterSizesValid(k, K));
-    TClusterCenters C{};
-    for (int j = 0; j < k; ++j) SpreadCentres(C, j, Min[j], Max[j], K);
-    AppendInitialBlock(C, k, K, FileName);
-    Centres = C;
+    const auto C = std::make_unique<TClusterCenters>();  // 20 KB: a work block, not stack
+    for (int j = 0; j < k; ++j) SpreadCentres(*C, j, Min[j], Max[j], K);
+    AppendInitialBlock(*C, k, K, FileName);
+    Centres = *C;
   });
 }
 
@@ -101,12 +103,12 @@ TClusterCenters TKorlen::ComputeInitialClusterCentersStdDev(const TVector& Mean,
   TClusterCenters Centres{};
   Guard("ClusterInitialStdDevError", [&] {
     Require(ClusterSizesValid(k, K));
-    TClusterCenters C{};
+    const auto C = std::make_unique<TClusterCenters>();
     for (int j = 0; j < k; ++j) {
       const Extended Spread = Finite(4 * Sqrt(Cov[j][j]));
-      SpreadCentres(C, j, Finite(Mean[j] - Spread), Finite(Mean[j] + Spread), K);
+      SpreadCentres(*C, j, Finite(Mean[j] - Spread), Finite(Mean[j] + Spread), K);
     }
-    Centres = C;
+    Centres = *C;
   });
   return Centres;
 }
@@ -162,7 +164,8 @@ TClusterCenters TKorlen::ComputeClusterMeans(const TRegressData* X, const TClust
   Guard("ClusterMeansError", [&] {
     Require(ClusterSizesValid(k, K) && DataSizesValid(X, N));
     std::array<int, 100> Count{};
-    TClusterCenters Sum{};
+    const auto Sums = std::make_unique<TClusterCenters>();
+    TClusterCenters& Sum = *Sums;
     for (int t = 0; t < N; ++t) {
       const int a = A[t];
       if (a < 1 || a > K) continue;

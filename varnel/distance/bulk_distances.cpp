@@ -8,6 +8,7 @@
 #include "varnel/core/guard.h"
 #include "varnel/core/rows.h"
 #include "varnel/korlen.h"
+#include "varnel/linalg/matrix.h"
 
 namespace varnel {
 namespace {
@@ -84,16 +85,29 @@ void TKorlen::NormEuclideanDistances(const TRegressData* X, std::span<double> Ou
   });
 }
 
+namespace {
+
+// The inverse of the covariance matrix into W, and its determinant. The
+// covariance matrix is a temporary of this frame alone, so that the callers'
+// frames stay small.
+Extended InverseCovariance(TKorlen& Korlen, const TRegressData* X, Byte k, int N, TMatrix& W) {
+  Extended Det = 0;
+  GaussJordanInverse(Korlen.CovarianceMatrix(X, k, N), k, Det, nullptr, W);
+  return Det;
+}
+
+}  // namespace
+
 Extended TKorlen::GetMahalanobisDistance(const TRegressData* X, const TVector& x, Byte k, int N) {
   Extended Result = 0;
   if (!DataSizesValid(X, k, N)) return Result;
   Guard("Error occurred in  MahalanobisDistance", [&] {
     const TVector m = MeanVector(X, k, N);
-    Extended Det = 0;
-    const TMatrix W = InvertMatrix(CovarianceMatrix(X, k, N), k, Det);
+    THeapMatrix W;
+    InverseCovariance(*this, X, k, N, W.Get());
     TVector d{};
     for (int i = 0; i < k; ++i) d[i] = Finite(x[i] - m[i]);
-    Result = QuadraticForm(W, d, k);
+    Result = QuadraticForm(W.Get(), d, k);
   });
   return Result;
 }
@@ -103,12 +117,12 @@ void TKorlen::MahalanobisDistances(const TRegressData* X, std::span<double> Out,
   if (!DataSizesValid(X, k, N) || !Holds(Out, N)) return;
   Guard("Error occurred in  MahalanobisDistances", [&] {
     const TVector m = MeanVector(X, k, N);
-    Extended Det = 0;
-    const TMatrix W = InvertMatrix(CovarianceMatrix(X, k, N), k, Det);
+    THeapMatrix W;
+    InverseCovariance(*this, X, k, N, W.Get());
     TVector d{};
     for (int t = 0; t < N; ++t) {
       Deviations(*X, m, k, t, d);
-      Out[t] = ToDouble(QuadraticForm(W, d, k));
+      Out[t] = ToDouble(QuadraticForm(W.Get(), d, k));
     }
   });
 }
@@ -117,8 +131,8 @@ Extended TKorlen::GetMaximumLikelihoodDistance(const TRegressData* X, const TVec
   Extended Result = 0;
   if (!DataSizesValid(X, k, N)) return Result;
   Guard("Error occurred in  MaximumLikelihoodDistances", [&] {
-    Extended Det = 0;
-    InvertMatrix(CovarianceMatrix(X, k, N), k, Det);
+    THeapMatrix W;
+    const Extended Det = InverseCovariance(*this, X, k, N, W.Get());
     const Extended D2 = GetMahalanobisDistance(X, x, k, N);
     Result = Finite(Finite(g - 0.5L * Ln(Det)) - 0.5L * D2);
   });
@@ -128,8 +142,8 @@ Extended TKorlen::GetMaximumLikelihoodDistance(const TRegressData* X, const TVec
 void TKorlen::MaximumLikelihoodDistances(const TRegressData* X, std::span<double> Out, Byte k, int N, Extended g) {
   if (!DataSizesValid(X, k, N) || N <= 2 || !Holds(Out, N)) return;
   Guard("Error occurred in  MaximumLikelihoodDistances", [&] {
-    Extended Det = 0;
-    InvertMatrix(CovarianceMatrix(X, k, N), k, Det);
+    THeapMatrix W;
+    const Extended Det = InverseCovariance(*this, X, k, N, W.Get());
     const auto D2 = std::make_unique<TObsArray>();
     MahalanobisDistances(X, *D2, k, N);
     const Extended Base = Finite(g - 0.5L * Ln(Det));

@@ -1,6 +1,8 @@
 // Separability of two groups given their mean vectors and covariance
 // matrices, and outlier flags of standardised values.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
@@ -18,20 +20,18 @@ TVector VectorDifference(const TVector& a, const TVector& b, int n) {
   return r;
 }
 
-TMatrix MatrixSum(const TMatrix& A, const TMatrix& B, int n) {
-  TMatrix r{};
+void MatrixSum(const TMatrix& A, const TMatrix& B, int n, TMatrix& r) {
+  r = TMatrix{};
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) r[i][j] = Finite(A[i][j] + B[i][j]);
   }
-  return r;
 }
 
-TMatrix MatrixDifference(const TMatrix& A, const TMatrix& B, int n) {
-  TMatrix r{};
+void MatrixDifference(const TMatrix& A, const TMatrix& B, int n, TMatrix& r) {
+  r = TMatrix{};
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) r[i][j] = Finite(A[i][j] - B[i][j]);
   }
-  return r;
 }
 
 Extended MatrixTrace(const TMatrix& A, int n) {
@@ -69,37 +69,48 @@ Extended TKorlen::GetDivergence(const TVector& m1, const TVector& m2, const TMat
                                 Extended /*Unused*/) {
   Extended Result = 0;
   if (!GroupSizeValid(n)) return Result;
+  // Seven matrices of 10.8 KB each: on the heap, not the stack.
   Guard("Error occurred in  Divergence", [&] {
+    THeapMatrix I1, I2, A, B, G, H, P;
     Extended Det = 0;
-    const TMatrix I1 = InvertMatrix(C1, n, Det);
-    const TMatrix I2 = InvertMatrix(C2, n, Det);
+    GaussJordanInverse(C1, n, Det, nullptr, I1.Get());
+    GaussJordanInverse(C2, n, Det, nullptr, I2.Get());
     // MatrixProduct(A, B) is B times A.
-    const TMatrix A = MatrixDifference(C1, C2, n);
-    const TMatrix B = MatrixDifference(I2, I1, n);
-    const Extended t1 = Finite(0.5L * MatrixTrace(MatrixProduct(A, B, n), n));
-    const TMatrix G = MatrixSum(I2, I1, n);
+    MatrixDifference(C1, C2, n, A.Get());
+    MatrixDifference(I2.Get(), I1.Get(), n, B.Get());
+    MatrixProductInto(A.Get(), B.Get(), n, P.Get());
+    const Extended t1 = Finite(0.5L * MatrixTrace(P.Get(), n));
+    MatrixSum(I2.Get(), I1.Get(), n, G.Get());
     const TVector d = VectorDifference(m1, m2, n);
-    TMatrix H{};
     for (int i = 0; i < n; ++i) {
       for (int j = 0; j < n; ++j) H[i][j] = Finite(d[i] * d[j]);
     }
-    const Extended t2 = Finite(0.5L * MatrixTrace(MatrixProduct(G, H, n), n));
+    MatrixProductInto(G.Get(), H.Get(), n, P.Get());
+    const Extended t2 = Finite(0.5L * MatrixTrace(P.Get(), n));
     Result = Finite(t1 + t2);
   });
   return Result;
 }
 
-TOutlierFlags TKorlen::FlagOutliers(std::span<const double> z, int N, Single Threshold) {
-  TOutlierFlags Flags{};
-  if (N <= 0 || N >= MaxObs || z.size() < static_cast<std::size_t>(N)) return Flags;
-  if (!(Threshold > 0 && Threshold < 5)) return Flags;
-  TOutlierFlags Work{};
+// The flags are formed in a work block on the heap and copied out only when
+// every value was checked: the array is 80 KB, more than a small thread's
+// stack should hold twice.
+void TKorlen::FlagOutliers(std::span<const double> z, int N, Single Threshold, TOutlierFlags& Flags) {
+  Flags.fill(0);
+  if (N <= 0 || N >= MaxObs || z.size() < static_cast<std::size_t>(N)) return;
+  if (!(Threshold > 0 && Threshold < 5)) return;
+  std::vector<std::int32_t> Work(N, 0);
   const bool Done = Guard("Error occurred in  FlagOutliers", [&] {
     for (int i = 0; i < N; ++i) {
       if (std::fabs(Finite(z[i])) > Threshold) Work[i] = 1;
     }
   });
-  if (Done) Flags = Work;
+  if (Done) std::copy(Work.begin(), Work.end(), Flags.begin());
+}
+
+TOutlierFlags TKorlen::FlagOutliers(std::span<const double> z, int N, Single Threshold) {
+  TOutlierFlags Flags;
+  FlagOutliers(z, N, Threshold, Flags);
   return Flags;
 }
 

@@ -2,6 +2,7 @@
 #include "varnel/linalg/matrix.h"
 
 #include <cmath>
+#include <memory>
 
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
@@ -16,7 +17,13 @@ TVector InitVector(Byte Count, int Value) {
 }
 
 TMatrix MatrixProduct(const TMatrix& A, const TMatrix& B, Byte Size) {
-  TMatrix P{};
+  TMatrix P;
+  MatrixProductInto(A, B, Size, P);
+  return P;
+}
+
+void MatrixProductInto(const TMatrix& A, const TMatrix& B, Byte Size, TMatrix& P) {
+  P = TMatrix{};
   const int m = ClipSize(Size);
   for (int i = 0; i < m; ++i) {
     for (int j = 0; j < m; ++j) {
@@ -25,7 +32,6 @@ TMatrix MatrixProduct(const TMatrix& A, const TMatrix& B, Byte Size) {
       P[i][j] = Finite(s);
     }
   }
-  return P;
 }
 
 TVector VectorMatrixProduct(const TMatrix& M, const TVector& V, Byte Size) {
@@ -68,12 +74,14 @@ TMatrix TKorlen::CopyMatrix(const TMatrix& M, Byte Size) {
 
 // Gauss-Jordan elimination in place, without row exchanges: a zero pivot is
 // reported, once for every column of its row. A fault in the elimination
-// itself reaches the caller.
-TMatrix GaussJordanInverse(const TMatrix& M, int Size, Extended& Det, const Extended* PivotFloor) {
+// itself reaches the caller. The working copy lives on the heap, so that the
+// elimination needs little stack.
+void GaussJordanInverse(const TMatrix& M, int Size, Extended& Det, const Extended* PivotFloor, TMatrix& I) {
   const int m = ClipSize(Size);
-  TMatrix I{};
+  I = TMatrix{};
   for (int i = 0; i < m; ++i) I[i][i] = 1.0L;
-  TMatrix W{};
+  const auto Work = std::make_unique<TMatrix>();
+  TMatrix& W = *Work;
   for (int i = 0; i < m; ++i) {
     for (int j = 0; j < m; ++j) W[i][j] = M[i][j];
   }
@@ -97,11 +105,12 @@ TMatrix GaussJordanInverse(const TMatrix& M, int Size, Extended& Det, const Exte
       }
     }
   }
-  return I;
 }
 
 TMatrix TKorlen::InvertMatrix(const TMatrix& M, Byte Size, Extended& Det) {
-  return GaussJordanInverse(M, Size, Det, nullptr);
+  TMatrix I;
+  GaussJordanInverse(M, Size, Det, nullptr, I);
+  return I;
 }
 
 }  // namespace varnel

@@ -90,37 +90,34 @@ void ShiftRows(const TRegressData& X, int k, int n, TShiftedInverse& S) {
   }
 }
 
-// Z'Z: n and the sums of the shifted predictors in row and column 0, the
-// cross products of the shifted rows, which the same blocked sums as
-// X'X form.
-TMatrix ShiftedCrossProducts(const TShiftedInverse& S, int k, int n) {
-  TMatrix M{};
+// Z'Z into M: n and the sums of the shifted predictors in row and column 0,
+// the cross products of the shifted rows, which the same blocked sums as X'X
+// form, each row's sums written straight into its upper part.
+void ShiftedCrossProducts(const TShiftedInverse& S, int k, int n, TMatrix& M) {
+  M = TMatrix{};
   for (int j = 0; j <= k; ++j) M[0][j] = M[j][0] = S.Sums[j];
   const double* Rows[MaxVars] = {};
   for (int j = 1; j <= k; ++j) Rows[j - 1] = S.Row(j);
-  Extended P[MaxVars][MaxVars] = {};
-  for (int j = 1; j <= k; ++j) ProductSums(Rows[j - 1], Rows + (j - 1), k - j + 1, n, P[j - 1] + (j - 1));
+  for (int j = 1; j <= k; ++j) ProductSums(Rows[j - 1], Rows + (j - 1), k - j + 1, n, M[j].data() + j);
   for (int j = 1; j <= k; ++j) {
-    for (int l = j; l <= k; ++l) M[j][l] = M[l][j] = Finite(P[j - 1][l - 1]);
+    for (int l = j; l <= k; ++l) M[l][j] = Finite(M[j][l]);
   }
-  return M;
 }
 
-// (X'X)⁻¹ = B G Bᵀ with B = A⁻¹, the identity with −s in row 0.
-TMatrix UnshiftedInverse(const TMatrix& G, const double* Shift, int k) {
-  TMatrix H = G;
+// (X'X)⁻¹ = B G Bᵀ with B = A⁻¹, the identity with −s in row 0, formed in
+// Inv: row 0 of B G first, then column 0 of that times Bᵀ.
+void UnshiftedInverse(const TMatrix& G, const double* Shift, int k, TMatrix& Inv) {
+  Inv = G;
   for (int l = 0; l <= k; ++l) {
     Extended s = G[0][l];
     for (int m = 1; m <= k; ++m) s -= Shift[m] * G[m][l];
-    H[0][l] = Finite(s);
+    Inv[0][l] = Finite(s);
   }
-  TMatrix Inv = H;
   for (int r = 0; r <= k; ++r) {
-    Extended s = H[r][0];
-    for (int m = 1; m <= k; ++m) s -= H[r][m] * Shift[m];
+    Extended s = Inv[r][0];
+    for (int m = 1; m <= k; ++m) s -= Inv[r][m] * Shift[m];
     Inv[r][0] = Finite(s);
   }
-  return Inv;
 }
 
 // Σ (Y[i] − ŷ(i))² in increasing i, each ŷ(i) exactly as FittedValue forms
@@ -220,13 +217,14 @@ TShiftedInverse ShiftedInverse(const TRegressData& X, int k, int n) {
   RowSums(Rows, k, n, Sums);
   S.Sums[0] = n;
   for (int j = 1; j <= k; ++j) S.Sums[j] = Finite(Sums[j - 1]);
-  const TMatrix M = ShiftedCrossProducts(S, k, n);
+  THeapMatrix M;
+  ShiftedCrossProducts(S, k, n, M.Get());
   for (int j = 0; j <= k; ++j) S.Diagonal[j] = M[j][j];
   Extended Floor[MaxVars + 1];
   for (int p = 0; p <= k; ++p) Floor[p] = LostPivot * M[p][p];
   Extended Det = 0;
-  S.G = GaussJordanInverse(M, k + 1, Det, Floor);
-  S.Inv = UnshiftedInverse(S.G, S.Shift, k);
+  GaussJordanInverse(M.Get(), k + 1, Det, Floor, S.G.Get());
+  UnshiftedInverse(S.G.Get(), S.Shift, k, S.Inv.Get());
   return S;
 }
 
@@ -290,7 +288,7 @@ TMultStatRec ShiftedCoefficients(const TRegressData& X, std::span<const double> 
 TMultStatRec ShiftedFitRecord(const TRegressData& X, std::span<const double> Y, const TShiftedInverse& S, int k,
                               int n) {
   TMultStatRec Rec = ShiftedCoefficients(X, Y, S, k, n);
-  CompleteRecord(Rec, X, Y, S.Inv);
+  CompleteRecord(Rec, X, Y, S.Inv.Get());
   return Rec;
 }
 

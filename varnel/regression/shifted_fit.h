@@ -8,6 +8,7 @@
 #include <span>
 
 #include "varnel/korlen.h"
+#include "varnel/linalg/matrix.h"
 
 namespace varnel {
 
@@ -15,8 +16,8 @@ namespace varnel {
 // and the entries of (X'X)⁻¹ = A⁻¹ (Z'Z)⁻¹ A⁻ᵀ recovered from it, where
 // X = Z A and A is the identity with the shifts in row 0.
 struct TShiftedInverse {
-  TMatrix G{};                      // (Z'Z)⁻¹, indexed 0..k
-  TMatrix Inv{};                    // (X'X)⁻¹, indexed 0..k
+  THeapMatrix G;                    // (Z'Z)⁻¹, indexed 0..k
+  THeapMatrix Inv;                  // (X'X)⁻¹, indexed 0..k
   double Shift[MaxVars + 1] = {};   // Shift[0] = 0: the constant row is not shifted
   Extended Sums[MaxVars + 1] = {};      // row 0 of Z'Z: n, then Σ (x_j − s_j)
   Extended Diagonal[MaxVars + 1] = {};  // the diagonal of Z'Z

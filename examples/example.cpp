@@ -1,6 +1,7 @@
 // Runs the calling sequence of the component's example text: fill two
 // predictors and the response, prepare, fit, and print the regression record.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -17,7 +18,9 @@ void PrintVector(const char* Name, const varnel::TVector& V, int Count) {
 }  // namespace
 
 int main() {
-  varnel::TKorlen Korlen;
+  // The component is 161,616 bytes: it lives on the heap.
+  const auto Owner = std::make_unique<varnel::TKorlen>();
+  varnel::TKorlen& Korlen = *Owner;
   const double X1[] = {1, 2, 3, 4, 5}, X2[] = {21, 20, 25, 24, 26}, Y[] = {12, 23, 46, 32, 39};
   for (int i = 0; i < 5; ++i) {
     (*Korlen.PRegressData)[1][i] = X1[i];

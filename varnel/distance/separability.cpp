@@ -99,8 +99,9 @@ void TKorlen::FlagOutliers(std::span<const double> z, int N, Single Threshold, T
   Flags.fill(0);
   if (N <= 0 || N >= MaxObs || z.size() < static_cast<std::size_t>(N)) return;
   if (!(Threshold > 0 && Threshold < 5)) return;
-  std::vector<std::int32_t> Work(N, 0);
+  std::vector<std::int32_t> Work;
   const bool Done = Guard("Error occurred in  FlagOutliers", [&] {
+    Work.assign(N, 0);
     for (int i = 0; i < N; ++i) {
       if (std::fabs(Finite(z[i])) > Threshold) Work[i] = 1;
     }

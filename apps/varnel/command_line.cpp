@@ -33,7 +33,9 @@ struct TDataOptions {
 };
 
 void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options) {
-  App.add_option("file", Data.File, "CSV file with a header row of names (default: the built-in example)");
+  App.add_option("file", Data.File,
+                 "CSV file with a header row of names, rows of at most 1 MiB, at most 256 MiB in all "
+                 "(default: the built-in example)");
   App.add_option("--y", Data.Y, "response column (default: the last column)");
   App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")->delimiter(',');
   App.add_option("--sep", Data.Separator, "field separator (default: ,)");
@@ -47,8 +49,13 @@ void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options) {
 TAnalysisData LoadData(const TDataOptions& Options) {
   if (Options.File.empty()) return ExampleData();
   if (Options.Separator.size() != 1) throw TInputError("--sep takes a single character");
-  const TCsvTable Table = ReadCsv(Options.File, Options.Separator[0], MaxObs - 1);
-  return SelectColumns(Table, Options.File, Options.Y, Options.X);
+  // The header is checked before any row is read, and only the picked
+  // columns are kept: the predictors, then the response.
+  const auto Pick = [&Options](const std::vector<std::string>& Names) {
+    return PickColumns(Names, Options.File, Options.Y, Options.X);
+  };
+  const TCsvTable Table = ReadCsv(Options.File, Options.Separator[0], MaxObs - 1, Pick);
+  return SelectColumns(Table, Options.File, "", {});
 }
 
 using TAnalysis = std::function<int(TKorlen&, const TAnalysisData&, const TOptions&, TOutput&)>;

@@ -5,8 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
-#include <unistd.h>
+#include <sys/stat.h>
+
+#include "posix_io.h"
+#include "scratch_folder.h"
 
 namespace varnel::cli {
 namespace {
@@ -35,28 +39,6 @@ TTable MatrixTable(const std::string& Title, const TMatrix& M, const std::vector
   return Table;
 }
 
-// Runs an analysis in a scratch folder and returns there afterwards, because
-// the all-subsets search reads its combination file from the current folder.
-class TScratchFolder {
- public:
-  TScratchFolder() {
-    std::string Pattern = (std::filesystem::temp_directory_path() / "varnel-XXXXXX").string();
-    if (mkdtemp(Pattern.data()) == nullptr) throw TInputError("cannot create a temporary folder");
-    FPath = Pattern;
-    FPrevious = std::filesystem::current_path();
-    std::filesystem::current_path(FPath);
-  }
-  ~TScratchFolder() {
-    std::error_code Ignored;
-    std::filesystem::current_path(FPrevious, Ignored);
-    std::filesystem::remove_all(FPath, Ignored);
-  }
-  const std::filesystem::path& Path() const { return FPath; }
-
- private:
-  std::filesystem::path FPath, FPrevious;
-};
-
 // One line per non-empty subset of 1..k ("count blank numbers"), then the
 // full set once more: the search leaves the last line unevaluated.
 std::string CombinationFile(int k) {
@@ -71,6 +53,42 @@ std::string CombinationFile(int k) {
   std::string Full = std::to_string(k);
   for (int j = 1; j <= k; ++j) Full += " " + std::to_string(j);
   return Text + Full + "\r\n";
+}
+
+// Whether the k-means run went through: its own guard's message means the
+// run stopped part-way, with an unfinished report (its steps' messages do
+// not: the run goes on after them). The messages are shown all the same.
+bool ClusteringRanThrough(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options,
+                          const std::string& Path) {
+  std::vector<TMessage> Shown;
+  {
+    const TScopedMessageHandler Record([&Shown](const TMessage& Message) { Shown.push_back(Message); });
+    Korlen.KMeansClustering(Korlen.PRegressData, Data.K(), Data.N(), static_cast<Byte>(Options.Clusters),
+                            static_cast<Byte>(Options.Iterations), Path);
+  }
+  bool Stopped = false;
+  for (const TMessage& Message : Shown) {
+    MessageDlg(Message.Text, Message.Type, mbOK, 0);
+    Stopped = Stopped || Message.Text == "KMeansClusterError";
+  }
+  return !Stopped;
+}
+
+bool ReadWholeFile(const std::filesystem::path& Path, std::string& Text) {
+  std::ifstream In(Path, std::ios::binary);
+  std::stringstream Whole;
+  Whole << In.rdbuf();
+  Text = Whole.str();
+  return In && !In.bad();
+}
+
+// A report must be a file of its own: a directory cannot take it, and a
+// FIFO or a device would swallow it or block the tool.
+void RefuseSpecialFile(const std::string& Path) {
+  struct stat Status {};
+  if (::stat(Path.c_str(), &Status) != 0 || S_ISREG(Status.st_mode)) return;  // written, or failing, later
+  const char* Kind = S_ISDIR(Status.st_mode) ? "a directory" : S_ISFIFO(Status.st_mode) ? "a FIFO" : "a device or special file";
+  throw TInputError(Printable(Path) + ": the report must be a regular file, not " + Kind);
 }
 
 void Legend(const TAnalysisData& Data, TOutput& Out) {
@@ -160,23 +178,29 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
 
 int RunSelect(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out) {
   const int k = Data.K(), n = Data.N();
+  // Made before any output, so that a TMPDIR that cannot be used stops the
+  // command before it has written anything.
+  std::optional<TScratchFolder> Scratch;
+  if (k <= 8) Scratch.emplace();
   if (Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, k, n).N == 0) return 1;
   Legend(Data, Out);
   Out.ComponentText(Korlen.MVStepwiseForward(Korlen.PRegressData, Korlen.Y, k, n, "Forward (nested) models"));
   Out.ComponentText(Korlen.MVStepwiseBackward(Korlen.PRegressData, Korlen.Y, k, n, "Backward (nested) models"));
   Out.ComponentText(Korlen.MVOptimalForwardModel(Korlen.PRegressData, Korlen.Y, k, n));
-  if (k > 8) {
+  if (!Scratch) {
     Out.Line("All-subsets search: skipped (it takes at most 8 predictors).");
     return 0;
   }
+  const std::string Name = "vars" + std::to_string(k) + ".txt";
+  WriteWholeFile(Scratch->File(Name).string(), CombinationFile(k));
   std::string Report;
   {
-    TScratchFolder Scratch;
-    std::ofstream(Scratch.Path() / ("vars" + std::to_string(k) + ".txt"), std::ios::binary) << CombinationFile(k);
+    const TCurrentFolder Inside(Scratch->Path());
     Report = Korlen.MVStepwiseVarSelection(Korlen.PRegressData, Korlen.Y, k, n,
                                            static_cast<Single>(Options.AccWeight),
                                            static_cast<Single>(Options.SimpWeight), "All-subsets models");
   }
+  Scratch.reset();
   Out.Line();
   Out.ComponentText(Report);
   return Report.empty() ? 1 : 0;
@@ -220,19 +244,18 @@ int RunDistance(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Opti
 }
 
 int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out) {
-  std::string Path = Options.Report;
-  std::unique_ptr<TScratchFolder> Scratch;
-  if (Path.empty()) {
-    Scratch = std::make_unique<TScratchFolder>();
-    Path = (Scratch->Path() / "kmeans.txt").string();
+  if (!Options.Report.empty()) RefuseSpecialFile(Options.Report);
+  std::string Report;
+  {
+    // The component writes into a fresh private folder, so that what is read
+    // back is this run's report and nothing else.
+    TScratchFolder Scratch;
+    const std::filesystem::path Path = Scratch.File("kmeans.txt");
+    if (!ClusteringRanThrough(Korlen, Data, Options, Path.string())) return 1;
+    if (!ReadWholeFile(Path, Report)) return 1;
   }
-  Korlen.KMeansClustering(Korlen.PRegressData, Data.K(), Data.N(), static_cast<Byte>(Options.Clusters),
-                          static_cast<Byte>(Options.Iterations), Path);
-  std::ifstream In(Path, std::ios::binary);
-  if (!In) return 1;
-  std::stringstream Text;
-  Text << In.rdbuf();
-  Out.ComponentText(Text.str());
+  if (!Options.Report.empty()) WriteWholeFile(Options.Report, Report);
+  Out.ComponentText(Report);
   return 0;
 }
 

@@ -1,61 +1,15 @@
-// Runs the varnel tool as a user would: a subprocess, real files, exit
-// statuses and standard error.
+// The tool's commands, options and input errors, run as a user runs them.
 #include <gtest/gtest.h>
-
-#include <array>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <sys/wait.h>
 
 #include "csv_table.h"
 #include "data_set.h"
 #include "output.h"
+#include "tool_fixture.h"
 #include "varnel/korlen.h"
 #include "varnel/testing/message_recorder.h"
 
 namespace varnel::cli {
 namespace {
-
-struct TRun {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string Slurp(const std::filesystem::path& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  std::stringstream S;
-  S << In.rdbuf();
-  return S.str();
-}
-
-class ToolTest : public ::testing::Test {
- protected:
-  std::filesystem::path Dir;
-  void SetUp() override {
-    Dir = std::filesystem::temp_directory_path() /
-          ("varnel_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::create_directories(Dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(Dir); }
-
-  std::string Write(const std::string& Name, const std::string& Text) {
-    const auto Path = Dir / Name;
-    std::ofstream(Path, std::ios::binary) << Text;
-    return Path.string();
-  }
-
-  TRun Run(const std::string& Arguments) {
-    const auto OutPath = Dir / "stdout", ErrPath = Dir / "stderr";
-    const std::string Command = std::string(VARNEL_TOOL) + " " + Arguments + " >" + OutPath.string() + " 2>" +
-                                ErrPath.string() + " </dev/null";
-    const int Raw = std::system(Command.c_str());
-    return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, Slurp(OutPath), Slurp(ErrPath)};
-  }
-
-  static int Lines(const std::string& Text) { return static_cast<int>(std::count(Text.begin(), Text.end(), '\n')); }
-};
 
 TEST_F(ToolTest, MainJobAnalysesTheBuiltInExample) {
   const TRun R = Run("");

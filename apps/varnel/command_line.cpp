@@ -6,6 +6,8 @@
 
 #include <iostream>
 #include <memory>
+#include <new>
+#include <unistd.h>
 
 #include <varnel/design/editor.h>
 #include <varnel/korlen.h>
@@ -14,6 +16,7 @@
 #include "csv_table.h"
 #include "data_set.h"
 #include "output.h"
+#include "posix_io.h"
 
 namespace {
 
@@ -22,6 +25,7 @@ using namespace varnel::cli;
 
 constexpr int kInputError = 2;
 constexpr int kRejected = 1;
+constexpr int kFailed = 1;  // a failed write, exhausted memory
 
 struct TDataOptions {
   std::string File;
@@ -33,7 +37,9 @@ struct TDataOptions {
 };
 
 void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options) {
-  App.add_option("file", Data.File, "CSV file with a header row of names (default: the built-in example)");
+  App.add_option("file", Data.File,
+                 "CSV file with a header row of names, rows of at most 1 MiB, at most 256 MiB in all "
+                 "(default: the built-in example)");
   App.add_option("--y", Data.Y, "response column (default: the last column)");
   App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")->delimiter(',');
   App.add_option("--sep", Data.Separator, "field separator (default: ,)");
@@ -47,59 +53,84 @@ void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options) {
 TAnalysisData LoadData(const TDataOptions& Options) {
   if (Options.File.empty()) return ExampleData();
   if (Options.Separator.size() != 1) throw TInputError("--sep takes a single character");
-  const TCsvTable Table = ReadCsv(Options.File, Options.Separator[0], MaxObs - 1);
-  return SelectColumns(Table, Options.File, Options.Y, Options.X);
+  // The header is checked before any row is read, and only the picked
+  // columns are kept: the predictors, then the response.
+  const auto Pick = [&Options](const std::vector<std::string>& Names) {
+    return PickColumns(Names, Options.File, Options.Y, Options.X);
+  };
+  const TCsvTable Table = ReadCsv(Options.File, Options.Separator[0], MaxObs - 1, Pick);
+  return SelectColumns(Table, Options.File, "", {});
 }
 
 using TAnalysis = std::function<int(TKorlen&, const TAnalysisData&, const TOptions&, TOutput&)>;
 
-int Run(const TDataOptions& DataOptions, const TOptions& Options, const TAnalysis& Analysis) {
+// Shows the one line of a failed command, if any. A failed write to
+// standard output outranks everything else: whatever the command did, its
+// results did not arrive.
+int Finish(int Status, std::string Problem, TFdStream& Stdout) {
+  if (const std::string Failure = Stdout.Failure(); !Failure.empty()) {
+    Status = kFailed;
+    Problem = "standard output: " + Failure;
+  }
+  if (!Problem.empty()) std::cerr << "varnel: " << Problem << '\n';
+  return Status;
+}
+
+// The component is 160 KB: it lives on the heap, not on the stack.
+std::unique_ptr<TKorlen> MakeComponent(const TOptions& Options) {
+  auto Korlen = std::make_unique<TKorlen>();
+  Korlen->SetAlpha(Options.Alpha);
+  Korlen->SetScanData(!Options.NoScan);
+  return Korlen;
+}
+
+int Run(const TDataOptions& DataOptions, const TOptions& Options, const TAnalysis& Analysis, TFdStream& Stdout) {
   TAnalysisData Data;
   try {
     Data = LoadData(DataOptions);
   } catch (const TInputError& Error) {
-    std::cerr << "varnel: " << Error.what() << '\n';
-    return kInputError;
+    return Finish(kInputError, Error.what(), Stdout);
   }
-  TKorlen Korlen;
-  Korlen.SetAlpha(Options.Alpha);
-  Korlen.SetScanData(!Options.NoScan);
-  Load(Korlen, Data);
-  TOutput Out(std::cout, DataOptions.Raw, DataOptions.Csv);
+  const auto Korlen = MakeComponent(Options);
+  Load(*Korlen, Data);
+  TOutput Out(Stdout, DataOptions.Raw, DataOptions.Csv);
   try {
-    const int Status = Analysis(Korlen, Data, Options, Out);
-    if (Status == kRejected) std::cerr << "varnel: the component rejected the analysis of " << Data.Source << '\n';
-    return Status;
+    const int Status = Analysis(*Korlen, Data, Options, Out);
+    return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source : "", Stdout);
+  } catch (const TInputError& Error) {  // what a command checks before its first output
+    return Finish(kInputError, Error.what(), Stdout);
+  } catch (const TWriteError& Error) {
+    return Finish(kFailed, Error.what(), Stdout);
   } catch (const EVarnelError& Fault) {  // a fault that the component passes on to its caller
-    std::cerr << "varnel: the analysis failed: " << Fault.what() << '\n';
-    return kRejected;
+    return Finish(kRejected, std::string("the analysis failed: ") + Fault.what(), Stdout);
   }
 }
 
 // The commands that need the component but no data set. The component (and
 // its 4 MB data matrix) is made only here and in Run, once per command.
-int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, bool Raw) {
-  TKorlen Korlen;
-  TOutput Out(std::cout, Raw, false);
+int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, bool Raw, TFdStream& Stdout) {
+  const auto Korlen = MakeComponent(Options);
+  TOutput Out(Stdout, Raw, false);
+  int Status = 0;
   if (Verbs) {
     Register();
-    const auto Editor = ComponentEditorOf(&Korlen);
+    const auto Editor = ComponentEditorOf(Korlen.get());
     for (int i = 0; i < Editor->VerbCount(); ++i) Out.ComponentText(Editor->VerbCaption(i));
-    return 0;
+  } else if (Table) {
+    Status = RunTable(*Korlen, Options, Out);
+  } else {
+    Out.ComponentText(About ? Korlen->AboutText : Korlen->ExampleText);
   }
-  if (Table) {
-    Korlen.SetAlpha(Options.Alpha);
-    return RunTable(Korlen, Options, Out);
-  }
-  Out.ComponentText(About ? Korlen.AboutText : Korlen.ExampleText);
-  return 0;
+  return Finish(Status, "", Stdout);
 }
 
 }  // namespace
 
 namespace varnel::cli {
 
-int RunCommandLine(int argc, char** argv) {
+namespace {
+
+int RunTool(int argc, char** argv) {
   bool Raw = false;
   for (int i = 1; i < argc; ++i) Raw = Raw || std::string(argv[i]) == "--raw";
   TScopedMessageHandler Messages([Raw](const TMessage& Message) {
@@ -147,7 +178,7 @@ int RunCommandLine(int argc, char** argv) {
       ->check(CLI::Range(1, 100));
   Cluster->add_option("--iterations", Options.Iterations, "iterations after the first, 0 to 255 (default 10)")
       ->check(CLI::Range(0, 255));
-  Cluster->add_option("--report", Options.Report, "report file (default: printed, not kept)");
+  Cluster->add_option("--report", Options.Report, "also write the report to this regular file (default: printed, not kept)");
 
   CLI::App* Table = App.add_subcommand("table", "t, z and chi-square look-ups and normal probabilities");
   Table->add_option("--df", Options.DF, "degrees of freedom (default 10)");
@@ -159,18 +190,34 @@ int RunCommandLine(int argc, char** argv) {
   CLI::App* Example = App.add_subcommand("example", "the component's example text");
   for (CLI::App* Sub : {Table, Verbs, About, Example}) Sub->add_flag("--raw", Data.Raw, "Windows-1252 bytes");
 
+  TFdStream Stdout(STDOUT_FILENO);
   try {
     App.parse(argc, argv);
   } catch (const CLI::CallForHelp& Help) {
-    return App.exit(Help);
+    return Finish(App.exit(Help, Stdout, std::cerr), "", Stdout);
   } catch (const CLI::ParseError& Error) {
     App.exit(Error);
     return kInputError;
   }
 
   if (*Verbs || *About || *Example || *Table)
-    return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Data.Raw);
-  return Run(Data, Options, Chosen);
+    return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Data.Raw, Stdout);
+  return Run(Data, Options, Chosen, Stdout);
+}
+
+}  // namespace
+
+// Exhausted memory can meet the tool anywhere (the component reports its
+// own): one line, written without allocating, and status 1.
+int RunCommandLine(int argc, char** argv) {
+  ReserveStandardDescriptors();
+  try {
+    return RunTool(argc, argv);
+  } catch (const std::bad_alloc&) {
+    static const char kLine[] = "varnel: out of memory\n";
+    WriteAll(STDERR_FILENO, kLine, sizeof kLine - 1);
+    return kFailed;
+  }
 }
 
 }  // namespace varnel::cli

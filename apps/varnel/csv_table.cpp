@@ -2,41 +2,38 @@
 
 #include <csv.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
 #include <memory>
+#include <numeric>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "output.h"
+#include "posix_io.h"
 
 namespace varnel::cli {
 namespace {
 
-// What the parser's callbacks collect; they cannot throw through the C
-// library, so they record the first problem and ignore the rest.
+// What the parser's callbacks collect. They cannot throw through the C
+// library, so they keep the first problem and ignore everything after it.
 struct TParseState {
+  std::string Shown;  // the path as messages show it
   int MaxRows = 0;
-  std::vector<std::string> Row;
-  std::vector<std::vector<std::string>> Rows;  // the header first
-  std::string Problem;
+  const TColumnPicker* Pick = nullptr;
+  std::vector<std::string> Row;  // the fields of the current row
+  std::size_t RowBytes = 0;      // their bytes, one separator each included
+  bool HaveHeader = false;
+  std::vector<std::string> Header;
+  std::vector<int> Slot;  // header position -> column of Table, or -1
+  int DataRows = 0;
+  TCsvTable Table;
+  std::exception_ptr Problem;
 };
-
-void OnField(void* Text, std::size_t Length, void* Data) {
-  auto& State = *static_cast<TParseState*>(Data);
-  State.Row.emplace_back(Text ? static_cast<const char*>(Text) : "", Text ? Length : 0);
-}
-
-void OnRowEnd(int /*Terminator*/, void* Data) {
-  auto& State = *static_cast<TParseState*>(Data);
-  if (State.Row.empty() || !State.Problem.empty()) {
-    State.Row.clear();
-    return;
-  }
-  if (static_cast<int>(State.Rows.size()) > State.MaxRows) {
-    State.Problem = "more than " + std::to_string(State.MaxRows) + " data rows";
-  } else {
-    State.Rows.push_back(std::move(State.Row));
-  }
-  State.Row.clear();
-}
 
 std::string Trim(const std::string& Text) {
   const auto First = Text.find_first_not_of(" \t");
@@ -44,64 +41,152 @@ std::string Trim(const std::string& Text) {
   return Text.substr(First, Text.find_last_not_of(" \t") - First + 1);
 }
 
-double ParseCell(const std::string& Cell, const std::string& Path, int Row, const std::string& Column) {
+double ParseCell(const std::string& Cell, const TParseState& State, int Row, const std::string& Column) {
   const std::string Text = Trim(Cell);
-  const std::string Where = Path + ": data row " + std::to_string(Row) + ", column \"" + Column + "\"";
+  const std::string Where = State.Shown + ": data row " + std::to_string(Row) + ", column \"" +
+                            Printable(Column, kShownCellBytes) + "\"";
   if (Text.empty()) throw TInputError(Where + ": missing value");
   double Value = 0;
   // from_chars takes no plus sign; skip one, but not in front of a minus.
   const char* Begin = Text.data() + (Text[0] == '+' && Text.size() > 1 && Text[1] != '-');
   const auto [Ptr, Error] = std::from_chars(Begin, Text.data() + Text.size(), Value);
   if (Error != std::errc() || Ptr != Text.data() + Text.size() || !std::isfinite(Value)) {
-    throw TInputError(Where + ": '" + Text + "' is not a number");
+    throw TInputError(Where + ": '" + Printable(Text, kShownCellBytes) + "' is not a number");
   }
   return Value;
 }
 
-struct TFileCloser {
-  void operator()(std::FILE* File) const { std::fclose(File); }
-};
+void CheckRowLength(const TParseState& State, std::size_t Pending) {
+  if (State.RowBytes + Pending <= kMaxRowBytes) return;
+  const std::string Row = State.HaveHeader ? "data row " + std::to_string(State.DataRows + 1) : "the header row";
+  throw TInputError(State.Shown + ": " + Row + " is longer than 1 MiB");
+}
+
+void TakeHeader(TParseState& State) {
+  for (const std::string& Name : State.Row) State.Header.push_back(Trim(Name));
+  std::vector<int> Keep(State.Header.size());
+  std::iota(Keep.begin(), Keep.end(), 0);
+  if (*State.Pick) Keep = (*State.Pick)(State.Header);
+  State.Slot.assign(State.Header.size(), -1);
+  for (std::size_t i = 0; i < Keep.size(); ++i) {
+    State.Slot.at(Keep[i]) = static_cast<int>(i);
+    State.Table.Names.push_back(State.Header[Keep[i]]);
+  }
+  State.Table.Columns.assign(Keep.size(), {});
+  State.HaveHeader = true;
+}
+
+void TakeDataRow(TParseState& State) {
+  const int Number = State.DataRows + 1;
+  if (Number > State.MaxRows) {
+    throw TInputError(State.Shown + ": more than " + std::to_string(State.MaxRows) + " data rows");
+  }
+  if (State.Row.size() != State.Header.size()) {
+    throw TInputError(State.Shown + ": data row " + std::to_string(Number) + " has " +
+                      std::to_string(State.Row.size()) + " fields, the header " + std::to_string(State.Header.size()));
+  }
+  for (std::size_t c = 0; c < State.Row.size(); ++c) {
+    const double Value = ParseCell(State.Row[c], State, Number, State.Header[c]);
+    if (State.Slot[c] >= 0) State.Table.Columns[State.Slot[c]].push_back(Value);
+  }
+  State.DataRows = Number;
+}
+
+template <class Step>
+void Guarded(TParseState& State, Step&& Work) {
+  if (State.Problem) return;
+  try {
+    Work();
+  } catch (...) {
+    State.Problem = std::current_exception();
+  }
+}
+
+void OnField(void* Text, std::size_t Length, void* Data) {
+  auto& State = *static_cast<TParseState*>(Data);
+  Guarded(State, [&] {
+    State.RowBytes += Length + 1;
+    CheckRowLength(State, 0);
+    State.Row.emplace_back(Text ? static_cast<const char*>(Text) : "", Text ? Length : 0);
+  });
+}
+
+void OnRowEnd(int /*Terminator*/, void* Data) {
+  auto& State = *static_cast<TParseState*>(Data);
+  Guarded(State, [&] {
+    if (State.Row.empty()) return;
+    if (State.HaveHeader) {
+      TakeDataRow(State);
+    } else {
+      TakeHeader(State);
+    }
+  });
+  State.Row.clear();
+  State.RowBytes = 0;
+}
+
+// Opening a FIFO waits for a writer, for ever if none comes; O_NONBLOCK
+// makes the open return at once. Blocking is switched back on for the
+// reading, so that a pipe whose writer is slow is waited for, while one with
+// no writer at all reads as empty. Regular files and devices are read alike,
+// under the limits above, so that /dev/stdin and process substitution work.
+TUniqueFd OpenForReading(const std::string& Path, const std::string& Shown) {
+  TUniqueFd File(::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!File) throw TInputError(Shown + ": cannot open the file: " + std::strerror(errno));
+  const int Flags = ::fcntl(File.Get(), F_GETFL);
+  if (Flags == -1 || ::fcntl(File.Get(), F_SETFL, Flags & ~O_NONBLOCK) == -1) {
+    throw TInputError(Shown + ": cannot read the file: " + std::strerror(errno));
+  }
+  return File;
+}
+
+[[noreturn]] void ParserFailed(csv_parser& Parser, const TParseState& State) {
+  if (csv_error(&Parser) == CSV_ENOMEM) throw std::bad_alloc();
+  throw TInputError(State.Shown + ": " + csv_strerror(csv_error(&Parser)));
+}
+
+void Feed(csv_parser& Parser, int Fd, TParseState& State) {
+  std::vector<char> Buffer(std::size_t{1} << 16);
+  std::uint64_t Total = 0;
+  while (!State.Problem) {
+    const ssize_t Read = ::read(Fd, Buffer.data(), Buffer.size());
+    if (Read < 0 && errno == EINTR) continue;
+    if (Read < 0) throw TInputError(State.Shown + ": cannot read the file: " + std::strerror(errno));
+    if (Read == 0) return;
+    Total += static_cast<std::uint64_t>(Read);
+    if (Total > kMaxFileBytes) throw TInputError(State.Shown + ": the file is larger than 256 MiB");
+    if (csv_parse(&Parser, Buffer.data(), static_cast<std::size_t>(Read), OnField, OnRowEnd, &State) != static_cast<std::size_t>(Read)) {
+      ParserFailed(Parser, State);
+    }
+    // A field still being collected counts towards its row.
+    Guarded(State, [&] { CheckRowLength(State, Parser.entry_pos); });
+  }
+}
+
+std::string NoHeader(int Fd, const std::string& Shown) {
+  struct stat Status {};
+  const bool Fifo = ::fstat(Fd, &Status) == 0 && S_ISFIFO(Status.st_mode);
+  return Shown + ": no header row" + (Fifo ? " (a pipe with no writer reads as empty)" : "");
+}
 
 }  // namespace
 
-TCsvTable ReadCsv(const std::string& Path, char Separator, int MaxRows) {
-  const std::unique_ptr<std::FILE, TFileCloser> File(std::fopen(Path.c_str(), "rb"));
-  if (!File) throw TInputError(Path + ": cannot open the file");
+TCsvTable ReadCsv(const std::string& Path, char Separator, int MaxRows, const TColumnPicker& Pick) {
+  TParseState State;
+  State.Shown = Printable(Path);
+  State.MaxRows = MaxRows;
+  State.Pick = &Pick;
+  const TUniqueFd File = OpenForReading(Path, State.Shown);
   csv_parser Parser;
   if (csv_init(&Parser, CSV_STRICT | CSV_STRICT_FINI) != 0) throw TInputError("cannot start the CSV parser");
   const std::unique_ptr<csv_parser, void (*)(csv_parser*)> Owned(&Parser, csv_free);
   csv_set_delim(&Parser, static_cast<unsigned char>(Separator));
-  TParseState State;
-  State.MaxRows = MaxRows;
-  char Buffer[1 << 16];
-  std::size_t Read;
-  while (State.Problem.empty() && (Read = std::fread(Buffer, 1, sizeof Buffer, File.get())) > 0) {
-    if (csv_parse(&Parser, Buffer, Read, OnField, OnRowEnd, &State) != Read) {
-      throw TInputError(Path + ": " + csv_strerror(csv_error(&Parser)));
-    }
-  }
-  if (std::ferror(File.get())) throw TInputError(Path + ": cannot read the file");
-  if (State.Problem.empty() && csv_fini(&Parser, OnField, OnRowEnd, &State) != 0) {
-    throw TInputError(Path + ": " + csv_strerror(csv_error(&Parser)));
-  }
-  if (!State.Problem.empty()) throw TInputError(Path + ": " + State.Problem);
-  if (State.Rows.empty()) throw TInputError(Path + ": no header row");
-
-  TCsvTable Table;
-  for (const std::string& Name : State.Rows[0]) Table.Names.push_back(Trim(Name));
-  Table.Columns.assign(Table.Names.size(), {});
-  for (std::size_t r = 1; r < State.Rows.size(); ++r) {
-    const auto& Row = State.Rows[r];
-    const int RowNumber = static_cast<int>(r);
-    if (Row.size() != Table.Names.size()) {
-      throw TInputError(Path + ": data row " + std::to_string(RowNumber) + " has " + std::to_string(Row.size()) +
-                        " fields, the header " + std::to_string(Table.Names.size()));
-    }
-    for (std::size_t c = 0; c < Row.size(); ++c) {
-      Table.Columns[c].push_back(ParseCell(Row[c], Path, RowNumber, Table.Names[c]));
-    }
-  }
-  return Table;
+  Feed(Parser, File.Get(), State);
+  if (State.Problem) std::rethrow_exception(State.Problem);
+  if (csv_fini(&Parser, OnField, OnRowEnd, &State) != 0) ParserFailed(Parser, State);
+  if (State.Problem) std::rethrow_exception(State.Problem);
+  if (!State.HaveHeader) throw TInputError(NoHeader(File.Get(), State.Shown));
+  return std::move(State.Table);
 }
 
 }  // namespace varnel::cli

@@ -2,13 +2,31 @@
 
 #include <algorithm>
 
+#include "output.h"
+
 namespace varnel::cli {
 namespace {
 
-int ColumnOf(const TCsvTable& Table, const std::string& Source, const std::string& Name) {
-  const auto Found = std::find(Table.Names.begin(), Table.Names.end(), Name);
-  if (Found == Table.Names.end()) throw TInputError(Source + ": no column named \"" + Name + "\"");
-  return static_cast<int>(Found - Table.Names.begin());
+std::string Quoted(const std::string& Name) { return "\"" + Printable(Name, kShownCellBytes) + "\""; }
+
+int ColumnOf(const std::vector<std::string>& Names, const std::string& Source, const std::string& Name) {
+  const auto Found = std::find(Names.begin(), Names.end(), Name);
+  if (Found == Names.end()) throw TInputError(Source + ": no column named " + Quoted(Name));
+  return static_cast<int>(Found - Names.begin());
+}
+
+std::vector<int> NamedPredictors(const std::vector<std::string>& Names, const std::string& Source, int YColumn,
+                                 const std::vector<std::string>& XNames) {
+  std::vector<int> Columns;
+  for (const std::string& Name : XNames) {
+    const int c = ColumnOf(Names, Source, Name);
+    if (c == YColumn) throw TInputError(Source + ": the response " + Quoted(Name) + " cannot also be a predictor");
+    if (std::find(Columns.begin(), Columns.end(), c) != Columns.end()) {
+      throw TInputError(Source + ": the predictor " + Quoted(Name) + " is named twice");
+    }
+    Columns.push_back(c);
+  }
+  return Columns;
 }
 
 }  // namespace
@@ -17,34 +35,38 @@ TAnalysisData ExampleData() {
   return {"built-in example", {"X1", "X2"}, "Y", {{1, 2, 3, 4, 5}, {21, 20, 25, 24, 26}}, {12, 23, 46, 32, 39}};
 }
 
-TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
-                            const std::vector<std::string>& XNames) {
-  if (Table.Names.empty()) throw TInputError(Source + ": no columns");
-  const int YColumn = YName.empty() ? static_cast<int>(Table.Names.size()) - 1 : ColumnOf(Table, Source, YName);
-  std::vector<int> XColumns;
+std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
+                             const std::string& YName, const std::vector<std::string>& XNames) {
+  const std::string Shown = Printable(Source);
+  if (Names.empty()) throw TInputError(Shown + ": no columns");
+  const int YColumn = YName.empty() ? static_cast<int>(Names.size()) - 1 : ColumnOf(Names, Shown, YName);
+  std::vector<int> Columns;
   if (XNames.empty()) {
-    for (int c = 0; c < static_cast<int>(Table.Names.size()); ++c) {
-      if (c != YColumn) XColumns.push_back(c);
+    for (int c = 0; c < static_cast<int>(Names.size()); ++c) {
+      if (c != YColumn) Columns.push_back(c);
     }
   } else {
-    for (const std::string& Name : XNames) {
-      const int c = ColumnOf(Table, Source, Name);
-      if (c == YColumn) throw TInputError(Source + ": the response \"" + Name + "\" cannot also be a predictor");
-      XColumns.push_back(c);
-    }
+    Columns = NamedPredictors(Names, Shown, YColumn, XNames);
   }
-  if (XColumns.empty()) throw TInputError(Source + ": no predictor columns");
-  if (XColumns.size() > static_cast<std::size_t>(MaxVars)) {
-    throw TInputError(Source + ": " + std::to_string(XColumns.size()) + " predictors, at most " +
+  if (Columns.empty()) throw TInputError(Shown + ": no predictor columns");
+  if (Columns.size() > static_cast<std::size_t>(MaxVars)) {
+    throw TInputError(Shown + ": " + std::to_string(Columns.size()) + " predictors, at most " +
                       std::to_string(MaxVars) + " are possible");
   }
+  Columns.push_back(YColumn);
+  return Columns;
+}
+
+TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
+                            const std::vector<std::string>& XNames) {
+  const std::vector<int> Columns = PickColumns(Table.Names, Source, YName, XNames);
   TAnalysisData Data;
-  Data.Source = Source;
-  Data.YName = Table.Names[YColumn];
-  Data.Y = Table.Columns[YColumn];
-  for (int c : XColumns) {
-    Data.XNames.push_back(Table.Names[c]);
-    Data.X.push_back(Table.Columns[c]);
+  Data.Source = Printable(Source);
+  Data.YName = Printable(Table.Names[Columns.back()]);
+  Data.Y = Table.Columns[Columns.back()];
+  for (std::size_t i = 0; i + 1 < Columns.size(); ++i) {
+    Data.XNames.push_back(Printable(Table.Names[Columns[i]]));
+    Data.X.push_back(Table.Columns[Columns[i]]);
   }
   return Data;
 }

@@ -23,9 +23,15 @@ struct TAnalysisData {
 // The five observations of the component's example text.
 TAnalysisData ExampleData();
 
-// Picks the response (by name; empty: the last column) and the predictors
-// (by names; empty: every other column). Unknown names, a response among the
+// The header positions of the predictors (by names; empty: every other
+// column) followed by the response (by name; empty: the last column).
+// Unknown names, a predictor named twice, the response among the
 // predictors, no predictor or more than 24 raise TInputError.
+std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
+                             const std::string& YName, const std::vector<std::string>& XNames);
+
+// The picked columns of a table. The names are kept as shown to the user:
+// control characters escaped.
 TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
                             const std::vector<std::string>& XNames);
 

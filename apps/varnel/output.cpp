@@ -26,6 +26,11 @@ void AppendUtf8(std::string& Out, char32_t c) {
   }
 }
 
+void AppendEscaped(std::string& Out, unsigned char c) {
+  static const char kHex[] = "0123456789abcdef";
+  Out += {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+}
+
 std::string CsvField(const std::string& Text) {
   if (Text.find_first_of(",\"\r\n") == std::string::npos) return Text;
   std::string Quoted = "\"";
@@ -54,6 +59,25 @@ std::string TerminalLineEnds(const std::string& Text) {
     }
   }
   return Out;
+}
+
+std::string Printable(const std::string& Text, std::size_t MaxBytes) {
+  const bool Cut = Text.size() > MaxBytes;
+  const std::size_t End = Cut ? MaxBytes : Text.size();
+  std::string Out;
+  for (std::size_t i = 0; i < End; ++i) {
+    const auto c = static_cast<unsigned char>(Text[i]);
+    const auto Next = i + 1 < Text.size() ? static_cast<unsigned char>(Text[i + 1]) : 0u;
+    if (c == 0xC2 && Next >= 0x80 && Next < 0xA0) {  // a C1 control in UTF-8
+      AppendEscaped(Out, c);
+      AppendEscaped(Out, static_cast<unsigned char>(Text[++i]));
+    } else if (c < 0x20 || c == 0x7F) {
+      AppendEscaped(Out, c);
+    } else {
+      Out += static_cast<char>(c);
+    }
+  }
+  return Cut ? Out + "..." : Out;
 }
 
 void TOutput::ComponentText(const std::string& Text) {

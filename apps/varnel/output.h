@@ -15,6 +15,12 @@ std::string ToUtf8(const std::string& Text);
 // Line ends "\r\n" and lone "\r" become "\n".
 std::string TerminalLineEnds(const std::string& Text);
 
+// Text from the user's files (names, cells, paths) as it is safe to show on a
+// terminal: control characters, DEL and the UTF-8 forms of the C1 controls
+// become \xNN, so that no escape sequence reaches the terminal. Text longer
+// than MaxBytes is cut there and ends in "...".
+std::string Printable(const std::string& Text, std::size_t MaxBytes = std::string::npos);
+
 struct TTable {
   std::string Title;
   std::vector<std::string> Header;

@@ -1,6 +1,9 @@
 // The tool's commands, options and input errors, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <sstream>
+
 #include "csv_table.h"
 #include "data_set.h"
 #include "output.h"
@@ -139,6 +142,15 @@ TEST_F(ToolTest, HelpForTheToolAndEachCommand) {
     EXPECT_EQ(Run(std::string(Command) + " --help").Status, 0) << Command;
   }
   EXPECT_NE(Run("cluster --help").Out.find("--iterations"), std::string::npos);
+}
+
+TEST(OutputTest, ValuesBeyondDoubleAreNotAvailable) {
+  std::ostringstream Sink;
+  const TOutput Text(Sink, false, false), Csv(Sink, false, true);
+  EXPECT_EQ(Text.Number(1e400L), "NA");
+  EXPECT_EQ(Text.Number(std::numeric_limits<long double>::quiet_NaN()), "NA");
+  EXPECT_EQ(Csv.Number(-1e400L), "");
+  EXPECT_EQ(Text.Number(2.5L), "2.5");
 }
 
 TEST(OutputTest, ConvertsWindows1252AndLineEnds) {

@@ -93,7 +93,10 @@ void TOutput::Heading(const std::string& Text) {
   FOut << '\n' << Text << '\n' << std::string(Text.size(), '=') << "\n\n";
 }
 
+// A value that is not a finite double is not available: an empty CSV cell,
+// "NA" in text; never "inf" or "nan".
 std::string TOutput::Number(long double Value, int Digits) const {
+  if (!std::isfinite(static_cast<double>(Value))) return FCsv ? "" : "NA";
   char Buffer[64];
   const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, static_cast<double>(Value),
                                     std::chars_format::general, FCsv ? 17 : Digits);

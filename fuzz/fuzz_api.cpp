@@ -380,7 +380,7 @@ constexpr bool G = false, U = true;
 
 void THarness::CallOne() {
   const std::uint8_t Which = P->ConsumeIntegral<std::uint8_t>();
-  const int Family = Which % 37;
+  const int Family = Which % 38;
   const int n = Family == 30 || Family == 31 ? SmallCount() : Count();
   const Byte k = Window >= MaxObs ? std::min<Byte>(Count8(), 3) : Count8();
   // Y and the other read-only arrays are copies of exactly the length given.
@@ -844,6 +844,19 @@ void THarness::CallOne() {
     case 36: {
       Op = "MVPrepare";
       Guarded(G, [&] { Korlen.MVPrepare(); });
+      break;
+    }
+    case 37: {  // the message path: a handler replaced from inside itself, a scoped one
+      Op = "message handlers";
+      const double Bad[3] = {1, std::numeric_limits<double>::quiet_NaN(), 2};
+      if (P->ConsumeBool()) {
+        fuzz::InstallSelfReplacingHandler();
+        Guarded(G, [&] { return Korlen.GetMean(Bad, 3); });
+      } else {
+        const TScopedMessageHandler Scope([](const TMessage&) {});
+        Guarded(G, [&] { return Korlen.GetVariance(Bad, 3); });
+      }
+      Guarded(G, [&] { return Korlen.GetMean(Bad, 3); });
       break;
     }
     default: break;

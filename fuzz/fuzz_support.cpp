@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <streambuf>
 
 #include "varnel/core/messages.h"
@@ -52,6 +53,15 @@ void Silence() {
 }
 
 long MessageCount() { return Messages; }
+
+void InstallSelfReplacingHandler() {
+  auto Payload = std::make_shared<long>(0);  // dies with the handler that owns it
+  SetMessageHandler([Payload](const TMessage&) {
+    SetMessageHandler([](const TMessage&) { ++Messages; });
+    ++*Payload;
+    ++Messages;
+  });
+}
 
 void WriteFile(const std::string& Path, const std::uint8_t* Data, std::size_t Size) {
   std::FILE* File = std::fopen(Path.c_str(), "wb");

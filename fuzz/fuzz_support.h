@@ -20,6 +20,11 @@ void Silence();
 // Messages shown since the process started.
 long MessageCount();
 
+// Installs a counting handler that, at its first message, replaces itself
+// from inside the call with a fresh counting handler: the running handler
+// must survive its own replacement.
+void InstallSelfReplacingHandler();
+
 // Writes Size bytes to Path in the work folder, replacing it.
 void WriteFile(const std::string& Path, const std::uint8_t* Data, std::size_t Size);
 

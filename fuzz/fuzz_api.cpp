@@ -8,7 +8,10 @@
 //   AddressSanitizer sees any access past them);
 // - nothing non-finite was written into the caller's data or returned;
 // - a guarded operation let no exception through, and an unguarded one let
-//   through only the library's own faults.
+//   through only the library's own faults;
+// and one input in about five makes every call meet an exhausted heap at its
+// N-th allocation (N < 48), which a guarded operation must report as it
+// reports any failure.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -16,15 +19,47 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
 #include "varnel/korlen.h"
+
+namespace {
+
+// Allocations left before one fails, in the call under test; -1: none fails.
+long AllocationsBeforeFailure = -1;
+
+void* Allocate(std::size_t Size) {
+  if (AllocationsBeforeFailure == 0) {
+    AllocationsBeforeFailure = -1;
+    throw std::bad_alloc();
+  }
+  if (AllocationsBeforeFailure > 0) --AllocationsBeforeFailure;
+  if (void* p = std::malloc(Size == 0 ? 1 : Size)) return p;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+// The target's allocator: as the C library's, except that a call under test
+// may be made to meet an exhausted heap at its N-th allocation.
+void* operator new(std::size_t Size) { return Allocate(Size); }
+void* operator new[](std::size_t Size) { return Allocate(Size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t Size, const std::nothrow_t&) noexcept { return std::malloc(Size == 0 ? 1 : Size); }
+void* operator new[](std::size_t Size, const std::nothrow_t&) noexcept { return std::malloc(Size == 0 ? 1 : Size); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -72,6 +107,8 @@ class THarness {
   const char* Op = "";
   bool Copies = false;  // the operation hands the caller's values back as they are
   std::vector<double> Saved;  // the matrix as it was before the current call
+  long FailAllocation = -1;   // in each call under test, the allocation that fails; -1: none
+  int CallDepth = 0;
 
   // --- values and counts ---------------------------------------------------
   double Random() {
@@ -197,7 +234,11 @@ class THarness {
     static const char* const kTexts[] = {".95", "0.90", ".99", "95", "", "Title\r\nline", "\xDF\xB2"};
     return kTexts[P->ConsumeIntegral<std::uint8_t>() % std::size(kTexts)];
   }
-  std::string FileName() { return P->ConsumeBool() ? "kmeans.txt" : "missing/kmeans.txt"; }
+  // A static name: choosing it allocates nothing inside a call under test.
+  const std::string& FileName() {
+    static const std::string Here = "kmeans.txt", Missing = "missing/kmeans.txt";
+    return P->ConsumeBool() ? Here : Missing;
+  }
 
   // --- filling and checking --------------------------------------------------
   void Reset(int NewWindow) {
@@ -352,17 +393,33 @@ class THarness {
   template <class F>
   auto Guarded(bool MayThrow, F&& Call) -> decltype(Call()) {
     using R = decltype(Call());
+    // The outermost call under test may meet an exhausted heap; a guarded
+    // operation must report it like any other failure.
+    const bool Outermost = CallDepth++ == 0;
+    if (Outermost) AllocationsBeforeFailure = FailAllocation;
+    bool Finished = false;
+    const auto Done = [&] {
+      if (Outermost) AllocationsBeforeFailure = -1;
+      --CallDepth;
+      Finished = true;
+    };
     try {
       if constexpr (std::is_void_v<R>) {
         Call();
+        Done();
+        return;
       } else {
         R Result = Call();
+        Done();
         Finite(Result);
         return Result;
       }
     } catch (const EVarnelError&) {
       if (!MayThrow) fuzz::Fail("a guarded operation let an exception through", Op);
+    } catch (const std::bad_alloc&) {
+      if (!MayThrow) fuzz::Fail("a guarded operation let std::bad_alloc through", Op);
     }
+    if (!Finished) Done();
     if constexpr (!std::is_void_v<R>) return R{};
   }
 
@@ -866,6 +923,8 @@ void THarness::CallOne() {
 void THarness::Run(FuzzedDataProvider& In) {
   P = &In;
   Fill();
+  const std::uint8_t Exhaust = In.ConsumeIntegral<std::uint8_t>();
+  FailAllocation = Exhaust < 48 ? Exhaust : -1;
   for (int Calls = 0; Calls < 8 && In.remaining_bytes() > 0; ++Calls) CallOne();
 }
 

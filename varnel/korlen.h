@@ -151,6 +151,10 @@ class TKorlen : public TComponent {
   void MVLeverages(const TRegressData* X, std::span<double> H, Byte k, int n);
   void MVCooksDistance(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
   Extended DurbinWatson(const TRegressData* X, std::span<const double> Y, Byte k, int n);
+  // The fit with its inference at a two-sided Level (0.95 for 95 %): every
+  // coefficient's t, p-value, confidence limits and VIF, and the model's
+  // adjusted R², F p-value, log-likelihood, AIC, BIC and Durbin-Watson.
+  TModelInference MVInference(const TRegressData* X, std::span<const double> Y, Byte k, int n, Extended Level);
 
   // Confidence and prediction intervals
   void MVPredictedYCIUpper(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);

@@ -110,4 +110,36 @@ struct TIntervalRec {
   Extended Lower = 0;
 };
 
+// One coefficient of a fit, with its two-sided inference.
+struct TCoefficientInference {
+  Extended Estimate = 0;
+  Extended StdError = 0;
+  Extended Statistic = 0;  // t
+  Extended PValue = 0;     // two-sided
+  Extended ConfLow = 0;
+  Extended ConfHigh = 0;
+  Extended VIF = 0;  // variance-inflation factor; 0 for the intercept
+};
+
+// A fit of Y on k predictors with an intercept and its inference at a
+// two-sided level, as R's summary.lm, confint, logLik, AIC and BIC give it.
+// T{} is the all-zero record.
+struct TModelInference {
+  int N = 0;
+  int K = 0;
+  int DFResidual = 0;
+  Extended Level = 0;
+  Extended R2 = 0;
+  Extended AdjR2 = 0;
+  Extended Sigma = 0;  // residual standard error on DFResidual degrees of freedom
+  Extended F = 0;      // on K and DFResidual degrees of freedom
+  Extended FPValue = 0;
+  Extended LogLik = 0;
+  Extended AIC = 0;
+  Extended BIC = 0;
+  Extended Deviance = 0;  // SSE
+  Extended DurbinWatson = 0;
+  std::array<TCoefficientInference, MaxVars + 1> Coefficients{};  // intercept first
+};
+
 }  // namespace varnel

@@ -89,6 +89,7 @@ const std::vector<TOperation>& EveryOperation() {
       OP("MVLeverages", K.MVLeverages(K.PRegressData, I.Out, k, n)),
       OP("MVCooksDistance", K.MVCooksDistance(K.PRegressData, K.Y, I.Out, k, n)),
       OP("DurbinWatson", K.DurbinWatson(K.PRegressData, K.Y, k, n)),
+      OP("MVInference", K.MVInference(K.PRegressData, K.Y, k, n, 0.95)),
       OP("MVPredictedYCIUpper", K.MVPredictedYCIUpper(K.PRegressData, K.Y, I.Out, k, n)),
       OP("MVPredictedYCILower", K.MVPredictedYCILower(K.PRegressData, K.Y, I.Out, k, n)),
       OP("MVPredictedYPIUpper", K.MVPredictedYPIUpper(K.PRegressData, K.Y, I.Out, k, n)),

@@ -29,37 +29,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "varnel/testing/failing_allocator.h"
 #include "varnel/korlen.h"
-
-namespace {
-
-// Allocations left before one fails, in the call under test; -1: none fails.
-long AllocationsBeforeFailure = -1;
-
-void* Allocate(std::size_t Size) {
-  if (AllocationsBeforeFailure == 0) {
-    AllocationsBeforeFailure = -1;
-    throw std::bad_alloc();
-  }
-  if (AllocationsBeforeFailure > 0) --AllocationsBeforeFailure;
-  if (void* p = std::malloc(Size == 0 ? 1 : Size)) return p;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-// The target's allocator: as the C library's, except that a call under test
-// may be made to meet an exhausted heap at its N-th allocation.
-void* operator new(std::size_t Size) { return Allocate(Size); }
-void* operator new[](std::size_t Size) { return Allocate(Size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void* operator new(std::size_t Size, const std::nothrow_t&) noexcept { return std::malloc(Size == 0 ? 1 : Size); }
-void* operator new[](std::size_t Size, const std::nothrow_t&) noexcept { return std::malloc(Size == 0 ? 1 : Size); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -396,10 +367,10 @@ class THarness {
     // The outermost call under test may meet an exhausted heap; a guarded
     // operation must report it like any other failure.
     const bool Outermost = CallDepth++ == 0;
-    if (Outermost) AllocationsBeforeFailure = FailAllocation;
+    if (Outermost && FailAllocation >= 0) testing::FailAllocationAfter(FailAllocation);
     bool Finished = false;
     const auto Done = [&] {
-      if (Outermost) AllocationsBeforeFailure = -1;
+      if (Outermost) testing::StopFailingAllocations();
       --CallDepth;
       Finished = true;
     };

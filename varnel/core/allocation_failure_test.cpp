@@ -1,12 +1,10 @@
-// Out of memory as a failure like any other: the global allocator of this
-// test program can be told to fail the N-th allocation from now, or every
+// Out of memory as a failure like any other: the test program's allocator
+// (testing/failing_allocator) fails the N-th allocation from now, or every
 // allocation from the N-th on. Every public operation is swept over every N
 // until it runs to its end; a guarded operation must show its message and
 // return, never let std::bad_alloc out.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <new>
 #include <set>
 #include <string>
@@ -14,35 +12,7 @@
 #include "varnel/core/faults.h"
 #include "varnel/core/messages.h"
 #include "varnel/testing/every_operation.h"
-
-namespace {
-
-std::atomic<long> Countdown{-1};     // allocations left before failing; -1: never
-std::atomic<bool> Sustained{false};  // once failing, every later allocation fails too
-std::atomic<bool> Failed{false};     // an allocation has failed since the last arming
-
-void* Allocate(std::size_t Size) {
-  const long Left = Countdown.load(std::memory_order_relaxed);
-  if (Left >= 0) {
-    if (Left == 0) {
-      if (!Sustained.load(std::memory_order_relaxed)) Countdown.store(-1, std::memory_order_relaxed);
-      Failed.store(true, std::memory_order_relaxed);
-      throw std::bad_alloc();
-    }
-    Countdown.store(Left - 1, std::memory_order_relaxed);
-  }
-  if (void* p = std::malloc(Size == 0 ? 1 : Size)) return p;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t Size) { return Allocate(Size); }
-void* operator new[](std::size_t Size) { return Allocate(Size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "varnel/testing/failing_allocator.h"
 
 namespace varnel {
 namespace {
@@ -61,19 +31,14 @@ const std::set<std::string> kUnguarded = {
 // it when Sustained). Returns whether the failure was reached, and records
 // an escaped bad_alloc.
 bool RunFailingAt(const testing::TOperation& Operation, TInputs& Inputs, long After, bool Always, bool& Escaped) {
-  Sustained = Always;
-  Failed = false;
-  Countdown = After;
+  testing::FailAllocationAfter(After, Always);
   try {
     Operation.second(Inputs);
   } catch (const std::bad_alloc&) {
     Escaped = true;
   } catch (const std::exception&) {
   }
-  Countdown = -1;
-  const bool Reached = Failed.load();
-  Sustained = false;
-  return Reached;
+  return testing::StopFailingAllocations();
 }
 
 class AllocationFailureTest : public ::testing::TestWithParam<bool> {};
@@ -99,15 +64,11 @@ INSTANTIATE_TEST_SUITE_P(OnceAndSustained, AllocationFailureTest, ::testing::Boo
 TEST(HotPathTest, UnivariateStatisticsAllocateNothing) {
   TInputs Inputs;
   TKorlen& K = *Inputs.Korlen;
-  Failed = false;
-  Sustained = true;
-  Countdown = 0;  // the first allocation would fail
+  testing::FailAllocationAfter(0, true);  // the first allocation would fail
   const Extended Sum = K.GetSum(Inputs.A, 60), Mean = K.GetMean(Inputs.A, 60);
   const Extended Variance = K.GetVariance(Inputs.A, 60), Cv = K.GetCoefficientOfVariation(Inputs.A, 60);
   const Extended Min = K.GetMin(Inputs.A, 60), Max = K.GetMax(Inputs.A, 60);
-  Countdown = -1;
-  Sustained = false;
-  EXPECT_FALSE(Failed.load());
+  EXPECT_FALSE(testing::StopFailingAllocations());
   EXPECT_NE(Sum * Mean * Variance * Cv * Min * Max, 0);
 }
 

@@ -153,8 +153,12 @@ class TKorlen : public TComponent {
   Extended DurbinWatson(const TRegressData* X, std::span<const double> Y, Byte k, int n);
   // The fit with its inference at a two-sided Level (0.95 for 95 %): every
   // coefficient's t, p-value, confidence limits and VIF, and the model's
-  // adjusted R², F p-value, log-likelihood, AIC, BIC and Durbin-Watson.
-  TModelInference MVInference(const TRegressData* X, std::span<const double> Y, Byte k, int n, Extended Level);
+  // adjusted R², F p-value, log-likelihood, AIC, BIC and Durbin-Watson;
+  // with the constant or through the origin. Observations, when given,
+  // receive every observation's influence measures and limits from the same
+  // fit (it must hold n entries).
+  TModelInference MVInference(const TRegressData* X, std::span<const double> Y, Byte k, int n, Extended Level,
+                              bool Intercept = true, std::span<TObservationInference> Observations = {});
 
   // Confidence and prediction intervals
   void MVPredictedYCIUpper(const TRegressData* X, std::span<const double> Y, std::span<double> Out, Byte k, int n);
@@ -193,6 +197,11 @@ class TKorlen : public TComponent {
   void NormEuclideanDistances(const TRegressData* X, std::span<double> Out, int N, Byte k);
   Extended GetMahalanobisDistance(const TRegressData* X, const TVector& x, Byte k, int N);
   void MahalanobisDistances(const TRegressData* X, std::span<double> Out, Byte k, int N);
+  // The squared distances D2 and flags (1: D² above the chi-square quantile
+  // at k degrees of freedom and Level, as R's qchisq(Level, k)); returns
+  // that quantile, or 0 when nothing was computed.
+  Extended MahalanobisOutliers(const TRegressData* X, Byte k, int N, Extended Level, std::span<double> D2,
+                               TOutlierFlags& Flags);
   Extended GetMaximumLikelihoodDistance(const TRegressData* X, const TVector& x, Byte k, int N, Extended g);
   void MaximumLikelihoodDistances(const TRegressData* X, std::span<double> Out, Byte k, int N, Extended g);
 

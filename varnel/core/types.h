@@ -121,12 +121,14 @@ struct TCoefficientInference {
   Extended VIF = 0;  // variance-inflation factor; 0 for the intercept
 };
 
-// A fit of Y on k predictors with an intercept and its inference at a
-// two-sided level, as R's summary.lm, confint, logLik, AIC and BIC give it.
-// T{} is the all-zero record.
+// A fit of Y on k predictors, with an intercept or through the origin, and
+// its inference at a two-sided level, as R's summary.lm, confint, logLik,
+// AIC and BIC give it. Through the origin R² is taken about zero and the
+// intercept's entry stays zero. T{} is the all-zero record.
 struct TModelInference {
   int N = 0;
   int K = 0;
+  bool Intercept = false;
   int DFResidual = 0;
   Extended Level = 0;
   Extended R2 = 0;
@@ -140,6 +142,27 @@ struct TModelInference {
   Extended Deviance = 0;  // SSE
   Extended DurbinWatson = 0;
   std::array<TCoefficientInference, MaxVars + 1> Coefficients{};  // intercept first
+};
+
+// One observation of that fit, as R's influence.measures, rstandard,
+// rstudent and predict(interval = ...) give it. A measure that its
+// definition leaves undefined (a leverage of 1, no residual degree of
+// freedom left out) is a quiet NaN, where R shows NaN or Inf.
+struct TObservationInference {
+  Extended Fitted = 0;
+  Extended Residual = 0;
+  Extended Hat = 0;
+  Extended Sigma = 0;      // residual standard deviation with the observation left out
+  Extended CooksD = 0;
+  Extended StdResid = 0;   // internally studentised (rstandard)
+  Extended StudResid = 0;  // externally studentised (rstudent)
+  Extended DFFITS = 0;
+  Extended CovRatio = 0;
+  Extended ConfLow = 0;    // the mean response at the level
+  Extended ConfHigh = 0;
+  Extended PredLow = 0;    // a new observation at the level
+  Extended PredHigh = 0;
+  std::array<Extended, MaxVars + 1> DFBetas{};  // intercept first
 };
 
 }  // namespace varnel

@@ -7,6 +7,7 @@
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
 #include "varnel/core/rows.h"
+#include "varnel/dist/distributions.h"
 #include "varnel/korlen.h"
 #include "varnel/linalg/matrix.h"
 
@@ -112,19 +113,44 @@ Extended TKorlen::GetMahalanobisDistance(const TRegressData* X, const TVector& x
   return Result;
 }
 
+namespace {
+
+// D² of every observation, unguarded.
+void FillMahalanobis(TKorlen& Korlen, const TRegressData* X, std::span<double> Out, Byte k, int N) {
+  const TVector m = Korlen.MeanVector(X, k, N);
+  THeapMatrix W;
+  InverseCovariance(Korlen, X, k, N, W.Get());
+  TVector d{};
+  for (int t = 0; t < N; ++t) {
+    Deviations(*X, m, k, t, d);
+    Out[t] = ToDouble(QuadraticForm(W.Get(), d, k));
+  }
+}
+
+}  // namespace
+
 void TKorlen::MahalanobisDistances(const TRegressData* X, std::span<double> Out, Byte k, int N) {
   FillObsArray(Out, 0);
   if (!DataSizesValid(X, k, N) || !Holds(Out, N)) return;
-  Guard("Error occurred in  MahalanobisDistances", [&] {
-    const TVector m = MeanVector(X, k, N);
-    THeapMatrix W;
-    InverseCovariance(*this, X, k, N, W.Get());
-    TVector d{};
-    for (int t = 0; t < N; ++t) {
-      Deviations(*X, m, k, t, d);
-      Out[t] = ToDouble(QuadraticForm(W.Get(), d, k));
-    }
+  Guard("Error occurred in  MahalanobisDistances", [&] { FillMahalanobis(*this, X, Out, k, N); });
+}
+
+// For data from a k-variate normal distribution D² follows the chi-square
+// distribution on k degrees of freedom (asymptotically, with the sample's
+// mean and covariance), so the flag marks about 1 − Level of such data.
+Extended TKorlen::MahalanobisOutliers(const TRegressData* X, Byte k, int N, Extended Level, std::span<double> D2,
+                                      TOutlierFlags& Flags) {
+  Flags.fill(0);
+  FillObsArray(D2, 0);
+  if (!DataSizesValid(X, k, N) || !Holds(D2, N) || !(Level > 0 && Level < 1)) return 0;
+  Extended Cut = 0;
+  Guard("Error occurred in  MahalanobisOutliers", [&] {
+    const Extended q = ChiSquareQuantile(static_cast<double>(Level), k, TTail::Lower);
+    FillMahalanobis(*this, X, D2, k, N);
+    for (int t = 0; t < N; ++t) Flags[t] = D2[t] > q ? 1 : 0;
+    Cut = q;
   });
+  return Cut;
 }
 
 Extended TKorlen::GetMaximumLikelihoodDistance(const TRegressData* X, const TVector& x, Byte k, int N, Extended g) {

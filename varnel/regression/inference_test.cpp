@@ -24,9 +24,10 @@ namespace {
 class InferenceTest : public ::testing::Test {
  protected:
   std::unique_ptr<TKorlen> Korlen = std::make_unique<TKorlen>();
-  TModelInference Fit(double Level) {
+  std::vector<TObservationInference> Observations = std::vector<TObservationInference>(16);
+  TModelInference Fit(double Level, bool Intercept = true) {
     testing::Load(*Korlen, testing::LongleyData());
-    return Korlen->MVInference(Korlen->PRegressData, Korlen->Y, 6, 16, Level);
+    return Korlen->MVInference(Korlen->PRegressData, Korlen->Y, 6, 16, Level, Intercept, Observations);
   }
 };
 
@@ -64,6 +65,99 @@ TEST_F(InferenceTest, LikelihoodCriteriaFollowTheirDefinitions) {
   EXPECT_TRUE(Agrees(M.AIC, -2 * LogLik + 2 * 8, 14));
   EXPECT_TRUE(Agrees(M.BIC, -2 * LogLik + std::log(n) * 8, 14));
   EXPECT_TRUE(Agrees(M.DurbinWatson, Korlen->DurbinWatson(Korlen->PRegressData, Korlen->Y, 6, 16), 13));
+}
+
+// R 4.2: influence.measures, lm.influence()$sigma, rstandard, rstudent and
+// predict(interval = ..., level = 0.95) of lm(y ~ ., longley as above).
+// Longley's condition limits what R's own QR keeps to about 11 digits.
+TEST_F(InferenceTest, ObservationMeasuresAgreeWithR) {
+  Fit(0.95);
+  const TObservationInference& O = Observations[4];  // R's observation 5
+  EXPECT_TRUE(Agrees(O.Fitted, 62911.2854092397683416L, 11));
+  EXPECT_TRUE(Agrees(O.Residual, 309.7145907602316015L, 10));
+  EXPECT_TRUE(Agrees(O.Hat, 0.6155110941741344L, 10));
+  EXPECT_TRUE(Agrees(O.Sigma, 270.8647915658364127L, 10));
+  EXPECT_TRUE(Agrees(O.CooksD, 0.6139168381921843L, 10));
+  EXPECT_TRUE(Agrees(O.StdResid, 1.6384294910906332L, 10));
+  EXPECT_TRUE(Agrees(O.StudResid, 1.8440266884285328L, 10));
+  EXPECT_TRUE(Agrees(O.DFFITS, 2.3331531026780126L, 10));
+  EXPECT_TRUE(Agrees(O.CovRatio, 0.4970086487042230L, 10));
+  const long double DFBetas[] = {1.8712601249024270L, -0.2193514475491523L, 1.6114180361914934L, 1.5615204008565211L,
+                                 1.1693372509042166L, -1.0815128962132350L, -1.8641856503536101L};
+  for (int j = 0; j <= 6; ++j) EXPECT_TRUE(Agrees(O.DFBetas[j], DFBetas[j], 9)) << j;
+  EXPECT_TRUE(Agrees(O.ConfLow, 62370.2412421696571982L, 11));
+  EXPECT_TRUE(Agrees(O.ConfHigh, 63452.3295763085843646L, 11));
+  EXPECT_TRUE(Agrees(O.PredLow, 62034.7494263645276078L, 11));
+  EXPECT_TRUE(Agrees(O.PredHigh, 63787.8213921137139550L, 11));
+  EXPECT_TRUE(Agrees(Observations[0].DFBetas[0], -1.640619895619227e-02L, 8));
+  EXPECT_TRUE(Agrees(Observations[0].CovRatio, 1.286454928179726L, 10));
+  EXPECT_TRUE(Agrees(Observations[15].StudResid, -1.2533613511013628L, 10));
+  EXPECT_TRUE(Agrees(Observations[15].DFBetas[6], 0.5524210255990405L, 9));
+}
+
+// R 4.2: summary, confint, logLik, AIC, BIC and influence.measures of
+// lm(y ~ 0 + ., longley as above): R² about zero, F on 6 and 10 df.
+TEST_F(InferenceTest, FitThroughTheOriginAgreesWithR) {
+  const TModelInference M = Fit(0.95, false);
+  EXPECT_FALSE(M.Intercept);
+  EXPECT_EQ(M.DFResidual, 10);
+  EXPECT_TRUE(Agrees(M.R2, 9.999670130705958e-01L, 13));
+  EXPECT_TRUE(Agrees(M.AdjR2, 9.999472209129532e-01L, 13));
+  EXPECT_TRUE(Agrees(M.Sigma, 4.751655079819658e+02L, 11));
+  EXPECT_TRUE(Agrees(M.F, 5.052339573737140e+04L, 10));
+  EXPECT_TRUE(Agrees(M.FPValue, 8.201718754854990e-22L, 9));
+  EXPECT_TRUE(Agrees(M.LogLik, -1.175615983965255e+02L, 12));
+  EXPECT_TRUE(Agrees(M.AIC, 2.491231967930510e+02L, 12));
+  EXPECT_TRUE(Agrees(M.BIC, 2.545313178487295e+02L, 12));
+  EXPECT_EQ(M.Coefficients[0].Estimate, 0);
+  EXPECT_TRUE(Agrees(M.Coefficients[1].Estimate, -52.99357013867626875L, 10));
+  EXPECT_TRUE(Agrees(M.Coefficients[2].StdError, 0.03016640003786105L, 10));
+  EXPECT_TRUE(Agrees(M.Coefficients[6].PValue, 0.02093676425850008L, 10));
+  EXPECT_TRUE(Agrees(M.Coefficients[6].ConfLow, 9.003231520922824L, 10));
+  EXPECT_TRUE(Agrees(M.Coefficients[4].ConfHigh, 0.04906173879762443L, 9));
+  const TObservationInference& O = Observations[2];
+  EXPECT_TRUE(Agrees(O.Hat, 0.360684976461767837L, 10));
+  EXPECT_TRUE(Agrees(O.Sigma, 499.438103662686216921L, 10));
+  EXPECT_TRUE(Agrees(O.StudResid, 0.227207533939880302L, 9));
+  EXPECT_TRUE(Agrees(O.DFBetas[3], 0.038188656865105745L, 9));
+  EXPECT_TRUE(Agrees(O.CovRatio, 2.843978246269337262L, 10));
+  EXPECT_TRUE(Agrees(O.CooksD, 0.005362667600912286L, 9));
+}
+
+// An observation alone in its level of a dummy predictor has leverage 1:
+// the measures that divide by 1 − h are not available, the others are.
+TEST_F(InferenceTest, LeverageOneLeavesItsMeasuresUndefined) {
+  testing::TDataSet Data;
+  Data.Columns = {{1, 2, 3, 4, 5, 6, 7}, {0, 0, 0, 1, 0, 0, 0}};
+  Data.Y = {1.1, 2.3, 2.9, 9.0, 5.2, 5.8, 7.1};
+  testing::Load(*Korlen, Data);
+  Korlen->SetScanData(false);
+  const TModelInference M = Korlen->MVInference(Korlen->PRegressData, Korlen->Y, 2, 7, 0.95, true, Observations);
+  ASSERT_EQ(M.N, 7);
+  const TObservationInference& O = Observations[3];
+  EXPECT_EQ(O.Hat, 1);
+  for (long double x : {O.StdResid, O.StudResid, O.CooksD, O.DFFITS, O.CovRatio}) EXPECT_TRUE(std::isnan(x));
+  EXPECT_TRUE(std::isfinite(O.Sigma));
+  EXPECT_TRUE(std::isfinite(Observations[2].StudResid));
+  EXPECT_NEAR(static_cast<double>(O.Residual), 0, 1e-12);  // the fit passes through it
+}
+
+// R 4.2: mahalanobis(x, colMeans(x), cov(x)) of Longley's predictors;
+// qchisq(0.5, 6) flags rows 1 2 5 7 8 9 12 16, qchisq(0.975, 6) = 14.44937533544792.
+TEST_F(InferenceTest, MahalanobisFlagsFollowTheChiSquareQuantile) {
+  testing::Load(*Korlen, testing::LongleyData());
+  std::vector<double> D2(16);
+  TOutlierFlags Flags{};
+  EXPECT_TRUE(Agrees(Korlen->MahalanobisOutliers(Korlen->PRegressData, 6, 16, 0.975, D2, Flags), 14.44937533544792L, 13));
+  EXPECT_TRUE(Agrees(D2[15], 9.391719025408969, 11));
+  EXPECT_TRUE(Agrees(D2[13], 2.488177063254863, 11));
+  Korlen->MahalanobisOutliers(Korlen->PRegressData, 6, 16, 0.5, D2, Flags);
+  std::vector<int> Rows;
+  for (int i = 0; i < 16; ++i) {
+    if (Flags[i]) Rows.push_back(i + 1);
+  }
+  EXPECT_EQ(Rows, (std::vector<int>{1, 2, 5, 7, 8, 9, 12, 16}));
+  EXPECT_EQ(Korlen->MahalanobisOutliers(Korlen->PRegressData, 6, 16, 1.0, D2, Flags), 0);
 }
 
 TEST_F(InferenceTest, BadArgumentsGiveTheZeroRecordAndFaultsTheMessage) {

@@ -13,7 +13,7 @@ constexpr int k = 4, n = 60;
 
 }  // namespace
 
-TInputs::TInputs() : A(MaxObs), B(MaxObs), D(MaxObs), Out(MaxObs), Ranks(MaxObs) {
+TInputs::TInputs() : A(MaxObs), B(MaxObs), D(MaxObs), Out(MaxObs), Ranks(MaxObs), Observations(MaxObs) {
   Korlen->SetScanData(false);
   testing::Load(*Korlen, testing::RandomData(k, n, 11));
   for (int i = 0; i < n; ++i) {
@@ -89,7 +89,8 @@ const std::vector<TOperation>& EveryOperation() {
       OP("MVLeverages", K.MVLeverages(K.PRegressData, I.Out, k, n)),
       OP("MVCooksDistance", K.MVCooksDistance(K.PRegressData, K.Y, I.Out, k, n)),
       OP("DurbinWatson", K.DurbinWatson(K.PRegressData, K.Y, k, n)),
-      OP("MVInference", K.MVInference(K.PRegressData, K.Y, k, n, 0.95)),
+      OP("MVInference", K.MVInference(K.PRegressData, K.Y, k, n, 0.95, true, I.Observations);
+         K.MVInference(K.PRegressData, K.Y, k, n, 0.9, false, I.Observations)),
       OP("MVPredictedYCIUpper", K.MVPredictedYCIUpper(K.PRegressData, K.Y, I.Out, k, n)),
       OP("MVPredictedYCILower", K.MVPredictedYCILower(K.PRegressData, K.Y, I.Out, k, n)),
       OP("MVPredictedYPIUpper", K.MVPredictedYPIUpper(K.PRegressData, K.Y, I.Out, k, n)),
@@ -113,6 +114,7 @@ const std::vector<TOperation>& EveryOperation() {
       OP("NormEuclideanDistances", K.NormEuclideanDistances(K.PRegressData, I.Out, n, k)),
       OP("GetMahalanobisDistance", K.GetMahalanobisDistance(K.PRegressData, I.V, k, n)),
       OP("MahalanobisDistances", K.MahalanobisDistances(K.PRegressData, I.Out, k, n)),
+      OP("MahalanobisOutliers", K.MahalanobisOutliers(K.PRegressData, k, n, 0.975, I.Out, *I.Flags)),
       OP("GetMaximumLikelihoodDistance", K.GetMaximumLikelihoodDistance(K.PRegressData, I.V, k, n, 0.5)),
       OP("MaximumLikelihoodDistances", K.MaximumLikelihoodDistances(K.PRegressData, I.Out, k, n, 0.5)),
       OP("Divergences", K.GetAvgNormDistance(I.V, I.W, I.M, I.C, k); K.ScaleDivergence(2, 0.5f);

@@ -1,39 +1,54 @@
-// The tool's commands. Each runs the component on the data and writes its
-// results; the return value is the exit status (0, or 1 when the component
+// The tool's commands. Each runs the component on the data and gives its
+// results as named tables, with the component's own report texts beside
+// them; the return value is the exit status (0, or 1 when the component
 // rejected the analysis).
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <varnel/korlen.h>
 
 #include "data_set.h"
-#include "output.h"
+#include "results.h"
 
 namespace varnel::cli {
 
 struct TOptions {
-  int Alpha = 95;
+  int Alpha = 95;                 // the component's one-tailed t level, in its report texts
   bool NoScan = false;
+  double Level = 0.95;            // the two-sided level of every interval and flag
+  bool Intercept = true;
+  bool ReportTexts = false;       // the component's texts instead of the tables
   Extended BetaThreshold = 0;     // regress: coefficients compared with it
-  double OutlierThreshold = 3.0;  // distance: flags of the Mahalanobis distance
+  double OutlierThreshold = 3.0;  // distance: the component's flags of the distance
   double AccWeight = 0.5, SimpWeight = 0.5;  // select: the all-subsets rating
   int Clusters = 3, Iterations = 10;
   std::string Report;             // cluster: report file; empty: a temporary one
   int DF = 10;                    // table
-  std::string Level = ".95";      // table
   double Z = 1.96;                // table
 };
 
-int RunRegress(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out);
-int RunDiagnose(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out);
-int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out);
-int RunSelect(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out);
-int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out);
-int RunDistance(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out);
-int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out);
-int RunTable(TKorlen& Korlen, const TOptions& Options, TOutput& Out);
-// regress, diagnose and describe in one report.
-int RunFullAnalysis(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TOutput& Out);
+// What a command gives: its tables (the first is the main one) and the
+// component's texts (Windows-1252) that --report-texts shows, after the
+// tool's own legend line (UTF-8) when there is one.
+struct TCommandResults {
+  TResults Results;
+  std::string Legend;
+  std::vector<std::string> ReportTexts;
+};
+
+using TAnalysisRun = int (*)(TKorlen&, const TAnalysisData&, const TOptions&, TCommandResults&);
+
+int RunRegress(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out);
+int RunDiagnose(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out);
+// regress, diagnose and describe from one fit.
+int RunFullAnalysis(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out);
+int RunSelect(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out);
+int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out);
+int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out);
+int RunDistance(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out);
+int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out);
+int RunTable(TKorlen& Korlen, const TOptions& Options, TCommandResults& Out);
 
 }  // namespace varnel::cli

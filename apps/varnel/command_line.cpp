@@ -17,6 +17,7 @@
 #include "data_set.h"
 #include "output.h"
 #include "posix_io.h"
+#include "results.h"
 
 namespace {
 
@@ -32,22 +33,46 @@ struct TDataOptions {
   std::string Y;
   std::vector<std::string> X;
   std::string Separator = ",";
-  bool Csv = false;
-  bool Raw = false;
 };
 
-void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options) {
+// How the results are written.
+struct TWriteOptions {
+  bool Csv = false;
+  bool Json = false;
+  bool Raw = false;
+  std::string Table;  // the one table to write; empty: every table (CSV: the main one)
+};
+
+// A two-sided level strictly between 0 and 1.
+std::string CheckLevel(const std::string& Text) {
+  char* End = nullptr;
+  const double Level = std::strtod(Text.c_str(), &End);
+  return *End == '\0' && Level > 0 && Level < 1 ? "" : "a level is a probability between 0 and 1, as 0.95";
+}
+
+void AddWriteOptions(CLI::App& App, TWriteOptions& Write) {
+  App.add_flag("--csv", Write.Csv, "write one table (the main one, or --table) as CSV");
+  App.add_flag("--json", Write.Json, "write every table as one JSON object");
+  App.add_option("--table", Write.Table, "the table to write (its name, as --json shows them)");
+  App.add_flag("--raw", Write.Raw, "write the component's texts as their Windows-1252 bytes");
+}
+
+void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
   App.add_option("file", Data.File,
                  "CSV file with a header row of names, rows of at most 1 MiB, at most 256 MiB in all "
                  "(default: the built-in example)");
   App.add_option("--y", Data.Y, "response column (default: the last column)");
   App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")->delimiter(',');
   App.add_option("--sep", Data.Separator, "field separator (default: ,)");
-  App.add_option("--alpha", Options.Alpha, "confidence level of the t values: 90, 95 or 99")
+  App.add_option("--level", Options.Level, "two-sided level of every interval and flag (default 0.95)")
+      ->check(CLI::Validator(CheckLevel, "LEVEL"));
+  App.add_flag("--no-intercept", [&Options](std::int64_t) { Options.Intercept = false; },
+               "fit through the origin (R² about zero)");
+  App.add_flag("--report-texts", Options.ReportTexts, "write the component's own report texts instead of the tables");
+  App.add_option("--alpha", Options.Alpha, "the component's one-tailed t level in its report texts: 90, 95 or 99")
       ->check(CLI::IsMember({90, 95, 99}));
   App.add_flag("--no-scan", Options.NoScan, "skip the component's plausibility scan of the predictors");
-  App.add_flag("--csv", Data.Csv, "write tables as CSV");
-  App.add_flag("--raw", Data.Raw, "write the component's texts as their Windows-1252 bytes");
+  AddWriteOptions(App, Write);
 }
 
 TAnalysisData LoadData(const TDataOptions& Options) {
@@ -62,7 +87,50 @@ TAnalysisData LoadData(const TDataOptions& Options) {
   return SelectColumns(Table, Options.File, "", {});
 }
 
-using TAnalysis = std::function<int(TKorlen&, const TAnalysisData&, const TOptions&, TOutput&)>;
+// What was chosen: the command's name as the JSON's meta shows it, whether
+// it has a level, and its analysis.
+struct TChoice {
+  std::string Name = "analysis";
+  bool HasLevel = true;
+  TAnalysisRun Analysis = RunFullAnalysis;
+};
+
+void WriteTexts(const TCommandResults& Results, bool Raw, std::ostream& Out) {
+  if (!Results.Legend.empty()) Out << Results.Legend << "\n\n";
+  for (const auto& Text : Results.ReportTexts) Out << ShownComponentText(Text, Raw);
+}
+
+// Everything that can refuse the request is checked before the first byte
+// is written.
+void WriteResults(TCommandResults& Results, const std::string& Command, const TWriteOptions& Write,
+                  const TOptions& Options, std::ostream& Out) {
+  auto& Tables = Results.Results.Tables;
+  if (Options.ReportTexts || Tables.empty()) {
+    if (Write.Csv || Write.Json || !Write.Table.empty())
+      throw TInputError(Command + " writes the component's report texts only, no tables");
+    return WriteTexts(Results, Write.Raw, Out);
+  }
+  if (!Write.Table.empty() || Write.Csv) {
+    TResultTable Chosen = FindTable(Results.Results, Write.Table);
+    Tables = {std::move(Chosen)};
+  }
+  if (Write.Json) return WriteJson(Results.Results, Out);
+  if (Write.Csv) return WriteCsv(Tables.front(), Out);
+  WriteText(Results.Results, Out, Write.Raw);
+}
+
+TMeta MetaOf(const TAnalysisData& Data, const TChoice& Choice, const TOptions& Options) {
+  TMeta Meta;
+  Meta.Command = Choice.Name;
+  Meta.File = Data.Source;
+  Meta.N = Data.N();
+  Meta.K = Data.K();
+  if (Choice.HasLevel) Meta.Level = Options.Level;
+  Meta.Response = Data.YName;
+  Meta.Predictors = Data.XNames;
+  Meta.Version = VARNEL_VERSION;
+  return Meta;
+}
 
 // Shows the one line of a failed command, if any. A failed write to
 // standard output outranks everything else: whatever the command did, its
@@ -84,7 +152,8 @@ std::unique_ptr<TKorlen> MakeComponent(const TOptions& Options) {
   return Korlen;
 }
 
-int Run(const TDataOptions& DataOptions, const TOptions& Options, const TAnalysis& Analysis, TFdStream& Stdout) {
+int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TOptions& Options, const TChoice& Choice,
+        TFdStream& Stdout) {
   TAnalysisData Data;
   try {
     Data = LoadData(DataOptions);
@@ -93,9 +162,11 @@ int Run(const TDataOptions& DataOptions, const TOptions& Options, const TAnalysi
   }
   const auto Korlen = MakeComponent(Options);
   Load(*Korlen, Data);
-  TOutput Out(Stdout, DataOptions.Raw, DataOptions.Csv);
   try {
-    const int Status = Analysis(*Korlen, Data, Options, Out);
+    TCommandResults Results;
+    Results.Results.Meta = MetaOf(Data, Choice, Options);
+    const int Status = Choice.Analysis(*Korlen, Data, Options, Results);
+    if (Status == 0) WriteResults(Results, Choice.Name, Write, Options, Stdout);
     return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source : "", Stdout);
   } catch (const TInputError& Error) {  // what a command checks before its first output
     return Finish(kInputError, Error.what(), Stdout);
@@ -108,20 +179,26 @@ int Run(const TDataOptions& DataOptions, const TOptions& Options, const TAnalysi
 
 // The commands that need the component but no data set. The component (and
 // its 4 MB data matrix) is made only here and in Run, once per command.
-int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, bool Raw, TFdStream& Stdout) {
+int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, const TWriteOptions& Write,
+                   TFdStream& Stdout) {
   const auto Korlen = MakeComponent(Options);
-  TOutput Out(Stdout, Raw, false);
-  int Status = 0;
+  TCommandResults Results;
   if (Verbs) {
     Register();
     const auto Editor = ComponentEditorOf(Korlen.get());
-    for (int i = 0; i < Editor->VerbCount(); ++i) Out.ComponentText(Editor->VerbCaption(i));
+    for (int i = 0; i < Editor->VerbCount(); ++i) Results.ReportTexts.push_back(Editor->VerbCaption(i));
   } else if (Table) {
-    Status = RunTable(*Korlen, Options, Out);
+    RunTable(*Korlen, Options, Results);
+    Results.Results.Meta = {"table", "", 0, 0, Options.Level, "", {}, VARNEL_VERSION};
   } else {
-    Out.ComponentText(About ? Korlen->AboutText : Korlen->ExampleText);
+    Results.ReportTexts.push_back(About ? Korlen->AboutText : Korlen->ExampleText);
   }
-  return Finish(Status, "", Stdout);
+  try {
+    WriteResults(Results, Table ? "table" : Verbs ? "verbs" : About ? "about" : "example", Write, Options, Stdout);
+  } catch (const TInputError& Error) {
+    return Finish(kInputError, Error.what(), Stdout);
+  }
+  return Finish(0, "", Stdout);
 }
 
 }  // namespace
@@ -137,39 +214,45 @@ int RunTool(int argc, char** argv) {
     std::cerr << (Raw ? Message.Text : TerminalLineEnds(ToUtf8(Message.Text))) << '\n';
   });
 
-  CLI::App App{"varnel: multiple regression, diagnostics, descriptive statistics, model selection, "
-               "principal components, distances and k-means on a CSV file of numbers"};
+  CLI::App App{"varnel: multiple regression with its inference, diagnostics, descriptive statistics, model "
+               "selection, principal components, distances and k-means on a CSV file of numbers. Results are "
+               "named tables: text by default, --csv for one table, --json for all."};
   App.require_subcommand(0, 1);
+  App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
   TDataOptions Data;
+  TWriteOptions Write;
   TOptions Options;
-  AddDataOptions(App, Data, Options);
-  TAnalysis Chosen = RunFullAnalysis;
+  AddDataOptions(App, Data, Options, Write);
+  TChoice Chosen;
 
   struct TCommand {
     const char* Name;
     const char* Help;
-    TAnalysis Analysis;
+    bool HasLevel;
+    TAnalysisRun Analysis;
   };
   const TCommand Commands[] = {
-      {"regress", "regression summary, equation, interpretations and Durbin-Watson", RunRegress},
-      {"diagnose", "per observation: fitted values, residuals, leverage, Cook's distance, intervals", RunDiagnose},
-      {"describe", "per-variable summary, correlation and covariance matrices", RunDescribe},
-      {"select", "nested forward and backward models, best nested model, all subsets (k <= 8)", RunSelect},
-      {"pca", "eigen figures, condition indexes, factors and loadings of the correlation matrix", RunPca},
-      {"distance", "Mahalanobis distance of every observation and outlier flags", RunDistance},
-      {"cluster", "k-means clustering and its report", RunCluster},
+      {"regress", "tables coefficients and model: estimates, standard errors, t, p, confidence limits, VIF, "
+                  "R², F, AIC, BIC, Durbin-Watson", true, RunRegress},
+      {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits", true,
+       RunDiagnose},
+      {"describe", "tables variables, correlation and covariance", false, RunDescribe},
+      {"select", "table nested: the nested models in column order; the component's searches under --report-texts",
+       false, RunSelect},
+      {"pca", "tables eigen, eigenvectors, factors and loadings of the correlation matrix", false, RunPca},
+      {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", true,
+       RunDistance},
+      {"cluster", "k-means clustering and its report (text)", false, RunCluster},
   };
-  std::vector<CLI::App*> Subcommands;
   for (const TCommand& Command : Commands) {
     CLI::App* Sub = App.add_subcommand(Command.Name, Command.Help);
-    AddDataOptions(*Sub, Data, Options);
-    Sub->callback([&Chosen, Analysis = Command.Analysis] { Chosen = Analysis; });
-    Subcommands.push_back(Sub);
+    AddDataOptions(*Sub, Data, Options, Write);
+    Sub->callback([&Chosen, Command] { Chosen = {Command.Name, Command.HasLevel, Command.Analysis}; });
   }
   App.get_subcommand("regress")->add_option("--beta-threshold", Options.BetaThreshold,
                                             "coefficients compared with this value (default 0)");
   App.get_subcommand("distance")->add_option("--threshold", Options.OutlierThreshold,
-                                             "flag distances above this, 0 < t < 5 (default 3)");
+                                             "the component's flag: distances above this, 0 < t < 5 (default 3)");
   CLI::App* Select = App.get_subcommand("select");
   Select->add_option("--acc-weight", Options.AccWeight, "weight of accuracy in the rating (default 0.5)");
   Select->add_option("--simp-weight", Options.SimpWeight, "weight of simplicity in the rating (default 0.5)");
@@ -180,15 +263,16 @@ int RunTool(int argc, char** argv) {
       ->check(CLI::Range(0, 255));
   Cluster->add_option("--report", Options.Report, "also write the report to this regular file (default: printed, not kept)");
 
-  CLI::App* Table = App.add_subcommand("table", "t, z and chi-square look-ups and normal probabilities");
+  CLI::App* Table = App.add_subcommand("table", "table values: t, z and chi-square quantiles and normal probabilities");
   Table->add_option("--df", Options.DF, "degrees of freedom (default 10)");
-  Table->add_option("--level", Options.Level, "z level text: .90, .95, .99, 0.90, 0.95 or 0.99 (default .95)");
+  Table->add_option("--level", Options.Level, "two-sided level (default 0.95)")
+      ->check(CLI::Validator(CheckLevel, "LEVEL"));
   Table->add_option("--z", Options.Z, "z for the normal probabilities (default 1.96)");
-  Table->add_option("--alpha", Options.Alpha, "90, 95 or 99")->check(CLI::IsMember({90, 95, 99}));
+  AddWriteOptions(*Table, Write);
   CLI::App* Verbs = App.add_subcommand("verbs", "the component editor's verbs");
   CLI::App* About = App.add_subcommand("about", "the component's about text");
   CLI::App* Example = App.add_subcommand("example", "the component's example text");
-  for (CLI::App* Sub : {Table, Verbs, About, Example}) Sub->add_flag("--raw", Data.Raw, "Windows-1252 bytes");
+  for (CLI::App* Sub : {Verbs, About, Example}) Sub->add_flag("--raw", Write.Raw, "Windows-1252 bytes");
 
   TFdStream Stdout(STDOUT_FILENO);
   try {
@@ -201,8 +285,8 @@ int RunTool(int argc, char** argv) {
   }
 
   if (*Verbs || *About || *Example || *Table)
-    return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Data.Raw, Stdout);
-  return Run(Data, Options, Chosen, Stdout);
+    return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Write, Stdout);
+  return Run(Data, Write, Options, Chosen, Stdout);
 }
 
 }  // namespace

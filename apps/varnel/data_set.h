@@ -18,6 +18,9 @@ struct TAnalysisData {
   std::vector<double> Y;
   int K() const { return static_cast<int>(X.size()); }
   int N() const { return static_cast<int>(Y.size()); }
+  // The number of observation i's data row in the file, counting from 1:
+  // how the tool names an observation everywhere.
+  long long RowNumber(int i) const { return i + 1LL; }
 };
 
 // The five observations of the component's example text.

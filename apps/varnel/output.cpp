@@ -1,8 +1,6 @@
+// Conversions of the texts the tool shows.
 #include "output.h"
 
-#include <algorithm>
-#include <charconv>
-#include <cmath>
 
 namespace varnel::cli {
 namespace {
@@ -29,13 +27,6 @@ void AppendUtf8(std::string& Out, char32_t c) {
 void AppendEscaped(std::string& Out, unsigned char c) {
   static const char kHex[] = "0123456789abcdef";
   Out += {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
-}
-
-std::string CsvField(const std::string& Text) {
-  if (Text.find_first_of(",\"\r\n") == std::string::npos) return Text;
-  std::string Quoted = "\"";
-  for (char c : Text) Quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return Quoted + "\"";
 }
 
 }  // namespace
@@ -80,56 +71,10 @@ std::string Printable(const std::string& Text, std::size_t MaxBytes) {
   return Cut ? Out + "..." : Out;
 }
 
-void TOutput::ComponentText(const std::string& Text) {
-  const std::string Shown = FRaw ? Text : TerminalLineEnds(ToUtf8(Text));
-  FOut << Shown;
-  if (Shown.empty() || Shown.back() != '\n') FOut << (FRaw ? "\r\n" : "\n");
-}
-
-void TOutput::Line(const std::string& Text) { FOut << Text << '\n'; }
-
-void TOutput::Heading(const std::string& Text) {
-  if (FCsv) return;
-  FOut << '\n' << Text << '\n' << std::string(Text.size(), '=') << "\n\n";
-}
-
-// A value that is not a finite double is not available: an empty CSV cell,
-// "NA" in text; never "inf" or "nan".
-std::string TOutput::Number(long double Value, int Digits) const {
-  if (!std::isfinite(static_cast<double>(Value))) return FCsv ? "" : "NA";
-  char Buffer[64];
-  const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, static_cast<double>(Value),
-                                    std::chars_format::general, FCsv ? 17 : Digits);
-  return std::string(Buffer, Result.ptr);
-}
-
-void TOutput::Table(const TTable& Table) {
-  if (FCsv) {
-    if (!Table.Title.empty()) FOut << "# " << Table.Title << '\n';
-    auto Row = [&](const std::vector<std::string>& Cells) {
-      for (std::size_t c = 0; c < Cells.size(); ++c) FOut << (c ? "," : "") << CsvField(Cells[c]);
-      FOut << '\n';
-    };
-    Row(Table.Header);
-    for (const auto& Cells : Table.Rows) Row(Cells);
-    return;
-  }
-  std::vector<std::size_t> Width(Table.Header.size());
-  for (std::size_t c = 0; c < Width.size(); ++c) Width[c] = Table.Header[c].size();
-  for (const auto& Cells : Table.Rows) {
-    for (std::size_t c = 0; c < Cells.size() && c < Width.size(); ++c) Width[c] = std::max(Width[c], Cells[c].size());
-  }
-  if (!Table.Title.empty()) FOut << Table.Title << '\n';
-  auto Row = [&](const std::vector<std::string>& Cells) {
-    for (std::size_t c = 0; c < Cells.size() && c < Width.size(); ++c) {
-      const std::string& Cell = Cells[c];
-      FOut << (c ? "  " : "") << std::string(Width[c] - Cell.size(), ' ') << Cell;
-    }
-    FOut << '\n';
-  };
-  Row(Table.Header);
-  for (const auto& Cells : Table.Rows) Row(Cells);
-  FOut << '\n';
+std::string ShownComponentText(const std::string& Text, bool Raw) {
+  std::string Shown = Raw ? Text : TerminalLineEnds(ToUtf8(Text));
+  if (Shown.empty() || Shown.back() != '\n') Shown += Raw ? "\r\n" : "\n";
+  return Shown;
 }
 
 }  // namespace varnel::cli

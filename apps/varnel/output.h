@@ -1,11 +1,9 @@
-// What the tool writes: the component's Windows-1252 texts as UTF-8 with
-// terminal line ends (or the raw bytes), and tables aligned for a terminal or
-// as CSV.
+// How the tool shows text: the component's Windows-1252 texts as UTF-8 with
+// terminal line ends (or the raw bytes), and the user's text made safe for a
+// terminal.
 #pragma once
 
-#include <ostream>
 #include <string>
-#include <vector>
 
 namespace varnel::cli {
 
@@ -21,31 +19,8 @@ std::string TerminalLineEnds(const std::string& Text);
 // than MaxBytes is cut there and ends in "...".
 std::string Printable(const std::string& Text, std::size_t MaxBytes = std::string::npos);
 
-struct TTable {
-  std::string Title;
-  std::vector<std::string> Header;
-  std::vector<std::vector<std::string>> Rows;
-};
-
-class TOutput {
- public:
-  TOutput(std::ostream& Out, bool Raw, bool Csv) : FOut(Out), FRaw(Raw), FCsv(Csv) {}
-  bool Csv() const { return FCsv; }
-  // A text of the component, converted unless raw; a line end is added when
-  // the text does not end in one.
-  void ComponentText(const std::string& Text);
-  // The tool's own text (already UTF-8), followed by a line end.
-  void Line(const std::string& Text = {});
-  void Heading(const std::string& Text);
-  void Table(const TTable& Table);
-  // A number as the tables show it: 10 significant digits (or Digits), or 17
-  // in CSV.
-  std::string Number(long double Value, int Digits = 10) const;
-
- private:
-  std::ostream& FOut;
-  bool FRaw;
-  bool FCsv;
-};
+// A text of the component as the tool shows it: converted to UTF-8 with
+// terminal line ends unless Raw, and ending in a line end.
+std::string ShownComponentText(const std::string& Text, bool Raw);
 
 }  // namespace varnel::cli

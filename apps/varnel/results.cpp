@@ -194,12 +194,6 @@ void WriteGrid(const TGrid& Grid, std::ostream& Out) {
   }
 }
 
-void WriteNote(const std::string& Note, std::ostream& Out, bool Raw) {
-  const std::string Shown = Raw ? Note : TerminalLineEnds(ToUtf8(Note));
-  Out << Shown;
-  if (Shown.empty() || Shown.back() != '\n') Out << (Raw ? "\r\n" : "\n");
-}
-
 }  // namespace
 
 std::string ShortestNumber(double Value) {
@@ -244,7 +238,7 @@ void WriteText(const TResults& Results, std::ostream& Out, bool Raw) {
   for (const auto& Table : Results.Tables) {
     if (!Table.Title.empty()) Out << Printable(Table.Title) << '\n';
     WriteGrid(TextGrid(Table), Out);
-    for (const auto& Note : Table.Notes) WriteNote(Note, Out, Raw);
+    for (const auto& Note : Table.Notes) Out << ShownComponentText(Note, Raw);
     Out << '\n';
   }
 }

@@ -1,8 +1,6 @@
 // The result writers: what they write reads back to the same values.
 #include <gtest/gtest.h>
 
-#include <csv.h>
-
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "csv_table.h"
+#include "parsed_csv.h"
 #include "results.h"
 
 namespace varnel::cli {
@@ -26,29 +25,10 @@ const char* const kAwkwardTexts[] = {"a,b", "say \"hi\"", "two\nlines", " lead",
 
 std::uint64_t Bits(double Value) { return std::bit_cast<std::uint64_t>(Value); }
 
-struct TCsvRows {
-  std::vector<std::vector<std::string>> Rows;
-  std::vector<std::string> Row;
-};
-
-void OnField(void* Data, std::size_t Size, void* State) {
-  static_cast<TCsvRows*>(State)->Row.emplace_back(Size ? static_cast<const char*>(Data) : "", Size);
-}
-
-void OnRow(int, void* State) {
-  auto& Csv = *static_cast<TCsvRows*>(State);
-  Csv.Rows.push_back(std::move(Csv.Row));
-  Csv.Row.clear();
-}
-
-std::vector<std::vector<std::string>> ParseCsv(const std::string& Text) {
-  csv_parser Parser;
-  EXPECT_EQ(csv_init(&Parser, CSV_STRICT | CSV_STRICT_FINI), 0);
-  TCsvRows Csv;
-  EXPECT_EQ(csv_parse(&Parser, Text.data(), Text.size(), OnField, OnRow, &Csv), Text.size());
-  EXPECT_EQ(csv_fini(&Parser, OnField, OnRow, &Csv), 0);
-  csv_free(&Parser);
-  return Csv.Rows;
+TCsvFields CsvRows(const std::string& Text) {
+  const auto Rows = ParseCsv(Text);
+  EXPECT_TRUE(Rows.has_value());
+  return Rows.value_or(TCsvFields{});
 }
 
 // Column order deliberately not alphabetical, so that a sorted JSON object shows.
@@ -79,7 +59,7 @@ TEST(ResultsCsvTest, AwkwardTextAndNumbersReadBackExactly) {
   EXPECT_EQ(Text.substr(0, 17), "term,estimate,n\r\n");
   EXPECT_EQ(Text.substr(Text.size() - 2), "\r\n");
 
-  const auto Rows = ParseCsv(Text);
+  const auto Rows = CsvRows(Text);
   ASSERT_EQ(Rows.size(), Table.Rows.size() + 1);
   for (const auto& Row : Rows) ASSERT_EQ(Row.size(), 3u);
   for (std::size_t i = 0; i < std::size(kAwkwardNumbers); ++i) {

@@ -95,7 +95,7 @@ TEST_F(ToolFailureTest, UnusableTmpdirIsExitTwo) {
       {"TMPDIR=" + (Dir / "missing").string(), ""}, {"TMPDIR=" + File, ""},
       {"TMPDIR=" + ReadOnly.string(), Unprivileged()}};
   for (const auto& [Variable, As] : Cases) {
-    for (const char* Command : {"select", "cluster"}) {
+    for (const char* Command : {"select --report-texts", "cluster"}) {
       const TRun R = Run(std::string(Command) + " " + kLongley + " --no-scan", Variable + " " + As);
       ExpectOneLine(R, 2, "cannot create a temporary folder in TMPDIR");
       EXPECT_EQ(R.Out, "");
@@ -140,7 +140,7 @@ int SignalWhileWorking(const std::vector<std::string>& Arguments, const fs::path
 TEST_F(ToolFailureTest, SignalsLeaveNoTemporaryFolder) {
   const std::string Data = BigData(19999);
   const std::vector<std::vector<std::string>> Commands = {
-      {"cluster", Data, "--no-scan", "--clusters", "100", "--iterations", "255"}, {"select", Data, "--no-scan"}};
+      {"cluster", Data, "--no-scan", "--clusters", "100", "--iterations", "255"}, {"select", Data, "--no-scan", "--report-texts"}};
   for (const auto& Command : Commands) {
     for (int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
       const fs::path Tmp = Dir / ("tmp-" + Command[0] + "-" + std::to_string(Signal));
@@ -154,10 +154,10 @@ TEST_F(ToolFailureTest, SignalsLeaveNoTemporaryFolder) {
   const fs::path Tmp = Dir / "tmp";
   fs::create_directory(Tmp);
   const std::string Env = "TMPDIR=" + Tmp.string();
-  EXPECT_EQ(Run("select " + kLongley + " --no-scan", Env).Status, 0);
+  EXPECT_EQ(Run("select --report-texts " + kLongley + " --no-scan", Env).Status, 0);
   EXPECT_EQ(Run("cluster " + kLongley + " --clusters 2", Env).Status, 0);
   EXPECT_EQ(Run("cluster " + kLongley + " --report " + (Dir / "no" / "k.txt").string(), Env).Status, 1);
-  EXPECT_EQ(Run("select --no-scan " + Write("tiny.csv", "x,y\n1,2\n2,3\n"), Env).Status, 1);
+  EXPECT_EQ(Run("select --report-texts --no-scan " + Write("tiny.csv", "x,y\n1,2\n2,3\n"), Env).Status, 1);
   EXPECT_TRUE(fs::is_empty(Tmp));
 }
 

@@ -1,0 +1,48 @@
+// Pieces the commands share to build their tables.
+#include "analysis_tables.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace varnel::cli {
+
+TCell SingleNumber(Extended Value) {
+  char Buffer[32];
+  const auto End = std::to_chars(Buffer, Buffer + sizeof Buffer - 1, static_cast<float>(Value)).ptr;
+  *End = '\0';
+  return std::strtod(Buffer, nullptr);
+}
+
+// Ten digits: 1 − 0.95 shows as 5%, not as its binary tail.
+std::string Percent(double Level) {
+  char Buffer[32];
+  return std::string(Buffer, std::to_chars(Buffer, Buffer + sizeof Buffer, Level * 100, std::chars_format::general, 10).ptr) + "%";
+}
+
+std::vector<std::string> Terms(const TAnalysisData& Data, bool Intercept) {
+  std::vector<std::string> Names;
+  if (Intercept) Names.push_back("(Intercept)");
+  Names.insert(Names.end(), Data.XNames.begin(), Data.XNames.end());
+  return Names;
+}
+
+TResultTable MatrixTable(const std::string& Name, const std::string& Title, const std::string& Corner,
+                         const TMatrix& M, const std::vector<std::string>& Rows,
+                         const std::vector<std::string>& Columns) {
+  TResultTable Table{Name, Title, {Corner}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Columns.begin(), Columns.end());
+  for (std::size_t i = 0; i < Rows.size(); ++i) {
+    std::vector<TCell> Row{Rows[i]};
+    for (std::size_t j = 0; j < Columns.size(); ++j) Row.push_back(Number(M[i][j]));
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
+
+std::string Legend(const TAnalysisData& Data) {
+  std::string Text = "Variables:";
+  for (int j = 0; j < Data.K(); ++j) Text += " " + std::to_string(j + 1) + "=" + Data.XNames[j];
+  return Text + "  (response: " + Data.YName + ")";
+}
+
+}  // namespace varnel::cli

@@ -1,0 +1,38 @@
+// Pieces the commands share to build their tables.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <varnel/korlen.h>
+
+#include "data_set.h"
+#include "results.h"
+
+namespace varnel::cli {
+
+// A number of the library (extended precision) as the double it stands for;
+// a zero without its sign, as R prints it.
+inline TCell Number(Extended Value) { return Value == 0 ? 0.0 : static_cast<double>(Value); }
+// A figure the component computes in single precision: the shortest decimal
+// of that float, so that CSV and JSON do not show its binary tail.
+TCell SingleNumber(Extended Value);
+inline TCell Count(long long Value) { return Value; }
+
+// The level as people write it: 0.95 as "95%".
+std::string Percent(double Level);
+
+// The fit's terms as R names them: "(Intercept)" (with the constant), then
+// the predictors' names.
+std::vector<std::string> Terms(const TAnalysisData& Data, bool Intercept);
+
+// The top-left block of a matrix: a first column Corner holding the row
+// names, then one column per name in Columns.
+TResultTable MatrixTable(const std::string& Name, const std::string& Title, const std::string& Corner,
+                         const TMatrix& M, const std::vector<std::string>& Rows,
+                         const std::vector<std::string>& Columns);
+
+// "Variables: 1=a 2=b  (response: y)": the numbering of the component's texts.
+std::string Legend(const TAnalysisData& Data);
+
+}  // namespace varnel::cli

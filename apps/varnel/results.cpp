@@ -7,6 +7,7 @@
 #include <limits>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -33,11 +34,6 @@ void CheckShape(const TResultTable& Table) {
   }
 }
 
-std::string Significant(double Value, int Digits) {
-  char Buffer[64];
-  const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::general, Digits);
-  return std::string(Buffer, Result.ptr);
-}
 
 std::string Quoted(const std::string& Name) { return "\"" + Printable(Name, kShownCellBytes) + "\""; }
 
@@ -126,72 +122,119 @@ TJson JsonTable(const TResultTable& Table) {
 
 // --- text ---
 
-struct TShown {
-  std::string Text;
-  bool Left = false;
-};
-using TGrid = std::vector<std::vector<TShown>>;
-
 bool EndsWith(const std::string& Text, const std::string& End) {
   return Text.size() >= End.size() && Text.compare(Text.size() - End.size(), End.size(), End) == 0;
 }
 
 bool IsPValueColumn(const std::string& Name) { return EndsWith(Name, "p.value"); }
 
-std::string TextNumber(double Value, bool PValue) {
-  if (!std::isfinite(Value)) return "NA";
-  if (!PValue) return Significant(Value, 7);
-  return Value < kSmallestShownPValue ? "< 2.2e-16" : Significant(Value, 4);
+void AppendSignificant(std::string& Out, double Value, int Digits) {
+  char Buffer[64];
+  Out.append(Buffer, std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::general, Digits).ptr);
 }
 
-std::string TextCell(const TCell& Cell, bool PValue) {
-  if (const auto* Number = std::get_if<double>(&Cell)) return TextNumber(*Number, PValue);
-  if (const auto* Count = std::get_if<long long>(&Cell)) return std::to_string(*Count);
-  if (const auto* Text = std::get_if<std::string>(&Cell)) return Printable(*Text);
-  return "NA";
+void AppendNumber(std::string& Out, double Value, bool PValue) {
+  if (!std::isfinite(Value)) {
+    Out += "NA";
+  } else if (!PValue) {
+    AppendSignificant(Out, Value, 7);
+  } else if (Value < kSmallestShownPValue) {
+    Out += "< 2.2e-16";
+  } else {
+    AppendSignificant(Out, Value, 4);
+  }
 }
 
-// Text and numbers take their own sides; the header and "NA" follow the
-// column, which is a text column when any of its cells is text.
+void AppendCell(std::string& Out, const TCell& Cell, bool PValue) {
+  if (const auto* Number = std::get_if<double>(&Cell)) return AppendNumber(Out, *Number, PValue);
+  if (const auto* Count = std::get_if<long long>(&Cell)) {
+    char Buffer[24];
+    Out.append(Buffer, std::to_chars(Buffer, Buffer + sizeof Buffer, *Count).ptr);
+    return;
+  }
+  if (const auto* Text = std::get_if<std::string>(&Cell)) {
+    Out += Printable(*Text);
+  } else {
+    Out += "NA";
+  }
+}
+
+// Every shown cell of a table, header first, row by row: their texts one
+// after another in one string (a table of 20,000 observations has close to
+// a million cells) and where each ends.
+struct TGrid {
+  std::size_t Columns = 0;
+  std::string Texts;
+  std::vector<std::size_t> Ends;
+  std::vector<bool> Left;  // text and numbers take their own sides
+
+  std::string_view Cell(std::size_t i) const {
+    const std::size_t Begin = i ? Ends[i - 1] : 0;
+    return std::string_view(Texts).substr(Begin, Ends[i] - Begin);
+  }
+};
+
+// The header and "NA" follow their column, which is a text column when any
+// of its cells is text.
 TGrid TextGrid(const TResultTable& Table) {
-  std::vector<bool> TextColumn(Table.Columns.size(), false);
+  TGrid Grid;
+  Grid.Columns = Table.Columns.size();
+  std::vector<bool> TextColumn(Grid.Columns, false), PValue(Grid.Columns);
   for (const auto& Cells : Table.Rows) {
     for (std::size_t c = 0; c < Cells.size(); ++c) TextColumn[c] = TextColumn[c] || std::holds_alternative<std::string>(Cells[c]);
   }
-  TGrid Grid(1);
-  for (std::size_t c = 0; c < Table.Columns.size(); ++c) Grid[0].push_back({Printable(Table.Columns[c]), TextColumn[c]});
+  const std::size_t Count = (Table.Rows.size() + 1) * Grid.Columns;
+  Grid.Texts.reserve(Count * 10);
+  Grid.Ends.reserve(Count);
+  Grid.Left.reserve(Count);
+  for (std::size_t c = 0; c < Grid.Columns; ++c) {
+    PValue[c] = IsPValueColumn(Table.Columns[c]);
+    Grid.Texts += Printable(Table.Columns[c]);
+    Grid.Ends.push_back(Grid.Texts.size());
+    Grid.Left.push_back(TextColumn[c]);
+  }
   for (const auto& Cells : Table.Rows) {
-    auto& Row = Grid.emplace_back();
     for (std::size_t c = 0; c < Cells.size(); ++c) {
-      const bool Left = std::holds_alternative<std::string>(Cells[c]) ||
-                        (std::holds_alternative<std::monostate>(Cells[c]) && TextColumn[c]);
-      Row.push_back({TextCell(Cells[c], IsPValueColumn(Table.Columns[c])), Left});
+      AppendCell(Grid.Texts, Cells[c], PValue[c]);
+      Grid.Ends.push_back(Grid.Texts.size());
+      Grid.Left.push_back(std::holds_alternative<std::string>(Cells[c]) ||
+                          (std::holds_alternative<std::monostate>(Cells[c]) && TextColumn[c]));
     }
   }
   return Grid;
 }
 
 // Characters, not bytes, so that names in UTF-8 line up.
-std::size_t ShownWidth(const std::string& Text) {
+std::size_t ShownWidth(std::string_view Text) {
   std::size_t Width = 0;
   for (unsigned char c : Text) Width += (c & 0xC0) != 0x80;
   return Width;
 }
 
+// The whole table laid out in one string and written at once.
 void WriteGrid(const TGrid& Grid, std::ostream& Out) {
-  std::vector<std::size_t> Width(Grid[0].size(), 0);
-  for (const auto& Row : Grid) {
-    for (std::size_t c = 0; c < Row.size(); ++c) Width[c] = std::max(Width[c], ShownWidth(Row[c].Text));
+  const std::size_t Cells = Grid.Ends.size();
+  std::vector<std::size_t> Shown(Cells), Width(Grid.Columns, 0);
+  for (std::size_t i = 0; i < Cells; ++i) {
+    Shown[i] = ShownWidth(Grid.Cell(i));
+    Width[i % Grid.Columns] = std::max(Width[i % Grid.Columns], Shown[i]);
   }
-  for (const auto& Row : Grid) {
-    std::string Line;
-    for (std::size_t c = 0; c < Row.size(); ++c) {
-      const std::string Padding(Width[c] - ShownWidth(Row[c].Text), ' ');
-      Line += (c ? "  " : "") + (Row[c].Left ? Row[c].Text + Padding : Padding + Row[c].Text);
+  std::size_t LineWidth = 0;
+  for (std::size_t w : Width) LineWidth += w + 2;
+  std::string Text;
+  Text.reserve(Cells / std::max<std::size_t>(Grid.Columns, 1) * LineWidth);
+  for (std::size_t i = 0; i < Cells; ++i) {
+    const std::size_t c = i % Grid.Columns, Padding = Width[c] - Shown[i];
+    if (c) Text.append(2, ' ');
+    if (!Grid.Left[i]) Text.append(Padding, ' ');
+    Text += Grid.Cell(i);
+    if (Grid.Left[i]) Text.append(Padding, ' ');
+    if (c + 1 == Grid.Columns) {
+      Text.erase(Text.find_last_not_of(' ') + 1);
+      Text += '\n';
     }
-    Line.erase(Line.find_last_not_of(' ') + 1);
-    Out << Line << '\n';
   }
+  Out << Text;
 }
 
 }  // namespace

@@ -187,16 +187,19 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
     Register();
     const auto Editor = ComponentEditorOf(Korlen.get());
     for (int i = 0; i < Editor->VerbCount(); ++i) Results.ReportTexts.push_back(Editor->VerbCaption(i));
-  } else if (Table) {
-    RunTable(*Korlen, Options, Results);
-    Results.Results.Meta = {"table", "", 0, 0, Options.Level, "", {}, VARNEL_VERSION};
-  } else {
+  } else if (!Table) {
     Results.ReportTexts.push_back(About ? Korlen->AboutText : Korlen->ExampleText);
   }
   try {
+    if (Table) {
+      RunTable(*Korlen, Options, Results);
+      Results.Results.Meta = {"table", "", 0, 0, Options.Level, "", {}, VARNEL_VERSION};
+    }
     WriteResults(Results, Table ? "table" : Verbs ? "verbs" : About ? "about" : "example", Write, Options, Stdout);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
+  } catch (const EVarnelError& Fault) {  // a look-up outside its distribution's domain
+    return Finish(kRejected, std::string("the look-up failed: ") + Fault.what(), Stdout);
   }
   return Finish(0, "", Stdout);
 }
@@ -264,7 +267,7 @@ int RunTool(int argc, char** argv) {
   Cluster->add_option("--report", Options.Report, "also write the report to this regular file (default: printed, not kept)");
 
   CLI::App* Table = App.add_subcommand("table", "table values: t, z and chi-square quantiles and normal probabilities");
-  Table->add_option("--df", Options.DF, "degrees of freedom (default 10)");
+  Table->add_option("--df", Options.DF, "degrees of freedom, at least 1 (default 10)")->check(CLI::Range(1, 1000000000));
   Table->add_option("--level", Options.Level, "two-sided level (default 0.95)")
       ->check(CLI::Validator(CheckLevel, "LEVEL"));
   Table->add_option("--z", Options.Z, "z for the normal probabilities (default 1.96)");

@@ -93,6 +93,10 @@ TEST_F(ContractTest, RequestsThatCannotBeMetGiveOneLineAndNoOutput) {
     EXPECT_NE(R.Err, "") << Request;
   }
   EXPECT_EQ(Lines(Run("cluster --json " + Longley).Err), 1);
+  const TRun NoFreedom = Run("table --df 0");  // was an uncaught domain error
+  EXPECT_EQ(NoFreedom.Status, 2);
+  EXPECT_EQ(NoFreedom.Out, "");
+  EXPECT_EQ(Run("table --df 1 --level 0.999999").Status, 0);
   EXPECT_NE(Run("regress --csv --table nope " + Longley).Err.find("coefficients, model"), std::string::npos);
 }
 

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <numeric>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +26,10 @@ struct TParseState {
   std::string Shown;  // the path as messages show it
   int MaxRows = 0;
   const TColumnPicker* Pick = nullptr;
-  std::vector<std::string> Row;  // the fields of the current row
+  // The fields of the current row: the first Fields strings of Row, which
+  // keep their storage from row to row.
+  std::vector<std::string> Row;
+  std::size_t Fields = 0;
   std::size_t RowBytes = 0;      // their bytes, one separator each included
   bool HaveHeader = false;
   std::vector<std::string> Header;
@@ -35,23 +39,30 @@ struct TParseState {
   std::exception_ptr Problem;
 };
 
-std::string Trim(const std::string& Text) {
+std::string_view Trim(std::string_view Text) {
   const auto First = Text.find_first_not_of(" \t");
-  if (First == std::string::npos) return {};
+  if (First == std::string_view::npos) return {};
   return Text.substr(First, Text.find_last_not_of(" \t") - First + 1);
 }
 
-double ParseCell(const std::string& Cell, const TParseState& State, int Row, const std::string& Column) {
-  const std::string Text = Trim(Cell);
+// The place of a bad cell, built only when there is one: half a million
+// cells are read per file.
+[[noreturn]] void BadCell(const TParseState& State, int Row, const std::string& Column, std::string_view Text) {
   const std::string Where = State.Shown + ": data row " + std::to_string(Row) + ", column \"" +
                             Printable(Column, kShownCellBytes) + "\"";
   if (Text.empty()) throw TInputError(Where + ": missing value");
+  throw TInputError(Where + ": '" + Printable(std::string(Text), kShownCellBytes) + "' is not a number");
+}
+
+double ParseCell(std::string_view Cell, const TParseState& State, int Row, const std::string& Column) {
+  const std::string_view Text = Trim(Cell);
+  if (Text.empty()) BadCell(State, Row, Column, Text);
   double Value = 0;
   // from_chars takes no plus sign; skip one, but not in front of a minus.
   const char* Begin = Text.data() + (Text[0] == '+' && Text.size() > 1 && Text[1] != '-');
   const auto [Ptr, Error] = std::from_chars(Begin, Text.data() + Text.size(), Value);
   if (Error != std::errc() || Ptr != Text.data() + Text.size() || !std::isfinite(Value)) {
-    throw TInputError(Where + ": '" + Printable(Text, kShownCellBytes) + "' is not a number");
+    BadCell(State, Row, Column, Text);
   }
   return Value;
 }
@@ -63,7 +74,7 @@ void CheckRowLength(const TParseState& State, std::size_t Pending) {
 }
 
 void TakeHeader(TParseState& State) {
-  for (const std::string& Name : State.Row) State.Header.push_back(Trim(Name));
+  for (std::size_t c = 0; c < State.Fields; ++c) State.Header.emplace_back(Trim(State.Row[c]));
   std::vector<int> Keep(State.Header.size());
   std::iota(Keep.begin(), Keep.end(), 0);
   if (*State.Pick) Keep = (*State.Pick)(State.Header);
@@ -81,11 +92,11 @@ void TakeDataRow(TParseState& State) {
   if (Number > State.MaxRows) {
     throw TInputError(State.Shown + ": more than " + std::to_string(State.MaxRows) + " data rows");
   }
-  if (State.Row.size() != State.Header.size()) {
+  if (State.Fields != State.Header.size()) {
     throw TInputError(State.Shown + ": data row " + std::to_string(Number) + " has " +
-                      std::to_string(State.Row.size()) + " fields, the header " + std::to_string(State.Header.size()));
+                      std::to_string(State.Fields) + " fields, the header " + std::to_string(State.Header.size()));
   }
-  for (std::size_t c = 0; c < State.Row.size(); ++c) {
+  for (std::size_t c = 0; c < State.Fields; ++c) {
     const double Value = ParseCell(State.Row[c], State, Number, State.Header[c]);
     if (State.Slot[c] >= 0) State.Table.Columns[State.Slot[c]].push_back(Value);
   }
@@ -107,21 +118,22 @@ void OnField(void* Text, std::size_t Length, void* Data) {
   Guarded(State, [&] {
     State.RowBytes += Length + 1;
     CheckRowLength(State, 0);
-    State.Row.emplace_back(Text ? static_cast<const char*>(Text) : "", Text ? Length : 0);
+    if (State.Fields == State.Row.size()) State.Row.emplace_back();
+    State.Row[State.Fields++].assign(Text ? static_cast<const char*>(Text) : "", Text ? Length : 0);
   });
 }
 
 void OnRowEnd(int /*Terminator*/, void* Data) {
   auto& State = *static_cast<TParseState*>(Data);
   Guarded(State, [&] {
-    if (State.Row.empty()) return;
+    if (State.Fields == 0) return;
     if (State.HaveHeader) {
       TakeDataRow(State);
     } else {
       TakeHeader(State);
     }
   });
-  State.Row.clear();
+  State.Fields = 0;
   State.RowBytes = 0;
 }
 

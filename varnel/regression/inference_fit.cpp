@@ -126,12 +126,29 @@ Extended FittedOf(const TInferenceFit& F, const TRegressData& X, int i) {
 Extended LeverageAndChange(const TInferenceFit& F, int i, Extended* Change) {
   const TShiftedInverse& S = F.S;
   const int k = F.R.K;
+  // Each T[j] sums over m in increasing order. Four of them at a time
+  // proceed side by side instead of each waiting for its last addition.
   Extended T[MaxVars + 1] = {};
-  for (int j = F.First; j <= k; ++j) {
+  int j = F.First;
+  for (; j + 3 <= k; j += 4) {
+    Extended T0 = 0, T1 = 0, T2 = 0, T3 = 0;
+    for (int m = F.First; m <= k; ++m) {
+      const Extended z = S.Row(m)[i];
+      T0 += S.G[j][m] * z;
+      T1 += S.G[j + 1][m] * z;
+      T2 += S.G[j + 2][m] * z;
+      T3 += S.G[j + 3][m] * z;
+    }
+    T[j] = T0;
+    T[j + 1] = T1;
+    T[j + 2] = T2;
+    T[j + 3] = T3;
+  }
+  for (; j <= k; ++j) {
     for (int m = F.First; m <= k; ++m) T[j] += S.G[j][m] * S.Row(m)[i];
   }
   Extended h = 0;
-  for (int j = F.First; j <= k; ++j) {
+  for (j = F.First; j <= k; ++j) {
     h += T[j] * S.Row(j)[i];
     Change[j] = T[j];
   }

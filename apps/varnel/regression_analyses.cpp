@@ -82,11 +82,14 @@ TResultTable ObservationTable(const TModelInference& M, const std::vector<TObser
                          " limits of the mean and of a new observation)",
                      ObservationColumns(Data, M.Intercept), {}, {}};
   const int First = M.Intercept ? 0 : 1;
+  Table.Rows.reserve(static_cast<std::size_t>(M.N));
   for (int i = 0; i < M.N; ++i) {
     const TObservationInference& O = Observations[i];
-    std::vector<TCell> Row{Count(Data.RowNumber(i)), Number(Data.Y[i]), Number(O.Fitted), Number(O.Residual),
-                           Number(O.Hat), Number(O.Sigma), Number(O.CooksD), Number(O.StdResid),
-                           Number(O.StudResid), Number(O.DFFITS), Number(O.CovRatio)};
+    std::vector<TCell> Row;
+    Row.reserve(Table.Columns.size());
+    Row = {Count(Data.RowNumber(i)), Number(Data.Y[i]), Number(O.Fitted), Number(O.Residual), Number(O.Hat),
+           Number(O.Sigma), Number(O.CooksD), Number(O.StdResid), Number(O.StudResid), Number(O.DFFITS),
+           Number(O.CovRatio)};
     for (int j = First; j <= M.K; ++j) Row.push_back(Number(O.DFBetas[j]));
     for (Extended Limit : {O.ConfLow, O.ConfHigh, O.PredLow, O.PredHigh}) Row.push_back(Number(Limit));
     Table.Rows.push_back(std::move(Row));

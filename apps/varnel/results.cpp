@@ -4,15 +4,19 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <future>
 #include <limits>
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "csv_table.h"
 #include "output.h"
+#include "significant.h"
 
 namespace varnel::cli {
 namespace {
@@ -128,11 +132,6 @@ bool EndsWith(const std::string& Text, const std::string& End) {
 
 bool IsPValueColumn(const std::string& Name) { return EndsWith(Name, "p.value"); }
 
-void AppendSignificant(std::string& Out, double Value, int Digits) {
-  char Buffer[64];
-  Out.append(Buffer, std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::general, Digits).ptr);
-}
-
 void AppendNumber(std::string& Out, double Value, bool PValue) {
   if (!std::isfinite(Value)) {
     Out += "NA";
@@ -159,14 +158,15 @@ void AppendCell(std::string& Out, const TCell& Cell, bool PValue) {
   }
 }
 
-// Every shown cell of a table, header first, row by row: their texts one
-// after another in one string (a table of 20,000 observations has close to
-// a million cells) and where each ends.
-struct TGrid {
-  std::size_t Columns = 0;
+// The shown cells of some consecutive rows of a table (or of its header):
+// their texts one after another in one string (a table of 20,000
+// observations has close to a million cells), where each ends, its width
+// and its side.
+struct TGridPart {
   std::string Texts;
   std::vector<std::size_t> Ends;
-  std::vector<bool> Left;  // text and numbers take their own sides
+  std::vector<std::uint32_t> Widths;
+  std::vector<std::uint8_t> Left;  // text and numbers take their own sides
 
   std::string_view Cell(std::size_t i) const {
     const std::size_t Begin = i ? Ends[i - 1] : 0;
@@ -174,34 +174,19 @@ struct TGrid {
   }
 };
 
-// The header and "NA" follow their column, which is a text column when any
-// of its cells is text.
-TGrid TextGrid(const TResultTable& Table) {
-  TGrid Grid;
-  Grid.Columns = Table.Columns.size();
-  std::vector<bool> TextColumn(Grid.Columns, false), PValue(Grid.Columns);
+// How a table's columns are shown: the header and "NA" follow their
+// column, which is a text column when any of its cells is text.
+struct TColumnKinds {
+  std::vector<bool> Text, PValue;
+};
+
+TColumnKinds KindsOf(const TResultTable& Table) {
+  TColumnKinds Kinds{std::vector<bool>(Table.Columns.size()), std::vector<bool>(Table.Columns.size())};
+  for (std::size_t c = 0; c < Table.Columns.size(); ++c) Kinds.PValue[c] = IsPValueColumn(Table.Columns[c]);
   for (const auto& Cells : Table.Rows) {
-    for (std::size_t c = 0; c < Cells.size(); ++c) TextColumn[c] = TextColumn[c] || std::holds_alternative<std::string>(Cells[c]);
+    for (std::size_t c = 0; c < Cells.size(); ++c) Kinds.Text[c] = Kinds.Text[c] || std::holds_alternative<std::string>(Cells[c]);
   }
-  const std::size_t Count = (Table.Rows.size() + 1) * Grid.Columns;
-  Grid.Texts.reserve(Count * 10);
-  Grid.Ends.reserve(Count);
-  Grid.Left.reserve(Count);
-  for (std::size_t c = 0; c < Grid.Columns; ++c) {
-    PValue[c] = IsPValueColumn(Table.Columns[c]);
-    Grid.Texts += Printable(Table.Columns[c]);
-    Grid.Ends.push_back(Grid.Texts.size());
-    Grid.Left.push_back(TextColumn[c]);
-  }
-  for (const auto& Cells : Table.Rows) {
-    for (std::size_t c = 0; c < Cells.size(); ++c) {
-      AppendCell(Grid.Texts, Cells[c], PValue[c]);
-      Grid.Ends.push_back(Grid.Texts.size());
-      Grid.Left.push_back(std::holds_alternative<std::string>(Cells[c]) ||
-                          (std::holds_alternative<std::monostate>(Cells[c]) && TextColumn[c]));
-    }
-  }
-  return Grid;
+  return Kinds;
 }
 
 // Characters, not bytes, so that names in UTF-8 line up.
@@ -211,30 +196,111 @@ std::size_t ShownWidth(std::string_view Text) {
   return Width;
 }
 
-// The whole table laid out in one string and written at once.
-void WriteGrid(const TGrid& Grid, std::ostream& Out) {
-  const std::size_t Cells = Grid.Ends.size();
-  std::vector<std::size_t> Shown(Cells), Width(Grid.Columns, 0);
-  for (std::size_t i = 0; i < Cells; ++i) {
-    Shown[i] = ShownWidth(Grid.Cell(i));
-    Width[i % Grid.Columns] = std::max(Width[i % Grid.Columns], Shown[i]);
+// Numbers and "NA" are ASCII: their width is their length.
+void AddCell(TGridPart& Part, std::size_t Begin, bool Text, bool Left) {
+  const std::string_view Shown = std::string_view(Part.Texts).substr(Begin);
+  Part.Ends.push_back(Part.Texts.size());
+  Part.Widths.push_back(static_cast<std::uint32_t>(Text ? ShownWidth(Shown) : Shown.size()));
+  Part.Left.push_back(Left);
+}
+
+TGridPart HeaderPart(const TResultTable& Table, const TColumnKinds& Kinds) {
+  TGridPart Part;
+  for (std::size_t c = 0; c < Table.Columns.size(); ++c) {
+    const std::size_t Begin = Part.Texts.size();
+    Part.Texts += Printable(Table.Columns[c]);
+    AddCell(Part, Begin, true, Kinds.Text[c]);
   }
-  std::size_t LineWidth = 0;
-  for (std::size_t w : Width) LineWidth += w + 2;
-  std::string Text;
-  Text.reserve(Cells / std::max<std::size_t>(Grid.Columns, 1) * LineWidth);
-  for (std::size_t i = 0; i < Cells; ++i) {
-    const std::size_t c = i % Grid.Columns, Padding = Width[c] - Shown[i];
-    if (c) Text.append(2, ' ');
-    if (!Grid.Left[i]) Text.append(Padding, ' ');
-    Text += Grid.Cell(i);
-    if (Grid.Left[i]) Text.append(Padding, ' ');
-    if (c + 1 == Grid.Columns) {
-      Text.erase(Text.find_last_not_of(' ') + 1);
-      Text += '\n';
+  return Part;
+}
+
+TGridPart RowsPart(const TResultTable& Table, const TColumnKinds& Kinds, std::size_t First, std::size_t End) {
+  TGridPart Part;
+  const std::size_t Count = (End - First) * Table.Columns.size();
+  Part.Texts.reserve(Count * 12);
+  Part.Ends.reserve(Count);
+  Part.Widths.reserve(Count);
+  Part.Left.reserve(Count);
+  for (std::size_t r = First; r < End; ++r) {
+    const auto& Cells = Table.Rows[r];
+    for (std::size_t c = 0; c < Cells.size(); ++c) {
+      const std::size_t Begin = Part.Texts.size();
+      AppendCell(Part.Texts, Cells[c], Kinds.PValue[c]);
+      const bool Text = std::holds_alternative<std::string>(Cells[c]);
+      AddCell(Part, Begin, Text, Text || (std::holds_alternative<std::monostate>(Cells[c]) && Kinds.Text[c]));
     }
   }
-  Out << Text;
+  return Part;
+}
+
+// The part's lines, each cell padded to its column's width; written into
+// blanks, so that a cell's padding is already there.
+std::string LaidOut(const TGridPart& Part, const std::vector<std::size_t>& Width) {
+  const std::size_t Columns = Width.size(), Cells = Part.Ends.size(), Rows = Columns ? Cells / Columns : 0;
+  std::size_t Shown = 0;
+  for (std::uint32_t w : Part.Widths) Shown += w;
+  // Every cell's bytes, its padding, two blanks between cells, a line end.
+  std::size_t Bytes = Part.Texts.size() - Shown + Rows * (2 * Columns - 1);
+  for (std::size_t w : Width) Bytes += Rows * w;
+  std::string Text(Bytes, ' ');
+  std::size_t At = 0;
+  for (std::size_t i = 0, c = 0; i < Cells; ++i) {
+    const std::size_t Padding = Width[c] - Part.Widths[i];
+    const std::string_view Cell = Part.Cell(i);
+    if (c) At += 2;
+    if (!Part.Left[i]) At += Padding;
+    std::copy(Cell.begin(), Cell.end(), Text.begin() + static_cast<std::ptrdiff_t>(At));
+    At += Cell.size();
+    if (++c < Columns) {
+      if (Part.Left[i]) At += Padding;
+      continue;
+    }
+    c = 0;
+    while (At > 0 && Text[At - 1] == ' ') --At;  // the previous line's end stops it
+    Text[At++] = '\n';
+  }
+  Text.resize(At);
+  return Text;
+}
+
+// Runs Work(0) .. Work(Count - 1), all but the first on threads of their
+// own; their exceptions reach the caller. With deferred allowed as well, a
+// thread that cannot be started leaves its part to get(), in this thread.
+template <class TWork>
+void InParallel(std::size_t Count, const TWork& Work) {
+  std::vector<std::future<void>> Others;
+  for (std::size_t p = 1; p < Count; ++p) {
+    Others.push_back(std::async(std::launch::async | std::launch::deferred, Work, p));
+  }
+  Work(0);
+  for (auto& Other : Others) Other.get();
+}
+
+// Formatting is most of the time of writing a large table, and the rows'
+// texts do not depend on each other: large tables are formatted and laid
+// out in as many parts as there are processors, at most four.
+std::size_t PartsFor(const TResultTable& Table) {
+  constexpr std::size_t kCellsPerPart = 50000;
+  const std::size_t Cells = Table.Rows.size() * Table.Columns.size();
+  const std::size_t Processors = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+  return std::clamp<std::size_t>(Cells / kCellsPerPart, 1, Processors);
+}
+
+void WriteGrid(const TResultTable& Table, std::ostream& Out) {
+  const TColumnKinds Kinds = KindsOf(Table);
+  const std::size_t Count = PartsFor(Table), Rows = Table.Rows.size();
+  std::vector<TGridPart> Parts(Count + 1);
+  Parts[0] = HeaderPart(Table, Kinds);
+  InParallel(Count, [&](std::size_t p) { Parts[p + 1] = RowsPart(Table, Kinds, Rows * p / Count, Rows * (p + 1) / Count); });
+  std::vector<std::size_t> Width(Table.Columns.size(), 0);
+  for (const auto& Part : Parts) {
+    for (std::size_t i = 0; i < Part.Widths.size(); ++i) {
+      Width[i % Width.size()] = std::max<std::size_t>(Width[i % Width.size()], Part.Widths[i]);
+    }
+  }
+  std::vector<std::string> Lines(Parts.size());
+  InParallel(Parts.size(), [&](std::size_t p) { Lines[p] = LaidOut(Parts[p], Width); });
+  for (const auto& Text : Lines) Out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
 }
 
 }  // namespace
@@ -280,7 +346,7 @@ void WriteText(const TResults& Results, std::ostream& Out, bool Raw) {
   for (const auto& Table : Results.Tables) CheckShape(Table);
   for (const auto& Table : Results.Tables) {
     if (!Table.Title.empty()) Out << Printable(Table.Title) << '\n';
-    WriteGrid(TextGrid(Table), Out);
+    WriteGrid(Table, Out);
     for (const auto& Note : Table.Notes) Out << ShownComponentText(Note, Raw);
     Out << '\n';
   }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <sstream>
@@ -189,6 +190,37 @@ TEST(ResultsTextTest, AlignedTablesWithNotes) {
   std::ostringstream Raw;
   WriteText(Results, Raw, true);
   EXPECT_NE(Raw.str().find("3\nFit by \x93least squares\x94.\r\nSecond line\r\n\n"), std::string::npos);
+}
+
+// A table large enough to be formatted in parts: every line as one table
+// of its own would lay it out, with the widths of the whole table (the
+// widest cells sit in the last rows), whatever part a row fell into.
+TEST(ResultsTextTest, LargeTableLaidOutAsOne) {
+  constexpr int kRows = 40000;
+  TResults Results;
+  Results.Tables.push_back({"t", "", {"row", "name", "value"}, {}, {}});
+  auto& Rows = Results.Tables[0].Rows;
+  for (int i = 1; i <= kRows; ++i) {
+    const TCell Value = i % 5 == 0 ? TCell{} : TCell{i * 0.5};
+    Rows.push_back({static_cast<long long>(i), std::string(static_cast<std::size_t>(i % 7), 'x') + "\xc3\x9f", Value});
+  }
+  std::ostringstream Out;
+  WriteText(Results, Out, false);
+  std::istringstream Lines(Out.str());
+  std::string Line;
+  std::getline(Lines, Line);
+  EXPECT_EQ(Line, "  row  name       value");
+  for (int i = 1; i <= kRows; ++i) {
+    ASSERT_TRUE(std::getline(Lines, Line));
+    char Expected[64];
+    const std::string Name = std::string(static_cast<std::size_t>(i % 7), 'x') + "\xc3\x9f";
+    const std::string Value = i % 5 == 0 ? "NA" : std::to_string(i / 2) + (i % 2 ? ".5" : "");
+    std::snprintf(Expected, sizeof Expected, "%5d  %s%*s  %7s", i, Name.c_str(), 6 - i % 7, "", Value.c_str());
+    ASSERT_EQ(Line, Expected) << "row " << i;
+  }
+  std::getline(Lines, Line);
+  EXPECT_EQ(Line, "");
+  EXPECT_FALSE(std::getline(Lines, Line));
 }
 
 }  // namespace

@@ -45,4 +45,15 @@ std::string Legend(const TAnalysisData& Data) {
   return Text + "  (response: " + Data.YName + ")";
 }
 
+std::vector<TMessage> Recorded(const std::function<void()>& Work) {
+  std::vector<TMessage> Messages;
+  const TScopedMessageHandler Record([&Messages](const TMessage& Message) { Messages.push_back(Message); });
+  Work();
+  return Messages;
+}
+
+void Show(const std::vector<TMessage>& Messages) {
+  for (const TMessage& Message : Messages) MessageDlg(Message.Text, Message.Type, mbOK, 0);
+}
+
 }  // namespace varnel::cli

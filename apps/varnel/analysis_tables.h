@@ -1,6 +1,7 @@
 // Pieces the commands share to build their tables.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,5 +35,11 @@ TResultTable MatrixTable(const std::string& Name, const std::string& Title, cons
 
 // "Variables: 1=a 2=b  (response: y)": the numbering of the component's texts.
 std::string Legend(const TAnalysisData& Data);
+
+// The component's messages of some work in this thread, kept rather than
+// shown, and their showing afterwards through this thread's handler, in
+// their order.
+std::vector<TMessage> Recorded(const std::function<void()>& Work);
+void Show(const std::vector<TMessage>& Messages);
 
 }  // namespace varnel::cli

@@ -87,6 +87,19 @@ TEST_F(ToolTest, RejectedAnalysisExitsOneWithTheComponentsMessage) {
   EXPECT_NE(R.Err.find("Number of vars must be > 0, and n > 2"), std::string::npos) << R.Err;
 }
 
+// The full analysis describes the data beside the fit, on a component of
+// its own: the description's messages still reach standard error, after
+// the fit's, and only once.
+TEST_F(ToolTest, FullAnalysisShowsTheDescriptionsMessages) {
+  const std::string File = Write("huge.csv", "x1,x2,y\n1,1e300,3\n2,-1e300,5\n3,1e300,4\n4,2e300,9\n5,1,1\n");
+  const TRun Described = Run("describe " + File), Fitted = Run("diagnose " + File), Full = Run(File);
+  EXPECT_EQ(Described.Err, "Error occurred in  GetVariance\nError occurred in  GetVariance\n"
+                           "Error occurred in  GetVariance\n");
+  EXPECT_EQ(Full.Status, 0);
+  EXPECT_EQ(Full.Err, Fitted.Err + Described.Err);
+  EXPECT_NE(Full.Out.find("Variables\nvariable"), std::string::npos) << Full.Out;
+}
+
 TEST_F(ToolTest, SeparatorsAndQuotedFieldsFollowTheCsvRules) {
   const std::string File = Write("semi.csv", "\"first x\";\"x;2\";y\r\n1;21;12\r\n2;20;23\r\n3;25;46\r\n4;24;32\r\n5;26;39\r\n");
   const TRun Semi = Run("regress --report-texts --sep ';' " + File);

@@ -1,5 +1,6 @@
 // describe, pca, distance, cluster and table: the component's descriptions
 // of the data as tables, with its interpretations of them.
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -36,18 +37,13 @@ std::vector<TCell> ResponseRow(const std::string& Name, const TYSummaryRec& Y) {
 // not: the run goes on after them). The messages are shown all the same.
 bool ClusteringRanThrough(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options,
                           const std::string& Path) {
-  std::vector<TMessage> Shown;
-  {
-    const TScopedMessageHandler Record([&Shown](const TMessage& Message) { Shown.push_back(Message); });
+  const std::vector<TMessage> Messages = Recorded([&] {
     Korlen.KMeansClustering(Korlen.PRegressData, Data.K(), Data.N(), static_cast<Byte>(Options.Clusters),
                             static_cast<Byte>(Options.Iterations), Path);
-  }
-  bool Stopped = false;
-  for (const TMessage& Message : Shown) {
-    MessageDlg(Message.Text, Message.Type, mbOK, 0);
-    Stopped = Stopped || Message.Text == "KMeansClusterError";
-  }
-  return !Stopped;
+  });
+  Show(Messages);
+  return std::none_of(Messages.begin(), Messages.end(),
+                      [](const TMessage& Message) { return Message.Text == "KMeansClusterError"; });
 }
 
 bool ReadWholeFile(const std::filesystem::path& Path, std::string& Text) {

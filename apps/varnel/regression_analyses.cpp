@@ -1,5 +1,6 @@
 // regress, diagnose, select and the full analysis: the tables of one fit
 // with its inference, with the component's interpretations of it.
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -21,20 +22,16 @@ std::optional<TModelInference> Infer(TKorlen& Korlen, const TAnalysisData& Data,
     Span = *Observations;
   }
   const Byte Predictors = static_cast<Byte>(k ? k : Data.K());
-  bool Said = false;
   TModelInference M;
-  {
-    std::vector<TMessage> Shown;
-    const TScopedMessageHandler Record([&Shown](const TMessage& Message) { Shown.push_back(Message); });
+  const std::vector<TMessage> Messages = Recorded([&] {
     M = Korlen.MVInference(Korlen.PRegressData, Korlen.Y, Predictors, Data.N(), Options.Level, Options.Intercept,
                            Span);
-    Said = !Shown.empty();
-    for (const TMessage& Message : Shown) MessageDlg(Message.Text, Message.Type, mbOK, 0);
-  }
+  });
+  Show(Messages);
   if (M.N != 0) return M;
   // A rejection without a word is one of counts: the component's own fit
   // says which.
-  if (!Said) Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, Predictors, Data.N());
+  if (Messages.empty()) Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, Predictors, Data.N());
   return std::nullopt;
 }
 
@@ -145,16 +142,45 @@ int RunDiagnose(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Opti
   return 0;
 }
 
+namespace {
+
+struct TDescription {
+  int Status = 1;
+  TCommandResults Out;
+  std::vector<TMessage> Messages;
+};
+
+// describe on a component of its own, with the settings of Korlen: the
+// description reads only the data, so that it can run beside the fit.
+TDescription DescribedApart(const TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options) {
+  const auto Apart = std::make_unique<TKorlen>();
+  Apart->SetAlpha(Korlen.AlphaLevel());
+  Apart->SetScanData(Korlen.ScanData());
+  Load(*Apart, Data);
+  TDescription Description;
+  Description.Messages = Recorded([&] { Description.Status = RunDescribe(*Apart, Data, Options, Description.Out); });
+  return Description;
+}
+
+}  // namespace
+
+// The description runs on the other processor while this one fits (it
+// takes a quarter of the analysis of 19,999 x 24); its messages are shown
+// after the fit's, as when one ran after the other. Deferred is allowed,
+// so that a thread that cannot be started leaves it to get(), here.
 int RunFullAnalysis(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
+  auto Described = std::async(std::launch::async | std::launch::deferred,
+                              [&] { return DescribedApart(Korlen, Data, Options); });
   std::vector<TObservationInference> Observations;
   const auto M = Infer(Korlen, Data, Options, &Observations);
   if (!M) return 1;
   Out.Results.Tables = {CoefficientTable(*M, Data), ModelTable(*M)};
   Interpretations(Korlen, Data, Options, *M, Out);
   AddDiagnosis(Korlen, *M, Observations, Data, Out);
-  TCommandResults Described;
-  if (const int Status = RunDescribe(Korlen, Data, Options, Described)) return Status;
-  for (auto& Table : Described.Results.Tables) Out.Results.Tables.push_back(std::move(Table));
+  TDescription Description = Described.get();
+  Show(Description.Messages);
+  if (Description.Status != 0) return Description.Status;
+  for (auto& Table : Description.Out.Results.Tables) Out.Results.Tables.push_back(std::move(Table));
   return 0;
 }
 

@@ -79,6 +79,15 @@ class TKorlen : public TComponent {
   TMatrix FactorsLoadingsMatrix(const TVector& A, const TVector& B, const TMatrix& M, Byte n);
   void PrincipalComponent(const TRegressData* X, Byte k, int N, std::span<double> Out, Byte p);
   void TransformDataPCAs(TRegressData* X, Byte k, int N);
+  // Every eigenvalue and eigenvector of the symmetric leading n by n block
+  // of A (its lower triangle is read), by the implicit QL iteration on the
+  // Householder reduction's tridiagonal form.
+  TEigenRec EigenDecomposition(const TMatrix& A, Byte n);
+  // Principal components of variables 1..k over N observations; Scores,
+  // when given, receives in rows 1..k the score of every observation on
+  // each component, ((x − centre) / scale) · rotation.
+  TPrincipalComponentsRec MVPrincipalComponents(const TRegressData* X, Byte k, int N, bool Scaled,
+                                                TRegressData* Scores = nullptr);
 
   // Univariate statistics
   Extended GetSum(std::span<const double> A, int N);

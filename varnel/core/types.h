@@ -144,6 +144,33 @@ struct TModelInference {
   std::array<TCoefficientInference, MaxVars + 1> Coefficients{};  // intercept first
 };
 
+// All eigenvalues of a symmetric matrix, largest first, with unit
+// eigenvectors as the columns of Vectors (Vectors[i][j] is entry i of the
+// eigenvector of Values[j]), each turned so that its entry of largest
+// magnitude is positive. N = 0: nothing was computed.
+struct TEigenRec {
+  int N = 0;
+  TVector Values{};
+  TMatrix Vectors{};
+};
+
+// Principal components of k variables, as R's prcomp gives them: of the
+// covariance matrix (denominator N − 1), or of the correlation matrix when
+// Scaled. Per variable the centre (mean) and the scale (standard deviation,
+// or 1); per component its standard deviation, its variance (the
+// eigenvalue), the proportion and cumulative proportion of the total, and
+// the condition index √(λ₁/λⱼ) (NaN where λⱼ ≤ 0); Rotation[variable][component]
+// holds the loadings, each column turned as in TEigenRec. N = 0: nothing was
+// computed.
+struct TPrincipalComponentsRec {
+  int N = 0;
+  int K = 0;
+  bool Scaled = false;
+  TVector Centre{}, Scale{};
+  TVector SDev{}, Variance{}, Proportion{}, Cumulative{}, ConditionIndex{};
+  TMatrix Rotation{};
+};
+
 // One observation of that fit, as R's influence.measures, rstandard,
 // rstudent and predict(interval = ...) give it. A measure that its
 // definition leaves undefined (a leverage of 1, no residual degree of

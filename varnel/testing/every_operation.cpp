@@ -54,6 +54,9 @@ const std::vector<TOperation>& EveryOperation() {
          K.ConditionIndexes(L, k); K.FactorsMatrix(L, E, k); K.FactorsLoadingsMatrix(L, L, E, k)),
       OP("PrincipalComponent", K.PrincipalComponent(K.PRegressData, k, n, I.Out, 1)),
       OP("TransformDataPCAs", K.TransformDataPCAs(K.PRegressData, k, n)),
+      OP("EigenDecomposition", K.EigenDecomposition(I.M, k)),
+      OP("MVPrincipalComponents", K.MVPrincipalComponents(K.PRegressData, k, n, true, I.Scores.get());
+         K.MVPrincipalComponents(K.PRegressData, k, n, false)),
       OP("Univariate", K.GetSum(I.A, n); K.GetMin(I.A, n); K.GetMax(I.A, n); K.GetMean(I.A, n);
          K.GetVariance(I.A, n); K.GetCoefficientOfVariation(I.A, n); K.GetSkew(I.A, n); K.GetKurtosis(I.A, n);
          K.GetMedian(I.A, n); K.GetTotalVariation(I.V, k)),

@@ -22,6 +22,7 @@ struct TInputs {
   std::unique_ptr<TClusterAssignment> Assignment = std::make_unique<TClusterAssignment>();
   std::unique_ptr<TClusterCenters> Centers = std::make_unique<TClusterCenters>();
   std::unique_ptr<TOutlierFlags> Flags = std::make_unique<TOutlierFlags>();
+  std::unique_ptr<TRegressData> Scores = std::make_unique<TRegressData>();
   std::vector<TObservationInference> Observations;
   TVector V{}, W{};
   TMatrix M{}, C{};

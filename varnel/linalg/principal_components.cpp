@@ -1,0 +1,109 @@
+// Principal components of the predictors: the eigen-decomposition of their
+// covariance or correlation matrix, formed in one pass of cross products
+// about each variable's first observation, and the scores from it.
+#include <cmath>
+#include <limits>
+
+#include "varnel/core/checked.h"
+#include "varnel/core/guard.h"
+#include "varnel/korlen.h"
+#include "varnel/linalg/eigen.h"
+#include "varnel/linalg/matrix.h"
+#include "varnel/linalg/symmetric_eigen.h"
+#include "varnel/regression/sums.h"
+
+namespace varnel {
+namespace {
+
+constexpr Extended kNaN = std::numeric_limits<Extended>::quiet_NaN();
+
+// The covariance matrix (denominator N − 1) and the means of variables
+// 1..k: sums of d = x − x(0), so that an offset common to a column costs no
+// digits, then C = (Σ dᵢdⱼ − Σdᵢ Σdⱼ / N) / (N − 1).
+void Covariance(const TRegressData& X, int k, int N, TMatrix& C, TVector& Mean) {
+  const double* Rows[MaxVars];
+  Extended D[MaxVars] = {};
+  for (int j = 0; j < k; ++j) {
+    Rows[j] = X[j + 1].data();
+    const Extended x0 = Rows[j][0];
+    for (int t = 0; t < N; ++t) D[j] += Rows[j][t] - x0;
+    Mean[j] = Finite(x0 + Div(D[j], N));
+  }
+  for (int i = 0; i < k; ++i) {
+    Extended P[MaxVars] = {};
+    ShiftedProductSums(Rows[i], Rows, i + 1, N, P);
+    for (int m = 0; m <= i; ++m) C[i][m] = C[m][i] = Div(Finite(P[m] - D[i] * D[m] / N), N - 1);
+  }
+}
+
+// The correlation matrix of that covariance; a constant column is a fault,
+// as it cannot be scaled to unit variance.
+void Correlate(TMatrix& C, TVector& Scale, int k) {
+  for (int j = 0; j < k; ++j) Scale[j] = Sqrt(C[j][j]);
+  for (int i = 0; i < k; ++i) {
+    for (int m = 0; m < k; ++m) C[i][m] = i == m ? 1 : Div(Div(C[i][m], Scale[i]), Scale[m]);
+  }
+}
+
+// Per component: sd, variance, proportions (of the squared sds, as
+// summary.prcomp forms them) and condition index.
+void ComponentFigures(const TVector& Lambda, int k, TPrincipalComponentsRec& P) {
+  Extended Total = 0;
+  for (int j = 0; j < k; ++j) {
+    P.Variance[j] = Lambda[j];
+    P.SDev[j] = Sqrt(std::fmax(Lambda[j], 0));
+    Total += P.SDev[j] * P.SDev[j];
+  }
+  Extended Running = 0;
+  for (int j = 0; j < k; ++j) {
+    P.Proportion[j] = Div(P.SDev[j] * P.SDev[j], Total);
+    Running += P.Proportion[j];
+    P.Cumulative[j] = Running;
+    P.ConditionIndex[j] = Lambda[0] > 0 && Lambda[j] > 0 ? Sqrt(Lambda[0] / Lambda[j]) : kNaN;
+  }
+}
+
+// Scores[j + 1][t] = Σᵥ (x − centreᵥ) · rotation[v][j] / scaleᵥ, summed in
+// variable order in extended precision.
+void WriteScores(const TRegressData& X, const TPrincipalComponentsRec& P, int k, int N, TRegressData& Out) {
+  for (int j = 0; j < k; ++j) {
+    Extended Weight[MaxVars];
+    for (int v = 0; v < k; ++v) Weight[v] = Div(P.Rotation[v][j], P.Scale[v]);
+    for (int t = 0; t < N; ++t) {
+      Extended s = 0;
+      for (int v = 0; v < k; ++v) s += (X[v + 1][t] - P.Centre[v]) * Weight[v];
+      Out[j + 1][t] = ToDouble(s);
+    }
+  }
+}
+
+}  // namespace
+
+TPrincipalComponentsRec TKorlen::MVPrincipalComponents(const TRegressData* X, Byte k, int N, bool Scaled,
+                                                       TRegressData* Scores) {
+  TPrincipalComponentsRec Result{};
+  if (X == nullptr || k < 1 || k > MaxVars || N < 2 || N > MaxObs) return Result;
+  const bool Done = Guard("Error occurred in  MVPrincipalComponents", [&] {
+    THeapMatrix Z;
+    TPrincipalComponentsRec& P = Result;
+    Covariance(*X, k, N, Z.Get(), P.Centre);
+    for (int j = 0; j < k; ++j) P.Scale[j] = 1;
+    if (Scaled) Correlate(Z.Get(), P.Scale, k);
+    TVector d{}, e{};
+    ReduceToTridiagonal(Z.Get(), k, d, e);
+    DiagonaliseTridiagonal(d, e, Z.Get(), k);
+    OrderEigenpairs(d, Z.Get(), k);
+    P.Rotation = Z.Get();
+    ComponentFigures(d, k, P);
+    if (Scores != nullptr) WriteScores(*X, P, k, N, *Scores);
+    P.N = N;
+    P.K = k;
+    P.Scaled = Scaled;
+  });
+  // Cleared in place: a second record for the failure would double the
+  // stack this needs.
+  if (!Done) Result = TPrincipalComponentsRec{};
+  return Result;
+}
+
+}  // namespace varnel

@@ -242,6 +242,14 @@ class TKorlen : public TComponent {
 
   // K-means clustering
   void KMeansClustering(const TRegressData* X, Byte k, int N, Byte K, Byte Iterations, const std::string& FileName);
+  // k-means from k-means++ starts drawn with Seed (the same seed gives the
+  // same result on every machine), Starts of them, the start of least
+  // total within-cluster sum of squares kept; each run of Lloyd's
+  // iterations is followed by single moves between clusters that lower the
+  // total, until none does. Centres[c − 1][j − 1] is cluster c's mean of
+  // variable j, Assignment[t] observation t's cluster (1..K).
+  TKMeansRec KMeansClusters(const TRegressData* X, Byte k, int N, Byte K, std::uint64_t Seed, int Starts,
+                            TClusterCenters& Centres, TClusterAssignment& Assignment);
   TClusterCenters ComputeInitialClusterCenters(const TVector& Unused, const TVector& Min, const TVector& Max,
                                                Byte k, Byte K, const std::string& FileName);
   TClusterCenters ComputeInitialClusterCentersStdDev(const TVector& Mean, const TMatrix& Cov, Byte k, Byte K);

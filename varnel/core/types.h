@@ -171,6 +171,21 @@ struct TPrincipalComponentsRec {
   TMatrix Rotation{};
 };
 
+// k-means of N observations of k variables into Clusters groups, as R's
+// kmeans reports it: the kept start's total, within-cluster and between
+// sums of squares, each cluster's size and sum of squares, and the Lloyd
+// iterations that start took. N = 0: nothing was computed.
+struct TKMeansRec {
+  int N = 0;
+  int K = 0;
+  int Clusters = 0;
+  int Starts = 0;
+  int Iterations = 0;
+  Extended TotSS = 0, TotWithinSS = 0, BetweenSS = 0;
+  std::array<Extended, 100> WithinSS{};
+  std::array<int, 100> Size{};
+};
+
 // One observation of that fit, as R's influence.measures, rstandard,
 // rstudent and predict(interval = ...) give it. A measure that its
 // definition leaves undefined (a leverage of 1, no residual degree of

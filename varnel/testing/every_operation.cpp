@@ -129,6 +129,7 @@ const std::vector<TOperation>& EveryOperation() {
          K.InterpretModelBetaParameters(I.Rec, 0.5); K.InterpretVariableUtility(I.URec);
          K.InterpretHighXCorrelations(I.M, k); K.InterpretOutliers(I.A, n)),
       OP("KMeansClustering", K.KMeansClustering(K.PRegressData, k, n, 3, 5, I.File)),
+      OP("KMeansClusters", K.KMeansClusters(K.PRegressData, k, n, 3, 11, 2, *I.Centers, *I.Assignment)),
       // A TClusterCenters or TClusterAssignment return value is 20 KB of the
       // caller's own stack: one per call here.
       OP("ComputeInitialClusterCenters", *I.Centers = K.ComputeInitialClusterCenters(I.V, I.V, I.W, k, 3, I.File)),

@@ -102,6 +102,15 @@ class TKorlen : public TComponent {
   Extended GetTotalVariation(const TVector& V, Byte K);
   TUnivarStatRec UnivariateSummary(const TRegressData* X, Byte K, int N);
   TYSummaryRec YSummary(std::span<const double> A, int N);
+  // The first N values' minimum, quartiles (R's default type 7) and
+  // maximum; N = 0 in the record when nothing was computed.
+  TQuartileRec GetQuartiles(std::span<const double> A, int N);
+  // m4 / m2² − 3 with the central moments about the mean (denominator N);
+  // NaN when the values are all equal.
+  Extended GetExcessKurtosis(std::span<const double> A, int N);
+  // The lag-1 autocorrelation as R's acf forms it: Σ (xₜ − x̄)(xₜ₊₁ − x̄) over
+  // Σ (xₜ − x̄)²; NaN when the values are all equal.
+  Extended GetAutocorrelation(std::span<const double> A, int N);
 
   // Predictor vectors and matrices
   TVector SumVector(const TRegressData* X, Byte k, int n);

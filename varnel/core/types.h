@@ -89,6 +89,12 @@ struct TUnivarStatRec {
   TVector Median{};
 };
 
+// The least value, the three quartiles and the largest of some values.
+struct TQuartileRec {
+  int N = 0;
+  Extended Min = 0, Q1 = 0, Median = 0, Q3 = 0, Max = 0;
+};
+
 // Summary of one vector of values.
 struct TYSummaryRec {
   int N = 0;

@@ -61,6 +61,7 @@ const std::vector<TOperation>& EveryOperation() {
          K.GetVariance(I.A, n); K.GetCoefficientOfVariation(I.A, n); K.GetSkew(I.A, n); K.GetKurtosis(I.A, n);
          K.GetMedian(I.A, n); K.GetTotalVariation(I.V, k)),
       OP("UnivariateSummary", K.UnivariateSummary(K.PRegressData, k, n)),
+      OP("Shape", K.GetQuartiles(I.A, n); K.GetExcessKurtosis(I.A, n); K.GetAutocorrelation(I.A, n)),
       OP("YSummary", K.YSummary(I.B, n)),
       OP("Vectors", K.SumVector(K.PRegressData, k, n); K.MeanVector(K.PRegressData, k, n);
          K.VarianceVector(K.PRegressData, k, n); K.VarianceProportionsVector(K.PRegressData, k, n);

@@ -4,6 +4,7 @@
 // rejected the analysis).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,10 @@ struct TOptions {
   Extended BetaThreshold = 0;     // regress: coefficients compared with it
   double OutlierThreshold = 3.0;  // distance: the component's flags of the distance
   double AccWeight = 0.5, SimpWeight = 0.5;  // select: the all-subsets rating
-  int Clusters = 3, Iterations = 10;
+  int Clusters = 3, Iterations = 10;   // Iterations: the component's run (--report-texts, --report)
+  std::uint64_t Seed = 1;              // cluster: the k-means++ starts
+  int Starts = 10;
+  bool Covariance = false;             // pca: of the covariance matrix, not the correlation matrix
   std::string Report;             // cluster: report file; empty: a temporary one
   int DF = 10;                    // table
   double Z = 1.96;                // table

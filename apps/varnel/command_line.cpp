@@ -242,10 +242,11 @@ int RunTool(int argc, char** argv) {
       {"describe", "tables variables, correlation and covariance", false, RunDescribe},
       {"select", "table nested: the nested models in column order; the component's searches under --report-texts",
        false, RunSelect},
-      {"pca", "tables eigen, eigenvectors, factors and loadings of the correlation matrix", false, RunPca},
+      {"pca", "tables components, loadings and scores: principal components of the correlation matrix "
+              "(--covariance: of the covariance matrix)", false, RunPca},
       {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", true,
        RunDistance},
-      {"cluster", "k-means clustering and its report (text)", false, RunCluster},
+      {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts", false, RunCluster},
   };
   for (const TCommand& Command : Commands) {
     CLI::App* Sub = App.add_subcommand(Command.Name, Command.Help);
@@ -262,9 +263,16 @@ int RunTool(int argc, char** argv) {
   CLI::App* Cluster = App.get_subcommand("cluster");
   Cluster->add_option("--clusters", Options.Clusters, "number of clusters, 1 to 100 (default 3)")
       ->check(CLI::Range(1, 100));
-  Cluster->add_option("--iterations", Options.Iterations, "iterations after the first, 0 to 255 (default 10)")
+  Cluster->add_option("--seed", Options.Seed, "seed of the k-means++ starts (default 1): the same seed, the same clusters");
+  Cluster->add_option("--starts", Options.Starts, "k-means++ starts, the best kept, 1 to 1000 (default 10)")
+      ->check(CLI::Range(1, 1000));
+  Cluster->add_option("--iterations", Options.Iterations,
+                      "the component's run (--report-texts, --report): iterations after the first, 0 to 255 (default 10)")
       ->check(CLI::Range(0, 255));
-  Cluster->add_option("--report", Options.Report, "also write the report to this regular file (default: printed, not kept)");
+  Cluster->add_option("--report", Options.Report,
+                      "also run the component's k-means and write its report to this regular file");
+  App.get_subcommand("pca")->add_flag("--covariance", Options.Covariance,
+                                      "components of the covariance matrix (prcomp's scale. = FALSE)");
 
   CLI::App* Table = App.add_subcommand("table", "table values: t, z and chi-square quantiles and normal probabilities");
   Table->add_option("--df", Options.DF, "degrees of freedom, at least 1 (default 10)")->check(CLI::Range(1, 1000000000));

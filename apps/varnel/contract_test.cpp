@@ -3,6 +3,7 @@
 // cell, and a number reads back to the same double in both.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include <nlohmann/json.hpp>
@@ -51,7 +52,7 @@ TEST_F(ContractTest, EveryTableLoadsAsCsvAndAsJson) {
   const std::string Longley = std::string(VARNEL_EXAMPLES) + "/longley.csv";
   const std::string Commands[] = {"",         "regress",  "diagnose", "describe",
                                   "select",   "pca",      "distance", "regress --no-intercept --level 0.9",
-                                  "diagnose --no-intercept"};
+                                  "diagnose --no-intercept", "pca --covariance", "cluster --clusters 4"};
   for (const std::string& Command : Commands) {
     const std::string Line = Command + " " + Longley;
     const TRun Json = Run(Line + " --json");
@@ -84,15 +85,54 @@ TEST_F(ContractTest, TablesAreNamedAsBroomNamesThem) {
   EXPECT_EQ(Regress["model"][0]["df.residual"], 10);
 }
 
+// R 4.2 on the Longley predictors: prcomp(x, scale. = TRUE / FALSE),
+// quantile, mean((x - m)^4) / mean((x - m)^2)^2 - 3 and acf of GNP.
+TEST_F(ContractTest, ComponentsClustersAndDescriptionsAsR) {
+  const std::string Longley = std::string(VARNEL_EXAMPLES) + "/longley.csv";
+  const ordered_json Pca = ordered_json::parse(Run("pca " + Longley + " --json").Out);
+  EXPECT_NEAR(Pca["components"][5]["condition.index"].get<double>(), 110.54415344231022, 1e-9);
+  EXPECT_NEAR(Pca["components"][0]["sdev"].get<double>(), 2.1455482040188221, 1e-12);
+  EXPECT_EQ(Pca["loadings"][5]["variable"], "Year");
+  EXPECT_NEAR(std::fabs(Pca["loadings"][5]["PC6"].get<double>()), 0.45040888363559956, 1e-12);
+  EXPECT_EQ(Pca["scores"].size(), 16u);
+  EXPECT_NEAR(std::fabs(Pca["scores"][0]["PC1"].get<double>()), 3.4788511646159126, 1e-11);
+  const ordered_json Cov = ordered_json::parse(Run("pca --covariance " + Longley + " --json").Out);
+  EXPECT_NEAR(Cov["components"][0]["sdev"].get<double>(), 99635.849483017941, 1e-7);
+
+  const ordered_json Gnp = ordered_json::parse(Run("describe " + Longley + " --json").Out)["variables"][1];
+  EXPECT_EQ(Gnp["variable"], "GNP");
+  EXPECT_EQ(Gnp["q1"], 317881);
+  EXPECT_EQ(Gnp["q3"], 454085.5);
+  EXPECT_NEAR(Gnp["excess.kurtosis"].get<double>(), -1.1180699316042033, 1e-13);
+  EXPECT_NEAR(Gnp["acf1"].get<double>(), 0.79378300911064548, 1e-13);
+  EXPECT_EQ(Gnp["missing"], 0);
+  const ordered_json Huge =
+      ordered_json::parse(Run("describe --json " + Write("huge.csv", "x,y\n3e23,1\n5e23,2\n4e23,4\n")).Out);
+  EXPECT_EQ(Huge["variables"][0]["min"], 3e23);  // not the component's start at 1e22
+  EXPECT_EQ(Huge["variables"][0]["max"], 5e23);
+
+  const TRun First = Run("cluster --clusters 3 --seed 7 " + Longley), Again = Run("cluster --clusters 3 --seed 7 " + Longley);
+  EXPECT_EQ(First.Status, 0) << First.Err;
+  EXPECT_EQ(First.Out, Again.Out);
+  const ordered_json Clusters = ordered_json::parse(Run("cluster --clusters 3 --starts 3 --json " + Longley).Out);
+  EXPECT_EQ(Clusters["centres"].size(), 3u);
+  EXPECT_TRUE(Clusters["centres"][0].contains("Armed.Forces"));
+  EXPECT_EQ(Clusters["assignments"].size(), 16u);
+  EXPECT_EQ(Clusters["assignments"][15]["row"], 16);
+  const auto& Fit = Clusters["fit"][0];
+  EXPECT_NEAR(Fit["between.ratio"].get<double>(), Fit["betweenss"].get<double>() / Fit["totss"].get<double>(), 1e-15);
+}
+
 TEST_F(ContractTest, RequestsThatCannotBeMetGiveOneLineAndNoOutput) {
   const std::string Longley = std::string(VARNEL_EXAMPLES) + "/longley.csv";
-  for (const char* Request : {"regress --csv --table nope", "cluster --csv", "regress --level 1", "regress --level 95"}) {
+  for (const char* Request : {"regress --csv --table nope", "cluster --report-texts --csv", "regress --level 1",
+                              "regress --level 95"}) {
     const TRun R = Run(std::string(Request) + " " + Longley);
     EXPECT_EQ(R.Status, 2) << Request;
     EXPECT_EQ(R.Out, "") << Request;
     EXPECT_NE(R.Err, "") << Request;
   }
-  EXPECT_EQ(Lines(Run("cluster --json " + Longley).Err), 1);
+  EXPECT_EQ(Lines(Run("cluster --report-texts --json " + Longley).Err), 1);
   const TRun NoFreedom = Run("table --df 0");  // was an uncaught domain error
   EXPECT_EQ(NoFreedom.Status, 2);
   EXPECT_EQ(NoFreedom.Out, "");

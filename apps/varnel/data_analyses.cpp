@@ -20,16 +20,25 @@
 namespace varnel::cli {
 namespace {
 
-std::vector<TCell> VariableRow(const std::string& Name, int N, const TUnivarStatRec& X, int j) {
-  return {Name, Count(N), Number(X.Sum[j]), Number(X.Min[j]), Number(X.Max[j]), Number(X.Range[j]),
-          Number(X.Mean[j]), Number(X.StdDev[j]), Number(X.Variance[j]), SingleNumber(X.Skew[j]),
-          SingleNumber(X.Kurtosis[j]), Number(X.CoefVar[j]), Number(X.Median[j])};
+// The figures of one column beside the component's: min and max from the
+// values themselves (the component's start at ±1e22), the quartiles, the
+// excess kurtosis and the lag-1 autocorrelation.
+struct TMoreFigures {
+  TQuartileRec Q;
+  Extended Excess = 0, Lag1 = 0;
+};
+
+TMoreFigures MoreFigures(TKorlen& Korlen, std::span<const double> Values, int n) {
+  return {Korlen.GetQuartiles(Values, n), Korlen.GetExcessKurtosis(Values, n), Korlen.GetAutocorrelation(Values, n)};
 }
 
-std::vector<TCell> ResponseRow(const std::string& Name, const TYSummaryRec& Y) {
-  return {Name, Count(Y.N), Number(Y.Sum), Number(Y.Min), Number(Y.Max), Number(Y.Range), Number(Y.Mean),
-          Number(Y.StdDev), Number(Y.Variance), SingleNumber(Y.Skew), SingleNumber(Y.Kurtosis),
-          Number(Y.CoefVar), Number(Y.Median)};
+// Files are read whole or refused, so no value is missing (yet).
+std::vector<TCell> VariableRow(const std::string& Name, int N, Extended Sum, Extended Range, Extended Mean,
+                               Extended StdDev, Extended Variance, Extended Skew, Extended Kurtosis,
+                               Extended CoefVar, const TMoreFigures& F) {
+  return {Name, Count(N), Number(Sum), Number(F.Q.Min), Number(F.Q.Max), Number(Range), Number(Mean),
+          Number(StdDev), Number(Variance), SingleNumber(Skew), SingleNumber(Kurtosis), Number(F.Excess),
+          Number(CoefVar), Number(F.Q.Q1), Number(F.Q.Median), Number(F.Q.Q3), Number(F.Lag1), Count(0)};
 }
 
 // Whether the k-means run went through: its own guard's message means the
@@ -76,11 +85,20 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
   const TUnivarStatRec X = Korlen.UnivariateSummary(Korlen.PRegressData, k, n);
   const TYSummaryRec Y = Korlen.YSummary(Korlen.Y, n);
   if (X.N == 0 || Y.N == 0) return 1;
-  TResultTable Variables{"variables", "Variables", {"variable", "n", "sum", "min", "max", "range", "mean", "sd",
-                                                    "variance", "skew", "kurtosis", "coef.var.pct", "median"},
+  TResultTable Variables{"variables",
+                         "Variables (kurtosis: the component's m4/m2²; excess.kurtosis: m4/m2² − 3; q1, q3: "
+                         "quartiles, R's type 7; acf1: lag-1 autocorrelation)",
+                         {"variable", "n", "sum", "min", "max", "range", "mean", "sd", "variance", "skew", "kurtosis",
+                          "excess.kurtosis", "coef.var.pct", "q1", "median", "q3", "acf1", "missing"},
                          {}, {}};
-  for (int j = 0; j < k; ++j) Variables.Rows.push_back(VariableRow(Data.XNames[j], X.N, X, j));
-  Variables.Rows.push_back(ResponseRow(Data.YName, Y));
+  for (int j = 0; j < k; ++j) {
+    const TMoreFigures F = MoreFigures(Korlen, (*Korlen.PRegressData)[j + 1], n);
+    Variables.Rows.push_back(VariableRow(Data.XNames[j], X.N, X.Sum[j], F.Q.Max - F.Q.Min, X.Mean[j], X.StdDev[j],
+                                         X.Variance[j], X.Skew[j], X.Kurtosis[j], X.CoefVar[j], F));
+  }
+  const TMoreFigures F = MoreFigures(Korlen, Korlen.Y, n);
+  Variables.Rows.push_back(VariableRow(Data.YName, Y.N, Y.Sum, F.Q.Max - F.Q.Min, Y.Mean, Y.StdDev, Y.Variance,
+                                       Y.Skew, Y.Kurtosis, Y.CoefVar, F));
   Variables.Notes.push_back(Korlen.InterpretVariableUtility(X));
   const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, k, n);
   TResultTable Correlation =
@@ -94,29 +112,74 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
   return 0;
 }
 
-int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Options*/, TCommandResults& Out) {
+namespace {
+
+TResultTable ComponentsTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Components) {
+  TResultTable Table{"components",
+                     std::string("Principal components of the ") + (P.Scaled ? "correlation" : "covariance") +
+                         " matrix (condition index: √(λ₁/λⱼ))",
+                     {"component", "sdev", "eigenvalue", "proportion", "cumulative", "condition.index"},
+                     {},
+                     {}};
+  for (int j = 0; j < P.K; ++j) {
+    Table.Rows.push_back({Components[j], Number(P.SDev[j]), Number(P.Variance[j]), Number(P.Proportion[j]),
+                          Number(P.Cumulative[j]), Number(P.ConditionIndex[j])});
+  }
+  return Table;
+}
+
+TResultTable RotationTable(const TPrincipalComponentsRec& P, const TAnalysisData& Data,
+                           const std::vector<std::string>& Components) {
+  TResultTable Table{"loadings", "Loadings (rotation; each column turned so that its largest entry is positive)",
+                     {"variable"}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Components.begin(), Components.end());
+  for (int v = 0; v < P.K; ++v) {
+    std::vector<TCell> Row{Data.XNames[v]};
+    for (int j = 0; j < P.K; ++j) Row.push_back(Number(P.Rotation[v][j]));
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
+
+TResultTable ScoresTable(const TRegressData& Scores, const TAnalysisData& Data,
+                         const std::vector<std::string>& Components) {
+  TResultTable Table{"scores", "Scores of the observations", {"row"}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Components.begin(), Components.end());
+  Table.Rows.reserve(static_cast<std::size_t>(Data.N()));
+  for (int t = 0; t < Data.N(); ++t) {
+    std::vector<TCell> Row{Count(Data.RowNumber(t))};
+    for (int j = 1; j <= Data.K(); ++j) Row.push_back(Number(Scores[j][t]));
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
+
+// The component's own figures and their interpretation, for --report-texts.
+std::string ComponentEigenText(TKorlen& Korlen, int k, int n) {
+  const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, static_cast<Byte>(k), n);
+  const TVector Lambda = Korlen.EigenValues(R, static_cast<Byte>(k));
+  return Korlen.InterpretConditionIndexes(Korlen.ConditionIndexes(Lambda, static_cast<Byte>(k)), static_cast<Byte>(k));
+}
+
+}  // namespace
+
+int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
   const int k = Data.K(), n = Data.N();
-  const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, k, n);
-  if (R[0][0] == 0) return 1;
-  const TVector Lambda = Korlen.EigenValues(R, k);
-  const TMatrix V = Korlen.EigenVectors(R, k);
-  const TVector CI = Korlen.ConditionIndexes(Lambda, k);
-  TResultTable Figures{"eigen",
-                       "The component's eigen figures of the predictors' correlation matrix",
-                       {"component", "eigen.figure", "condition.index"},
-                       {},
-                       {Korlen.InterpretConditionIndexes(CI, k)}};
+  if (Options.ReportTexts) {
+    Out.ReportTexts = {ComponentEigenText(Korlen, k, n)};
+    return 0;
+  }
+  const auto Scores = std::make_unique<TRegressData>();
+  const TPrincipalComponentsRec P =
+      Korlen.MVPrincipalComponents(Korlen.PRegressData, static_cast<Byte>(k), n, !Options.Covariance, Scores.get());
+  if (P.N == 0) return 1;
   const auto Components = ComponentNames(k);
-  for (int i = 0; i < k; ++i) Figures.Rows.push_back({Components[i], Number(Lambda[i]), Number(CI[i])});
-  TVector Ones{};
-  for (int i = 0; i < k; ++i) Ones[i] = 1;  // the variances of standardised data
-  Out.Results.Tables = {
-      std::move(Figures),
-      MatrixTable("eigenvectors", "Eigenvectors", "component", V, Components, Data.XNames),
-      MatrixTable("factors", "Factors", "component", Korlen.FactorsMatrix(Lambda, V, k), Components, Data.XNames),
-      MatrixTable("loadings", "Factor loadings", "component", Korlen.FactorsLoadingsMatrix(Ones, Lambda, V, k),
-                  Components, Data.XNames)};
-  Out.ReportTexts = Out.Results.Tables[0].Notes;
+  TResultTable Figures = ComponentsTable(P, Components);
+  // The component's interpretation, read off the true condition indexes.
+  TVector Indexes{};
+  for (int j = 0; j < k; ++j) Indexes[j] = std::isnan(P.ConditionIndex[j]) ? 0 : P.ConditionIndex[j];
+  Figures.Notes.push_back(Korlen.InterpretConditionIndexes(Indexes, static_cast<Byte>(k)));
+  Out.Results.Tables = {std::move(Figures), RotationTable(P, Data, Components), ScoresTable(*Scores, Data, Components)};
   return 0;
 }
 
@@ -144,19 +207,69 @@ int RunDistance(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Opti
   return 0;
 }
 
-int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
-  if (!Options.Report.empty()) RefuseSpecialFile(Options.Report);
-  std::string Report;
+namespace {
+
+// The component's own k-means run and its report, read back from a fresh
+// private folder, so that what is read is this run's report and nothing
+// else; written to --report when asked. False when the run did not go
+// through.
+bool ComponentClustering(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, std::string& Report) {
   {
-    // The component writes into a fresh private folder, so that what is read
-    // back is this run's report and nothing else.
     TScratchFolder Scratch;
     const std::filesystem::path Path = Scratch.File("kmeans.txt");
-    if (!ClusteringRanThrough(Korlen, Data, Options, Path.string())) return 1;
-    if (!ReadWholeFile(Path, Report)) return 1;
+    if (!ClusteringRanThrough(Korlen, Data, Options, Path.string())) return false;
+    if (!ReadWholeFile(Path, Report)) return false;
   }
   if (!Options.Report.empty()) WriteWholeFile(Options.Report, Report);
-  Out.ReportTexts = {Report};
+  return true;
+}
+
+TResultTable CentresTable(const TKMeansRec& Rec, const TClusterCenters& Centres, const TAnalysisData& Data) {
+  TResultTable Table{"centres", "Cluster centres (means), sizes and within-cluster sums of squares",
+                     {"cluster", "size", "withinss"}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Data.XNames.begin(), Data.XNames.end());
+  for (int c = 0; c < Rec.Clusters; ++c) {
+    std::vector<TCell> Row{Count(c + 1), Count(Rec.Size[c]), Number(Rec.WithinSS[c])};
+    for (int j = 0; j < Rec.K; ++j) Row.push_back(Number(Centres[c][j]));
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
+
+TResultTable FitTable(const TKMeansRec& Rec, const TOptions& Options) {
+  return {"fit",
+          "k-means of " + std::to_string(Rec.Clusters) + " clusters: the best of " + std::to_string(Rec.Starts) +
+              " k-means++ starts with seed " + std::to_string(Options.Seed),
+          {"totss", "tot.withinss", "betweenss", "between.ratio", "iter"},
+          {{Number(Rec.TotSS), Number(Rec.TotWithinSS), Number(Rec.BetweenSS),
+            Number(Rec.TotSS > 0 ? Rec.BetweenSS / Rec.TotSS : Extended(NAN)), Count(Rec.Iterations)}},
+          {}};
+}
+
+TResultTable AssignmentTable(const TClusterAssignment& Assignment, const TAnalysisData& Data) {
+  TResultTable Table{"assignments", "The cluster of each observation", {"row", "cluster"}, {}, {}};
+  Table.Rows.reserve(static_cast<std::size_t>(Data.N()));
+  for (int t = 0; t < Data.N(); ++t) Table.Rows.push_back({Count(Data.RowNumber(t)), Count(Assignment[t])});
+  return Table;
+}
+
+}  // namespace
+
+int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
+  if (!Options.Report.empty()) RefuseSpecialFile(Options.Report);
+  if (Options.ReportTexts || !Options.Report.empty()) {
+    std::string Report;
+    if (!ComponentClustering(Korlen, Data, Options, Report)) return 1;
+    Out.ReportTexts = {Report};
+    if (Options.ReportTexts) return 0;
+  }
+  const auto Centres = std::make_unique<TClusterCenters>();
+  const auto Assignment = std::make_unique<TClusterAssignment>();
+  const TKMeansRec Rec =
+      Korlen.KMeansClusters(Korlen.PRegressData, static_cast<Byte>(Data.K()), Data.N(),
+                            static_cast<Byte>(Options.Clusters), Options.Seed, Options.Starts, *Centres, *Assignment);
+  if (Rec.N == 0) return 1;
+  Out.Results.Tables = {CentresTable(Rec, *Centres, Data), FitTable(Rec, Options), AssignmentTable(*Assignment, Data)};
   return 0;
 }
 

@@ -95,7 +95,7 @@ TEST_F(ToolFailureTest, UnusableTmpdirIsExitTwo) {
       {"TMPDIR=" + (Dir / "missing").string(), ""}, {"TMPDIR=" + File, ""},
       {"TMPDIR=" + ReadOnly.string(), Unprivileged()}};
   for (const auto& [Variable, As] : Cases) {
-    for (const char* Command : {"select --report-texts", "cluster"}) {
+    for (const char* Command : {"select --report-texts", "cluster --report-texts"}) {
       const TRun R = Run(std::string(Command) + " " + kLongley + " --no-scan", Variable + " " + As);
       ExpectOneLine(R, 2, "cannot create a temporary folder in TMPDIR");
       EXPECT_EQ(R.Out, "");
@@ -140,7 +140,8 @@ int SignalWhileWorking(const std::vector<std::string>& Arguments, const fs::path
 TEST_F(ToolFailureTest, SignalsLeaveNoTemporaryFolder) {
   const std::string Data = BigData(19999);
   const std::vector<std::vector<std::string>> Commands = {
-      {"cluster", Data, "--no-scan", "--clusters", "100", "--iterations", "255"}, {"select", Data, "--no-scan", "--report-texts"}};
+      {"cluster", Data, "--no-scan", "--report-texts", "--clusters", "100", "--iterations", "255"},
+      {"select", Data, "--no-scan", "--report-texts"}};
   for (const auto& Command : Commands) {
     for (int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
       const fs::path Tmp = Dir / ("tmp-" + Command[0] + "-" + std::to_string(Signal));
@@ -155,7 +156,7 @@ TEST_F(ToolFailureTest, SignalsLeaveNoTemporaryFolder) {
   fs::create_directory(Tmp);
   const std::string Env = "TMPDIR=" + Tmp.string();
   EXPECT_EQ(Run("select --report-texts " + kLongley + " --no-scan", Env).Status, 0);
-  EXPECT_EQ(Run("cluster " + kLongley + " --clusters 2", Env).Status, 0);
+  EXPECT_EQ(Run("cluster --report-texts " + kLongley + " --clusters 2", Env).Status, 0);
   EXPECT_EQ(Run("cluster " + kLongley + " --report " + (Dir / "no" / "k.txt").string(), Env).Status, 1);
   EXPECT_EQ(Run("select --report-texts --no-scan " + Write("tiny.csv", "x,y\n1,2\n2,3\n"), Env).Status, 1);
   EXPECT_TRUE(fs::is_empty(Tmp));
@@ -164,7 +165,7 @@ TEST_F(ToolFailureTest, SignalsLeaveNoTemporaryFolder) {
 // A report that the component cannot finish (here: a file size limit in the
 // temporary folder) is a rejected analysis, not a partial report and exit 0.
 TEST_F(ToolFailureTest, UnfinishedClusterReportIsRejected) {
-  const TRun R = Run("cluster " + BigData(2000) + " --no-scan", "trap '' XFSZ; ulimit -f 8;");
+  const TRun R = Run("cluster --report-texts " + BigData(2000) + " --no-scan", "trap '' XFSZ; ulimit -f 8;");
   EXPECT_EQ(R.Status, 1);
   EXPECT_NE(R.Err.find("KMeansClusterError"), std::string::npos) << R.Err;
   EXPECT_EQ(R.Out, "");

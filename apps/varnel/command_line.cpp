@@ -4,9 +4,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <functional>
 #include <iostream>
+#include <sstream>
 #include <memory>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <varnel/design/editor.h>
@@ -32,7 +35,12 @@ struct TDataOptions {
   std::string File;
   std::string Y;
   std::vector<std::string> X;
-  std::string Separator = ",";
+  std::string Separator;  // empty: guessed from the header line
+  std::string Decimal = ".";
+  std::vector<std::string> Missing;  // more texts that mean a missing value
+  std::string OnMissing = "drop";
+  std::vector<std::string> Factors;
+  bool Verbose = false;
 };
 
 // How the results are written.
@@ -41,6 +49,7 @@ struct TWriteOptions {
   bool Json = false;
   bool Raw = false;
   std::string Table;  // the one table to write; empty: every table (CSV: the main one)
+  std::string Output;  // -o: the file that takes the output, written whole or not at all
 };
 
 // A two-sided level strictly between 0 and 1.
@@ -55,6 +64,7 @@ void AddWriteOptions(CLI::App& App, TWriteOptions& Write) {
   App.add_flag("--json", Write.Json, "write every table as one JSON object");
   App.add_option("--table", Write.Table, "the table to write (its name, as --json shows them)");
   App.add_flag("--raw", Write.Raw, "write the component's texts as their Windows-1252 bytes");
+  App.add_option("-o,--output", Write.Output, "write the output to this file (replaced only when all is written)");
 }
 
 void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
@@ -62,8 +72,28 @@ void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options, TWrite
                  "CSV file with a header row of names, rows of at most 1 MiB, at most 256 MiB in all "
                  "(default: the built-in example)");
   App.add_option("--y", Data.Y, "response column (default: the last column)");
-  App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")->delimiter(',');
-  App.add_option("--sep", Data.Separator, "field separator (default: ,)");
+  App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")
+      ->delimiter(',')
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  App.add_option("--sep", Data.Separator,
+                 "field separator: one character, \\t, tab, semicolon, comma or space (runs of blanks); "
+                 "default: guessed from the header line (comma, semicolon or tab)");
+  App.add_option("--decimal", Data.Decimal, "decimal mark of the numbers: . (default) or ,")
+      ->check(CLI::IsMember({".", ","}));
+  App.add_option("--na", Data.Missing, "a text that means a missing value, besides empty, NA, NaN, . and null")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  App.add_option("--missing", Data.OnMissing,
+                 "drop (default: rows missing a used value are left out, as R's na.omit) or fail")
+      ->check(CLI::IsMember({"drop", "fail"}));
+  App.add_option("--factor", Data.Factors, "code this numeric predictor as a factor (text columns always are)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  App.add_flag("--verbose", Data.Verbose, "say on standard error which columns go unused and the separator guessed");
   App.add_option("--level", Options.Level, "two-sided level of every interval and flag (default 0.95)")
       ->check(CLI::Validator(CheckLevel, "LEVEL"));
   App.add_flag("--no-intercept", [&Options](std::int64_t) { Options.Intercept = false; },
@@ -71,20 +101,90 @@ void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options, TWrite
   App.add_flag("--report-texts", Options.ReportTexts, "write the component's own report texts instead of the tables");
   App.add_option("--alpha", Options.Alpha, "the component's one-tailed t level in its report texts: 90, 95 or 99")
       ->check(CLI::IsMember({90, 95, 99}));
-  App.add_flag("--no-scan", Options.NoScan, "skip the component's plausibility scan of the predictors");
+  App.add_flag("--no-scan", Options.NoScan,
+               "skip the component's plausibility scan of the predictors (skipped too when a factor is coded)");
   AddWriteOptions(App, Write);
 }
 
+TReadOptions ReadOptionsOf(const std::string& Separator) {
+  TReadOptions Read;
+  if (Separator == "space") {
+    Read.Blanks = true;
+  } else if (Separator == "\\t" || Separator == "tab") {
+    Read.Separator = '\t';
+  } else if (Separator == "semicolon") {
+    Read.Separator = ';';
+  } else if (Separator == "comma") {
+    Read.Separator = ',';
+  } else if (Separator.size() == 1) {
+    Read.Separator = Separator[0];
+  } else if (!Separator.empty()) {
+    throw TInputError("--sep takes one character, \\t, tab, semicolon, comma or space");
+  }
+  if (Read.Separator == '"' || Read.Separator == '\n' || Read.Separator == '\r') {
+    throw TInputError("--sep cannot be a quote or a line end");
+  }
+  return Read;
+}
+
+TDataRules RulesOf(const TDataOptions& Options, char Separator) {
+  TDataRules Rules;
+  Rules.Decimal = Options.Decimal[0];
+  if (Rules.Decimal == Separator) throw TInputError("the decimal mark cannot also be the separator");
+  Rules.Missing.insert(Rules.Missing.end(), Options.Missing.begin(), Options.Missing.end());
+  Rules.FailOnMissing = Options.OnMissing == "fail";
+  Rules.Factors = Options.Factors;
+  return Rules;
+}
+
+// Standard input is read for "-", and without a file when it is a pipe or
+// a file (not a terminal, nor /dev/null, which leave the built-in example).
+std::string InputPath(const std::string& File) {
+  if (!File.empty()) return File;
+  struct stat Status {};
+  const bool Piped = ::fstat(STDIN_FILENO, &Status) == 0 && (S_ISFIFO(Status.st_mode) || S_ISREG(Status.st_mode));
+  return Piped ? "-" : "";
+}
+
+std::string FirstRows(const std::vector<long long>& Rows) {
+  std::string Text;
+  for (std::size_t i = 0; i < Rows.size() && i < 10; ++i) Text += (i ? ", " : "") + std::to_string(Rows[i]);
+  return Rows.size() > 10 ? Text + ", ..." : Text;
+}
+
+// What the reading left out, on standard error: dropped rows always, the
+// unused columns and a guessed separator with --verbose.
+void SayWhatWasLeftOut(const TAnalysisData& Data, const TCsvTable& Table, const TDataOptions& Options) {
+  if (!Data.Dropped.empty()) {
+    std::cerr << "varnel: " << Data.Source << ": " << Data.Dropped.size() << " row"
+              << (Data.Dropped.size() == 1 ? "" : "s") << " with a missing value left out (data rows "
+              << FirstRows(Data.Dropped) << ")\n";
+  }
+  if (!Options.Verbose) return;
+  if (Table.Guessed) {
+    const char* Name = Table.Separator == '\t' ? "tab" : Table.Separator == ';' ? "semicolon" : "comma";
+    std::cerr << "varnel: " << Data.Source << ": separator " << Name << " (from the header line)\n";
+  }
+  if (Data.Unused.empty()) return;
+  std::string Names;
+  for (const auto& Name : Data.Unused) Names += (Names.empty() ? "" : ", ") + Name;
+  std::cerr << "varnel: " << Data.Source << ": columns not used: " << Names << "\n";
+}
+
 TAnalysisData LoadData(const TDataOptions& Options) {
-  if (Options.File.empty()) return ExampleData();
-  if (Options.Separator.size() != 1) throw TInputError("--sep takes a single character");
+  const std::string Path = InputPath(Options.File);
+  if (Path.empty()) return ExampleData();
+  const TReadOptions Read = ReadOptionsOf(Options.Separator);
   // The header is checked before any row is read, and only the picked
   // columns are kept: the predictors, then the response.
-  const auto Pick = [&Options](const std::vector<std::string>& Names) {
-    return PickColumns(Names, Options.File, Options.Y, Options.X);
+  const std::string Shown = Path == "-" ? "standard input" : Path;
+  const auto Pick = [&](const std::vector<std::string>& Names) {
+    return PickColumns(Names, Shown, Options.Y, Options.X);
   };
-  const TCsvTable Table = ReadCsv(Options.File, Options.Separator[0], MaxObs - 1, Pick);
-  return SelectColumns(Table, Options.File, "", {});
+  const TCsvTable Table = ReadCsv(Path, Read, Pick);
+  TAnalysisData Data = SelectColumns(Table, Shown, "", {}, RulesOf(Options, Table.Separator));
+  SayWhatWasLeftOut(Data, Table, Options);
+  return Data;
 }
 
 // What was chosen: the command's name as the JSON's meta shows it, whether
@@ -119,11 +219,21 @@ void WriteResults(TCommandResults& Results, const std::string& Command, const TW
   WriteText(Results.Results, Out, Write.Raw);
 }
 
+// Standard output, or with -o a file written whole once the output is
+// complete, so that a failed run never leaves half a file.
+void Emit(const TWriteOptions& Write, std::ostream& Stdout, const std::function<void(std::ostream&)>& Produce) {
+  if (Write.Output.empty()) return Produce(Stdout);
+  std::ostringstream Text;
+  Produce(Text);
+  WriteFileAtomically(Write.Output, Text.str());
+}
+
 TMeta MetaOf(const TAnalysisData& Data, const TChoice& Choice, const TOptions& Options) {
   TMeta Meta;
   Meta.Command = Choice.Name;
   Meta.File = Data.Source;
   Meta.N = Data.N();
+  Meta.Dropped = static_cast<long long>(Data.Dropped.size());
   Meta.K = Data.K();
   if (Choice.HasLevel) Meta.Level = Options.Level;
   Meta.Response = Data.YName;
@@ -160,13 +270,18 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TOpti
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
   }
-  const auto Korlen = MakeComponent(Options);
+  // The component's scan refuses two predictors of nearly the same total,
+  // which dummies of levels of equal counts always are: it is left out when
+  // a factor was coded.
+  TOptions Settings = Options;
+  Settings.NoScan = Options.NoScan || Data.Dummies;
+  const auto Korlen = MakeComponent(Settings);
   Load(*Korlen, Data);
   try {
     TCommandResults Results;
     Results.Results.Meta = MetaOf(Data, Choice, Options);
     const int Status = Choice.Analysis(*Korlen, Data, Options, Results);
-    if (Status == 0) WriteResults(Results, Choice.Name, Write, Options, Stdout);
+    if (Status == 0) Emit(Write, Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
     return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source : "", Stdout);
   } catch (const TInputError& Error) {  // what a command checks before its first output
     return Finish(kInputError, Error.what(), Stdout);
@@ -193,9 +308,10 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
   try {
     if (Table) {
       RunTable(*Korlen, Options, Results);
-      Results.Results.Meta = {"table", "", 0, 0, Options.Level, "", {}, VARNEL_VERSION};
+      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION};
     }
-    WriteResults(Results, Table ? "table" : Verbs ? "verbs" : About ? "about" : "example", Write, Options, Stdout);
+    const char* Name = Table ? "table" : Verbs ? "verbs" : About ? "about" : "example";
+    Emit(Write, Stdout, [&](std::ostream& Out) { WriteResults(Results, Name, Write, Options, Out); });
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
   } catch (const EVarnelError& Fault) {  // a look-up outside its distribution's domain
@@ -218,8 +334,10 @@ int RunTool(int argc, char** argv) {
   });
 
   CLI::App App{"varnel: multiple regression with its inference, diagnostics, descriptive statistics, model "
-               "selection, principal components, distances and k-means on a CSV file of numbers. Results are "
-               "named tables: text by default, --csv for one table, --json for all."};
+               "selection, principal components, distances and k-means on a delimited text file. Results are "
+               "named tables: text by default, --csv for one table, --json for all. Limits: 19,999 rows used "
+               "(after rows with missing values are left out), 24 predictors (factor dummies included), rows "
+               "of 1 MiB, files of 256 MiB."};
   App.require_subcommand(0, 1);
   App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
   TDataOptions Data;

@@ -2,9 +2,8 @@
 
 #include <csv.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
@@ -24,7 +23,6 @@ namespace {
 // library, so they keep the first problem and ignore everything after it.
 struct TParseState {
   std::string Shown;  // the path as messages show it
-  int MaxRows = 0;
   const TColumnPicker* Pick = nullptr;
   // The fields of the current row: the first Fields strings of Row, which
   // keep their storage from row to row.
@@ -39,32 +37,10 @@ struct TParseState {
   std::exception_ptr Problem;
 };
 
-std::string_view Trim(std::string_view Text) {
+std::string Trim(std::string_view Text) {
   const auto First = Text.find_first_not_of(" \t");
   if (First == std::string_view::npos) return {};
-  return Text.substr(First, Text.find_last_not_of(" \t") - First + 1);
-}
-
-// The place of a bad cell, built only when there is one: half a million
-// cells are read per file.
-[[noreturn]] void BadCell(const TParseState& State, int Row, const std::string& Column, std::string_view Text) {
-  const std::string Where = State.Shown + ": data row " + std::to_string(Row) + ", column \"" +
-                            Printable(Column, kShownCellBytes) + "\"";
-  if (Text.empty()) throw TInputError(Where + ": missing value");
-  throw TInputError(Where + ": '" + Printable(std::string(Text), kShownCellBytes) + "' is not a number");
-}
-
-double ParseCell(std::string_view Cell, const TParseState& State, int Row, const std::string& Column) {
-  const std::string_view Text = Trim(Cell);
-  if (Text.empty()) BadCell(State, Row, Column, Text);
-  double Value = 0;
-  // from_chars takes no plus sign; skip one, but not in front of a minus.
-  const char* Begin = Text.data() + (Text[0] == '+' && Text.size() > 1 && Text[1] != '-');
-  const auto [Ptr, Error] = std::from_chars(Begin, Text.data() + Text.size(), Value);
-  if (Error != std::errc() || Ptr != Text.data() + Text.size() || !std::isfinite(Value)) {
-    BadCell(State, Row, Column, Text);
-  }
-  return Value;
+  return std::string(Text.substr(First, Text.find_last_not_of(" \t") - First + 1));
 }
 
 void CheckRowLength(const TParseState& State, std::size_t Pending) {
@@ -74,7 +50,7 @@ void CheckRowLength(const TParseState& State, std::size_t Pending) {
 }
 
 void TakeHeader(TParseState& State) {
-  for (std::size_t c = 0; c < State.Fields; ++c) State.Header.emplace_back(Trim(State.Row[c]));
+  for (std::size_t c = 0; c < State.Fields; ++c) State.Header.push_back(Trim(State.Row[c]));
   std::vector<int> Keep(State.Header.size());
   std::iota(Keep.begin(), Keep.end(), 0);
   if (*State.Pick) Keep = (*State.Pick)(State.Header);
@@ -84,21 +60,18 @@ void TakeHeader(TParseState& State) {
     State.Table.Names.push_back(State.Header[Keep[i]]);
   }
   State.Table.Columns.assign(Keep.size(), {});
+  State.Table.Header = State.Header;
   State.HaveHeader = true;
 }
 
 void TakeDataRow(TParseState& State) {
   const int Number = State.DataRows + 1;
-  if (Number > State.MaxRows) {
-    throw TInputError(State.Shown + ": more than " + std::to_string(State.MaxRows) + " data rows");
-  }
   if (State.Fields != State.Header.size()) {
     throw TInputError(State.Shown + ": data row " + std::to_string(Number) + " has " +
                       std::to_string(State.Fields) + " fields, the header " + std::to_string(State.Header.size()));
   }
   for (std::size_t c = 0; c < State.Fields; ++c) {
-    const double Value = ParseCell(State.Row[c], State, Number, State.Header[c]);
-    if (State.Slot[c] >= 0) State.Table.Columns[State.Slot[c]].push_back(Value);
+    if (State.Slot[c] >= 0) State.Table.Columns[State.Slot[c]].Add(State.Row[c]);
   }
   State.DataRows = Number;
 }
@@ -143,6 +116,7 @@ void OnRowEnd(int /*Terminator*/, void* Data) {
 // no writer at all reads as empty. Regular files and devices are read alike,
 // under the limits above, so that /dev/stdin and process substitution work.
 TUniqueFd OpenForReading(const std::string& Path, const std::string& Shown) {
+  if (Path == "-") return TUniqueFd(::dup(STDIN_FILENO));
   TUniqueFd File(::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!File) throw TInputError(Shown + ": cannot open the file: " + std::strerror(errno));
   const int Flags = ::fcntl(File.Get(), F_GETFL);
@@ -157,19 +131,89 @@ TUniqueFd OpenForReading(const std::string& Path, const std::string& Shown) {
   throw TInputError(State.Shown + ": " + csv_strerror(csv_error(&Parser)));
 }
 
-void Feed(csv_parser& Parser, int Fd, TParseState& State) {
+// The separator the header line holds most of, of comma, semicolon and
+// tab (outside quotes); a comma when it holds none.
+char GuessedSeparator(std::string_view Start) {
+  int Count[3] = {};
+  bool Quoted = false;
+  for (char c : Start) {
+    if (c == '"') Quoted = !Quoted;
+    if (Quoted) continue;
+    if (c == '\n' || c == '\r') break;
+    Count[0] += c == ',';
+    Count[1] += c == ';';
+    Count[2] += c == '\t';
+  }
+  const int Most = static_cast<int>(std::max_element(Count, Count + 3) - Count);
+  return Count[Most] == 0 ? ',' : ",;\t"[Most];
+}
+
+// Turns runs of blanks outside quotes into one space and drops the blanks
+// at the ends of lines, so that the parser can split at single spaces. The
+// state carries over from one block to the next.
+class TBlankRuns {
+ public:
+  void Filter(const char* Data, std::size_t Size, std::string& Out) {
+    Out.clear();
+    for (std::size_t i = 0; i < Size; ++i) {
+      const char c = Data[i];
+      if (FQuoted) {
+        FQuoted = c != '"';
+      } else if (c == ' ' || c == '\t') {
+        FPending = !FLineStart;
+        continue;
+      } else if (c == '\n' || c == '\r') {
+        FPending = false;
+        FLineStart = true;
+      } else {
+        if (FPending) Out += ' ';
+        FPending = FLineStart = false;
+        FQuoted = c == '"';
+      }
+      Out += c;
+    }
+  }
+
+ private:
+  bool FQuoted = false, FPending = false, FLineStart = true;
+};
+
+void Parse(csv_parser& Parser, const char* Data, std::size_t Size, TParseState& State) {
+  if (csv_parse(&Parser, Data, Size, OnField, OnRowEnd, &State) != Size) ParserFailed(Parser, State);
+}
+
+// The first block decides the separator (and loses a byte-order mark).
+void Start(csv_parser& Parser, std::string_view& Block, const TReadOptions& Options, TParseState& State) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (Block.substr(0, 3) == kBom) Block.remove_prefix(3);
+  char Separator = Options.Blanks ? ' ' : Options.Separator;
+  if (Separator == 0) {
+    Separator = GuessedSeparator(Block);
+    State.Table.Guessed = true;
+  }
+  State.Table.Separator = Separator;
+  csv_set_delim(&Parser, static_cast<unsigned char>(Separator));
+}
+
+void Feed(csv_parser& Parser, int Fd, const TReadOptions& Options, TParseState& State) {
   std::vector<char> Buffer(std::size_t{1} << 16);
+  std::string Filtered;
+  TBlankRuns Blanks;
   std::uint64_t Total = 0;
   while (!State.Problem) {
     const ssize_t Read = ::read(Fd, Buffer.data(), Buffer.size());
     if (Read < 0 && errno == EINTR) continue;
     if (Read < 0) throw TInputError(State.Shown + ": cannot read the file: " + std::strerror(errno));
     if (Read == 0) return;
+    std::string_view Block(Buffer.data(), static_cast<std::size_t>(Read));
+    if (Total == 0) Start(Parser, Block, Options, State);
     Total += static_cast<std::uint64_t>(Read);
     if (Total > kMaxFileBytes) throw TInputError(State.Shown + ": the file is larger than 256 MiB");
-    if (csv_parse(&Parser, Buffer.data(), static_cast<std::size_t>(Read), OnField, OnRowEnd, &State) != static_cast<std::size_t>(Read)) {
-      ParserFailed(Parser, State);
+    if (Options.Blanks) {
+      Blanks.Filter(Block.data(), Block.size(), Filtered);
+      Block = Filtered;
     }
+    Parse(Parser, Block.data(), Block.size(), State);
     // A field still being collected counts towards its row.
     Guarded(State, [&] { CheckRowLength(State, Parser.entry_pos); });
   }
@@ -183,17 +227,16 @@ std::string NoHeader(int Fd, const std::string& Shown) {
 
 }  // namespace
 
-TCsvTable ReadCsv(const std::string& Path, char Separator, int MaxRows, const TColumnPicker& Pick) {
+TCsvTable ReadCsv(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick) {
   TParseState State;
-  State.Shown = Printable(Path);
-  State.MaxRows = MaxRows;
+  State.Shown = Path == "-" ? std::string("standard input") : Printable(Path);
   State.Pick = &Pick;
   const TUniqueFd File = OpenForReading(Path, State.Shown);
+  if (!File) throw TInputError(State.Shown + ": cannot read it: " + std::strerror(errno));
   csv_parser Parser;
   if (csv_init(&Parser, CSV_STRICT | CSV_STRICT_FINI) != 0) throw TInputError("cannot start the CSV parser");
   const std::unique_ptr<csv_parser, void (*)(csv_parser*)> Owned(&Parser, csv_free);
-  csv_set_delim(&Parser, static_cast<unsigned char>(Separator));
-  Feed(Parser, File.Get(), State);
+  Feed(Parser, File.Get(), Options, State);
   if (State.Problem) std::rethrow_exception(State.Problem);
   if (csv_fini(&Parser, OnField, OnRowEnd, &State) != 0) ParserFailed(Parser, State);
   if (State.Problem) std::rethrow_exception(State.Problem);

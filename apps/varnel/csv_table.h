@@ -1,4 +1,4 @@
-// Reading a CSV file of named numeric columns.
+// Reading a delimited text file of named columns.
 #pragma once
 
 #include <cstddef>
@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varnel::cli {
@@ -26,22 +27,49 @@ inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{256} << 20;
 // How much of a cell an error message shows.
 inline constexpr std::size_t kShownCellBytes = 40;
 
+// The cells of one column as the file has them (quotes removed), one after
+// another in one string.
+struct TTextColumn {
+  std::string Text;
+  std::vector<std::uint32_t> Ends;
+  std::size_t Size() const { return Ends.size(); }
+  std::string_view Cell(std::size_t i) const {
+    const std::size_t Begin = i ? Ends[i - 1] : 0;
+    return std::string_view(Text).substr(Begin, Ends[i] - Begin);
+  }
+  void Add(std::string_view Cell) {
+    Text.append(Cell);
+    Ends.push_back(static_cast<std::uint32_t>(Text.size()));
+  }
+};
+
+// How fields are separated: one character, or (Separator 0) the one of
+// comma, semicolon and tab that the header line holds most of, or (Blanks)
+// runs of spaces and tabs, blanks at the ends of a line ignored.
+struct TReadOptions {
+  char Separator = 0;
+  bool Blanks = false;
+};
+
 struct TCsvTable {
-  std::vector<std::string> Names;               // from the header row
-  std::vector<std::vector<double>> Columns;     // Columns[c][row]
-  int Rows() const { return Columns.empty() ? 0 : static_cast<int>(Columns[0].size()); }
+  std::vector<std::string> Header;   // every name of the header row, trimmed
+  std::vector<std::string> Names;    // the kept columns' names
+  std::vector<TTextColumn> Columns;  // their cells, Columns[c].Cell(row)
+  char Separator = ',';              // the separator read (' ' for runs of blanks)
+  bool Guessed = false;              // whether it was guessed from the header
+  int Rows() const { return Columns.empty() ? 0 : static_cast<int>(Columns[0].Size()); }
 };
 
 // Given the header's names, the columns to keep (header positions, in the
 // order wanted); raises TInputError to refuse the header.
 using TColumnPicker = std::function<std::vector<int>(const std::vector<std::string>& Names)>;
 
-// Reads a header row of names and rows of numbers separated by Separator,
-// with quoted fields as RFC 4180 allows. More than MaxRows data rows, a
-// missing or non-numeric cell, a ragged row, a row or file beyond the limits
-// above, or a file that cannot be read raise TInputError. Pick sees the
-// header before any data row is read; only the columns it keeps are stored,
-// but every cell is checked. Without Pick every column is kept.
-TCsvTable ReadCsv(const std::string& Path, char Separator, int MaxRows, const TColumnPicker& Pick = {});
+// Reads a header row of names and rows of fields, with quoted fields as
+// RFC 4180 allows and a UTF-8 byte-order mark skipped; "-" is standard
+// input. A ragged row, a row or file beyond the limits above, or a file that
+// cannot be read raise TInputError. Pick sees the header before any data
+// row is read; only the columns it keeps are stored, as text. Without Pick
+// every column is kept.
+TCsvTable ReadCsv(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick = {});
 
 }  // namespace varnel::cli

@@ -16,11 +16,28 @@ struct TAnalysisData {
   std::string YName;
   std::vector<std::vector<double>> X;    // X[j][i]: observation i of predictor j + 1
   std::vector<double> Y;
+  std::vector<long long> Rows;     // each observation's data row in the file; empty: 1, 2, ...
+  std::vector<long long> Dropped;  // the data rows left out for a missing value
+  std::vector<std::string> Unused; // the file's columns that no analysis reads
+  bool Dummies = false;            // whether a factor was coded
   int K() const { return static_cast<int>(X.size()); }
   int N() const { return static_cast<int>(Y.size()); }
   // The number of observation i's data row in the file, counting from 1:
   // how the tool names an observation everywhere.
-  long long RowNumber(int i) const { return i + 1LL; }
+  long long RowNumber(int i) const { return Rows.empty() ? i + 1LL : Rows[static_cast<std::size_t>(i)]; }
+};
+
+// What a cell means. Missing are the cells whose trimmed text is one of
+// Missing; numbers are read with Decimal as their decimal mark. Rows missing
+// a used value are dropped (as R's na.omit), or with FailOnMissing the first
+// such cell is an error. A predictor with a cell that is not a number, or
+// one named in Factors, is coded as treatment dummies against its first
+// level in sorted order (numerically when every level is a number).
+struct TDataRules {
+  char Decimal = '.';
+  std::vector<std::string> Missing = {"", "NA", "NaN", ".", "null"};
+  bool FailOnMissing = false;
+  std::vector<std::string> Factors;
 };
 
 // The five observations of the component's example text.
@@ -33,10 +50,13 @@ TAnalysisData ExampleData();
 std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
                              const std::string& YName, const std::vector<std::string>& XNames);
 
-// The picked columns of a table. The names are kept as shown to the user:
-// control characters escaped.
+// The picked columns of a table as numbers, under Rules. The names are kept
+// as shown to the user: control characters escaped. A response cell that
+// is not a number, a factor of one level, more than 24 predictors with the
+// dummies or more than 19,999 rows left raise TInputError, naming the row,
+// the column and the reason.
 TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
-                            const std::vector<std::string>& XNames);
+                            const std::vector<std::string>& XNames, const TDataRules& Rules = {});
 
 // Writes the data into rows 1..k and Y of the component and prepares row 0.
 void Load(TKorlen& Korlen, const TAnalysisData& Data);

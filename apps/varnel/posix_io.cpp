@@ -1,8 +1,11 @@
 #include "posix_io.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "output.h"
@@ -46,6 +49,32 @@ void WriteWholeFile(const std::string& Path, const std::string& Text) {
   if (Error == 0) Error = CloseError;
   if (Error == 0) return;
   ::unlink(Path.c_str());
+  throw TWriteError(Printable(Path) + ": cannot write the file: " + std::strerror(Error));
+}
+
+namespace {
+
+// umask can only be read by setting it; the tool runs no threads while it writes.
+mode_t CurrentUmask() {
+  const mode_t Mask = ::umask(0);
+  ::umask(Mask);
+  return Mask;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& Path, const std::string& Text) {
+  const std::filesystem::path Target(Path);
+  std::string Temporary = (Target.parent_path() / ("." + Target.filename().string() + ".varnel-XXXXXX")).string();
+  TUniqueFd File(::mkstemp(Temporary.data()));
+  if (!File) throw TWriteError(Printable(Path) + ": cannot write the file: " + std::strerror(errno));
+  int Error = WriteAll(File.Get(), Text.data(), Text.size());
+  if (Error == 0 && ::fchmod(File.Get(), 0666 & ~CurrentUmask()) != 0) Error = errno;
+  const int CloseError = File.Close();
+  if (Error == 0) Error = CloseError;
+  if (Error == 0 && ::rename(Temporary.c_str(), Path.c_str()) != 0) Error = errno;
+  if (Error == 0) return;
+  ::unlink(Temporary.c_str());
   throw TWriteError(Printable(Path) + ": cannot write the file: " + std::strerror(Error));
 }
 

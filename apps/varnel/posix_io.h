@@ -34,6 +34,11 @@ class TUniqueFd {
   int FFd;
 };
 
+// Writes Text to Path whole or not at all: into a new file beside it, which
+// then replaces Path; on a failure that file is removed and TWriteError
+// raised.
+void WriteFileAtomically(const std::string& Path, const std::string& Text);
+
 // Writes all Size bytes, going on after short writes and interruptions.
 // Returns 0, or the errno of the failure (EIO for a write that wrote nothing).
 int WriteAll(int Fd, const char* Data, std::size_t Size);

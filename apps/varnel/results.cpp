@@ -106,6 +106,7 @@ TJson JsonMeta(const TMeta& Meta) {
   Out["command"] = Meta.Command;
   Out["file"] = Meta.File;
   Out["n"] = Meta.N;
+  Out["dropped"] = Meta.Dropped;
   Out["k"] = Meta.K;
   Out["level"] = JsonNumber(Meta.Level);
   Out["response"] = Meta.Response;

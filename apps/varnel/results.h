@@ -25,6 +25,7 @@ struct TMeta {
   std::string Command;               // "regress", "analysis", ...
   std::string File;                  // the data file, or "(built-in example)"
   long long N = 0, K = 0;            // observations used, predictors
+  long long Dropped = 0;             // data rows left out for a missing value
   double Level = std::numeric_limits<double>::quiet_NaN();  // two-sided level; NaN: the command has none (then null)
   std::string Response;
   std::vector<std::string> Predictors;

@@ -46,7 +46,7 @@ TResultTable AwkwardTable() {
 
 TResults AwkwardResults() {
   TResults Results;
-  Results.Meta = {"regress", "data.csv", 42, 2, 0.95, "y", {"x1", "x2"}, "1.2.3"};
+  Results.Meta = {"regress", "data.csv", 42, 2, 0, 0.95, "y", {"x1", "x2"}, "1.2.3"};
   Results.Tables.push_back(AwkwardTable());
   Results.Tables.push_back({"fit", "Fit", {"statistic", "value"}, {{"sigma", 2.5}}, {}});
   return Results;

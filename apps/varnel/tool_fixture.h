@@ -46,13 +46,15 @@ class ToolTest : public ::testing::Test {
     return Path.string();
   }
 
-  // Before goes in front of the tool (variables, "timeout 10"); Stdout
-  // replaces the capture of standard output ("> /dev/full", ">&-").
-  TRun Run(const std::string& Arguments, const std::string& Before = "", const std::string& Stdout = "") {
+  // Before goes in front of the tool (variables, "timeout 10", "cat f |");
+  // Stdout replaces the capture of standard output ("> /dev/full", ">&-");
+  // standard input is Stdin, or what Before gives it when Stdin is empty.
+  TRun Run(const std::string& Arguments, const std::string& Before = "", const std::string& Stdout = "",
+           const std::string& Stdin = "/dev/null") {
     const auto OutPath = Dir / "stdout", ErrPath = Dir / "stderr";
     const std::string Command = Before + " " + std::string(VARNEL_TOOL) + " " + Arguments + " " +
                                 (Stdout.empty() ? ">" + OutPath.string() : Stdout) + " 2>" + ErrPath.string() +
-                                " </dev/null";
+                                (Stdin.empty() ? "" : " <" + Stdin);
     std::filesystem::remove(OutPath);
     const int Raw = std::system(Command.c_str());
     return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, Slurp(OutPath), Slurp(ErrPath)};

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "varnel/core/checked.h"
@@ -25,13 +26,30 @@ Extended MeanOf(std::span<const double> A, int N) {
   return s / N;
 }
 
-// x(h) of the sorted values with h = (N − 1) p, between neighbours.
-Extended Quantile(const std::vector<double>& Sorted, Extended p) {
-  const Extended h = (Sorted.size() - 1) * p;
-  const auto Low = static_cast<std::size_t>(std::floor(h));
-  if (Low + 1 >= Sorted.size()) return Sorted.back();
-  return Sorted[Low] + (h - Low) * (Extended(Sorted[Low + 1]) - Sorted[Low]);
-}
+// x(h) of the values in order with h = (N − 1) p, between neighbours.
+// Selection rather than a sort: the h-th value is put in place, and the one
+// after it is the least of the rest. Quantiles are asked for in increasing
+// order, so each selection runs on what lies past the one before.
+class TOrderedValues {
+ public:
+  explicit TOrderedValues(std::vector<double> Values) : FValues(std::move(Values)) {}
+  Extended Quantile(Extended p) {
+    const Extended h = (FValues.size() - 1) * p;
+    const auto Low = static_cast<std::size_t>(std::floor(h));
+    const auto At = FValues.begin() + static_cast<std::ptrdiff_t>(Low);
+    std::nth_element(FValues.begin() + static_cast<std::ptrdiff_t>(FFrom), At, FValues.end());
+    FFrom = Low;
+    if (Low + 1 >= FValues.size()) return *At;
+    const double Next = *std::min_element(At + 1, FValues.end());
+    return *At + (h - Low) * (Extended(Next) - *At);
+  }
+  Extended Min() const { return *std::min_element(FValues.begin(), FValues.end()); }
+  Extended Max() const { return *std::max_element(FValues.begin(), FValues.end()); }
+
+ private:
+  std::vector<double> FValues;
+  std::size_t FFrom = 0;
+};
 
 }  // namespace
 
@@ -39,11 +57,11 @@ TQuartileRec TKorlen::GetQuartiles(std::span<const double> A, int N) {
   TQuartileRec Result{};
   if (!Counted(A, N)) return Result;
   Guard("Error occurred in  GetQuartiles", [&] {
-    std::vector<double> Sorted(A.begin(), A.begin() + N);
-    for (double x : Sorted) Finite(x);
-    std::sort(Sorted.begin(), Sorted.end());
-    Result = {N, Sorted.front(), Quantile(Sorted, 0.25L), Quantile(Sorted, 0.5L), Quantile(Sorted, 0.75L),
-              Sorted.back()};
+    for (int i = 0; i < N; ++i) Finite(A[i]);
+    TOrderedValues Values(std::vector<double>(A.begin(), A.begin() + N));
+    const Extended Min = Values.Min(), Max = Values.Max();
+    const Extended Q1 = Values.Quantile(0.25L), Median = Values.Quantile(0.5L), Q3 = Values.Quantile(0.75L);
+    Result = {N, Min, Q1, Median, Q3, Max};
   });
   return Result;
 }

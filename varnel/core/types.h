@@ -199,4 +199,27 @@ struct TBestSubsets {
   TSubsetModel Best{};
 };
 
+enum class TStepDirection { sdForward, sdBackward, sdBoth };
+enum class TStepAction { saStart, saAdd, saDrop };
+
+// One step of a stepwise search by AIC: the model after it. AIC is
+// n·log(RSS/n) + 2·edf with edf the coefficients, the constant included.
+struct TAICStep {
+  int Step = 0;  // 0 for the starting model
+  TStepAction Action = TStepAction::saStart;
+  int Term = 0;  // the predictor added or dropped, 1..K; 0 at the start
+  std::uint32_t Terms = 0;
+  int DFResidual = 0;
+  Extended RSS = 0;
+  Extended AIC = 0;
+};
+
+// The path of a stepwise search, its starting model first. T{} is the empty result.
+struct TStepwiseAIC {
+  int N = 0;
+  int K = 0;
+  TStepDirection Direction = TStepDirection::sdForward;
+  std::vector<TAICStep> Steps;
+};
+
 }  // namespace varnel

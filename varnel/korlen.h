@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -204,6 +205,24 @@ class TKorlen : public TComponent {
   std::string MVStepwiseVarSelection(const TRegressData* X, std::span<const double> Y, Byte k, int n,
                                      Single AccWeight, Single SimpWeight, const std::string& Title);
   std::string MVOptimalForwardModel(const TRegressData* X, std::span<const double> Y, Byte k, int n);
+
+  // Best subsets and stepwise search by AIC, the constant always in the
+  // model. Every sub-model is fitted from one pass of centred cross
+  // products; a full design singular to working precision is reported and
+  // gives the empty result.
+  // The best PerSize models of each size 1..k by RSS, found by branch and
+  // bound (k up to 24), and the best of them by Criterion. Progress, when
+  // given, is called now and then with the fraction of the 2^k subsets
+  // covered so far, and with 1 at the end.
+  TBestSubsets MVBestSubsets(const TRegressData* X, std::span<const double> Y, Byte k, int n, int PerSize,
+                             TSubsetCriterion Criterion,
+                             const std::function<void(double FractionDone)>& Progress = {});
+  // Forward from the constant alone, backward or both ways from the full
+  // model: at each step the single addition or removal of lowest AIC, until
+  // none lowers it (drops before additions, and the model's terms in the
+  // order they entered it, on a tie).
+  TStepwiseAIC MVStepwiseAIC(const TRegressData* X, std::span<const double> Y, Byte k, int n,
+                             TStepDirection Direction);
 
   // Distance measures
   TIntervalRec MakePiped(Extended a, Extended b, Extended s);

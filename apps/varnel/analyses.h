@@ -15,6 +15,9 @@
 
 namespace varnel::cli {
 
+// select: the best subsets of every size, or a stepwise search by AIC.
+enum class TSelectMethod { Exhaustive, Forward, Backward, Both };
+
 struct TOptions {
   int Alpha = 95;                 // the component's one-tailed t level, in its report texts
   bool NoScan = false;
@@ -24,6 +27,9 @@ struct TOptions {
   Extended BetaThreshold = 0;     // regress: coefficients compared with it
   double OutlierThreshold = 3.0;  // distance: the component's flags of the distance
   double AccWeight = 0.5, SimpWeight = 0.5;  // select: the all-subsets rating
+  TSelectMethod Method = TSelectMethod::Exhaustive;      // select
+  TSubsetCriterion Criterion = TSubsetCriterion::scBIC;  // select: names the one best subset
+  int NBest = 1;                  // select: models per size
   int Clusters = 3, Iterations = 10;   // Iterations: the component's run (--report-texts, --report)
   std::uint64_t Seed = 1;              // cluster: the k-means++ starts
   int Starts = 10;

@@ -182,6 +182,8 @@ TEST(OutputTest, ConvertsWindows1252AndLineEnds) {
   EXPECT_EQ(ToUtf8("\xDF\xB2\x80" "a"), "\xC3\x9F\xC2\xB2\xE2\x82\xAC" "a");
   EXPECT_EQ(ToUtf8("\x81"), "\xEF\xBF\xBD");
   EXPECT_EQ(TerminalLineEnds("a\r\nb\rc\n"), "a\nb\nc\n");
+  EXPECT_EQ(ToWindows1252("\xC3\x9F\xC2\xB2\xE2\x82\xAC" "a"), "\xDF\xB2\x80" "a");
+  EXPECT_EQ(ToWindows1252("\xE4\xB8\xAD\xFF\xC3"), "???");  // not in Windows-1252, not UTF-8, cut short
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <functional>
 #include <iostream>
 #include <sstream>
+#include <limits>
+#include <map>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
@@ -169,6 +171,32 @@ void SayWhatWasLeftOut(const TAnalysisData& Data, const TCsvTable& Table, const 
   std::string Names;
   for (const auto& Name : Data.Unused) Names += (Names.empty() ? "" : ", ") + Name;
   std::cerr << "varnel: " << Data.Source << ": columns not used: " << Names << "\n";
+}
+
+// select's search: the method, the criterion that names the one best
+// subset, and how many models of each size the table lists.
+void AddSelectOptions(CLI::App& Select, TOptions& Options) {
+  static const std::map<std::string, TSelectMethod> Methods{{"exhaustive", TSelectMethod::Exhaustive},
+                                                            {"forward", TSelectMethod::Forward},
+                                                            {"backward", TSelectMethod::Backward},
+                                                            {"both", TSelectMethod::Both}};
+  static const std::map<std::string, TSubsetCriterion> Criteria{{"adjr2", TSubsetCriterion::scAdjR2},
+                                                                {"cp", TSubsetCriterion::scCp},
+                                                                {"aic", TSubsetCriterion::scAIC},
+                                                                {"bic", TSubsetCriterion::scBIC}};
+  Select
+      .add_option_function<std::string>(
+          "--method", [&Options](const std::string& Name) { Options.Method = Methods.at(Name); },
+          "exhaustive (table best, the default) or a stepwise search by AIC: forward from the constant alone, "
+          "backward or both from the full model (table steps)")
+      ->check(CLI::IsMember({"exhaustive", "forward", "backward", "both"}));
+  Select
+      .add_option_function<std::string>(
+          "--criterion", [&Options](const std::string& Name) { Options.Criterion = Criteria.at(Name); },
+          "the figure that names the best subset: adjr2, cp, aic or bic (default bic)")
+      ->check(CLI::IsMember({"adjr2", "cp", "aic", "bic"}));
+  Select.add_option("--nbest", Options.NBest, "models of each size in table best, at least 1 (default 1)")
+      ->check(CLI::Range(1, std::numeric_limits<int>::max()));
 }
 
 TAnalysisData LoadData(const TDataOptions& Options) {
@@ -358,7 +386,8 @@ int RunTool(int argc, char** argv) {
       {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits", true,
        RunDiagnose},
       {"describe", "tables variables, correlation and covariance", false, RunDescribe},
-      {"select", "table nested: the nested models in column order; the component's searches under --report-texts",
+      {"select", "table best: the best subsets of every size (or steps: a stepwise search by AIC); the "
+                 "component's searches under --report-texts",
        false, RunSelect},
       {"pca", "tables components, loadings and scores: principal components of the correlation matrix "
               "(--covariance: of the covariance matrix)", false, RunPca},
@@ -378,6 +407,7 @@ int RunTool(int argc, char** argv) {
   CLI::App* Select = App.get_subcommand("select");
   Select->add_option("--acc-weight", Options.AccWeight, "weight of accuracy in the rating (default 0.5)");
   Select->add_option("--simp-weight", Options.SimpWeight, "weight of simplicity in the rating (default 0.5)");
+  AddSelectOptions(*Select, Options);
   CLI::App* Cluster = App.get_subcommand("cluster");
   Cluster->add_option("--clusters", Options.Clusters, "number of clusters, 1 to 100 (default 3)")
       ->check(CLI::Range(1, 100));

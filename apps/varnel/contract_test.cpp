@@ -52,7 +52,8 @@ TEST_F(ContractTest, EveryTableLoadsAsCsvAndAsJson) {
   const std::string Longley = std::string(VARNEL_EXAMPLES) + "/longley.csv";
   const std::string Commands[] = {"",         "regress",  "diagnose", "describe",
                                   "select",   "pca",      "distance", "regress --no-intercept --level 0.9",
-                                  "diagnose --no-intercept", "pca --covariance", "cluster --clusters 4"};
+                                  "diagnose --no-intercept", "pca --covariance", "cluster --clusters 4",
+                                  "select --method both", "select --nbest 3 --criterion cp"};
   for (const std::string& Command : Commands) {
     const std::string Line = Command + " " + Longley;
     const TRun Json = Run(Line + " --json");

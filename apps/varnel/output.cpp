@@ -40,6 +40,39 @@ std::string ToUtf8(const std::string& Text) {
   return Out;
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence at Text[i], advancing i past it;
+// 0xFFFD for a byte that does not start a well-formed sequence.
+char32_t NextCodePoint(const std::string& Text, std::size_t& i) {
+  const auto Lead = static_cast<unsigned char>(Text[i++]);
+  if (Lead < 0x80) return Lead;
+  const int More = Lead >= 0xF0 ? 3 : Lead >= 0xE0 ? 2 : Lead >= 0xC2 ? 1 : -1;
+  if (More < 0 || Lead > 0xF4) return 0xFFFD;
+  char32_t Point = Lead & (0x3F >> More);
+  for (int m = 0; m < More; ++m) {
+    if (i >= Text.size() || (static_cast<unsigned char>(Text[i]) & 0xC0) != 0x80) return 0xFFFD;
+    Point = (Point << 6) | (static_cast<unsigned char>(Text[i++]) & 0x3F);
+  }
+  return Point;
+}
+
+char ByteOf(char32_t Point) {
+  if (Point < 0x80 || (Point >= 0xA0 && Point < 0x100)) return static_cast<char>(Point);
+  for (int b = 0; b < 32; ++b) {
+    if (kHighControls[b] != 0 && kHighControls[b] == Point) return static_cast<char>(0x80 + b);
+  }
+  return '?';
+}
+
+}  // namespace
+
+std::string ToWindows1252(const std::string& Text) {
+  std::string Out;
+  for (std::size_t i = 0; i < Text.size();) Out += ByteOf(NextCodePoint(Text, i));
+  return Out;
+}
+
 std::string TerminalLineEnds(const std::string& Text) {
   std::string Out;
   for (std::size_t i = 0; i < Text.size(); ++i) {

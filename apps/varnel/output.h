@@ -10,6 +10,11 @@ namespace varnel::cli {
 // Windows-1252 to UTF-8.
 std::string ToUtf8(const std::string& Text);
 
+// UTF-8 to Windows-1252, for the tool's own lines among the component's
+// texts: a character that Windows-1252 lacks, or a byte that is not UTF-8,
+// becomes '?'.
+std::string ToWindows1252(const std::string& Text);
+
 // Line ends "\r\n" and lone "\r" become "\n".
 std::string TerminalLineEnds(const std::string& Text);
 

@@ -1,12 +1,17 @@
-// regress, diagnose, select and the full analysis: the tables of one fit
-// with its inference, with the component's interpretations of it.
+// regress, diagnose and the full analysis: the tables of one fit with its
+// inference, with the component's interpretations of it; select: the best
+// subsets or a stepwise search by AIC.
+#include <cstdint>
 #include <future>
+#include <iostream>
 #include <memory>
 #include <optional>
 
 #include "analyses.h"
 #include "analysis_tables.h"
+#include "output.h"
 #include "posix_io.h"
+#include "progress_line.h"
 #include "scratch_folder.h"
 
 namespace varnel::cli {
@@ -15,13 +20,13 @@ namespace {
 // The inference of Y on the data's predictors, with every observation's
 // measures when Observations is given; nullopt when the component rejected it.
 std::optional<TModelInference> Infer(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options,
-                                     std::vector<TObservationInference>* Observations, int k = 0) {
+                                     std::vector<TObservationInference>* Observations) {
   std::span<TObservationInference> Span;
   if (Observations) {
     Observations->resize(Data.N());
     Span = *Observations;
   }
-  const Byte Predictors = static_cast<Byte>(k ? k : Data.K());
+  const Byte Predictors = static_cast<Byte>(Data.K());
   TModelInference M;
   const std::vector<TMessage> Messages = Recorded([&] {
     M = Korlen.MVInference(Korlen.PRegressData, Korlen.Y, Predictors, Data.N(), Options.Level, Options.Intercept,
@@ -214,24 +219,107 @@ std::string AllSubsetsReport(TKorlen& Korlen, const TAnalysisData& Data, const T
                                        static_cast<Single>(Options.SimpWeight), "All-subsets models");
 }
 
-TResultTable NestedTable(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options) {
-  TResultTable Table{"nested",
-                     "Nested models: the first size predictors in column order",
-                     {"size", "terms", "rss", "r.squared", "adj.r.squared", "sigma", "AIC", "BIC"},
+// "x1 + x3": the predictors in Terms by their names, in column order;
+// "(Intercept)" for the constant alone.
+std::string TermsText(const TAnalysisData& Data, std::uint32_t Terms) {
+  std::string Text;
+  for (int j = 0; j < Data.K(); ++j) {
+    if (Terms & (1u << j)) Text += (Text.empty() ? "" : " + ") + Data.XNames[j];
+  }
+  return Text.empty() ? "(Intercept)" : Text;
+}
+
+const char* CriterionName(TSubsetCriterion Criterion) {
+  switch (Criterion) {
+    case TSubsetCriterion::scAdjR2: return "adjusted R\xB2";
+    case TSubsetCriterion::scCp: return "Cp";
+    case TSubsetCriterion::scAIC: return "AIC";
+    case TSubsetCriterion::scBIC: return "BIC";
+  }
+  return "";
+}
+
+TResultTable BestTable(const TBestSubsets& B, const TAnalysisData& Data) {
+  const std::string PerSize = B.PerSize == 1 ? "the model" : "the " + std::to_string(B.PerSize) + " models";
+  TResultTable Table{"best",
+                     "Best subsets: " + PerSize + " of smallest RSS of each size, the constant in every model; "
+                         "Cp on the full model's residual mean square",
+                     {"size", "rank", "terms", "rss", "r.squared", "adj.r.squared", "cp", "AIC", "BIC"},
                      {},
                      {}};
-  std::string Names;
-  for (int j = 1; j <= Data.K(); ++j) {
-    Names += (j > 1 ? " + " : "") + Data.XNames[j - 1];
-    const auto M = Infer(Korlen, Data, Options, nullptr, j);
-    if (!M) {
-      Table.Rows.push_back({Count(j), Names, TCell{}, TCell{}, TCell{}, TCell{}, TCell{}, TCell{}});
-      continue;
-    }
-    Table.Rows.push_back({Count(j), Names, Number(M->Deviance), Number(M->R2), Number(M->AdjR2), Number(M->Sigma),
-                          Number(M->AIC), Number(M->BIC)});
+  for (const TSubsetModel& M : B.Models) {
+    Table.Rows.push_back({Count(M.Size), Count(M.Rank), TermsText(Data, M.Terms), Number(M.RSS), Number(M.R2),
+                          Number(M.AdjR2), Number(M.Cp), Number(M.AIC), Number(M.BIC)});
+  }
+  // Notes are Windows-1252 texts: the names go in converted.
+  Table.Notes.push_back(std::string("Best by ") + CriterionName(B.Criterion) + ": size " +
+                        std::to_string(B.Best.Size) + ", " + ToWindows1252(TermsText(Data, B.Best.Terms)));
+  return Table;
+}
+
+const char* ActionName(TStepAction Action) {
+  switch (Action) {
+    case TStepAction::saStart: return "start";
+    case TStepAction::saAdd: return "add";
+    case TStepAction::saDrop: return "drop";
+  }
+  return "";
+}
+
+TResultTable StepsTable(const TStepwiseAIC& S, const TAnalysisData& Data) {
+  const char* From = S.Direction == TStepDirection::sdForward    ? "forward from the constant alone"
+                     : S.Direction == TStepDirection::sdBackward ? "backward from the full model"
+                                                                 : "both ways from the full model";
+  TResultTable Table{"steps",
+                     std::string("Stepwise search by AIC, ") + From +
+                         "; AIC as step() takes it: n·log(RSS/n) + 2·edf, edf the coefficients",
+                     {"step", "action", "term", "terms", "df.residual", "rss", "AIC"},
+                     {},
+                     {}};
+  for (const TAICStep& Step : S.Steps) {
+    const TCell Term = Step.Term > 0 ? TCell{Data.XNames[Step.Term - 1]} : TCell{};
+    Table.Rows.push_back({Count(Step.Step), std::string(ActionName(Step.Action)), Term, TermsText(Data, Step.Terms),
+                          Count(Step.DFResidual), Number(Step.RSS), Number(Step.AIC)});
   }
   return Table;
+}
+
+// The component's result, or a rejection: its messages are shown, and a
+// rejection without a word is one of counts, which its own fit names.
+template <class Search>
+bool Searched(TKorlen& Korlen, const TAnalysisData& Data, Search&& Work) {
+  bool Found = false;
+  const std::vector<TMessage> Messages = Recorded([&] { Found = Work(); });
+  Show(Messages);
+  if (!Found && Messages.empty()) Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, Data.K(), Data.N());
+  return Found;
+}
+
+int SelectTables(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
+  const Byte k = static_cast<Byte>(Data.K());
+  if (Options.Method == TSelectMethod::Exhaustive) {
+    TBestSubsets B;
+    TProgressLine Line(std::cerr, "varnel select: subsets searched");
+    const bool Found = Searched(Korlen, Data, [&] {
+      B = Korlen.MVBestSubsets(Korlen.PRegressData, Korlen.Y, k, Data.N(), Options.NBest, Options.Criterion,
+                               [&Line](double Done) { Line.Show(Done); });
+      return !B.Models.empty();
+    });
+    if (!Found) return 1;
+    Out.Results.Tables = {BestTable(B, Data)};
+    return 0;
+  }
+  const TStepDirection Direction = Options.Method == TSelectMethod::Forward    ? TStepDirection::sdForward
+                                   : Options.Method == TSelectMethod::Backward ? TStepDirection::sdBackward
+                                                                               : TStepDirection::sdBoth;
+  TStepwiseAIC S;
+  if (!Searched(Korlen, Data, [&] {
+        S = Korlen.MVStepwiseAIC(Korlen.PRegressData, Korlen.Y, k, Data.N(), Direction);
+        return !S.Steps.empty();
+      }))
+    return 1;
+  Out.Results.Tables = {StepsTable(S, Data)};
+  return 0;
 }
 
 }  // namespace
@@ -239,9 +327,9 @@ TResultTable NestedTable(TKorlen& Korlen, const TAnalysisData& Data, const TOpti
 int RunSelect(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
   const int k = Data.K(), n = Data.N();
   if (!Options.ReportTexts) {
-    if (!Infer(Korlen, Data, Options, nullptr)) return 1;
-    Out.Results.Tables = {NestedTable(Korlen, Data, Options)};
-    return 0;
+    if (!Options.Intercept)
+      throw TInputError("select keeps the constant in every model: --no-intercept does not apply to it");
+    return SelectTables(Korlen, Data, Options, Out);
   }
   // Made before any output, so that a TMPDIR that cannot be used stops the
   // command before it has written anything.

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 namespace varnel {
 
@@ -211,6 +212,62 @@ struct TObservationInference {
   Extended PredLow = 0;    // a new observation at the level
   Extended PredHigh = 0;
   std::array<Extended, MaxVars + 1> DFBetas{};  // intercept first
+};
+
+// The figure by which the best-subset search names its one best model.
+enum class TSubsetCriterion { scAdjR2, scCp, scAIC, scBIC };
+
+// One sub-model of a fit of Y on k predictors, with the constant always in
+// it, as R's lm of those predictors gives its figures. Terms holds bit j − 1
+// for predictor j. Cp = RSS/σ̂² − n + 2(Size + 1) with σ̂² the full model's
+// residual mean square; AIC and BIC count the coefficients and σ.
+struct TSubsetModel {
+  int Size = 0;  // predictors, the constant not counted
+  int Rank = 0;  // 1 for the smallest RSS of its size
+  std::uint32_t Terms = 0;
+  Extended RSS = 0;
+  Extended R2 = 0;
+  Extended AdjR2 = 0;
+  Extended Cp = 0;
+  Extended AIC = 0;
+  Extended BIC = 0;
+};
+
+// The best PerSize sub-models of every size 1..K by RSS, size by size and
+// rank by rank, and the one best of them all by Criterion (the first in that
+// order on a tie). T{} is the empty result.
+struct TBestSubsets {
+  int N = 0;
+  int K = 0;
+  int PerSize = 0;
+  TSubsetCriterion Criterion = TSubsetCriterion::scAdjR2;
+  Extended SST = 0;
+  Extended Sigma2 = 0;  // the full model's RSS / (N − K − 1), Cp's scale
+  std::vector<TSubsetModel> Models;
+  TSubsetModel Best{};
+};
+
+enum class TStepDirection { sdForward, sdBackward, sdBoth };
+enum class TStepAction { saStart, saAdd, saDrop };
+
+// One step of a stepwise search by AIC: the model after it. AIC is
+// n·log(RSS/n) + 2·edf with edf the coefficients, the constant included.
+struct TAICStep {
+  int Step = 0;  // 0 for the starting model
+  TStepAction Action = TStepAction::saStart;
+  int Term = 0;  // the predictor added or dropped, 1..K; 0 at the start
+  std::uint32_t Terms = 0;
+  int DFResidual = 0;
+  Extended RSS = 0;
+  Extended AIC = 0;
+};
+
+// The path of a stepwise search, its starting model first. T{} is the empty result.
+struct TStepwiseAIC {
+  int N = 0;
+  int K = 0;
+  TStepDirection Direction = TStepDirection::sdForward;
+  std::vector<TAICStep> Steps;
 };
 
 }  // namespace varnel

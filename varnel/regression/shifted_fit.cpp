@@ -228,6 +228,28 @@ TShiftedInverse ShiftedInverse(const TRegressData& X, int k, int n) {
   return S;
 }
 
+void CentredCrossProducts(const TRegressData& X, std::span<const double> Y, int k, int n, TMatrix& M) {
+  TShiftedInverse S;
+  for (int j = 1; j <= k; ++j) S.Shift[j] = ShiftOf(X[j].data(), n);
+  ShiftRows(X, k, n, S);
+  std::vector<double> ShiftedY(n);
+  const double ShiftY = ShiftOf(Y.data(), n);
+  for (int i = 0; i < n; ++i) ShiftedY[i] = Y[i] - ShiftY;
+  const double* Rows[MaxVars + 1] = {};
+  for (int j = 1; j <= k; ++j) Rows[j - 1] = S.Row(j);
+  Rows[k] = ShiftedY.data();
+  Extended Sums[MaxVars + 1] = {};
+  RowSums(Rows, k + 1, n, Sums);
+  M = TMatrix{};
+  for (int a = 0; a <= k; ++a) ProductSums(Rows[a], Rows + a, k + 1 - a, n, M[a].data() + a);
+  for (int a = 0; a <= k; ++a) {
+    for (int b = a; b <= k; ++b) {
+      const Extended Correction = Finite(Finite(Sums[a]) * Finite(Sums[b])) / n;
+      M[a][b] = M[b][a] = Finite(Finite(M[a][b]) - Correction);
+    }
+  }
+}
+
 void StartRecord(TMultStatRec& Rec, std::span<const double> Y, int k, int n) {
   Rec.N = n;
   Rec.K = k;

@@ -54,6 +54,15 @@ TMultStatRec ShiftedCoefficients(const TRegressData& X, std::span<const double> 
 TMultStatRec ShiftedFitRecord(const TRegressData& X, std::span<const double> Y, const TShiftedInverse& S, int k,
                               int n);
 
+// The centred sums of squares and cross products Σ (u − ū)(v − v̄) of the k
+// predictors and Y: M[a][b] for predictors a + 1 and b + 1 (a, b < k), row
+// and column k for Y. Formed once from the rows shifted as the fit shifts
+// them (Y by its own shift, rounded to double as the predictors are), then
+// moved to the means by the shifted rows' sums, a correction of a few per
+// cent of each sum since the shifts lie near the means. The caller has
+// checked the counts; unguarded: an overflow reaches the caller.
+void CentredCrossProducts(const TRegressData& X, std::span<const double> Y, int k, int n, TMatrix& M);
+
 // Pieces of the record shared with ComputeResults.
 // N, K, SST about the mean of Y.
 void StartRecord(TMultStatRec& Rec, std::span<const double> Y, int k, int n);

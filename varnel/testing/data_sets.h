@@ -24,6 +24,10 @@ TDataSet ExampleData();
 // The Longley data (16 observations, 6 predictors; Y is total employment).
 TDataSet LongleyData();
 
+// R's mtcars (32 observations): Y is mpg, the predictors cyl, disp, hp,
+// drat, wt, qsec, vs, am, gear, carb in R's column order.
+TDataSet MtcarsData();
+
 // k predictors of n observations: Xj = j × (0.5 + uniform), Y a linear
 // combination of the predictors plus noise; the same seed gives the same data.
 TDataSet RandomData(int k, int n, std::uint32_t Seed);

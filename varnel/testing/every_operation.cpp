@@ -110,6 +110,8 @@ const std::vector<TOperation>& EveryOperation() {
       OP("MVStepwiseBackward", K.MVStepwiseBackward(K.PRegressData, K.Y, k, n, "Backward")),
       OP("MVStepwiseVarSelection", K.MVStepwiseVarSelection(K.PRegressData, K.Y, k, n, 0.5f, 0.5f, "All")),
       OP("MVOptimalForwardModel", K.MVOptimalForwardModel(K.PRegressData, K.Y, k, n)),
+      OP("MVBestSubsets", K.MVBestSubsets(K.PRegressData, K.Y, k, n, 2, TSubsetCriterion::scBIC, [](double) {})),
+      OP("MVStepwiseAIC", K.MVStepwiseAIC(K.PRegressData, K.Y, k, n, TStepDirection::sdBoth)),
       OP("MakePiped", K.MakePiped(1, 2, 0.5)),
       OP("PointDistances", K.GetLDistance(I.V, I.W, k); K.GetEuclideanDistance(I.V, I.W, k);
          K.GetNormEuclideanDistance(I.V, I.W, I.C, k)),

@@ -1,0 +1,32 @@
+#include "progress_line.h"
+
+#include <cmath>
+#include <utility>
+
+namespace varnel::cli {
+
+TProgressLine::TProgressLine(std::ostream& Out, std::string What, TClock::duration After)
+    : FOut(Out), FWhat(std::move(What)), FStart(TClock::now()), FAfter(After) {}
+
+TProgressLine::~TProgressLine() {
+  if (FOpen) FOut << '\n' << std::flush;
+}
+
+void TProgressLine::Show(double FractionDone) {
+  const bool Done = FractionDone >= 1;
+  const TClock::time_point Now = TClock::now();
+  if (Now - FStart < FAfter) return;
+  if (FOpen && !Done && Now - FShown < std::chrono::milliseconds(100)) return;
+  // A search that finished before its line was due leaves no trace.
+  if (Done && !FOpen) return;
+  const int Percent = static_cast<int>(std::floor(std::fmin(std::fmax(FractionDone, 0), 1) * 100));
+  FOut << '\r' << FWhat << ' ' << Percent << '%' << std::flush;
+  FShown = Now;
+  FOpen = true;
+  if (Done) {
+    FOut << '\n' << std::flush;
+    FOpen = false;
+  }
+}
+
+}  // namespace varnel::cli

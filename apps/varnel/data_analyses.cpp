@@ -32,13 +32,14 @@ TMoreFigures MoreFigures(TKorlen& Korlen, std::span<const double> Values, int n)
   return {Korlen.GetQuartiles(Values, n), Korlen.GetExcessKurtosis(Values, n), Korlen.GetAutocorrelation(Values, n)};
 }
 
-// Files are read whole or refused, so no value is missing (yet).
+// Missing: the column's cells in the file that held no value (the rows
+// left out for them are not in n).
 std::vector<TCell> VariableRow(const std::string& Name, int N, Extended Sum, Extended Range, Extended Mean,
                                Extended StdDev, Extended Variance, Extended Skew, Extended Kurtosis,
-                               Extended CoefVar, const TMoreFigures& F) {
+                               Extended CoefVar, const TMoreFigures& F, long long Missing) {
   return {Name, Count(N), Number(Sum), Number(F.Q.Min), Number(F.Q.Max), Number(Range), Number(Mean),
           Number(StdDev), Number(Variance), SingleNumber(Skew), SingleNumber(Kurtosis), Number(F.Excess),
-          Number(CoefVar), Number(F.Q.Q1), Number(F.Q.Median), Number(F.Q.Q3), Number(F.Lag1), Count(0)};
+          Number(CoefVar), Number(F.Q.Q1), Number(F.Q.Median), Number(F.Q.Q3), Number(F.Lag1), Count(Missing)};
 }
 
 // Whether the k-means run went through: its own guard's message means the
@@ -94,11 +95,12 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
   for (int j = 0; j < k; ++j) {
     const TMoreFigures F = MoreFigures(Korlen, (*Korlen.PRegressData)[j + 1], n);
     Variables.Rows.push_back(VariableRow(Data.XNames[j], X.N, X.Sum[j], F.Q.Max - F.Q.Min, X.Mean[j], X.StdDev[j],
-                                         X.Variance[j], X.Skew[j], X.Kurtosis[j], X.CoefVar[j], F));
+                                         X.Variance[j], X.Skew[j], X.Kurtosis[j], X.CoefVar[j], F,
+                                         Data.MissingIn(j)));
   }
   const TMoreFigures F = MoreFigures(Korlen, Korlen.Y, n);
   Variables.Rows.push_back(VariableRow(Data.YName, Y.N, Y.Sum, F.Q.Max - F.Q.Min, Y.Mean, Y.StdDev, Y.Variance,
-                                       Y.Skew, Y.Kurtosis, Y.CoefVar, F));
+                                       Y.Skew, Y.Kurtosis, Y.CoefVar, F, Data.MissingIn(k)));
   Variables.Notes.push_back(Korlen.InterpretVariableUtility(X));
   const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, k, n);
   TResultTable Correlation =

@@ -202,6 +202,10 @@ void AddDummies(const std::string& Name, const TLevels& Levels, const std::strin
   Data.Dummies = true;
 }
 
+long long MissingCount(const TCells& Cells) {
+  return std::count(Cells.Kind.begin(), Cells.Kind.end(), TKind::Missing);
+}
+
 int FirstTextRow(const TCells& Cells) {
   const auto Found = std::find(Cells.Kind.begin(), Cells.Kind.end(), TKind::Text);
   return Found == Cells.Kind.end() ? -1 : static_cast<int>(Found - Cells.Kind.begin());
@@ -245,6 +249,7 @@ TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, c
     if (Factor) {
       const TTextColumn& Column = Table.Columns[Columns[i]];
       AddDummies(Names[i], LevelsOf(Column, Cells[i], Kept), Name, FirstText, Column, Data);
+      Data.Missing.resize(Data.X.size(), MissingCount(Cells[i]));
       continue;
     }
     if (Data.X.size() == static_cast<std::size_t>(MaxVars)) {
@@ -253,7 +258,9 @@ TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, c
     }
     Data.XNames.push_back(Printable(Names[i]));
     Data.X.push_back(Numbers(Cells[i], Kept));
+    Data.Missing.push_back(MissingCount(Cells[i]));
   }
+  Data.Missing.push_back(MissingCount(Cells.back()));
   for (const std::string& Column : Table.Header) {
     if (std::find(Names.begin(), Names.end(), Column) == Names.end()) Data.Unused.push_back(Printable(Column));
   }

@@ -20,6 +20,10 @@ struct TAnalysisData {
   std::vector<long long> Dropped;  // the data rows left out for a missing value
   std::vector<std::string> Unused; // the file's columns that no analysis reads
   bool Dummies = false;            // whether a factor was coded
+  // Missing[j]: the file's missing cells in the column of predictor j (a
+  // factor's count for each of its dummies), then the response's.
+  std::vector<long long> Missing;
+  long long MissingIn(int j) const { return j < static_cast<int>(Missing.size()) ? Missing[j] : 0; }
   int K() const { return static_cast<int>(X.size()); }
   int N() const { return static_cast<int>(Y.size()); }
   // The number of observation i's data row in the file, counting from 1:

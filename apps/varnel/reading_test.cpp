@@ -113,6 +113,11 @@ TEST_F(ReadingTest, MissingSpellingsAndNumericFactors) {
       << Own.Err;
   EXPECT_NE(Own.Err.find("at most 24 are possible"), std::string::npos) << Own.Err;
   EXPECT_EQ(Run("regress --factor nope " + File).Status, 2);
+  const ordered_json Described = ordered_json::parse(Run("describe --json --na - " + File).Out);
+  EXPECT_EQ(Described["variables"][1]["variable"], "x");
+  EXPECT_EQ(Described["variables"][1]["missing"], 6);
+  EXPECT_EQ(Described["variables"][1]["n"], 24);
+  EXPECT_EQ(Described["variables"][0]["missing"], 0);
 }
 
 // Standard input by "-" and by a pipe; -o writes the file whole, and leaves

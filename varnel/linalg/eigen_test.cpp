@@ -13,17 +13,6 @@
 namespace varnel {
 namespace {
 
-// A random symmetric matrix of order n with entries in [-1, 1].
-TMatrix RandomSymmetric(int n, unsigned Seed) {
-  std::mt19937 Engine(Seed);
-  std::uniform_real_distribution<double> Unit(-1.0, 1.0);
-  TMatrix A{};
-  for (int i = 0; i < n; ++i) {
-    for (int j = 0; j <= i; ++j) A[i][j] = A[j][i] = Unit(Engine);
-  }
-  return A;
-}
-
 // P = Lᵀ M R over the leading n by n block, computed here without the library.
 TMatrix TransposeTimes(const TMatrix& L, const TMatrix& M, const TMatrix& R, int n) {
   TMatrix MR{}, P{};
@@ -55,7 +44,7 @@ class EigenTest : public ::testing::Test {
 
 TEST_F(EigenTest, EigenVectorsIsOrthogonalAndReducesToTridiagonalForm) {
   for (int n : {3, 5, 12, 24, 26}) {
-    const TMatrix A = RandomSymmetric(n, 40u + n);
+    const TMatrix A = testing::RandomSymmetric(n, 40u + n);
     const TMatrix Q = Korlen.EigenVectors(A, n);
     const TMatrix QtQ = TransposeTimes(Q, Korlen.IdentityMatrix(n), Q, n);
     const TMatrix T = TransposeTimes(Q, A, Q, n);
@@ -109,7 +98,7 @@ TEST_F(EigenTest, EigenValuesZeroTheOpenBandRootThePositiveAndSortLargestFirst) 
   EXPECT_EQ(v[5], -2);  // neither zeroed nor rooted, and last
   EXPECT_EQ(v[6], 0);
   // The values come from the reduction's diagonal, not from an eigen-solver.
-  const TMatrix A = RandomSymmetric(4, 3);
+  const TMatrix A = testing::RandomSymmetric(4, 3);
   TMatrix W = A;
   TVector d{}, e{};
   ReduceToTridiagonal(W, 4, d, e);
@@ -172,7 +161,7 @@ TEST_F(EigenTest, FactorMatricesScaleByRootsAndLetFaultsThrough) {
   EXPECT_THROW(Korlen.FactorsLoadingsMatrix(a, b, V, 2), EZeroDivide);
   a[1] = -4;
   EXPECT_THROW(Korlen.FactorsLoadingsMatrix(a, b, V, 2), EInvalidOp);
-  TMatrix Bad = RandomSymmetric(3, 1);
+  TMatrix Bad = testing::RandomSymmetric(3, 1);
   Bad[2][0] = Bad[0][2] = NAN;
   EXPECT_THROW(Korlen.EigenVectors(Bad, 3), EMathError);
   EXPECT_THROW(Korlen.EigenValues(Diagonal({1, INFINITY, 2}), 3), EMathError);

@@ -49,16 +49,6 @@ TMatrix WithEigenvalues(const std::vector<long double>& Values, unsigned Seed) {
   return A;
 }
 
-TMatrix RandomSymmetric(int n, unsigned Seed) {
-  std::mt19937 Engine(Seed);
-  std::uniform_real_distribution<double> Unit(-1.0, 1.0);
-  TMatrix A{};
-  for (int i = 0; i < n; ++i) {
-    for (int j = 0; j <= i; ++j) A[i][j] = A[j][i] = Unit(Engine);
-  }
-  return A;
-}
-
 long double Scale(const TMatrix& A, int n) {
   long double s = 0;
   for (int i = 0; i < n; ++i) {
@@ -104,7 +94,7 @@ void ExpectDecomposition(const TMatrix& A, int n, long double Digits) {
 }
 
 TEST(EigenDecompositionTest, RandomMatricesOfEveryOrderAgreeWithJacobi) {
-  for (int n : {1, 2, 3, 5, 10, 24, 25}) ExpectDecomposition(RandomSymmetric(n, 40 + n), n, 15);
+  for (int n : {1, 2, 3, 5, 10, 24, 25}) ExpectDecomposition(testing::RandomSymmetric(n, 40 + n), n, 15);
 }
 
 // Repeated, near-zero and zero eigenvalues: a basis of each repeated
@@ -127,7 +117,7 @@ TEST(EigenDecompositionTest, RepeatedNearZeroAndSingularSpectra) {
 }
 
 TEST(EigenDecompositionTest, ANonFiniteEntryIsReportedAndNothingReturned) {
-  TMatrix A = RandomSymmetric(4, 9);
+  TMatrix A = testing::RandomSymmetric(4, 9);
   A[3][1] = std::numeric_limits<long double>::infinity();
   TKorlen K;
   testing::TMessageRecorder Messages;

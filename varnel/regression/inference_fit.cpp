@@ -50,24 +50,6 @@ void RefineOrigin(const TRegressData& X, std::span<const double> Y, const TShift
   for (int j = 1; j <= k; ++j) b[j] = Finite(b[j] + Finite(Change[j]));
 }
 
-// The summary of a fit through the origin: SST = Σ y², n − k residual
-// degrees of freedom, F on k and n − k.
-void SummariseOrigin(TMultStatRec& Rec, Extended Sse, int k, int n) {
-  Rec.DFReg = k;
-  Rec.DFTot = n;
-  Rec.DFErr = n - k;
-  Rec.SSE = Finite(Sse);
-  Rec.SSR = Finite(Rec.SST - Rec.SSE);
-  Rec.R2 = Div(Rec.SSR, Rec.SST);
-  Rec.R = Sqrt(Rec.R2);
-  Rec.MSR = Div(Rec.SSR, k);
-  Rec.MSE = Div(Rec.SSE, Rec.DFErr);
-  Rec.RMSE = Sqrt(Rec.MSE);
-  Rec.F = Div(Div(Rec.R2, k), Div(Div(Rec.SSE, Rec.SST), Rec.DFErr));
-  Rec.S2 = Rec.MSE;
-  Rec.S = Rec.RMSE;
-}
-
 void OriginFit(const TRegressData& X, std::span<const double> Y, int k, int n, TInferenceFit& F) {
   OriginInverse(X, k, n, F.S);
   TMultStatRec& Rec = F.R;
@@ -89,7 +71,7 @@ void OriginFit(const TRegressData& X, std::span<const double> Y, int k, int n, T
     Sse += e * e;
   }
   Rec.SST = Finite(SumY2);
-  SummariseOrigin(Rec, Sse, k, n);
+  Summarise(Rec, Sse, k, n);  // through the origin: SST = Σ y², n − k residual degrees of freedom
   for (int j = 1; j <= k; ++j) {
     Rec.StdErr[j] = Finite(Sqrt(F.S.Inv[j][j]) * Rec.RMSE);
     Rec.TCalc[j] = Div(Rec.Beta[j], Rec.StdErr[j]);

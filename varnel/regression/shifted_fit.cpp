@@ -21,28 +21,6 @@
 namespace varnel {
 namespace {
 
-// The guarded analysis-of-variance summary; a fault leaves the fields from
-// the failing one on at 0.
-void Summarise(TMultStatRec& Rec, Extended Sse, int k, int n) {
-  Rec.DFReg = k;
-  Rec.DFTot = n - 1;
-  Rec.DFErr = Rec.DFTot - Rec.DFReg;
-  Rec.SSE = Finite(Sse);
-  Rec.SSR = Finite(Rec.SST - Rec.SSE);
-  Rec.R2 = Div(Rec.SSR, Rec.SST);
-  Rec.R = Sqrt(Rec.R2);
-  Rec.MSR = Div(Rec.SSR, Rec.DFReg);
-  Rec.MSE = Div(Rec.SSE, Rec.DFErr);
-  Rec.RMSE = Sqrt(Rec.MSE);
-  // 1 − R² is taken as SSE/SST: subtracted from 1 it keeps no digit once
-  // the fit explains all but 2⁻⁶⁴ of the variation, and F is then noise.
-  const Extended Explained = Div(Rec.R2, k);
-  const Extended Unexplained = Div(Div(Rec.SSE, Rec.SST), Extended(n) - (k + 1));
-  Rec.F = Div(Explained, Unexplained);
-  Rec.S2 = Rec.MSE;
-  Rec.S = Sqrt(Rec.S2);
-}
-
 // The shift of one column: the mean of up to 64 evenly spaced values, since
 // only its nearness to the centre matters and a sample of 64 puts it within
 // about an eighth of a standard deviation, rounded to a multiple of the
@@ -207,6 +185,26 @@ bool MayMissWhatTheDataDetermine(const TShiftedInverse& S, int k) {
 
 }  // namespace
 
+void Summarise(TMultStatRec& Rec, Extended Sse, int k, int DFTot) {
+  Rec.DFReg = k;
+  Rec.DFTot = DFTot;
+  Rec.DFErr = Rec.DFTot - Rec.DFReg;
+  Rec.SSE = Finite(Sse);
+  Rec.SSR = Finite(Rec.SST - Rec.SSE);
+  Rec.R2 = Div(Rec.SSR, Rec.SST);
+  Rec.R = Sqrt(Rec.R2);
+  Rec.MSR = Div(Rec.SSR, Rec.DFReg);
+  Rec.MSE = Div(Rec.SSE, Rec.DFErr);
+  Rec.RMSE = Sqrt(Rec.MSE);
+  // 1 − R² is taken as SSE/SST: subtracted from 1 it keeps no digit once
+  // the fit explains all but 2⁻⁶⁴ of the variation, and F is then noise.
+  const Extended Explained = Div(Rec.R2, k);
+  const Extended Unexplained = Div(Div(Rec.SSE, Rec.SST), Extended(Rec.DFErr));
+  Rec.F = Div(Explained, Unexplained);
+  Rec.S2 = Rec.MSE;
+  Rec.S = Sqrt(Rec.S2);
+}
+
 TShiftedInverse ShiftedInverse(const TRegressData& X, int k, int n) {
   TShiftedInverse S;
   for (int j = 1; j <= k; ++j) S.Shift[j] = ShiftOf(X[j].data(), n);
@@ -269,7 +267,7 @@ void StartRecord(TMultStatRec& Rec, std::span<const double> Y, int k, int n) {
 
 void CompleteRecord(TMultStatRec& Rec, const TRegressData& X, std::span<const double> Y, const TMatrix& Inv) {
   const Extended Sse = ResidualSumOfSquares(Rec, X, Y);
-  Guard("Error computing regression coefficients", [&] { Summarise(Rec, Sse, Rec.K, Rec.N); });
+  Guard("Error computing regression coefficients", [&] { Summarise(Rec, Sse, Rec.K, Rec.N - 1); });
   for (int j = 0; j <= Rec.K; ++j) {
     Rec.StdErr[j] = Finite(Sqrt(Inv[j][j]) * Rec.RMSE);
     Rec.TCalc[j] = Div(Rec.Beta[j], Rec.StdErr[j]);

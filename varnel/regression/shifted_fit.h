@@ -63,6 +63,12 @@ TMultStatRec ShiftedFitRecord(const TRegressData& X, std::span<const double> Y, 
 // checked the counts; unguarded: an overflow reaches the caller.
 void CentredCrossProducts(const TRegressData& X, std::span<const double> Y, int k, int n, TMatrix& M);
 
+// The analysis-of-variance summary from SSE and SST on DFTot degrees of
+// freedom (n − 1 about the mean, n through the origin): DFErr = DFTot − k,
+// R², the mean squares, and F with 1 − R² taken as SSE/SST. A fault leaves
+// the fields from the failing one on at 0; the caller guards it.
+void Summarise(TMultStatRec& Rec, Extended Sse, int k, int DFTot);
+
 // Pieces of the record shared with ComputeResults.
 // N, K, SST about the mean of Y.
 void StartRecord(TMultStatRec& Rec, std::span<const double> Y, int k, int n);

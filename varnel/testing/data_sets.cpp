@@ -84,4 +84,14 @@ void Load(TKorlen& Korlen, const TDataSet& Data) {
   Korlen.MVPrepare();
 }
 
+TMatrix RandomSymmetric(int n, unsigned Seed) {
+  std::mt19937 Engine(Seed);
+  std::uniform_real_distribution<double> Unit(-1.0, 1.0);
+  TMatrix A{};
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j <= i; ++j) A[i][j] = A[j][i] = Unit(Engine);
+  }
+  return A;
+}
+
 }  // namespace varnel::testing

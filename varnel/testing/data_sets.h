@@ -32,6 +32,10 @@ TDataSet MtcarsData();
 // combination of the predictors plus noise; the same seed gives the same data.
 TDataSet RandomData(int k, int n, std::uint32_t Seed);
 
+// A symmetric matrix of order n with entries uniform in [-1, 1]; the same
+// seed gives the same matrix.
+TMatrix RandomSymmetric(int n, unsigned Seed);
+
 // A vector whose first entries are Values and the rest 0.
 TVector Vec(std::initializer_list<long double> Values);
 

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +23,8 @@
 #include "csv_table.h"
 #include "data_set.h"
 #include "output.h"
+#include "plots/figures.h"
+#include "plots/plot_file.h"
 #include "posix_io.h"
 #include "results.h"
 
@@ -52,6 +56,12 @@ struct TWriteOptions {
   bool Raw = false;
   std::string Table;  // the one table to write; empty: every table (CSV: the main one)
   std::string Output;  // -o: the file that takes the output, written whole or not at all
+};
+
+// --plot: the picture's file and size.
+struct TPlotOptions {
+  std::string File;
+  TImageSize Size;
 };
 
 // A two-sided level strictly between 0 and 1.
@@ -215,13 +225,43 @@ TAnalysisData LoadData(const TDataOptions& Options) {
   return Data;
 }
 
+// What a command draws under --plot, from its results (and the data).
+using TFigureOf = TFigure (*)(TKorlen&, const TAnalysisData&, const TResults&);
+
 // What was chosen: the command's name as the JSON's meta shows it, whether
-// it has a level, and its analysis.
+// it has a level, its analysis and its picture.
 struct TChoice {
   std::string Name = "analysis";
   bool HasLevel = true;
   TAnalysisRun Analysis = RunFullAnalysis;
+  TFigureOf Figure = nullptr;
 };
+
+TFigure DiagnosticPicture(TKorlen&, const TAnalysisData&, const TResults& Results) { return DiagnosticFigure(Results); }
+TFigure ComponentsPicture(TKorlen&, const TAnalysisData&, const TResults& Results) { return ComponentsFigure(Results); }
+TFigure HistogramPicture(TKorlen&, const TAnalysisData& Data, const TResults&) { return HistogramFigure(Data); }
+
+// "1200x900" (or "1200,900"): a size from 200 to 10,000 pixels a side.
+std::string CheckPlotSize(const std::string& Text) {
+  int Width = 0, Height = 0;
+  char Between = 0, After = 0;
+  const bool Read = std::sscanf(Text.c_str(), "%d%c%d%c", &Width, &Between, &Height, &After) == 3 &&
+                    (Between == 'x' || Between == ',');
+  return Read && Width >= 200 && Height >= 200 && Width <= 10000 && Height <= 10000
+             ? ""
+             : "a size is WIDTHxHEIGHT in pixels, each 200 to 10000, as 1200x900";
+}
+
+void AddPlotOptions(CLI::App& App, TPlotOptions& Plot) {
+  App.add_option("--plot", Plot.File, "also draw the results' picture into this file: .svg, .png or .pdf (by gnuplot)");
+  App.add_option_function<std::string>(
+         "--plot-size",
+         [&Plot](const std::string& Text) {
+           std::sscanf(Text.c_str(), "%d%*c%d", &Plot.Size.Width, &Plot.Size.Height);
+         },
+         "the picture's size in pixels, WIDTHxHEIGHT (default 1200x900; a PDF page has 150 to the inch)")
+      ->check(CLI::Validator(CheckPlotSize, "SIZE"));
+}
 
 void WriteTexts(const TCommandResults& Results, bool Raw, std::ostream& Out) {
   if (!Results.Legend.empty()) Out << Results.Legend << "\n\n";
@@ -290,10 +330,19 @@ std::unique_ptr<TKorlen> MakeComponent(const TOptions& Options) {
   return Korlen;
 }
 
-int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TOptions& Options, const TChoice& Choice,
-        TFdStream& Stdout) {
+// The picture's file is checked, and gnuplot looked for, before any work.
+std::unique_ptr<TPlotFile> PreparePlot(const TPlotOptions& Plot, const TOptions& Options) {
+  if (Plot.File.empty()) return nullptr;
+  if (Options.ReportTexts) throw TInputError("--plot draws the tables, which --report-texts leaves out");
+  return std::make_unique<TPlotFile>(Plot.File, Plot.Size);
+}
+
+int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlotOptions& PlotOptions,
+        const TOptions& Options, const TChoice& Choice, TFdStream& Stdout) {
   TAnalysisData Data;
+  std::unique_ptr<TPlotFile> Plot;
   try {
+    Plot = PreparePlot(PlotOptions, Options);
     Data = LoadData(DataOptions);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
@@ -309,6 +358,8 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TOpti
     TCommandResults Results;
     Results.Results.Meta = MetaOf(Data, Choice, Options);
     const int Status = Choice.Analysis(*Korlen, Data, Options, Results);
+    if (Status == 0 && Plot)
+      Plot->Draw(GnuplotScript(Choice.Figure(*Korlen, Data, Results.Results), Plot->Format(), Plot->Size()));
     if (Status == 0) Emit(Write, Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
     return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source : "", Stdout);
   } catch (const TInputError& Error) {  // what a command checks before its first output
@@ -370,6 +421,7 @@ int RunTool(int argc, char** argv) {
   App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
   TDataOptions Data;
   TWriteOptions Write;
+  TPlotOptions Plot;
   TOptions Options;
   AddDataOptions(App, Data, Options, Write);
   TChoice Chosen;
@@ -379,26 +431,31 @@ int RunTool(int argc, char** argv) {
     const char* Help;
     bool HasLevel;
     TAnalysisRun Analysis;
+    TFigureOf Figure = nullptr;
   };
   const TCommand Commands[] = {
       {"regress", "tables coefficients and model: estimates, standard errors, t, p, confidence limits, VIF, "
                   "R², F, AIC, BIC, Durbin-Watson", true, RunRegress},
-      {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits", true,
-       RunDiagnose},
-      {"describe", "tables variables, correlation and covariance", false, RunDescribe},
+      {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits; --plot: R's "
+                   "four diagnostic panels", true, RunDiagnose, DiagnosticPicture},
+      {"describe", "tables variables, correlation and covariance; --plot: a histogram of each variable", false,
+       RunDescribe, HistogramPicture},
       {"select", "table best: the best subsets of every size (or steps: a stepwise search by AIC); the "
                  "component's searches under --report-texts",
        false, RunSelect},
       {"pca", "tables components, loadings and scores: principal components of the correlation matrix "
-              "(--covariance: of the covariance matrix)", false, RunPca},
+              "(--covariance: of the covariance matrix); --plot: scree plot and biplot", false, RunPca,
+       ComponentsPicture},
       {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", true,
        RunDistance},
-      {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts", false, RunCluster},
+      {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts; --plot: the clusters "
+                  "on the first two principal components", false, RunCluster, ClusterFigure},
   };
   for (const TCommand& Command : Commands) {
     CLI::App* Sub = App.add_subcommand(Command.Name, Command.Help);
     AddDataOptions(*Sub, Data, Options, Write);
-    Sub->callback([&Chosen, Command] { Chosen = {Command.Name, Command.HasLevel, Command.Analysis}; });
+    if (Command.Figure) AddPlotOptions(*Sub, Plot);
+    Sub->callback([&Chosen, Command] { Chosen = {Command.Name, Command.HasLevel, Command.Analysis, Command.Figure}; });
   }
   App.get_subcommand("regress")->add_option("--beta-threshold", Options.BetaThreshold,
                                             "coefficients compared with this value (default 0)");
@@ -445,7 +502,7 @@ int RunTool(int argc, char** argv) {
 
   if (*Verbs || *About || *Example || *Table)
     return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Write, Stdout);
-  return Run(Data, Write, Options, Chosen, Stdout);
+  return Run(Data, Write, Plot, Options, Chosen, Stdout);
 }
 
 }  // namespace

@@ -17,8 +17,13 @@ void AppendUtf8(std::string& Out, char32_t c) {
   } else if (c < 0x800) {
     Out += static_cast<char>(0xC0 | (c >> 6));
     Out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
+  } else if (c < 0x10000) {
     Out += static_cast<char>(0xE0 | (c >> 12));
+    Out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | (c >> 18));
+    Out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
     Out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     Out += static_cast<char>(0x80 | (c & 0x3F));
   }
@@ -70,6 +75,19 @@ char ByteOf(char32_t Point) {
 std::string ToWindows1252(const std::string& Text) {
   std::string Out;
   for (std::size_t i = 0; i < Text.size();) Out += ByteOf(NextCodePoint(Text, i));
+  return Out;
+}
+
+std::string ValidUtf8(const std::string& Text) {
+  std::string Out;
+  for (std::size_t i = 0; i < Text.size();) {
+    const std::size_t Start = i;
+    const char32_t Point = NextCodePoint(Text, i);
+    const std::size_t Length = i - Start;
+    const bool Overlong = (Length == 3 && Point < 0x800) || (Length == 4 && Point < 0x10000);
+    const bool Invalid = Overlong || Point > 0x10FFFF || (Point >= 0xD800 && Point < 0xE000);
+    AppendUtf8(Out, Invalid ? 0xFFFD : Point);
+  }
   return Out;
 }
 

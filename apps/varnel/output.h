@@ -15,6 +15,9 @@ std::string ToUtf8(const std::string& Text);
 // becomes '?'.
 std::string ToWindows1252(const std::string& Text);
 
+// Text as well-formed UTF-8: what is not becomes U+FFFD.
+std::string ValidUtf8(const std::string& Text);
+
 // Line ends "\r\n" and lone "\r" become "\n".
 std::string TerminalLineEnds(const std::string& Text);
 

@@ -61,21 +61,56 @@ mode_t CurrentUmask() {
   return Mask;
 }
 
+std::string TemplateBeside(const std::string& Path) {
+  const std::filesystem::path Target(Path);
+  return (Target.parent_path() / ("." + Target.filename().string() + ".varnel-XXXXXX")).string();
+}
+
+// A link is followed, so that the file it names is replaced, not the link.
+std::string Resolved(const std::string& Path) {
+  std::error_code Error;
+  const std::filesystem::path Real = std::filesystem::canonical(Path, Error);
+  return Error ? Path : Real.string();
+}
+
+// A file that is there must be a regular one: renaming onto a device, a
+// FIFO or a directory would replace it (or fail only at the end).
+std::string Refusal(const std::string& Path, const std::string& Shown) {
+  struct stat Status {};
+  if (::stat(Path.c_str(), &Status) != 0 || S_ISREG(Status.st_mode)) return "";
+  return Shown + ": not a regular file (" +
+         (S_ISDIR(Status.st_mode) ? "a directory" : S_ISFIFO(Status.st_mode) ? "a FIFO" : "a device or special file") +
+         "): the tool writes only regular files";
+}
+
 }  // namespace
 
-void WriteFileAtomically(const std::string& Path, const std::string& Text) {
-  const std::filesystem::path Target(Path);
-  std::string Temporary = (Target.parent_path() / ("." + Target.filename().string() + ".varnel-XXXXXX")).string();
-  TUniqueFd File(::mkstemp(Temporary.data()));
-  if (!File) throw TWriteError(Printable(Path) + ": cannot write the file: " + std::strerror(errno));
-  int Error = WriteAll(File.Get(), Text.data(), Text.size());
-  if (Error == 0 && ::fchmod(File.Get(), 0666 & ~CurrentUmask()) != 0) Error = errno;
-  const int CloseError = File.Close();
+TReplacement::TReplacement(const std::string& Path)
+    : FShown(Printable(Path)), FPath(Resolved(Path)), FTemporary(TemplateBeside(FPath)), FProblem(Refusal(FPath, FShown)),
+      FFile(FProblem.empty() ? ::mkstemp(FTemporary.data()) : -1) {
+  if (FProblem.empty() && !FFile) FProblem = FShown + ": cannot write the file: " + std::strerror(errno);
+}
+
+TReplacement::~TReplacement() {
+  if (FProblem.empty() && !FCommitted) ::unlink(FTemporary.c_str());
+}
+
+std::string TReplacement::Commit() {
+  if (!FProblem.empty()) return FProblem;
+  int Error = ::fchmod(FFile.Get(), 0666 & ~CurrentUmask()) != 0 ? errno : 0;
+  const int CloseError = FFile.Close();
   if (Error == 0) Error = CloseError;
-  if (Error == 0 && ::rename(Temporary.c_str(), Path.c_str()) != 0) Error = errno;
-  if (Error == 0) return;
-  ::unlink(Temporary.c_str());
-  throw TWriteError(Printable(Path) + ": cannot write the file: " + std::strerror(Error));
+  if (Error == 0 && ::rename(FTemporary.c_str(), FPath.c_str()) != 0) Error = errno;
+  FCommitted = Error == 0;
+  return FCommitted ? "" : FShown + ": cannot write the file: " + std::strerror(Error);
+}
+
+void WriteFileAtomically(const std::string& Path, const std::string& Text) {
+  TReplacement File(Path);
+  if (!File.Problem().empty()) throw TWriteError(File.Problem());
+  const int Error = WriteAll(File.Fd(), Text.data(), Text.size());
+  const std::string Problem = Error ? Printable(Path) + ": cannot write the file: " + std::strerror(Error) : File.Commit();
+  if (!Problem.empty()) throw TWriteError(Problem);
 }
 
 TFdStream::TBuffer::TBuffer(int Fd) : FFd(Fd) { setp(FData.data(), FData.data() + FData.size()); }

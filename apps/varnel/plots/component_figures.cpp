@@ -1,0 +1,142 @@
+// pca's scree plot and biplot, and cluster's picture on the components.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "plots/figures.h"
+#include "plots/plot_statistics.h"
+
+namespace varnel::cli {
+namespace {
+
+std::string Share(const std::string& Component, double Proportion) {
+  const long Tenths = std::lround(Proportion * 1000);
+  return Component + " (" + std::to_string(Tenths / 10) + "." + std::to_string(Tenths % 10) + " % of the variance)";
+}
+
+TPanel ScreePanel(const std::vector<double>& Proportion, const std::vector<double>& Cumulative,
+                  const std::vector<std::string>& Names, bool Scaled) {
+  TPanel P = PanelOf("Scree plot (" + std::string(Scaled ? "correlation" : "covariance") + " matrix)",
+                     "Principal component", "Proportion of variance");
+  P.XTicNames = Names;
+  P.KeyPlace = "center right";
+  const auto k = static_cast<double>(Proportion.size());
+  P.XRange = TAxisRange{0.4, k + 0.6};
+  P.YRange = TAxisRange{0, 1.05};
+  std::vector<double> Position;
+  for (std::size_t j = 1; j <= Proportion.size(); ++j) Position.push_back(static_cast<double>(j));
+  TSeries Bars = SeriesOf(TStyle::Bars, Position, Proportion, "each component");
+  Bars.Width.assign(Position.size(), 0.6);
+  P.Series = {std::move(Bars), SeriesOf(TStyle::Profile, Position, Cumulative, "cumulative")};
+  return P;
+}
+
+// R's biplot(prcomp(...)): the scores divided by sdev·√n, the loadings
+// times it, the loadings' scale (top and right axes) chosen so that the
+// longest arrow fits the points' frame; arrows reach 0.8 of a loading, its
+// name sits at the loading.
+TPanel Biplot(const TResults& Results, const std::vector<double>& SDev, const std::vector<double>& Proportion) {
+  const TResultTable& Scores = FindTable(Results, "scores");
+  const TResultTable& Loadings = FindTable(Results, "loadings");
+  const double n = static_cast<double>(Scores.Rows.size());
+  std::vector<double> X = NumbersOf(Scores, "PC1"), Y = NumbersOf(Scores, "PC2");
+  std::vector<double> LX = NumbersOf(Loadings, "PC1"), LY = NumbersOf(Loadings, "PC2");
+  const double L1 = SDev[0] * std::sqrt(n), L2 = SDev[1] * std::sqrt(n);
+  for (auto& v : X) v /= L1;
+  for (auto& v : Y) v /= L2;
+  for (auto& v : LX) v *= L1;
+  for (auto& v : LY) v *= L2;
+  const auto Unsigned = [](const std::vector<double>& v) {
+    const auto [Low, High] = std::minmax_element(v.begin(), v.end());
+    return TAxisRange{-std::fabs(*Low), std::fabs(*High)};
+  };
+  const TAxisRange RX = Unsigned(X), RY = Unsigned(Y), LRX = Unsigned(LX), LRY = Unsigned(LY);
+  const TAxisRange Frame{std::min(RX.Low, RY.Low), std::max(RX.High, RY.High)};
+  const double Ratio = std::max({LRX.Low / Frame.Low, LRX.High / Frame.High, LRY.Low / Frame.Low, LRY.High / Frame.High});
+  const double Margin = 0.04 * (Frame.High - Frame.Low);
+  TPanel P = PanelOf("Biplot: observations (scores) and variables (loadings, arrows)", Share("PC1", Proportion[0]),
+                     Share("PC2", Proportion[1]));
+  P.XRange = P.YRange = TAxisRange{Frame.Low - Margin, Frame.High + Margin};
+  P.Square = true;
+  P.SecondScale = Ratio;
+  TSeries Points = SeriesOf(TStyle::Points, X, Y);
+  TSeries Arrows = SeriesOf(TStyle::Arrows, {}, {}), Names = SeriesOf(TStyle::Labels, {}, {});
+  for (std::size_t v = 0; v < LX.size(); ++v) {
+    Arrows.X.push_back(0.8 * LX[v] / Ratio);
+    Arrows.Y.push_back(0.8 * LY[v] / Ratio);
+    Names.X.push_back(LX[v] / Ratio);
+    Names.Y.push_back(LY[v] / Ratio);
+    Names.Texts.push_back(std::get<std::string>(Loadings.Rows[v][0]));
+  }
+  P.Series = {std::move(Points), std::move(Arrows), std::move(Names)};
+  // Few observations are named by their rows, as R's biplot names them.
+  if (n <= 60) {
+    TSeries Rows = SeriesOf(TStyle::Labels, X, Y);
+    for (const double Row : NumbersOf(Scores, "row")) Rows.Texts.push_back(std::to_string(static_cast<long long>(Row)));
+    P.Series.push_back(std::move(Rows));
+  }
+  return P;
+}
+
+}  // namespace
+
+TFigure ComponentsFigure(const TResults& Results) {
+  const TResultTable& Components = FindTable(Results, "components");
+  const std::vector<double> SDev = NumbersOf(Components, "sdev"), Proportion = NumbersOf(Components, "proportion");
+  std::vector<std::string> Names;
+  for (const auto& Row : Components.Rows) Names.push_back(std::get<std::string>(Row[0]));
+  const bool Scaled = Components.Title.find("correlation") != std::string::npos;
+  TFigure F{"Principal components of " + std::to_string(Names.size()) + " variables, n = " +
+                std::to_string(Results.Meta.N),
+            1, SDev.size() >= 2 ? 2 : 1, {}};
+  F.Panels.push_back(ScreePanel(Proportion, NumbersOf(Components, "cumulative"), Names, Scaled));
+  if (SDev.size() >= 2) F.Panels.push_back(Biplot(Results, SDev, Proportion));
+  return F;
+}
+
+TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TResults& Results) {
+  const int k = Data.K(), n = Data.N();
+  const auto Scores = std::make_unique<TRegressData>();
+  const TPrincipalComponentsRec P =
+      Korlen.MVPrincipalComponents(Korlen.PRegressData, static_cast<Byte>(k), n, false, Scores.get());
+  const TResultTable& Centres = FindTable(Results, "centres");
+  const std::vector<double> Cluster = NumbersOf(FindTable(Results, "assignments"), "cluster");
+  const std::size_t Groups = Centres.Rows.size();
+  TFigure F{"k-means: " + std::to_string(Groups) + " clusters of " + std::to_string(n) + " observations on " +
+                std::to_string(k) + " variables",
+            1, 1, {}};
+  if (P.N == 0) return F;
+  const bool Plane = k >= 2;
+  TPanel Panel = PanelOf("The observations on the first two principal components (covariance matrix), by cluster",
+               Share("PC1", static_cast<double>(P.Proportion[0])),
+               Plane ? Share("PC2", static_cast<double>(P.Proportion[1])) : "Observation");
+  Panel.KeyPlace = "outside right top vertical";
+  for (std::size_t c = 0; c < Groups; ++c) {
+    TSeries G = SeriesOf(TStyle::Group, {}, {});
+    G.Group = static_cast<int>(c);
+    for (int t = 0; t < n; ++t) {
+      if (Cluster[static_cast<std::size_t>(t)] != static_cast<double>(c + 1)) continue;
+      G.X.push_back((*Scores)[1][t]);
+      G.Y.push_back(Plane ? (*Scores)[2][t] : Data.RowNumber(t));
+    }
+    G.Key = "cluster " + std::to_string(c + 1) + " (" + std::to_string(G.X.size()) + ")";
+    Panel.Series.push_back(std::move(G));
+  }
+  // The centres on the same components: (centre − mean) · rotation.
+  TSeries Marks = SeriesOf(TStyle::Centres, {}, {}, "centres");
+  for (std::size_t c = 0; c < Groups; ++c) {
+    double On[2] = {0, 0};
+    for (int pc = 0; pc < std::min(k, 2); ++pc)
+      for (int j = 0; j < k; ++j)
+        On[pc] += (std::get<double>(Centres.Rows[c][3 + static_cast<std::size_t>(j)]) - static_cast<double>(P.Centre[j])) *
+                  static_cast<double>(P.Rotation[j][pc]);
+    Marks.X.push_back(On[0]);
+    Marks.Y.push_back(On[1]);
+    Marks.Texts.push_back(std::to_string(c + 1));
+  }
+  if (Plane) Panel.Series.push_back(std::move(Marks));
+  F.Panels = {std::move(Panel)};
+  return F;
+}
+
+}  // namespace varnel::cli

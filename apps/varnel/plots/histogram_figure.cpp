@@ -1,0 +1,48 @@
+// describe's picture: a histogram of each variable.
+//
+// Histograms rather than a scatterplot matrix: describe's figures are each
+// variable's location, spread and shape (quartiles, skew, kurtosis), which
+// a histogram shows; it serves every variable (up to 25), where a matrix
+// stops at 8, and the pairs a matrix would show are the correlation table's.
+#include <algorithm>
+#include <cmath>
+
+#include "plots/figures.h"
+#include "plots/plot_statistics.h"
+
+namespace varnel::cli {
+namespace {
+
+TPanel Histogram(const std::string& Name, const std::vector<double>& Values) {
+  TPanel P = PanelOf("", Name, "Frequency");
+  const auto [Low, High] = std::minmax_element(Values.begin(), Values.end());
+  const std::vector<double> Breaks = PrettyBreaks(*Low, *High, SturgesClasses(static_cast<int>(Values.size())));
+  const std::vector<int> Counts = BinCounts(Values, Breaks);
+  TSeries Bars = SeriesOf(TStyle::Bars, {}, {});
+  for (std::size_t b = 0; b < Counts.size(); ++b) {
+    Bars.X.push_back((Breaks[b] + Breaks[b + 1]) / 2);
+    Bars.Y.push_back(Counts[b]);
+    Bars.Width.push_back(Breaks[b + 1] - Breaks[b]);
+  }
+  const double Margin = 0.04 * (Breaks.back() - Breaks.front());
+  P.XRange = TAxisRange{Breaks.front() - Margin, Breaks.back() + Margin};
+  P.YRange = TAxisRange{0, 1.06 * *std::max_element(Counts.begin(), Counts.end())};
+  P.Series = {std::move(Bars)};
+  return P;
+}
+
+}  // namespace
+
+TFigure HistogramFigure(const TAnalysisData& Data) {
+  const int Count = Data.K() + 1;
+  const int Columns = static_cast<int>(std::ceil(std::sqrt(Count)));
+  TFigure F{"Histograms of the " + std::to_string(Count) + " variables (R's Sturges breaks), n = " +
+                std::to_string(Data.N()),
+            (Count + Columns - 1) / Columns, Columns, {}};
+  if (Data.N() == 0) return F;
+  for (int j = 0; j < Data.K(); ++j) F.Panels.push_back(Histogram(Data.XNames[j], Data.X[j]));
+  F.Panels.push_back(Histogram(Data.YName, Data.Y));
+  return F;
+}
+
+}  // namespace varnel::cli

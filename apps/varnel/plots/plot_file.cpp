@@ -1,0 +1,113 @@
+#include "plots/plot_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "csv_table.h"
+#include "output.h"
+
+extern char** environ;
+
+namespace varnel::cli {
+namespace {
+
+TImageFormat FormatOf(const std::string& Path) {
+  std::string Extension = std::filesystem::path(Path).extension().string();
+  std::transform(Extension.begin(), Extension.end(), Extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (Extension == ".svg") return TImageFormat::Svg;
+  if (Extension == ".png") return TImageFormat::Png;
+  if (Extension == ".pdf") return TImageFormat::Pdf;
+  throw TInputError(Printable(Path) + ": --plot writes .svg, .png or .pdf files (the format comes from the extension)");
+}
+
+std::string GnuplotOrRefusal() {
+  std::string Path = FindProgram("gnuplot");
+  if (Path.empty()) throw TInputError("--plot needs gnuplot, which is not installed (scripts/setup installs it)");
+  return Path;
+}
+
+// An anonymous file in memory holding Text, read from its start.
+TUniqueFd MemoryFile(const char* Name, const std::string& Text) {
+  TUniqueFd File(::memfd_create(Name, MFD_CLOEXEC));
+  if (!File || WriteAll(File.Get(), Text.data(), Text.size()) != 0 || ::lseek(File.Get(), 0, SEEK_SET) != 0)
+    throw TWriteError(std::string("cannot hold the picture's script in memory: ") + std::strerror(errno));
+  return File;
+}
+
+// The first line gnuplot wrote to its standard error.
+std::string FirstLine(int Fd) {
+  std::string Text(4096, '\0');
+  const ssize_t Read = ::pread(Fd, Text.data(), Text.size(), 0);
+  Text.resize(Read > 0 ? static_cast<std::size_t>(Read) : 0);
+  Text.erase(0, Text.find_first_not_of(" \n"));
+  Text = Text.substr(0, Text.find('\n'));
+  return Text.empty() ? "no message" : Printable(Text, 300);
+}
+
+// Runs gnuplot with Script as its standard input, the image going to Out
+// and its complaints to Errors; its exit status, or −1 when it did not run.
+int RunGnuplot(const std::string& Program, int Script, int Out, int Errors) {
+  posix_spawn_file_actions_t Actions;
+  posix_spawn_file_actions_init(&Actions);
+  posix_spawn_file_actions_adddup2(&Actions, Script, STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&Actions, Out, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&Actions, Errors, STDERR_FILENO);
+  // The script as a file, not typed commands: its first error ends the run.
+  char Name[] = "gnuplot", Defaults[] = "-d", Input[] = "/dev/stdin";
+  char* Arguments[] = {Name, Defaults, Input, nullptr};
+  pid_t Child = -1;
+  const int Spawned = ::posix_spawn(&Child, Program.c_str(), &Actions, nullptr, Arguments, environ);
+  posix_spawn_file_actions_destroy(&Actions);
+  if (Spawned != 0) return -1;
+  int Status = 0;
+  while (::waitpid(Child, &Status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+}
+
+}  // namespace
+
+std::string FindProgram(const std::string& Name) {
+  const char* Path = std::getenv("PATH");
+  std::string Folders = Path ? Path : "/usr/bin:/bin";
+  for (std::size_t Start = 0; Start <= Folders.size();) {
+    const std::size_t End = std::min(Folders.find(':', Start), Folders.size());
+    const std::string Folder = End > Start ? Folders.substr(Start, End - Start) : ".";
+    const std::string Candidate = Folder + "/" + Name;
+    struct stat Status {};
+    if (::stat(Candidate.c_str(), &Status) == 0 && S_ISREG(Status.st_mode) && ::access(Candidate.c_str(), X_OK) == 0)
+      return Candidate;
+    Start = End + 1;
+  }
+  return "";
+}
+
+TPlotFile::TPlotFile(const std::string& Path, TImageSize Size)
+    : FShown(Printable(Path)), FFormat(FormatOf(Path)), FGnuplot(GnuplotOrRefusal()), FSize(Size), FFile(Path) {
+  if (!FFile.Problem().empty()) throw TInputError(FFile.Problem());
+}
+
+void TPlotFile::Draw(const std::string& Script) {
+  const TUniqueFd Input = MemoryFile("varnel-plot", Script);
+  const TUniqueFd Errors = MemoryFile("varnel-plot-errors", "");
+  const int Status = RunGnuplot(FGnuplot, Input.Get(), FFile.Fd(), Errors.Get());
+  struct stat Drawn {};
+  if (Status != 0 || ::fstat(FFile.Fd(), &Drawn) != 0 || Drawn.st_size == 0) {
+    throw TWriteError(FShown + ": gnuplot could not draw the picture: " +
+                      (Status < 0 ? std::string("it did not run to its end") : FirstLine(Errors.Get())));
+  }
+  if (const std::string Problem = FFile.Commit(); !Problem.empty()) throw TWriteError(Problem);
+}
+
+}  // namespace varnel::cli

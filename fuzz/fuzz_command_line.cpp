@@ -39,13 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   for (std::string& A : Arguments) Argv.push_back(A.data());
   Argv.push_back(nullptr);
   const int Status = varnel::cli::RunCommandLine(static_cast<int>(Arguments.size()), Argv.data());
-  // Report files named by the arguments would pile up in the work folder.
-  for (const std::string& A : Arguments) {
-    if (A.find("rep") == std::string::npos) continue;
-    for (const auto& Entry : std::filesystem::directory_iterator(varnel::fuzz::WorkFolder()))
-      if (Entry.path().filename() != "d.csv") std::filesystem::remove_all(Entry.path());
-    break;
-  }
+  // Files named by the arguments (reports, -o, --plot pictures) would pile
+  // up in the work folder.
+  for (const auto& Entry : std::filesystem::directory_iterator(varnel::fuzz::WorkFolder()))
+    if (Entry.path().filename() != "d.csv") std::filesystem::remove_all(Entry.path());
   if (Status < 0 || Status > 2) varnel::fuzz::Fail("an exit status other than 0, 1 or 2", "RunCommandLine");
   return 0;
 }

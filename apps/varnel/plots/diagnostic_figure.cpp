@@ -36,16 +36,28 @@ struct TCloud {
   std::vector<double> Rank;  // what picks the labelled ones: larger first
 };
 
-// The observations whose Rank passes Threshold, the largest first, at most ten.
-TSeries Labels(const TCloud& C, double Threshold) {
+// The observations whose Rank passes Threshold, the largest first, at most
+// ten, leaving out those whose label would cover one already placed.
+TSeries Labels(const TCloud& C, double Threshold, const TPanel& P) {
   std::vector<std::size_t> Order(C.X.size());
   std::iota(Order.begin(), Order.end(), std::size_t{0});
   std::stable_sort(Order.begin(), Order.end(), [&](std::size_t a, std::size_t b) { return C.Rank[a] > C.Rank[b]; });
+  const double Wide = P.XRange->High - P.XRange->Low, High = P.YRange->High - P.YRange->Low;
+  // A label's digits take about 1.5 % of a panel's width each.
+  const auto Crowded = [&](const TSeries& S, std::size_t i) {
+    for (std::size_t l = 0; l < S.X.size(); ++l) {
+      const double Width = 0.015 * Wide * static_cast<double>(std::max(S.Texts[l].size(), C.Names[i].size()) + 1);
+      if (std::fabs(S.X[l] - C.X[i]) < Width && std::fabs(S.Y[l] - C.Y[i]) < 0.05 * High) return true;
+    }
+    return false;
+  };
   TSeries S = SeriesOf(TStyle::Labels, {}, {});
-  for (std::size_t i = 0; i < Order.size() && S.X.size() < kMostLabels && C.Rank[Order[i]] > Threshold; ++i) {
-    S.X.push_back(C.X[Order[i]]);
-    S.Y.push_back(C.Y[Order[i]]);
-    S.Texts.push_back(C.Names[Order[i]]);
+  for (std::size_t r = 0; r < Order.size() && S.X.size() < kMostLabels && C.Rank[Order[r]] > Threshold; ++r) {
+    const std::size_t i = Order[r];
+    if (Crowded(S, i)) continue;
+    S.X.push_back(C.X[i]);
+    S.Y.push_back(C.Y[i]);
+    S.Texts.push_back(C.Names[i]);
   }
   return S;
 }
@@ -101,10 +113,11 @@ TPanel ResidualsPanel(const TObservations& O, const std::string& Response) {
   P.XRange = Widened(O.Fitted, 0.04);
   P.YRange = Widened(O.Residual, 0.08);
   const TCloud C{O.Fitted, O.Residual, O.Rows, Magnitudes(O.Standard)};
-  P.Series = {Horizontal(0, *P.XRange), SeriesOf(TStyle::Points, C.X, C.Y), Smoother(C), Labels(C, 2)};
+  P.Series = {Horizontal(0, *P.XRange), SeriesOf(TStyle::Points, C.X, C.Y), Smoother(C), Labels(C, 2, P)};
   return P;
 }
 
+// qqnorm's points, in increasing order (R draws them in the data's).
 TPanel QuantilePanel(const TObservations& O) {
   TPanel P = PanelOf("Normal Q-Q", "Theoretical quantiles", "Standardised residuals");
   const std::size_t n = O.Count();
@@ -112,18 +125,22 @@ TPanel QuantilePanel(const TObservations& O) {
   std::iota(Order.begin(), Order.end(), std::size_t{0});
   std::stable_sort(Order.begin(), Order.end(), [&](std::size_t a, std::size_t b) { return O.Standard[a] < O.Standard[b]; });
   const std::vector<double> Positions = PlottingPositions(static_cast<int>(n));
-  std::vector<double> Theoretical(n);
-  for (std::size_t r = 0; r < n; ++r) Theoretical[Order[r]] = NormalQuantile(Positions[r], TTail::Lower);
-  P.XRange = Widened(Theoretical, 0.04);
-  P.YRange = Widened(O.Standard, 0.08);
+  TCloud C;
+  for (std::size_t r = 0; r < n; ++r) {
+    C.X.push_back(NormalQuantile(Positions[r], TTail::Lower));
+    C.Y.push_back(O.Standard[Order[r]]);
+    C.Names.push_back(O.Rows[Order[r]]);
+    C.Rank.push_back(std::fabs(C.Y.back()));
+  }
+  P.XRange = Widened(C.X, 0.04);
+  P.YRange = Widened(C.Y, 0.08);
   // R's qqline: through the quartiles of the residuals and of the normal.
   const double X1 = NormalQuantile(0.25, TTail::Lower), X3 = NormalQuantile(0.75, TTail::Lower);
   const double Y1 = Quantile(O.Standard, 0.25), Y3 = Quantile(O.Standard, 0.75);
   const double Slope = (Y3 - Y1) / (X3 - X1), Intercept = Y1 - Slope * X1;
-  const TCloud C{Theoretical, O.Standard, O.Rows, Magnitudes(O.Standard)};
   P.Series = {SeriesOf(TStyle::Reference, {P.XRange->Low, P.XRange->High},
-                     {Intercept + Slope * P.XRange->Low, Intercept + Slope * P.XRange->High}),
-              SeriesOf(TStyle::Points, C.X, C.Y), Labels(C, 2)};
+                       {Intercept + Slope * P.XRange->Low, Intercept + Slope * P.XRange->High}),
+              SeriesOf(TStyle::Points, C.X, C.Y), Labels(C, 2, P)};
   return P;
 }
 
@@ -136,7 +153,7 @@ TPanel ScaleLocationPanel(const TObservations& O, const std::string& Response) {
   WithZero.push_back(0);
   P.YRange = Widened(WithZero, 0.06);
   const TCloud C{O.Fitted, Root, O.Rows, Magnitudes(O.Standard)};
-  P.Series = {SeriesOf(TStyle::Points, C.X, C.Y), Smoother(C), Labels(C, 2)};
+  P.Series = {SeriesOf(TStyle::Points, C.X, C.Y), Smoother(C), Labels(C, 2, P)};
   return P;
 }
 
@@ -177,7 +194,7 @@ TPanel LeveragePanel(const TObservations& O) {
               SeriesOf(TStyle::Points, C.X, C.Y), Smoother(C)};
   AddContours(P, O, 0.5, true);
   AddContours(P, O, 1, false);
-  P.Series.push_back(Labels(C, 4.0 / static_cast<double>(O.Count())));
+  P.Series.push_back(Labels(C, 4.0 / static_cast<double>(O.Count()), P));
   return P;
 }
 

@@ -154,12 +154,34 @@ void DropStraightVertices(TSeries& S, const TPanel& P) {
   S.Y.resize(Kept + 1);
 }
 
+// A point within a quarter of a pixel of the one drawn before it draws
+// nothing new: the sorted points of a Q-Q plot of 20,000 residuals are a few
+// thousand symbols, which matters to the time a PDF takes.
+void DropCoveredPoints(TSeries& S, const TPanel& P, double PixelsWide, double PixelsHigh) {
+  if (!P.XRange || !P.YRange || S.X.empty()) return;
+  const double Dx = 0.25 * (P.XRange->High - P.XRange->Low) / PixelsWide;
+  const double Dy = 0.25 * (P.YRange->High - P.YRange->Low) / PixelsHigh;
+  std::size_t Kept = 0;
+  for (std::size_t i = 1; i < S.X.size(); ++i) {
+    if (std::fabs(S.X[i] - S.X[Kept]) <= Dx && std::fabs(S.Y[i] - S.Y[Kept]) <= Dy) continue;
+    ++Kept;
+    S.X[Kept] = S.X[i];
+    S.Y[Kept] = S.Y[i];
+  }
+  S.X.resize(Kept + 1);
+  S.Y.resize(Kept + 1);
+}
+
 // Labels in the right eighth of a panel end at their points, so that none
-// runs off the edge; lines lose the vertices that draw nothing.
-TFigure Placed(TFigure Figure) {
+// runs off the edge; lines and clouds lose the vertices and points that
+// draw nothing.
+TFigure Placed(TFigure Figure, TImageSize Size) {
+  const double PixelsWide = 0.8 * Size.Width / Figure.Columns, PixelsHigh = 0.8 * Size.Height / Figure.Rows;
   for (TPanel& P : Figure.Panels) {
-    for (TSeries& S : P.Series)
+    for (TSeries& S : P.Series) {
       if (S.Style == TStyle::Smoother || S.Style == TStyle::Contour) DropStraightVertices(S, P);
+      if (S.Style == TStyle::Points || S.Style == TStyle::Group) DropCoveredPoints(S, P, PixelsWide, PixelsHigh);
+    }
     if (!P.XRange) continue;
     const double Edge = P.XRange->High - (P.XRange->High - P.XRange->Low) / 8;
     const std::size_t Count = P.Series.size();
@@ -192,7 +214,7 @@ std::string GnuplotString(const std::string& Text) {
 }
 
 std::string GnuplotScript(const TFigure& Drawn, TImageFormat Format, TImageSize Size) {
-  const TFigure Figure = Placed(Drawn);
+  const TFigure Figure = Placed(Drawn, Size);
   std::ostringstream Out;
   Out << "set encoding utf8\n" << Terminal(Figure, Format, Size) << "\n";
   int Block = 0;

@@ -12,7 +12,8 @@ namespace varnel::cli {
 namespace {
 
 // Colours that stay apart in greyscale print (their lightness differs),
-// each paired with a symbol of its own, for the groups of a cluster plot.
+// and symbols, for the groups of a cluster plot: group g has colour g mod 8
+// and symbol (g + g / 8) mod 8, so that 64 groups are told apart.
 constexpr std::array<const char*, 8> kGroupColours{"#0072B2", "#E69F00", "#009E73", "#CC79A7",
                                                    "#000000", "#56B4E9", "#D55E00", "#999999"};
 constexpr std::array<int, 8> kGroupSymbols{7, 5, 9, 13, 6, 4, 8, 12};
@@ -44,8 +45,6 @@ std::string Terminal(const TFigure& Figure, TImageFormat Format, TImageSize Size
   return Out.str();
 }
 
-std::string Number(double Value) { return ShortestNumber(Value); }
-
 // Each series' points as an inline data block $D<i>: the rows with every
 // coordinate finite.
 void WriteData(const TSeries& S, int Index, std::ostream& Out) {
@@ -53,8 +52,8 @@ void WriteData(const TSeries& S, int Index, std::ostream& Out) {
   for (std::size_t i = 0; i < S.X.size() && i < S.Y.size(); ++i) {
     const bool HasWidth = i < S.Width.size();
     if (!std::isfinite(S.X[i]) || !std::isfinite(S.Y[i]) || (HasWidth && !std::isfinite(S.Width[i]))) continue;
-    Out << Number(S.X[i]) << ' ' << Number(S.Y[i]);
-    if (HasWidth) Out << ' ' << Number(S.Width[i]);
+    Out << ShortestNumber(S.X[i]) << ' ' << ShortestNumber(S.Y[i]);
+    if (HasWidth) Out << ' ' << ShortestNumber(S.Width[i]);
     if (i < S.Texts.size()) {
       std::string Text = ValidUtf8(S.Texts[i]);
       std::replace(Text.begin(), Text.end(), '"', '\'');  // a data block's strings cannot escape quotes
@@ -77,6 +76,7 @@ std::string PointSize(std::size_t Points, bool Filled) {
 std::vector<std::string> Looks(const TSeries& S) {
   const std::size_t Points = S.X.size();
   const auto Group = static_cast<std::size_t>(S.Group) % kGroupColours.size();
+  const auto Symbol = (static_cast<std::size_t>(S.Group) + static_cast<std::size_t>(S.Group) / 8) % kGroupSymbols.size();
   switch (S.Style) {
     case TStyle::Points: return {"using 1:2 with points pt 6 ps " + PointSize(Points, false) + " lc rgb \"#000000\""};
     case TStyle::Smoother: return {"using 1:2 with lines lw 2 lc rgb \"#D62728\""};
@@ -89,7 +89,7 @@ std::vector<std::string> Looks(const TSeries& S) {
     case TStyle::Arrows:
       return {"using (0):(0):1:2 with vectors head filled size char 0.7,20 lw 1.5 lc rgb \"#D62728\""};
     case TStyle::Group:
-      return {"using 1:2 with points pt " + std::to_string(kGroupSymbols[Group]) + " ps " + PointSize(Points, true) +
+      return {"using 1:2 with points pt " + std::to_string(kGroupSymbols[Symbol]) + " ps " + PointSize(Points, true) +
               " lc rgb \"" + kGroupColours[Group] + "\""};
     case TStyle::Centres:
       return {"using 1:2 with points pt 7 ps 3.6 lc rgb \"#FFFFFF\"",
@@ -100,7 +100,9 @@ std::vector<std::string> Looks(const TSeries& S) {
 }
 
 std::string Range(const std::optional<TAxisRange>& R) {
-  return R ? "[" + Number(R->Low) + ":" + Number(R->High) + "]" : "[*:*]";
+  // A range the numbers cannot hold (beyond the doubles, or empty) is left to gnuplot.
+  const bool Usable = R && std::isfinite(R->Low) && std::isfinite(R->High) && R->Low < R->High;
+  return Usable ? "[" + ShortestNumber(R->Low) + ":" + ShortestNumber(R->High) + "]" : "[*:*]";
 }
 
 void WriteAxes(const TPanel& P, std::ostream& Out) {
@@ -116,11 +118,11 @@ void WriteAxes(const TPanel& P, std::ostream& Out) {
   } else {
     Out << "set xtics autofreq norotate\n";
   }
-  if (P.SecondScale && P.XRange && P.YRange) {
+  if (P.SecondScale && std::isfinite(*P.SecondScale) && P.XRange && P.YRange) {
     const double s = *P.SecondScale;
     Out << "set x2tics nomirror out textcolor rgb \"#D62728\"\nset y2tics nomirror out textcolor rgb \"#D62728\"\n"
-        << "set x2range [" << Number(P.XRange->Low * s) << ":" << Number(P.XRange->High * s) << "]\n"
-        << "set y2range [" << Number(P.YRange->Low * s) << ":" << Number(P.YRange->High * s) << "]\n";
+        << "set x2range [" << ShortestNumber(P.XRange->Low * s) << ":" << ShortestNumber(P.XRange->High * s) << "]\n"
+        << "set y2range [" << ShortestNumber(P.YRange->Low * s) << ":" << ShortestNumber(P.YRange->High * s) << "]\n";
   }
   const bool Keyed = std::any_of(P.Series.begin(), P.Series.end(), [](const TSeries& S) { return !S.Key.empty(); });
   if (Keyed) {

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "output.h"
+#include "plots/plot_statistics.h"
 #include "results.h"
 
 namespace varnel::cli {
@@ -105,18 +106,28 @@ std::string Range(const std::optional<TAxisRange>& R) {
   return Usable ? "[" + ShortestNumber(R->Low) + ":" + ShortestNumber(R->High) + "]" : "[*:*]";
 }
 
-void WriteAxes(const TPanel& P, std::ostream& Out) {
+// The step between an axis' tics: a round one that leaves each tic label
+// about Spacing pixels of the panel's Pixels; "autofreq" without a range.
+std::string TicStep(const std::optional<TAxisRange>& R, double Pixels, double Spacing) {
+  if (!R || !std::isfinite(R->High - R->Low) || R->Low >= R->High) return "autofreq";
+  const std::vector<double> Breaks =
+      PrettyBreaks(R->Low, R->High, std::max(2, static_cast<int>(Pixels / Spacing)));
+  return ShortestNumber(Breaks[1] - Breaks[0]);
+}
+
+void WriteAxes(const TPanel& P, double PixelsWide, double PixelsHigh, std::ostream& Out) {
   Out << (P.Square ? "set size ratio 1\n" : "set size noratio\n");
   Out << "set title " << GnuplotString(P.Title) << "\nset xlabel " << GnuplotString(P.XLabel) << "\nset ylabel "
       << GnuplotString(P.YLabel) << "\nset xrange " << Range(P.XRange) << "\nset yrange " << Range(P.YRange)
-      << "\nunset x2tics\nunset y2tics\nset xtics nomirror out\nset ytics nomirror out\n";
+      << "\nunset x2tics\nunset y2tics\nset xtics nomirror out\nset ytics nomirror out "
+      << TicStep(P.YRange, PixelsHigh, 40) << "\n";
   if (!P.XTicNames.empty()) {
     Out << "set xtics (";
     for (std::size_t i = 0; i < P.XTicNames.size(); ++i)
       Out << (i ? ", " : "") << GnuplotString(P.XTicNames[i]) << ' ' << i + 1;
     Out << ")" << (P.XTicNames.size() > 12 ? " rotate by 90 right" : " norotate") << "\n";
   } else {
-    Out << "set xtics autofreq norotate\n";
+    Out << "set xtics " << TicStep(P.XRange, PixelsWide, 55) << " norotate\n";
   }
   if (P.SecondScale && std::isfinite(*P.SecondScale) && P.XRange && P.YRange) {
     const double s = *P.SecondScale;
@@ -229,7 +240,7 @@ std::string GnuplotScript(const TFigure& Drawn, TImageFormat Format, TImageSize 
       << GnuplotString(Figure.Title) << " font \"," << FontSize(Figure, Format) + 2 << "\"\n";
   Block = 0;
   for (const TPanel& P : Figure.Panels) {
-    WriteAxes(P, Out);
+    WriteAxes(P, 0.8 * Size.Width / Figure.Columns, 0.8 * Size.Height / Figure.Rows, Out);
     std::string Elements;
     for (const TSeries& S : P.Series) {
       const std::vector<std::string> Parts = Looks(S);

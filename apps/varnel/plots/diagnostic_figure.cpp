@@ -74,8 +74,7 @@ TAxisRange Widened(const std::vector<double>& Values, double F) {
   return {R.Low, R.High};
 }
 
-// The observations of the panels: those with a standardised residual (R
-// leaves out those of leverage 1, where it is not defined).
+// The observations of the panels.
 struct TObservations {
   std::vector<double> Fitted, Residual, Hat, Cook, Standard;
   std::vector<std::string> Rows;
@@ -83,13 +82,15 @@ struct TObservations {
   std::size_t Count() const { return Fitted.size(); }
 };
 
-TObservations ObservationsOf(const TResultTable& Table) {
+// With Defined, only the observations whose standardised residual is
+// defined (R leaves those of leverage 1 out of all but the first panel).
+TObservations ObservationsOf(const TResultTable& Table, bool Defined) {
   TObservations O;
   const auto Fitted = NumbersOf(Table, ".fitted"), Residual = NumbersOf(Table, ".resid"),
              Hat = NumbersOf(Table, ".hat"), Cook = NumbersOf(Table, ".cooksd"),
              Standard = NumbersOf(Table, ".std.resid"), Rows = NumbersOf(Table, "row");
   for (std::size_t i = 0; i < Fitted.size(); ++i) {
-    if (!std::isfinite(Standard[i]) || !std::isfinite(Fitted[i])) continue;
+    if ((Defined && !std::isfinite(Standard[i])) || !std::isfinite(Fitted[i]) || !std::isfinite(Residual[i])) continue;
     O.Fitted.push_back(Fitted[i]);
     O.Residual.push_back(Residual[i]);
     O.Hat.push_back(Hat[i]);
@@ -210,13 +211,13 @@ std::string Formula(const TMeta& Meta, bool Intercept) {
 
 TFigure DiagnosticFigure(const TResults& Results) {
   const TResultTable& Table = FindTable(Results, "observations");
-  const TObservations O = ObservationsOf(Table);
+  const TObservations All = ObservationsOf(Table, false), O = ObservationsOf(Table, true);
   const bool Intercept = std::find(Table.Columns.begin(), Table.Columns.end(), "dfb.(Intercept)") != Table.Columns.end();
   TFigure F{"Regression diagnostics: " + Formula(Results.Meta, Intercept) + ", n = " + std::to_string(Table.Rows.size()),
             2, 2, {}};
   if (O.Count() == 0) return F;
-  F.Panels = {ResidualsPanel(O, Results.Meta.Response), QuantilePanel(O), ScaleLocationPanel(O, Results.Meta.Response),
-              LeveragePanel(O)};
+  F.Panels = {ResidualsPanel(All, Results.Meta.Response), QuantilePanel(O),
+              ScaleLocationPanel(O, Results.Meta.Response), LeveragePanel(O)};
   return F;
 }
 

@@ -14,7 +14,9 @@ namespace varnel::cli {
 // against fitted values, the normal Q-Q plot and the scale-location plot of
 // the standardised residuals, and standardised residuals against leverage
 // with Cook's distance at 0.5 and 1. Smoothers are R's lowess (f = 2/3,
-// three robustness passes). Labelled with their row numbers: the ten at
+// three robustness passes). Rows of leverage 1, whose standardised residual
+// is not defined, are in the first panel only, as in R's. Labelled with their
+// row numbers: the ten at
 // most with the largest |standardised residual| above 2, and in the last
 // panel with the largest Cook's distance above 4/n.
 TFigure DiagnosticFigure(const TResults& Results);

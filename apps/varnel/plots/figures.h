@@ -15,10 +15,10 @@ namespace varnel::cli {
 // the standardised residuals, and standardised residuals against leverage
 // with Cook's distance at 0.5 and 1. Smoothers are R's lowess (f = 2/3,
 // three robustness passes). Rows of leverage 1, whose standardised residual
-// is not defined, are in the first panel only, as in R's. Labelled with their
-// row numbers: the ten at
-// most with the largest |standardised residual| above 2, and in the last
-// panel with the largest Cook's distance above 4/n.
+// is not defined, are in the first panel only, as in R's. Labelled with
+// their row numbers: the ten at most with the largest |standardised
+// residual| above 2, and in the last panel with the largest Cook's distance
+// above 4/n, leaving out a label that would cover another.
 TFigure DiagnosticFigure(const TResults& Results);
 
 // pca: the scree plot (each component's share of the variance, and the

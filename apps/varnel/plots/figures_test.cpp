@@ -135,5 +135,46 @@ TEST(ComponentsFigureTest, DrawsTheScreeAndRsBiplotScaling) {
   EXPECT_TRUE(Biplot.Square);
 }
 
+// A centre is its members' mean, and the projection on the components is
+// linear: each numbered centre must sit at the mean of its cluster's points.
+TEST(ClusterFigureTest, PutsEachCentreAtItsClustersMeanOnTheComponents) {
+  const auto Korlen = std::make_unique<TKorlen>();
+  const TAnalysisData Data = Swiss();
+  const TCommandResults Out = Analysed(RunCluster, Data, *Korlen);
+  const TFigure F = ClusterFigure(*Korlen, Data, Out.Results);
+  ASSERT_EQ(F.Panels.size(), 1u);
+  const TSeries& Centres = Nth(F.Panels[0], TStyle::Centres);
+  ASSERT_EQ(Centres.X.size(), 3u);
+  std::size_t Points = 0;
+  for (int c = 0; c < 3; ++c) {
+    const TSeries& Group = Nth(F.Panels[0], TStyle::Group, c);
+    double X = 0, Y = 0;
+    for (std::size_t i = 0; i < Group.X.size(); ++i) {
+      X += Group.X[i];
+      Y += Group.Y[i];
+    }
+    const auto n = static_cast<double>(Group.X.size());
+    EXPECT_NEAR(Centres.X[static_cast<std::size_t>(c)], X / n, 1e-9);
+    EXPECT_NEAR(Centres.Y[static_cast<std::size_t>(c)], Y / n, 1e-9);
+    EXPECT_EQ(Group.Key, "cluster " + std::to_string(c + 1) + " (" + std::to_string(Group.X.size()) + ")");
+    Points += Group.X.size();
+  }
+  EXPECT_EQ(Points, 47u);
+}
+
+TEST(HistogramFigureTest, DrawsRsHistOfEachVariable) {
+  const TFigure F = HistogramFigure(Swiss());
+  ASSERT_EQ(F.Panels.size(), 6u);
+  EXPECT_EQ(F.Rows * F.Columns, 6);
+  const TPanel& Catholic = F.Panels[3];
+  EXPECT_EQ(Catholic.XLabel, "Catholic");
+  // hist(swiss$Catholic): breaks 0, 10, ..., 100.
+  const TSeries& Bars = Nth(Catholic, TStyle::Bars);
+  EXPECT_EQ(Bars.Y, (std::vector<double>{20, 6, 1, 1, 1, 2, 0, 0, 1, 15}));
+  EXPECT_DOUBLE_EQ(Bars.X.front(), 5);
+  EXPECT_DOUBLE_EQ(Bars.Width.back(), 10);
+  EXPECT_EQ(F.Panels.back().XLabel, "Fertility");
+}
+
 }  // namespace
 }  // namespace varnel::cli

@@ -12,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <new>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -358,9 +357,12 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
     TCommandResults Results;
     Results.Results.Meta = MetaOf(Data, Choice, Options);
     const int Status = Choice.Analysis(*Korlen, Data, Options, Results);
+    // gnuplot draws while the tables are written; a refused or failed
+    // write stops it, and the picture replaces its file only after that.
     if (Status == 0 && Plot)
-      Plot->Draw(GnuplotScript(Choice.Figure(*Korlen, Data, Results.Results), Plot->Format(), Plot->Size()));
+      Plot->Start(GnuplotScript(Choice.Figure(*Korlen, Data, Results.Results), Plot->Format(), Plot->Size()));
     if (Status == 0) Emit(Write, Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
+    if (Status == 0 && Plot) Plot->Finish();
     return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source : "", Stdout);
   } catch (const TInputError& Error) {  // what a command checks before its first output
     return Finish(kInputError, Error.what(), Stdout);

@@ -87,7 +87,7 @@ std::string Refusal(const std::string& Path, const std::string& Shown) {
 
 TReplacement::TReplacement(const std::string& Path)
     : FShown(Printable(Path)), FPath(Resolved(Path)), FTemporary(TemplateBeside(FPath)), FProblem(Refusal(FPath, FShown)),
-      FFile(FProblem.empty() ? ::mkstemp(FTemporary.data()) : -1) {
+      FFile(FProblem.empty() ? ::mkostemp(FTemporary.data(), O_CLOEXEC) : -1) {
   if (FProblem.empty() && !FFile) FProblem = FShown + ": cannot write the file: " + std::strerror(errno);
 }
 

@@ -22,6 +22,14 @@ class TUniqueFd {
  public:
   explicit TUniqueFd(int Fd) : FFd(Fd) {}
   TUniqueFd(TUniqueFd&& Other) noexcept : FFd(Other.FFd) { Other.FFd = -1; }
+  TUniqueFd& operator=(TUniqueFd&& Other) noexcept {
+    if (this != &Other) {
+      Close();
+      FFd = Other.FFd;
+      Other.FFd = -1;
+    }
+    return *this;
+  }
   ~TUniqueFd();
   TUniqueFd(const TUniqueFd&) = delete;
   TUniqueFd& operator=(const TUniqueFd&) = delete;

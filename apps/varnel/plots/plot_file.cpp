@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <spawn.h>
@@ -54,9 +55,9 @@ std::string FirstLine(int Fd) {
   return Text.empty() ? "no message" : Printable(Text, 300);
 }
 
-// Runs gnuplot with Script as its standard input, the image going to Out
-// and its complaints to Errors; its exit status, or −1 when it did not run.
-int RunGnuplot(const std::string& Program, int Script, int Out, int Errors) {
+// Starts gnuplot with Script as its standard input, the image going to Out
+// and its complaints to Errors, as process Child: 0, or why it did not start.
+int StartGnuplot(const std::string& Program, int Script, int Out, int Errors, pid_t& Child) {
   posix_spawn_file_actions_t Actions;
   posix_spawn_file_actions_init(&Actions);
   posix_spawn_file_actions_adddup2(&Actions, Script, STDIN_FILENO);
@@ -65,10 +66,14 @@ int RunGnuplot(const std::string& Program, int Script, int Out, int Errors) {
   // The script as a file, not typed commands: its first error ends the run.
   char Name[] = "gnuplot", Defaults[] = "-d", Input[] = "/dev/stdin";
   char* Arguments[] = {Name, Defaults, Input, nullptr};
-  pid_t Child = -1;
   const int Spawned = ::posix_spawn(&Child, Program.c_str(), &Actions, nullptr, Arguments, environ);
   posix_spawn_file_actions_destroy(&Actions);
-  if (Spawned != 0) return -1;
+  if (Spawned != 0) Child = -1;
+  return Spawned;
+}
+
+// The exit status of Child, or −1 when it did not exit by itself.
+int WaitFor(pid_t Child) {
   int Status = 0;
   while (::waitpid(Child, &Status, 0) < 0) {
     if (errno != EINTR) return -1;
@@ -98,14 +103,26 @@ TPlotFile::TPlotFile(const std::string& Path, TImageSize Size)
   if (!FFile.Problem().empty()) throw TInputError(FFile.Problem());
 }
 
-void TPlotFile::Draw(const std::string& Script) {
+TPlotFile::~TPlotFile() {
+  if (FChild < 0) return;
+  ::kill(FChild, SIGTERM);
+  WaitFor(FChild);
+}
+
+void TPlotFile::Start(const std::string& Script) {
   const TUniqueFd Input = MemoryFile("varnel-plot", Script);
-  const TUniqueFd Errors = MemoryFile("varnel-plot-errors", "");
-  const int Status = RunGnuplot(FGnuplot, Input.Get(), FFile.Fd(), Errors.Get());
+  FErrors = MemoryFile("varnel-plot-errors", "");
+  if (const int Error = StartGnuplot(FGnuplot, Input.Get(), FFile.Fd(), FErrors.Get(), FChild); Error != 0)
+    throw TWriteError(FShown + ": gnuplot could not be started: " + std::strerror(Error));
+}
+
+void TPlotFile::Finish() {
+  const int Status = WaitFor(FChild);
+  FChild = -1;
   struct stat Drawn {};
   if (Status != 0 || ::fstat(FFile.Fd(), &Drawn) != 0 || Drawn.st_size == 0) {
     throw TWriteError(FShown + ": gnuplot could not draw the picture: " +
-                      (Status < 0 ? std::string("it did not run to its end") : FirstLine(Errors.Get())));
+                      (Status < 0 ? std::string("it did not run to its end") : FirstLine(FErrors.Get())));
   }
   if (const std::string Problem = FFile.Commit(); !Problem.empty()) throw TWriteError(Problem);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 
 #include "plots/gnuplot_script.h"
 #include "posix_io.h"
@@ -15,11 +16,18 @@ class TPlotFile {
   // TInputError when it is none of them, when gnuplot is not on the PATH,
   // or when no file can be made beside Path.
   TPlotFile(const std::string& Path, TImageSize Size);
+  // A drawing still going on is stopped, and its file removed.
+  ~TPlotFile();
+  TPlotFile(const TPlotFile&) = delete;
+  TPlotFile& operator=(const TPlotFile&) = delete;
   TImageFormat Format() const { return FFormat; }
   TImageSize Size() const { return FSize; }
-  // Has gnuplot draw Script into a new file beside Path, which then takes
-  // Path's place; TWriteError, naming gnuplot's first complaint, when it fails.
-  void Draw(const std::string& Script);
+  // Starts gnuplot on Script, drawing into a new file beside Path, and
+  // returns while it draws; TWriteError when it cannot start.
+  void Start(const std::string& Script);
+  // Waits for the drawing; then the new file takes Path's place, or
+  // TWriteError names gnuplot's first complaint and Path is left as it was.
+  void Finish();
 
  private:
   std::string FShown;
@@ -27,6 +35,8 @@ class TPlotFile {
   std::string FGnuplot;
   TImageSize FSize;
   TReplacement FFile;
+  TUniqueFd FErrors{-1};
+  pid_t FChild = -1;
 };
 
 // The executable Name in a folder of the PATH, or "".

@@ -312,6 +312,21 @@ std::string ShortestNumber(double Value) {
   return std::string(Buffer, std::to_chars(Buffer, Buffer + sizeof Buffer, Value).ptr);
 }
 
+std::vector<double> NumbersOf(const TResultTable& Table, const std::string& Column) {
+  const auto At = std::find(Table.Columns.begin(), Table.Columns.end(), Column);
+  if (At == Table.Columns.end()) return {};
+  const auto j = static_cast<std::size_t>(At - Table.Columns.begin());
+  std::vector<double> Values;
+  Values.reserve(Table.Rows.size());
+  for (const auto& Row : Table.Rows) {
+    const TCell& Cell = Row[j];
+    Values.push_back(std::holds_alternative<double>(Cell)      ? std::get<double>(Cell)
+                     : std::holds_alternative<long long>(Cell) ? static_cast<double>(std::get<long long>(Cell))
+                                                               : std::nan(""));
+  }
+  return Values;
+}
+
 const TResultTable& FindTable(const TResults& Results, const std::string& Name) {
   if (Name.empty() && !Results.Tables.empty()) return Results.Tables.front();
   std::string Names;

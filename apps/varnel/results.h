@@ -44,6 +44,10 @@ std::string ShortestNumber(double Value);
 // tables there are when no table has that name.
 const TResultTable& FindTable(const TResults& Results, const std::string& Name);
 
+// A column of a table as numbers: counts converted, text and missing
+// cells NaN; empty when the table has no such column.
+std::vector<double> NumbersOf(const TResultTable& Table, const std::string& Column);
+
 // RFC 4180: a header row, then the rows; CRLF line ends; a field quoted
 // (quotes doubled) when it holds a comma, a quote, CR or LF, or leading or
 // trailing blanks; numbers by ShortestNumber, counts as integers, not

@@ -108,8 +108,8 @@ TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TResults
   if (P.N == 0) return F;
   const bool Plane = k >= 2;
   TPanel Panel = PanelOf("The observations on the first two principal components (covariance matrix), by cluster",
-               Share("PC1", static_cast<double>(P.Proportion[0])),
-               Plane ? Share("PC2", static_cast<double>(P.Proportion[1])) : "Observation");
+                         Share("PC1", static_cast<double>(P.Proportion[0])),
+                         Plane ? Share("PC2", static_cast<double>(P.Proportion[1])) : "Observation");
   Panel.KeyPlace = "outside right top vertical";
   for (std::size_t c = 0; c < Groups; ++c) {
     TSeries G = SeriesOf(TStyle::Group, {}, {});
@@ -128,8 +128,8 @@ TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TResults
     double On[2] = {0, 0};
     for (int pc = 0; pc < std::min(k, 2); ++pc)
       for (int j = 0; j < k; ++j)
-        On[pc] += (std::get<double>(Centres.Rows[c][3 + static_cast<std::size_t>(j)]) - static_cast<double>(P.Centre[j])) *
-                  static_cast<double>(P.Rotation[j][pc]);
+        On[pc] += (std::get<double>(Centres.Rows[c][3 + static_cast<std::size_t>(j)]) -
+                   static_cast<double>(P.Centre[j])) * static_cast<double>(P.Rotation[j][pc]);
     Marks.X.push_back(On[0]);
     Marks.Y.push_back(On[1]);
     Marks.Texts.push_back(std::to_string(c + 1));

@@ -33,8 +33,4 @@ TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TResults
 // describe: a histogram of each variable, with R's hist() breaks.
 TFigure HistogramFigure(const TAnalysisData& Data);
 
-// A column of a table as numbers: counts converted, text and missing
-// cells NaN; empty when the table has no such column.
-std::vector<double> NumbersOf(const TResultTable& Table, const std::string& Column);
-
 }  // namespace varnel::cli

@@ -107,11 +107,12 @@ std::string Range(const std::optional<TAxisRange>& R) {
 }
 
 // The step between an axis' tics: a round one that leaves each tic label
-// about Spacing pixels of the panel's Pixels; "autofreq" without a range.
-std::string TicStep(const std::optional<TAxisRange>& R, double Pixels, double Spacing) {
+// about Spacing pixels of the panel's Pixels, in at least Fewest steps;
+// "autofreq" without a range.
+std::string TicStep(const std::optional<TAxisRange>& R, double Pixels, double Spacing, int Fewest) {
   if (!R || !std::isfinite(R->High - R->Low) || R->Low >= R->High) return "autofreq";
   const std::vector<double> Breaks =
-      PrettyBreaks(R->Low, R->High, std::max(2, static_cast<int>(Pixels / Spacing)));
+      PrettyBreaks(R->Low, R->High, std::max(Fewest, static_cast<int>(Pixels / Spacing)));
   return ShortestNumber(Breaks[1] - Breaks[0]);
 }
 
@@ -120,14 +121,14 @@ void WriteAxes(const TPanel& P, double PixelsWide, double PixelsHigh, std::ostre
   Out << "set title " << GnuplotString(P.Title) << "\nset xlabel " << GnuplotString(P.XLabel) << "\nset ylabel "
       << GnuplotString(P.YLabel) << "\nset xrange " << Range(P.XRange) << "\nset yrange " << Range(P.YRange)
       << "\nunset x2tics\nunset y2tics\nset xtics nomirror out\nset ytics nomirror out "
-      << TicStep(P.YRange, PixelsHigh, 40) << "\n";
+      << TicStep(P.YRange, PixelsHigh, 60, 3) << "\n";
   if (!P.XTicNames.empty()) {
     Out << "set xtics (";
     for (std::size_t i = 0; i < P.XTicNames.size(); ++i)
       Out << (i ? ", " : "") << GnuplotString(P.XTicNames[i]) << ' ' << i + 1;
     Out << ")" << (P.XTicNames.size() > 12 ? " rotate by 90 right" : " norotate") << "\n";
   } else {
-    Out << "set xtics " << TicStep(P.XRange, PixelsWide, 55) << " norotate\n";
+    Out << "set xtics " << TicStep(P.XRange, PixelsWide, 55, 4) << " norotate\n";
   }
   if (P.SecondScale && std::isfinite(*P.SecondScale) && P.XRange && P.YRange) {
     const double s = *P.SecondScale;

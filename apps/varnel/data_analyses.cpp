@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 #include <varnel/korlen.h>
 
@@ -67,10 +66,8 @@ bool ReadWholeFile(const std::filesystem::path& Path, std::string& Text) {
 // A report must be a file of its own: a directory cannot take it, and a
 // FIFO or a device would swallow it or block the tool.
 void RefuseSpecialFile(const std::string& Path) {
-  struct stat Status {};
-  if (::stat(Path.c_str(), &Status) != 0 || S_ISREG(Status.st_mode)) return;  // written, or failing, later
-  const char* Kind = S_ISDIR(Status.st_mode) ? "a directory" : S_ISFIFO(Status.st_mode) ? "a FIFO" : "a device or special file";
-  throw TInputError(Printable(Path) + ": the report must be a regular file, not " + Kind);
+  const std::string Kind = SpecialFileKind(Path);  // none: written, or failing, later
+  if (!Kind.empty()) throw TInputError(Printable(Path) + ": the report must be a regular file, not " + Kind);
 }
 
 std::vector<std::string> ComponentNames(int k) {

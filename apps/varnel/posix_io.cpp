@@ -76,14 +76,17 @@ std::string Resolved(const std::string& Path) {
 // A file that is there must be a regular one: renaming onto a device, a
 // FIFO or a directory would replace it (or fail only at the end).
 std::string Refusal(const std::string& Path, const std::string& Shown) {
-  struct stat Status {};
-  if (::stat(Path.c_str(), &Status) != 0 || S_ISREG(Status.st_mode)) return "";
-  return Shown + ": not a regular file (" +
-         (S_ISDIR(Status.st_mode) ? "a directory" : S_ISFIFO(Status.st_mode) ? "a FIFO" : "a device or special file") +
-         "): the tool writes only regular files";
+  const std::string Kind = SpecialFileKind(Path);
+  return Kind.empty() ? "" : Shown + ": not a regular file (" + Kind + "): the tool writes only regular files";
 }
 
 }  // namespace
+
+std::string SpecialFileKind(const std::string& Path) {
+  struct stat Status {};
+  if (::stat(Path.c_str(), &Status) != 0 || S_ISREG(Status.st_mode)) return "";
+  return S_ISDIR(Status.st_mode) ? "a directory" : S_ISFIFO(Status.st_mode) ? "a FIFO" : "a device or special file";
+}
 
 TReplacement::TReplacement(const std::string& Path)
     : FShown(Printable(Path)), FPath(Resolved(Path)), FTemporary(TemplateBeside(FPath)), FProblem(Refusal(FPath, FShown)),

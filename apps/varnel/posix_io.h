@@ -42,6 +42,10 @@ class TUniqueFd {
   int FFd;
 };
 
+// What Path is when it is there and not a regular file: "a directory",
+// "a FIFO" or "a device or special file"; "" for a regular file or none.
+std::string SpecialFileKind(const std::string& Path);
+
 // A new file beside Path (".NAME.varnel-XXXXXX") that takes Path's place
 // when committed, and is removed otherwise.
 class TReplacement {

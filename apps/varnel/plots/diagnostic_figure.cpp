@@ -54,11 +54,6 @@ TSeries Smoother(const TCloud& C) {
 
 TSeries Horizontal(double y, const TAxisRange& X) { return SeriesOf(TStyle::Reference, {X.Low, X.High}, {y, y}); }
 
-TAxisRange Widened(const std::vector<double>& Values, double F) {
-  const TRange R = ExtendedRange(Values, F);
-  return {R.Low, R.High};
-}
-
 // The observations of the panels.
 struct TObservations {
   std::vector<double> Fitted, Residual, Hat, Cook, Standard;
@@ -96,8 +91,8 @@ std::vector<double> Magnitudes(const std::vector<double>& Values) {
 
 TPanel ResidualsPanel(const TObservations& O, const std::string& Response) {
   TPanel P = PanelOf("Residuals vs Fitted", "Fitted values of " + Response, "Residuals");
-  P.XRange = Widened(O.Fitted, 0.04);
-  P.YRange = Widened(O.Residual, 0.08);
+  P.XRange = ExtendedRange(O.Fitted, 0.04);
+  P.YRange = ExtendedRange(O.Residual, 0.08);
   const TCloud C{O.Fitted, O.Residual, O.Rows, Magnitudes(O.Standard)};
   P.Series = {Horizontal(0, *P.XRange), SeriesOf(TStyle::Points, C.X, C.Y), Smoother(C), Labels(C, 2, P)};
   return P;
@@ -118,8 +113,8 @@ TPanel QuantilePanel(const TObservations& O) {
     C.Names.push_back(O.Rows[Order[r]]);
     C.Rank.push_back(std::fabs(C.Y.back()));
   }
-  P.XRange = Widened(C.X, 0.04);
-  P.YRange = Widened(C.Y, 0.08);
+  P.XRange = ExtendedRange(C.X, 0.04);
+  P.YRange = ExtendedRange(C.Y, 0.08);
   // R's qqline: through the quartiles of the residuals and of the normal.
   const double X1 = NormalQuantile(0.25, TTail::Lower), X3 = NormalQuantile(0.75, TTail::Lower);
   const double Y1 = Quantile(O.Standard, 0.25), Y3 = Quantile(O.Standard, 0.75);
@@ -134,10 +129,10 @@ TPanel ScaleLocationPanel(const TObservations& O, const std::string& Response) {
   TPanel P = PanelOf("Scale-Location", "Fitted values of " + Response, "√|Standardised residuals|");
   std::vector<double> Root(O.Count());
   std::transform(O.Standard.begin(), O.Standard.end(), Root.begin(), [](double r) { return std::sqrt(std::fabs(r)); });
-  P.XRange = Widened(O.Fitted, 0.04);
+  P.XRange = ExtendedRange(O.Fitted, 0.04);
   std::vector<double> WithZero = Root;
   WithZero.push_back(0);
-  P.YRange = Widened(WithZero, 0.06);
+  P.YRange = ExtendedRange(WithZero, 0.06);
   const TCloud C{O.Fitted, Root, O.Rows, Magnitudes(O.Standard)};
   P.Series = {SeriesOf(TStyle::Points, C.X, C.Y), Smoother(C), Labels(C, 2, P)};
   return P;
@@ -174,7 +169,7 @@ TPanel LeveragePanel(const TObservations& O) {
   TPanel P = PanelOf("Residuals vs Leverage", "Leverage", "Standardised residuals");
   const double MaxHat = *std::max_element(O.Hat.begin(), O.Hat.end());
   P.XRange = TAxisRange{-0.04 * MaxHat, 1.04 * MaxHat};
-  P.YRange = Widened(O.Standard, 0.08);
+  P.YRange = ExtendedRange(O.Standard, 0.08);
   const TCloud C{O.Hat, O.Standard, O.Rows, O.Cook};
   P.Series = {Horizontal(0, *P.XRange), SeriesOf(TStyle::Reference, {0, 0}, {P.YRange->Low, P.YRange->High}),
               SeriesOf(TStyle::Points, C.X, C.Y), Smoother(C)};

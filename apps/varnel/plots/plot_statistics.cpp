@@ -232,7 +232,7 @@ std::vector<int> BinCounts(std::span<const double> Values, const std::vector<dou
   return Counts;
 }
 
-TRange ExtendedRange(std::span<const double> Values, double F) {
+TAxisRange ExtendedRange(std::span<const double> Values, double F) {
   double Low = std::numeric_limits<double>::infinity(), High = -Low;
   for (const double v : Values) {
     if (!std::isfinite(v)) continue;

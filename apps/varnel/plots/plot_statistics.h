@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "plots/figure.h"
+
 namespace varnel::cli {
 
 // R's lowess(x, y, f, iter): the robust locally weighted smoother, with
@@ -34,9 +36,6 @@ std::vector<int> BinCounts(std::span<const double> Values, const std::vector<dou
 
 // R's extendrange(): the range of the values widened by F of its length at
 // each end (a flat range by F of its magnitude, or 1 when that is 0 too).
-struct TRange {
-  double Low = 0, High = 0;
-};
-TRange ExtendedRange(std::span<const double> Values, double F = 0.04);
+TAxisRange ExtendedRange(std::span<const double> Values, double F = 0.04);
 
 }  // namespace varnel::cli

@@ -86,7 +86,7 @@ TEST(QuantilePositionsTest, AreRsPpointsAndType7) {
   EXPECT_DOUBLE_EQ(Twelve[11], 0.95833333333333337);
   EXPECT_DOUBLE_EQ(Quantile({4, 1, 3, 2}, 0.25), 1.75);  // quantile(1:4, 0.25)
   EXPECT_TRUE(std::isnan(Quantile({}, 0.5)));
-  const TRange R = ExtendedRange(std::vector<double>{1, NAN, 3});
+  const TAxisRange R = ExtendedRange(std::vector<double>{1, NAN, 3});
   EXPECT_DOUBLE_EQ(R.Low, 0.92);
   EXPECT_DOUBLE_EQ(R.High, 3.08);
 }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 #include "output.h"
@@ -55,11 +57,7 @@ void WriteData(const TSeries& S, int Index, std::ostream& Out) {
     if (!std::isfinite(S.X[i]) || !std::isfinite(S.Y[i]) || (HasWidth && !std::isfinite(S.Width[i]))) continue;
     Out << ShortestNumber(S.X[i]) << ' ' << ShortestNumber(S.Y[i]);
     if (HasWidth) Out << ' ' << ShortestNumber(S.Width[i]);
-    if (i < S.Texts.size()) {
-      std::string Text = ValidUtf8(S.Texts[i]);
-      std::replace(Text.begin(), Text.end(), '"', '\'');  // a data block's strings cannot escape quotes
-      Out << " \"" << Text << '"';
-    }
+    if (i < S.Texts.size()) Out << ' ' << GnuplotString(S.Texts[i]);
     Out << '\n';
   }
   Out << "EOD\n";
@@ -219,10 +217,24 @@ TFigure Placed(TFigure Figure, TImageSize Size) {
 }  // namespace
 
 std::string GnuplotString(const std::string& Text) {
+  // Control characters other than the line end are shown as Printable
+  // shows them on a terminal; the line end breaks the line.
+  std::string Shown;
+  for (std::size_t Start = 0; Start <= Text.size();) {
+    const std::size_t End = std::min(Text.find('\n', Start), Text.size());
+    Shown += (Start ? "\n" : "") + Printable(Text.substr(Start, End - Start));
+    Start = End + 1;
+  }
   std::string Out = "\"";
-  for (const char c : ValidUtf8(Text)) {
-    if (c == '\\' || c == '"') Out += '\\';
-    Out += c;
+  for (const char c : ValidUtf8(Shown)) {
+    const auto Byte = static_cast<unsigned char>(c);
+    if (Byte >= 0x80 || std::isalnum(Byte) || std::strchr(" .,_+-()/:", c) != nullptr) {
+      Out += c;
+    } else {
+      const char Octal[] = {'\\', static_cast<char>('0' + (Byte >> 6)), static_cast<char>('0' + (Byte >> 3 & 7)),
+                            static_cast<char>('0' + (Byte & 7))};
+      Out.append(Octal, sizeof Octal);
+    }
   }
   return Out + '"';
 }

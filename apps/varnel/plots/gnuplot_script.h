@@ -16,8 +16,16 @@ struct TImageSize {
 
 std::string GnuplotScript(const TFigure& Figure, TImageFormat Format, TImageSize Size);
 
-// A text as a gnuplot string in double quotes: backslashes and quotes
-// escaped, well-formed UTF-8.
+// A text as a gnuplot string literal, the one form in which any text from
+// the data (names, levels, titles) reaches a script or a data block. The
+// rule: in double quotes, only letters, digits, space and . , _ + - ( ) / :
+// stand for themselves, and every other ASCII byte is an octal escape (\140
+// for a backquote, \100 for @, \042 for a quote, \044 for $). gnuplot
+// expands backquoted commands and @macros in the raw line before it parses
+// strings, so a literal without those bytes can only ever be text. UTF-8
+// sequences (which hold no ASCII byte) are kept, bytes that are not UTF-8
+// become U+FFFD, a line end breaks the line and other control characters
+// are shown as \xNN.
 std::string GnuplotString(const std::string& Text);
 
 }  // namespace varnel::cli

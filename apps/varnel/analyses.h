@@ -46,6 +46,7 @@ struct TCommandResults {
   TResults Results;
   std::string Legend;
   std::vector<std::string> ReportTexts;
+  std::string ReportFile;  // cluster --report: the component's report, written by the caller
 };
 
 using TAnalysisRun = int (*)(TKorlen&, const TAnalysisData&, const TOptions&, TCommandResults&);

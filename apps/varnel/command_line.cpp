@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -22,6 +24,7 @@
 #include "csv_table.h"
 #include "data_set.h"
 #include "output.h"
+#include "output_target.h"
 #include "plots/figures.h"
 #include "plots/plot_file.h"
 #include "posix_io.h"
@@ -75,7 +78,8 @@ void AddWriteOptions(CLI::App& App, TWriteOptions& Write) {
   App.add_flag("--json", Write.Json, "write every table as one JSON object");
   App.add_option("--table", Write.Table, "the table to write (its name, as --json shows them)");
   App.add_flag("--raw", Write.Raw, "write the component's texts as their Windows-1252 bytes");
-  App.add_option("-o,--output", Write.Output, "write the output to this file (replaced only when all is written)");
+  App.add_option("-o,--output", Write.Output,
+                 "write the output to this file (replaced only when all is written; - is standard output)");
 }
 
 void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
@@ -240,24 +244,30 @@ TFigure DiagnosticPicture(TKorlen&, const TAnalysisData&, const TResults& Result
 TFigure ComponentsPicture(TKorlen&, const TAnalysisData&, const TResults& Results) { return ComponentsFigure(Results); }
 TFigure HistogramPicture(TKorlen&, const TAnalysisData& Data, const TResults&) { return HistogramFigure(Data); }
 
-// "1200x900" (or "1200,900"): a size from 200 to 10,000 pixels a side.
+// "1200x900" (or "1200,900"): a size from 200 to 10,000 pixels a side,
+// nothing before or after it. from_chars, unlike sscanf's %d, refuses a
+// number beyond int rather than wrapping it into range.
+bool ReadPlotSize(const std::string& Text, TImageSize& Size) {
+  const char* const End = Text.data() + Text.size();
+  TImageSize Read;
+  const auto [Between, WidthError] = std::from_chars(Text.data(), End, Read.Width);
+  if (WidthError != std::errc() || Between == End || (*Between != 'x' && *Between != ',')) return false;
+  const auto [Last, HeightError] = std::from_chars(Between + 1, End, Read.Height);
+  const auto InRange = [](int Pixels) { return Pixels >= 200 && Pixels <= 10000; };
+  if (HeightError != std::errc() || Last != End || !InRange(Read.Width) || !InRange(Read.Height)) return false;
+  Size = Read;
+  return true;
+}
+
 std::string CheckPlotSize(const std::string& Text) {
-  int Width = 0, Height = 0;
-  char Between = 0, After = 0;
-  const bool Read = std::sscanf(Text.c_str(), "%d%c%d%c", &Width, &Between, &Height, &After) == 3 &&
-                    (Between == 'x' || Between == ',');
-  return Read && Width >= 200 && Height >= 200 && Width <= 10000 && Height <= 10000
-             ? ""
-             : "a size is WIDTHxHEIGHT in pixels, each 200 to 10000, as 1200x900";
+  TImageSize Size;
+  return ReadPlotSize(Text, Size) ? "" : "a size is WIDTHxHEIGHT in pixels, each 200 to 10000, as 1200x900";
 }
 
 void AddPlotOptions(CLI::App& App, TPlotOptions& Plot) {
   App.add_option("--plot", Plot.File, "also draw the results' picture into this file: .svg, .png or .pdf (by gnuplot)");
   App.add_option_function<std::string>(
-         "--plot-size",
-         [&Plot](const std::string& Text) {
-           std::sscanf(Text.c_str(), "%d%*c%d", &Plot.Size.Width, &Plot.Size.Height);
-         },
+         "--plot-size", [&Plot](const std::string& Text) { ReadPlotSize(Text, Plot.Size); },
          "the picture's size in pixels, WIDTHxHEIGHT (default 1200x900; a PDF page has 150 to the inch)")
       ->check(CLI::Validator(CheckPlotSize, "SIZE"));
 }
@@ -288,11 +298,39 @@ void WriteResults(TCommandResults& Results, const std::string& Command, const TW
 
 // Standard output, or with -o a file written whole once the output is
 // complete, so that a failed run never leaves half a file.
-void Emit(const TWriteOptions& Write, std::ostream& Stdout, const std::function<void(std::ostream&)>& Produce) {
-  if (Write.Output.empty()) return Produce(Stdout);
+void Emit(const TOutputTarget* Output, std::ostream& Stdout, const std::function<void(std::ostream&)>& Produce) {
+  if (!Output) return Produce(Stdout);
   std::ostringstream Text;
   Produce(Text);
-  WriteFileAtomically(Write.Output, Text.str());
+  Output->Write(Text.str());
+}
+
+// -o, "-" being standard output.
+std::unique_ptr<TOutputTarget> OutputTarget(const TWriteOptions& Write) {
+  if (Write.Output.empty() || Write.Output == "-") return nullptr;
+  return std::make_unique<TOutputTarget>(Write.Output);
+}
+
+// The files a run writes, each checked before any analysis: none may be the
+// input, nor another of them.
+struct TTargets {
+  std::unique_ptr<TOutputTarget> Output, Report;
+  std::unique_ptr<TPlotFile> Plot;
+};
+
+void RefuseInputAsTarget(const std::string& Input, const std::vector<std::pair<const char*, const TOutputTarget*>>& Named) {
+  struct stat Status {};
+  const bool Known = Input == "-" ? ::fstat(STDIN_FILENO, &Status) == 0 : !Input.empty() && ::stat(Input.c_str(), &Status) == 0;
+  for (std::size_t i = 0; i < Named.size(); ++i) {
+    if (!Named[i].second) continue;
+    if (Known && Named[i].second->Is(Status))
+      throw TInputError(std::string(Named[i].first) + " " + Named[i].second->Shown() + " is the input file: it would be overwritten");
+    for (std::size_t j = 0; j < i; ++j) {
+      if (Named[j].second && Named[j].second->SameAs(*Named[i].second))
+        throw TInputError(std::string(Named[j].first) + " and " + Named[i].first + " name the same file, " +
+                          Named[i].second->Shown());
+    }
+  }
 }
 
 TMeta MetaOf(const TAnalysisData& Data, const TChoice& Choice, const TOptions& Options) {
@@ -336,12 +374,24 @@ std::unique_ptr<TPlotFile> PreparePlot(const TPlotOptions& Plot, const TOptions&
   return std::make_unique<TPlotFile>(Plot.File, Plot.Size);
 }
 
+TTargets PrepareTargets(const TDataOptions& Data, const TWriteOptions& Write, const TPlotOptions& Plot,
+                        const TOptions& Options) {
+  TTargets Targets;
+  Targets.Output = OutputTarget(Write);
+  if (!Options.Report.empty()) Targets.Report = std::make_unique<TOutputTarget>(Options.Report);
+  Targets.Plot = PreparePlot(Plot, Options);
+  RefuseInputAsTarget(InputPath(Data.File), {{"-o", Targets.Output.get()},
+                                             {"--report", Targets.Report.get()},
+                                             {"--plot", Targets.Plot ? &Targets.Plot->Target() : nullptr}});
+  return Targets;
+}
+
 int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlotOptions& PlotOptions,
         const TOptions& Options, const TChoice& Choice, TFdStream& Stdout) {
   TAnalysisData Data;
-  std::unique_ptr<TPlotFile> Plot;
+  TTargets Targets;
   try {
-    Plot = PreparePlot(PlotOptions, Options);
+    Targets = PrepareTargets(DataOptions, Write, PlotOptions, Options);
     Data = LoadData(DataOptions);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
@@ -357,12 +407,14 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
     TCommandResults Results;
     Results.Results.Meta = MetaOf(Data, Choice, Options);
     const int Status = Choice.Analysis(*Korlen, Data, Options, Results);
+    TPlotFile* const Plot = Status == 0 ? Targets.Plot.get() : nullptr;
     // gnuplot draws while the tables are written; a refused or failed
-    // write stops it, and the picture replaces its file only after that.
-    if (Status == 0 && Plot)
-      Plot->Start(GnuplotScript(Choice.Figure(*Korlen, Data, Results.Results), Plot->Format(), Plot->Size()));
-    if (Status == 0) Emit(Write, Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
-    if (Status == 0 && Plot) Plot->Finish();
+    // write stops it, and the picture is written only after that.
+    if (Plot) Plot->Start(GnuplotScript(Choice.Figure(*Korlen, Data, Results.Results), Plot->Format(), Plot->Size()));
+    if (Status == 0 && Targets.Report) Targets.Report->Write(Results.ReportFile);
+    if (Status == 0)
+      Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
+    if (Plot) Plot->Finish();
     return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source : "", Stdout);
   } catch (const TInputError& Error) {  // what a command checks before its first output
     return Finish(kInputError, Error.what(), Stdout);
@@ -377,6 +429,12 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
 // its 4 MB data matrix) is made only here and in Run, once per command.
 int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, const TWriteOptions& Write,
                    TFdStream& Stdout) {
+  std::unique_ptr<TOutputTarget> Output;
+  try {
+    Output = OutputTarget(Write);
+  } catch (const TInputError& Error) {
+    return Finish(kInputError, Error.what(), Stdout);
+  }
   const auto Korlen = MakeComponent(Options);
   TCommandResults Results;
   if (Verbs) {
@@ -392,9 +450,11 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
       Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION};
     }
     const char* Name = Table ? "table" : Verbs ? "verbs" : About ? "about" : "example";
-    Emit(Write, Stdout, [&](std::ostream& Out) { WriteResults(Results, Name, Write, Options, Out); });
+    Emit(Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Name, Write, Options, Out); });
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
+  } catch (const TWriteError& Error) {
+    return Finish(kFailed, Error.what(), Stdout);
   } catch (const EVarnelError& Fault) {  // a look-up outside its distribution's domain
     return Finish(kRejected, std::string("the look-up failed: ") + Fault.what(), Stdout);
   }
@@ -461,8 +521,21 @@ int RunTool(int argc, char** argv) {
   }
   App.get_subcommand("regress")->add_option("--beta-threshold", Options.BetaThreshold,
                                             "coefficients compared with this value (default 0)");
-  App.get_subcommand("distance")->add_option("--threshold", Options.OutlierThreshold,
-                                             "the component's flag: distances above this, 0 < t < 5 (default 3)");
+  // The component flags nothing for a threshold outside 0 < t < 5, which it
+  // compares in single precision; NaN would show as no number at all.
+  App.get_subcommand("distance")
+      ->add_option("--threshold", Options.OutlierThreshold,
+                   "the component's flag: distances above this, 0 < t < 5 (default 3)")
+      ->check(CLI::Validator(
+          [](const std::string& Text) -> std::string {
+            double t = 0;
+            const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), t);
+            const bool Read = Error == std::errc() && End == Text.data() + Text.size() && t > 0 && t < 5;
+            return Read && static_cast<Single>(t) > 0 && static_cast<Single>(t) < 5
+                       ? ""
+                       : "a threshold is a number above 0 and below 5, as 3";
+          },
+          "T"));
   CLI::App* Select = App.get_subcommand("select");
   Select->add_option("--acc-weight", Options.AccWeight, "weight of accuracy in the rating (default 0.5)");
   Select->add_option("--simp-weight", Options.SimpWeight, "weight of simplicity in the rating (default 0.5)");
@@ -513,6 +586,9 @@ int RunTool(int argc, char** argv) {
 // own): one line, written without allocating, and status 1.
 int RunCommandLine(int argc, char** argv) {
   ReserveStandardDescriptors();
+  // A file size limit (ulimit -f) is then a failed write that the tool
+  // reports and cleans up after, not a signal that ends it mid-write.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     return RunTool(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -63,13 +63,6 @@ bool ReadWholeFile(const std::filesystem::path& Path, std::string& Text) {
   return In && !In.bad();
 }
 
-// A report must be a file of its own: a directory cannot take it, and a
-// FIFO or a device would swallow it or block the tool.
-void RefuseSpecialFile(const std::string& Path) {
-  const std::string Kind = SpecialFileKind(Path);  // none: written, or failing, later
-  if (!Kind.empty()) throw TInputError(Printable(Path) + ": the report must be a regular file, not " + Kind);
-}
-
 std::vector<std::string> ComponentNames(int k) {
   std::vector<std::string> Names;
   for (int i = 1; i <= k; ++i) Names.push_back("PC" + std::to_string(i));
@@ -210,17 +203,11 @@ namespace {
 
 // The component's own k-means run and its report, read back from a fresh
 // private folder, so that what is read is this run's report and nothing
-// else; written to --report when asked. False when the run did not go
-// through.
+// else. False when the run did not go through.
 bool ComponentClustering(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, std::string& Report) {
-  {
-    TScratchFolder Scratch;
-    const std::filesystem::path Path = Scratch.File("kmeans.txt");
-    if (!ClusteringRanThrough(Korlen, Data, Options, Path.string())) return false;
-    if (!ReadWholeFile(Path, Report)) return false;
-  }
-  if (!Options.Report.empty()) WriteWholeFile(Options.Report, Report);
-  return true;
+  TScratchFolder Scratch;
+  const std::filesystem::path Path = Scratch.File("kmeans.txt");
+  return ClusteringRanThrough(Korlen, Data, Options, Path.string()) && ReadWholeFile(Path, Report);
 }
 
 TResultTable CentresTable(const TKMeansRec& Rec, const TClusterCenters& Centres, const TAnalysisData& Data) {
@@ -255,10 +242,10 @@ TResultTable AssignmentTable(const TClusterAssignment& Assignment, const TAnalys
 }  // namespace
 
 int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
-  if (!Options.Report.empty()) RefuseSpecialFile(Options.Report);
   if (Options.ReportTexts || !Options.Report.empty()) {
     std::string Report;
     if (!ComponentClustering(Korlen, Data, Options, Report)) return 1;
+    if (!Options.Report.empty()) Out.ReportFile = Report;
     Out.ReportTexts = {Report};
     if (Options.ReportTexts) return 0;
   }

@@ -42,36 +42,6 @@ class TUniqueFd {
   int FFd;
 };
 
-// What Path is when it is there and not a regular file: "a directory",
-// "a FIFO" or "a device or special file"; "" for a regular file or none.
-std::string SpecialFileKind(const std::string& Path);
-
-// A new file beside Path (".NAME.varnel-XXXXXX") that takes Path's place
-// when committed, and is removed otherwise.
-class TReplacement {
- public:
-  explicit TReplacement(const std::string& Path);
-  ~TReplacement();
-  TReplacement(const TReplacement&) = delete;
-  TReplacement& operator=(const TReplacement&) = delete;
-  // Why the new file could not be made ("" when it was).
-  const std::string& Problem() const { return FProblem; }
-  int Fd() const { return FFile.Get(); }
-  // Gives the file the permissions a new file gets, closes it and renames
-  // it to Path: "" or why that failed (the new file is then removed).
-  std::string Commit();
-
- private:
-  std::string FShown, FPath, FTemporary, FProblem;
-  TUniqueFd FFile;
-  bool FCommitted = false;
-};
-
-// Writes Text to Path whole or not at all: into a new file beside it, which
-// then replaces Path; on a failure that file is removed and TWriteError
-// raised.
-void WriteFileAtomically(const std::string& Path, const std::string& Text);
-
 // Writes all Size bytes, going on after short writes and interruptions.
 // Returns 0, or the errno of the failure (EIO for a write that wrote nothing).
 int WriteAll(int Fd, const char* Data, std::size_t Size);

@@ -135,7 +135,7 @@ TEST_F(ReadingTest, StandardInputAndOutputFile) {
   EXPECT_EQ(Run("regress --csv --x nope " + File + " -o " + Target).Status, 2);
   EXPECT_EQ(Slurp(Target), Direct.Out);
   const TRun NoFolder = Run("regress " + File + " --x region,x -o " + (Dir / "no" / "out.csv").string());
-  EXPECT_EQ(NoFolder.Status, 1);
+  EXPECT_EQ(NoFolder.Status, 2);
   EXPECT_NE(NoFolder.Err.find("out.csv: cannot write the file"), std::string::npos) << NoFolder.Err;
   for (const auto& Entry : std::filesystem::directory_iterator(Dir)) {
     EXPECT_EQ(Entry.path().filename().string().find(".varnel-"), std::string::npos) << Entry.path();

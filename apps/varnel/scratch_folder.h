@@ -6,14 +6,18 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "exit_cleanup.h"
 
 namespace varnel::cli {
 
 class TScratchFolder {
  public:
   // Throws TInputError when TMPDIR (or /tmp) is missing, not a folder or not
-  // writable. One scratch folder at a time.
+  // writable.
   TScratchFolder();
   ~TScratchFolder();
   TScratchFolder(const TScratchFolder&) = delete;
@@ -27,6 +31,8 @@ class TScratchFolder {
 
  private:
   std::filesystem::path FPath;
+  std::unique_ptr<TRemoval> FFolder;
+  std::vector<std::unique_ptr<TRemoval>> FFiles;
 };
 
 // Makes a folder the current one while the object lives (the all-subsets

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "csv_table.h"
+#include "exit_cleanup.h"
 #include "output.h"
 
 extern char** environ;
@@ -72,6 +74,18 @@ int StartGnuplot(const std::string& Program, int Script, int Out, int Errors, pi
   return Spawned;
 }
 
+// Everything Fd gives until its end: 0, or the errno of a failed read.
+int ReadAll(int Fd, std::string& Text) {
+  char Chunk[1 << 16];
+  for (;;) {
+    const ssize_t Read = ::read(Fd, Chunk, sizeof Chunk);
+    if (Read < 0 && errno == EINTR) continue;
+    if (Read < 0) return errno;
+    if (Read == 0) return 0;
+    Text.append(Chunk, static_cast<std::size_t>(Read));
+  }
+}
+
 // The exit status of Child, or −1 when it did not exit by itself.
 int WaitFor(pid_t Child) {
   int Status = 0;
@@ -99,32 +113,44 @@ std::string FindProgram(const std::string& Name) {
 }
 
 TPlotFile::TPlotFile(const std::string& Path, TImageSize Size)
-    : FShown(Printable(Path)), FFormat(FormatOf(Path)), FGnuplot(GnuplotOrRefusal()), FSize(Size), FFile(Path) {
-  if (!FFile.Problem().empty()) throw TInputError(FFile.Problem());
-}
+    : FShown(Printable(Path)), FFormat(FormatOf(Path)), FGnuplot(GnuplotOrRefusal()), FSize(Size), FFile(Path) {}
 
-TPlotFile::~TPlotFile() {
-  if (FChild < 0) return;
-  ::kill(FChild, SIGTERM);
-  WaitFor(FChild);
+TPlotFile::~TPlotFile() { StopDrawing(); }
+
+void TPlotFile::StopDrawing() {
+  if (FChild >= 0) {
+    ::kill(FChild, SIGTERM);
+    WaitFor(FChild);
+    FChild = -1;
+  }
+  if (FReader.joinable()) FReader.join();
 }
 
 void TPlotFile::Start(const std::string& Script) {
   const TUniqueFd Input = MemoryFile("varnel-plot", Script);
   FErrors = MemoryFile("varnel-plot-errors", "");
-  if (const int Error = StartGnuplot(FGnuplot, Input.Get(), FFile.Fd(), FErrors.Get(), FChild); Error != 0)
+  int Pipe[2];
+  if (::pipe2(Pipe, O_CLOEXEC) != 0) throw TWriteError(FShown + ": cannot start gnuplot: " + std::strerror(errno));
+  TUniqueFd From(Pipe[0]);
+  const TUniqueFd To(Pipe[1]);
+  if (const int Error = StartGnuplot(FGnuplot, Input.Get(), To.Get(), FErrors.Get(), FChild); Error != 0)
     throw TWriteError(FShown + ": gnuplot could not be started: " + std::strerror(Error));
+  // The reader holds the signals back (it inherits this mask), so that the
+  // main thread alone meets them.
+  TBlockedSignals Blocked;
+  FReader = std::thread([this, Fd = std::move(From)] { FReadError = ReadAll(Fd.Get(), FImage); });
 }
 
 void TPlotFile::Finish() {
   const int Status = WaitFor(FChild);
   FChild = -1;
-  struct stat Drawn {};
-  if (Status != 0 || ::fstat(FFile.Fd(), &Drawn) != 0 || Drawn.st_size == 0) {
+  FReader.join();
+  if (Status != 0 || FImage.empty()) {
     throw TWriteError(FShown + ": gnuplot could not draw the picture: " +
                       (Status < 0 ? std::string("it did not run to its end") : FirstLine(FErrors.Get())));
   }
-  if (const std::string Problem = FFile.Commit(); !Problem.empty()) throw TWriteError(Problem);
+  if (FReadError != 0) throw TWriteError(FShown + ": cannot read gnuplot's picture: " + std::strerror(FReadError));
+  FFile.Write(FImage);
 }
 
 }  // namespace varnel::cli

@@ -1,10 +1,15 @@
 // A picture the tool writes: its file, checked before any analysis runs,
-// and gnuplot, the program that draws it.
+// and gnuplot, the program that draws it. gnuplot writes the image into a
+// pipe and the tool keeps every byte of it; the tool then writes the file
+// itself, with checked writes, as it writes every output (gnuplot exits 0
+// after short writes, so it never writes a file of ours).
 #pragma once
 
 #include <string>
 #include <sys/types.h>
+#include <thread>
 
+#include "output_target.h"
 #include "plots/gnuplot_script.h"
 #include "posix_io.h"
 
@@ -14,19 +19,20 @@ class TPlotFile {
  public:
   // The format from Path's extension (.svg, .png or .pdf, in any case); a
   // TInputError when it is none of them, when gnuplot is not on the PATH,
-  // or when no file can be made beside Path.
+  // or when Path cannot take the picture.
   TPlotFile(const std::string& Path, TImageSize Size);
-  // A drawing still going on is stopped, and its file removed.
+  // A drawing still going on is stopped.
   ~TPlotFile();
   TPlotFile(const TPlotFile&) = delete;
   TPlotFile& operator=(const TPlotFile&) = delete;
   TImageFormat Format() const { return FFormat; }
   TImageSize Size() const { return FSize; }
-  // Starts gnuplot on Script, drawing into a new file beside Path, and
-  // returns while it draws; TWriteError when it cannot start.
+  const TOutputTarget& Target() const { return FFile; }
+  // Starts gnuplot on Script and returns while it draws; TWriteError when
+  // it cannot start.
   void Start(const std::string& Script);
-  // Waits for the drawing; then the new file takes Path's place, or
-  // TWriteError names gnuplot's first complaint and Path is left as it was.
+  // Waits for the drawing, then writes it to Path; TWriteError names
+  // gnuplot's first complaint, or the failed write, and Path is left as it was.
   void Finish();
 
  private:
@@ -34,9 +40,15 @@ class TPlotFile {
   TImageFormat FFormat;
   std::string FGnuplot;
   TImageSize FSize;
-  TReplacement FFile;
+  TOutputTarget FFile;
   TUniqueFd FErrors{-1};
   pid_t FChild = -1;
+  // Reads the image from gnuplot's pipe while it draws.
+  std::thread FReader;
+  std::string FImage;
+  int FReadError = 0;
+
+  void StopDrawing();
 };
 
 // The executable Name in a folder of the PATH, or "".

@@ -86,6 +86,42 @@ TEST_F(PlotTest, AnyColumnNameDrawsAsText) {
   }
 }
 
+// Column names, factor levels and the picture's own path carrying shell
+// and gnuplot syntax run nothing (the marker file never appears), in every
+// picture type, and the SVG shows each name as it was written.
+TEST_F(PlotTest, HostileNamesLevelsAndPathsRunNothing) {
+  const std::string Marker = (Dir / "PWNED").string(), Touch = "touch " + Marker;
+  const std::string Names[] = {"a`" + Touch + "`", "b$(" + Touch + ")", "@c", "g"};
+  const std::string Response = "system(\"" + Touch + "\")";
+  std::string Csv = Names[0] + "," + Names[1] + "," + Names[2] + "," + Names[3] + ",\"" +
+                    std::string("system(\"\"") + Touch + "\"\")\"\n";
+  const std::string Levels[] = {"`" + Touch + "`", "@x' ; system('" + Touch + "')"};
+  for (int i = 0; i < 12; ++i) {
+    Csv += std::to_string(i * 7 % 5) + "," + std::to_string(i * i % 7) + "," + std::to_string(i % 4 + i) + ",\"" +
+           Levels[i % 2] + "\"," + std::to_string(i * 3 % 11 + i) + "\n";
+  }
+  const std::string File = Write("hostile.csv", Csv);
+  const char* Formats[] = {"svg", "png", "pdf"};
+  // The path's commands would run in the test's folder.
+  const std::string Picture = "p`touch PWNED`$(touch PWNED)@x.";
+  // What each picture names: the response in diagnose's titles, the columns
+  // (a factor's dummies among them) in describe's histograms and pca's
+  // biplot; cluster's axes are components.
+  const std::pair<const char*, std::string> Commands[] = {
+      {"diagnose", Response}, {"describe", Names[0]}, {"pca", "g`" + Touch + "`"}, {"cluster --clusters 2", ""}};
+  for (const auto& [Command, Shown] : Commands) {
+    for (const char* Format : Formats) {
+      const std::string Target = (Dir / (Picture + Format)).string();
+      const TRun Run = this->Run(std::string(Command) + " " + File + " --plot '" + Target + "'", "cd " + Dir.string() + " &&");
+      EXPECT_EQ(Run.Status, 0) << Command << " " << Format << ": " << Run.Err;
+      EXPECT_EQ(ImageOf(Slurp(Target)).Kind, Format) << Command;
+      EXPECT_FALSE(std::filesystem::exists(Marker)) << Command << " " << Format << " ran a command";
+    }
+    const std::string Svg = Slurp(Dir / (Picture + "svg"));
+    EXPECT_NE(Svg.find(Shown), std::string::npos) << Command;
+  }
+}
+
 TEST_F(PlotTest, BadFormatPathOrMissingGnuplotIsExitTwoWithOneLine) {
   std::filesystem::create_directory(Dir / "folder.png");
   const std::pair<std::string, std::string> Cases[] = {
@@ -131,11 +167,11 @@ TEST_F(PlotTest, AFailingGnuplotIsExitOneAndLeavesTheTargetAsItWas) {
 TEST_F(PlotTest, OutputRefusesToReplaceAFolderOrADevice) {
   std::filesystem::create_directory(Dir / "folder");
   const TRun Folder = Run("regress " + kSwiss + " -o " + (Dir / "folder").string());
-  EXPECT_EQ(Folder.Status, 1);
+  EXPECT_EQ(Folder.Status, 2);
   EXPECT_NE(Folder.Err.find("not a regular file (a directory)"), std::string::npos) << Folder.Err;
   EXPECT_TRUE(std::filesystem::is_directory(Dir / "folder"));
   const TRun Device = Run("regress " + kSwiss + " -o /dev/null");
-  EXPECT_EQ(Device.Status, 1);
+  EXPECT_EQ(Device.Status, 2);
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
   EXPECT_FALSE(LeftoverFiles());
 }

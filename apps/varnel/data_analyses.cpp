@@ -8,6 +8,7 @@
 
 #include <varnel/korlen.h>
 
+#include <varnel/describe/moments.h>
 #include <varnel/dist/distributions.h>
 
 #include "analyses.h"
@@ -24,20 +25,23 @@ namespace {
 // excess kurtosis and the lag-1 autocorrelation.
 struct TMoreFigures {
   TQuartileRec Q;
-  Extended Excess = 0, Lag1 = 0;
+  TShapeMoments Shape;
+  Extended Lag1 = 0;
 };
 
 TMoreFigures MoreFigures(TKorlen& Korlen, std::span<const double> Values, int n) {
-  return {Korlen.GetQuartiles(Values, n), Korlen.GetExcessKurtosis(Values, n), Korlen.GetAutocorrelation(Values, n)};
+  return {Korlen.GetQuartiles(Values, n), ShapeMoments(Values.first(static_cast<std::size_t>(n))),
+          Korlen.GetAutocorrelation(Values, n)};
 }
 
 // Missing: the column's cells in the file that held no value (the rows
-// left out for them are not in n).
+// left out for them are not in n). Skewness and kurtosis are the extended
+// figures; the component's single-precision ones are in its report texts.
 std::vector<TCell> VariableRow(const std::string& Name, int N, Extended Sum, Extended Range, Extended Mean,
-                               Extended StdDev, Extended Variance, Extended Skew, Extended Kurtosis,
-                               Extended CoefVar, const TMoreFigures& F, long long Missing) {
+                               Extended StdDev, Extended Variance, Extended CoefVar, const TMoreFigures& F,
+                               long long Missing) {
   return {Name, Count(N), Number(Sum), Number(F.Q.Min), Number(F.Q.Max), Number(Range), Number(Mean),
-          Number(StdDev), Number(Variance), SingleNumber(Skew), SingleNumber(Kurtosis), Number(F.Excess),
+          Number(StdDev), Number(Variance), Number(F.Shape.Skew), Number(F.Shape.Kurtosis), Number(F.Shape.Excess),
           Number(CoefVar), Number(F.Q.Q1), Number(F.Q.Median), Number(F.Q.Q3), Number(F.Lag1), Count(Missing)};
 }
 
@@ -85,12 +89,11 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
   for (int j = 0; j < k; ++j) {
     const TMoreFigures F = MoreFigures(Korlen, (*Korlen.PRegressData)[j + 1], n);
     Variables.Rows.push_back(VariableRow(Data.XNames[j], X.N, X.Sum[j], F.Q.Max - F.Q.Min, X.Mean[j], X.StdDev[j],
-                                         X.Variance[j], X.Skew[j], X.Kurtosis[j], X.CoefVar[j], F,
-                                         Data.MissingIn(j)));
+                                         X.Variance[j], X.CoefVar[j], F, Data.MissingIn(j)));
   }
   const TMoreFigures F = MoreFigures(Korlen, Korlen.Y, n);
   Variables.Rows.push_back(VariableRow(Data.YName, Y.N, Y.Sum, F.Q.Max - F.Q.Min, Y.Mean, Y.StdDev, Y.Variance,
-                                       Y.Skew, Y.Kurtosis, Y.CoefVar, F, Data.MissingIn(k)));
+                                       Y.CoefVar, F, Data.MissingIn(k)));
   Variables.Notes.push_back(Korlen.InterpretVariableUtility(X));
   const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, k, n);
   TResultTable Correlation =
@@ -275,10 +278,19 @@ int RunTable(TKorlen& Korlen, const TOptions& Options, TCommandResults& Out) {
                           SingleNumber(Korlen.TTableValue2(Options.DF))});
   }
   Korlen.SetAlpha(Alpha);
+  // Each probability from the normal distribution, then the component's
+  // four-decimal table value beside it, labelled as such: the table reads
+  // 0.001 for P(Z > 6), where the truth is 9.9e-10.
   const std::string Z = ShortestNumber(Options.Z);
-  Table.Rows.push_back({"P(Z > " + Z + ")", Number(Korlen.ProbabilityZIsHigher(Options.Z))});
-  Table.Rows.push_back({"P(Z < " + Z + ")", Number(Korlen.ProbabilityZIsLower(Options.Z))});
-  Table.Rows.push_back({"P(-|z| < Z < |z|), z = " + Z, Number(Korlen.ProbabilityZBetweenPlusMinus(Options.Z))});
+  const double Above = NormalProbability(Options.Z, TTail::Upper), Below = NormalProbability(Options.Z, TTail::Lower);
+  const double Outside = 2 * NormalProbability(std::fabs(Options.Z), TTail::Upper);
+  Table.Rows.push_back({"P(Z > " + Z + ")", Above});
+  Table.Rows.push_back({"P(Z > " + Z + ") (the component's table)", Number(Korlen.ProbabilityZIsHigher(Options.Z))});
+  Table.Rows.push_back({"P(Z < " + Z + ")", Below});
+  Table.Rows.push_back({"P(Z < " + Z + ") (the component's table)", Number(Korlen.ProbabilityZIsLower(Options.Z))});
+  Table.Rows.push_back({"P(-|z| < Z < |z|), z = " + Z, 1 - Outside});
+  Table.Rows.push_back({"P(-|z| < Z < |z|), z = " + Z + " (the component's table)",
+                        Number(Korlen.ProbabilityZBetweenPlusMinus(Options.Z))});
   Out.Results.Tables = {std::move(Table)};
   return 0;
 }

@@ -185,12 +185,10 @@ TEST_F(OutputFileTest, LongNamesStandardOutputAndUnwritableFolders) {
     const fs::path Locked = Dir / "locked";
     fs::create_directory(Locked);
     ASSERT_EQ(::chmod(Locked.c_str(), 0555), 0);
-    ASSERT_EQ(::chmod(Dir.c_str(), 0777), 0);
-    const std::string Data = Write("data.csv", Slurp(std::string(VARNEL_EXAMPLES) + "/swiss.csv"));
-    ASSERT_EQ(::chmod(Data.c_str(), 0644), 0);
+    const std::string Nobody = AsNobody(), Data = Readable(std::string(VARNEL_EXAMPLES) + "/swiss.csv");
     for (const std::string Option : {"-o", "--plot", "--report"}) {
       const std::string Target = (Locked / (Option == "--plot" ? "p.svg" : "out.txt")).string();
-      const TRun R = Run("cluster " + Data + " " + Option + " " + Target, "setpriv --reuid=65534 --regid=65534 --clear-groups");
+      const TRun R = Run("cluster " + Data + " " + Option + " " + Target, Nobody);
       ExpectOneLine(R, 2, "cannot write the file: Permission denied");
       EXPECT_EQ(R.Out, "") << "refused before the analysis";
     }

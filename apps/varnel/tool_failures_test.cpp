@@ -39,9 +39,6 @@ class ToolFailureTest : public ToolTest {
     return Write("big.csv", Text);
   }
 
-  // Root passes every permission check: a run that must meet one goes as nobody.
-  static std::string Unprivileged() { return geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : ""; }
-
   void ExpectOneLine(const TRun& R, int Status, const std::string& Message) {
     EXPECT_EQ(R.Status, Status) << R.Err;
     EXPECT_EQ(Lines(R.Err), 1) << R.Err;
@@ -77,8 +74,9 @@ TEST_F(ToolFailureTest, ReportIsARegularFileWrittenByThisRun) {
   fs::permissions(Locked / "k.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions(Locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                               fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
-  fs::permissions(Dir, fs::perms::others_all | fs::perms::group_all, fs::perm_options::add);  // nobody writes stdout
-  const TRun R = Run("cluster " + kLongley + " --report " + (Locked / "k.txt").string(), Unprivileged());
+  // Root passes every permission check: a run that must meet one goes as nobody.
+  const std::string Nobody = AsNobody();
+  const TRun R = Run("cluster " + Readable(kLongley) + " --report " + (Locked / "k.txt").string(), Nobody);
   ExpectOneLine(R, 2, (Locked / "k.txt").string() + ": cannot write the file: Permission denied");
   EXPECT_EQ(R.Out, "");
   EXPECT_EQ(Slurp(Locked / "k.txt"), "an old report\n");
@@ -90,13 +88,13 @@ TEST_F(ToolFailureTest, UnusableTmpdirIsExitTwo) {
   fs::create_directory(ReadOnly);
   fs::permissions(ReadOnly, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                                 fs::perms::others_exec);
-  fs::permissions(Dir, fs::perms::others_all, fs::perm_options::add);
+  const std::string Nobody = AsNobody(), Data = Readable(kLongley);
   const std::pair<std::string, std::string> Cases[] = {
       {"TMPDIR=" + (Dir / "missing").string(), ""}, {"TMPDIR=" + File, ""},
-      {"TMPDIR=" + ReadOnly.string(), Unprivileged()}};
+      {"TMPDIR=" + ReadOnly.string(), Nobody}};
   for (const auto& [Variable, As] : Cases) {
     for (const char* Command : {"select --report-texts", "cluster --report-texts"}) {
-      const TRun R = Run(std::string(Command) + " " + kLongley + " --no-scan", Variable + " " + As);
+      const TRun R = Run(std::string(Command) + " " + Data + " --no-scan", Variable + " " + As);
       ExpectOneLine(R, 2, "cannot create a temporary folder in TMPDIR");
       EXPECT_EQ(R.Out, "");
     }

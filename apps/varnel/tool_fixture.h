@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace varnel::cli {
 
@@ -29,6 +30,7 @@ inline std::string Slurp(const std::filesystem::path& Path) {
 class ToolTest : public ::testing::Test {
  protected:
   std::filesystem::path Dir;
+  std::string Tool = VARNEL_TOOL;  // the program Run starts
   void SetUp() override {
     Dir = std::filesystem::temp_directory_path() /
           ("varnel_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
@@ -52,12 +54,34 @@ class ToolTest : public ::testing::Test {
   TRun Run(const std::string& Arguments, const std::string& Before = "", const std::string& Stdout = "",
            const std::string& Stdin = "/dev/null") {
     const auto OutPath = Dir / "stdout", ErrPath = Dir / "stderr";
-    const std::string Command = Before + " " + std::string(VARNEL_TOOL) + " " + Arguments + " " +
+    const std::string Command = Before + " " + Tool + " " + Arguments + " " +
                                 (Stdout.empty() ? ">" + OutPath.string() : Stdout) + " 2>" + ErrPath.string() +
                                 (Stdin.empty() ? "" : " <" + Stdin);
     std::filesystem::remove(OutPath);
     const int Raw = std::system(Command.c_str());
     return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, Slurp(OutPath), Slurp(ErrPath)};
+  }
+
+  // What goes before the tool to run it as nobody (nothing when the tests
+  // do not run as root). Nobody may not read the checkout (a clone in
+  // /root), so the tool is run from a copy in the test's folder, which is
+  // opened to all; Readable copies a file there for such runs.
+  std::string AsNobody() {
+    if (::geteuid() != 0) return "";
+    const auto Copy = Dir / "varnel";
+    std::filesystem::copy_file(VARNEL_TOOL, Copy, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(Copy, std::filesystem::perms::all & ~std::filesystem::perms::others_write &
+                                           ~std::filesystem::perms::group_write);
+    std::filesystem::permissions(Dir, std::filesystem::perms::all);
+    Tool = Copy.string();
+    return "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  }
+  std::string Readable(const std::string& Path) {
+    const auto Copy = Dir / std::filesystem::path(Path).filename();
+    std::filesystem::copy_file(Path, Copy, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(Copy, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    return Copy.string();
   }
 
   static int Lines(const std::string& Text) { return static_cast<int>(std::count(Text.begin(), Text.end(), '\n')); }

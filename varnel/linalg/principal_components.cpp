@@ -1,6 +1,7 @@
 // Principal components of the predictors: the eigen-decomposition of their
 // covariance or correlation matrix, formed in one pass of cross products
 // about each variable's first observation, and the scores from it.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -43,6 +44,27 @@ void Correlate(TMatrix& C, TVector& Scale, int k) {
   for (int i = 0; i < k; ++i) {
     for (int m = 0; m < k; ++m) C[i][m] = i == m ? 1 : Div(Div(C[i][m], Scale[i]), Scale[m]);
   }
+}
+
+// The eigenpairs of C, left as OrderEigenpairs takes them. A covariance
+// matrix of variables on different scales is graded, and the Householder
+// reduction, which works from the last row up, keeps the small eigenvalues
+// to full relative accuracy only when the large entries lie at the bottom
+// right: it then works on the variables in increasing order of variance
+// (variances 1e-4 to 1e8 keep 12 digits instead of 10), and the
+// eigenvectors' rows are put back in the variables' order.
+void Diagonalise(TMatrix& C, int k, bool Graded, TVector& d) {
+  int Order[MaxVars];
+  for (int j = 0; j < k; ++j) Order[j] = j;
+  if (Graded) std::stable_sort(Order, Order + k, [&C](int a, int b) { return C[a][a] < C[b][b]; });
+  THeapMatrix Z;
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < k; ++j) Z.Get()[i][j] = C[Order[i]][Order[j]];
+  TVector e{};
+  ReduceToTridiagonal(Z.Get(), k, d, e);
+  DiagonaliseTridiagonal(d, e, Z.Get(), k);
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < k; ++j) C[Order[i]][j] = Z.Get()[i][j];
 }
 
 // Per component: sd, variance, proportions (of the squared sds, as
@@ -89,9 +111,8 @@ TPrincipalComponentsRec TKorlen::MVPrincipalComponents(const TRegressData* X, By
     Covariance(*X, k, N, Z.Get(), P.Centre);
     for (int j = 0; j < k; ++j) P.Scale[j] = 1;
     if (Scaled) Correlate(Z.Get(), P.Scale, k);
-    TVector d{}, e{};
-    ReduceToTridiagonal(Z.Get(), k, d, e);
-    DiagonaliseTridiagonal(d, e, Z.Get(), k);
+    TVector d{};
+    Diagonalise(Z.Get(), k, !Scaled, d);
     OrderEigenpairs(d, Z.Get(), k);
     P.Rotation = Z.Get();
     ComponentFigures(d, k, P);

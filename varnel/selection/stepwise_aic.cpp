@@ -1,8 +1,11 @@
 // Stepwise search by AIC as R's step() takes it for a linear model whose
 // scope is the full model: each step tries every single removal (the
 // model's terms in the order they entered it) and then every single
-// addition (in column order) that the direction allows, takes the first of
-// lowest AIC, and stops when none is lower than the model's own.
+// addition (in the terms' order) that the direction allows, takes the first
+// of lowest AIC, and stops when none is lower than the model's own. A term
+// is a group of columns, a factor's dummies, that moves as one.
+#include "varnel/selection/stepwise_aic.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -20,9 +23,15 @@ constexpr int kMaxSteps = 1000;
 
 class TStepper {
  public:
-  TStepper(const TSubsetSums& S, TStepDirection Direction) : FS(S), FDirection(Direction) {
+  TStepper(const TSubsetSums& S, TStepDirection Direction, std::span<const std::vector<int>> Terms)
+      : FS(S), FDirection(Direction) {
+    for (const std::vector<int>& Term : Terms) {
+      std::uint32_t Columns = 0;
+      for (int j : Term) Columns |= 1u << j;
+      FColumns.push_back(Columns);
+    }
     if (Direction != TStepDirection::sdForward) {
-      for (int j = 0; j < S.K; ++j) FOrder.push_back(j);
+      for (int t = 0; t < static_cast<int>(FColumns.size()); ++t) FOrder.push_back(t);
     }
   }
 
@@ -42,20 +51,29 @@ class TStepper {
  private:
   std::uint32_t Mask() const {
     std::uint32_t Terms = 0;
-    for (int j : FOrder) Terms |= 1u << j;
+    for (int t : FOrder) Terms |= 1u << t;
     return Terms;
+  }
+
+  std::uint32_t ColumnsOf(std::uint32_t Terms) const {
+    std::uint32_t Columns = 0;
+    for (std::size_t t = 0; t < FColumns.size(); ++t) {
+      if (Terms & (1u << t)) Columns |= FColumns[t];
+    }
+    return Columns;
   }
 
   // The model Terms as the step that reached it records it; Term 0-based.
   TAICStep Fitted(std::uint32_t Terms, TStepAction Action, int Term, int Step) {
-    const int p = __builtin_popcount(Terms), n = FS.N;
+    const std::uint32_t Columns = ColumnsOf(Terms);
+    const int p = __builtin_popcount(Columns), n = FS.N;
     TAICStep R{};
     R.Step = Step;
     R.Action = Action;
     R.Term = Action == TStepAction::saStart ? 0 : Term + 1;
     R.Terms = Terms;
     R.DFResidual = n - p - 1;
-    R.RSS = SubsetRSS(FS, Terms, FWork.Get());
+    R.RSS = SubsetRSS(FS, Columns, FWork.Get());
     R.AIC = Finite(LogScaledRSS(R.RSS, n) + 2 * (p + 1));
     return R;
   }
@@ -76,8 +94,8 @@ class TStepper {
       for (int j : FOrder) Try(Terms & ~(1u << j), TStepAction::saDrop, j);
     }
     if (FDirection != TStepDirection::sdBackward) {
-      for (int j = 0; j < FS.K; ++j) {
-        if (!(Terms & (1u << j))) Try(Terms | (1u << j), TStepAction::saAdd, j);
+      for (int t = 0; t < static_cast<int>(FColumns.size()); ++t) {
+        if (!(Terms & (1u << t))) Try(Terms | (1u << t), TStepAction::saAdd, t);
       }
     }
     return Found;
@@ -100,27 +118,58 @@ class TStepper {
 
   const TSubsetSums& FS;
   TStepDirection FDirection;
-  std::vector<int> FOrder;  // the model's predictors (0-based) in the order they entered it
+  std::vector<std::uint32_t> FColumns;  // each term's columns, bit j for predictor j + 1
+  std::vector<int> FOrder;  // the model's terms (0-based) in the order they entered it
   THeapMatrix FWork;
 };
 
+// Each column of 0..k−1 in at most one term, and no term empty.
+bool TermsValid(std::span<const std::vector<int>> Terms, int k) {
+  std::uint32_t Seen = 0;
+  for (const std::vector<int>& Term : Terms) {
+    if (Term.empty()) return false;
+    for (int j : Term) {
+      if (j < 0 || j >= k || (Seen & (1u << j))) return false;
+      Seen |= 1u << j;
+    }
+  }
+  return !Terms.empty();
+}
+
+bool Searchable(const TRegressData* X, std::span<const double> Y, Byte k, int n, TStepDirection Direction) {
+  const bool Known = Direction == TStepDirection::sdForward || Direction == TStepDirection::sdBackward ||
+                     Direction == TStepDirection::sdBoth;
+  return X != nullptr && FitCountsValid(k, n) && Holds(Y, n) && Known;
+}
+
+TStepwiseAIC Searched(const TRegressData& X, std::span<const double> Y, Byte k, int n, TStepDirection Direction,
+                      std::span<const std::vector<int>> Terms) {
+  const TSubsetSums S = SubsetSums(X, Y, k, n);
+  TStepwiseAIC R{};
+  R.N = n;
+  R.K = k;
+  R.Direction = Direction;
+  TStepper(S, Direction, Terms).Run(R.Steps);
+  return R;
+}
+
 }  // namespace
+
+TStepwiseAIC StepwiseAICOfTerms(const TRegressData* X, std::span<const double> Y, Byte k, int n,
+                                TStepDirection Direction, std::span<const std::vector<int>> Terms) {
+  if (!Searchable(X, Y, k, n, Direction) || !TermsValid(Terms, k)) return TStepwiseAIC{};
+  return Searched(*X, Y, k, n, Direction, Terms);
+}
 
 TStepwiseAIC TKorlen::MVStepwiseAIC(const TRegressData* X, std::span<const double> Y, Byte k, int n,
                                     TStepDirection Direction) {
   TStepwiseAIC Result{};
-  const bool Known = Direction == TStepDirection::sdForward || Direction == TStepDirection::sdBackward ||
-                     Direction == TStepDirection::sdBoth;
-  if (X == nullptr || !FitCountsValid(k, n) || !Holds(Y, n) || !Known) return Result;
+  if (!Searchable(X, Y, k, n, Direction)) return Result;
   Guard("Error occurred in  MVStepwiseAIC", [&] {
     if (ScanData() && !MVCheckXData(X, k, n)) return;
-    const TSubsetSums S = SubsetSums(*X, Y, k, n);
-    TStepwiseAIC R{};
-    R.N = n;
-    R.K = k;
-    R.Direction = Direction;
-    TStepper(S, Direction).Run(R.Steps);
-    Result = std::move(R);
+    std::vector<std::vector<int>> Columns;
+    for (int j = 0; j < k; ++j) Columns.push_back({j});
+    Result = Searched(*X, Y, k, n, Direction, Columns);
   });
   return Result;
 }

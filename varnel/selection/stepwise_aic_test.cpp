@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "varnel/korlen.h"
+#include "varnel/selection/stepwise_aic.h"
 #include "varnel/testing/data_sets.h"
 #include "varnel/testing/digits.h"
 #include "varnel/testing/message_recorder.h"
@@ -108,6 +109,63 @@ TEST_F(StepwiseAICTest, MtcarsFollowsStep) {
               {Drop, 4, 0x0b6, 26, 153.4378065024591, 62.161901208292889},
               {Drop, 2, 0x0b4, 27, 160.06646019081975, 61.515302476221279},
               {Drop, 3, 0x0b0, 28, 169.28592953765198, 61.307304743802142}});
+}
+
+// mtcars with cyl and gear as factors (treatment dummies against 4 and 3):
+// cyl6 cyl8 disp hp drat wt qsec gear4 gear5, and the terms that group them.
+TDataSet MtcarsFactors(std::vector<std::vector<int>>& Terms) {
+  const TDataSet M = testing::MtcarsData();
+  TDataSet Data;
+  Data.Y = M.Y;
+  const auto Dummy = [&M](int Column, double Level) {
+    std::vector<double> D;
+    for (double v : M.Columns[Column]) D.push_back(v == Level);
+    return D;
+  };
+  Data.Columns = {Dummy(0, 6), Dummy(0, 8), M.Columns[1], M.Columns[2], M.Columns[3],
+                  M.Columns[4], M.Columns[5], Dummy(8, 4), Dummy(8, 5)};
+  Terms = {{0, 1}, {2}, {3}, {4}, {5}, {6}, {7, 8}};
+  return Data;
+}
+
+// R 4.2.2: step() on lm(mpg ~ cyl + disp + hp + drat + wt + qsec + gear)
+// with cyl and gear factors: a factor enters and leaves whole.
+TEST_F(StepwiseAICTest, FactorsMoveAsWholeTermsAsInStep) {
+  std::vector<std::vector<int>> Terms;
+  const TDataSet Data = MtcarsFactors(Terms);
+  testing::Load(*Korlen, Data);
+  const auto Path = [&](TStepDirection Direction) {
+    return StepwiseAICOfTerms(Korlen->PRegressData, Korlen->Y, Data.K(), Data.N(), Direction, Terms).Steps;
+  };
+  const auto Expect = [](const std::vector<TAICStep>& Got, const std::vector<TWantStep>& Want) {
+    ASSERT_EQ(Got.size(), Want.size());
+    for (std::size_t s = 0; s < Want.size(); ++s) {
+      SCOPED_TRACE(::testing::Message() << "step " << s);
+      EXPECT_EQ(Got[s].Action, Want[s].Action);
+      EXPECT_EQ(Got[s].Term, Want[s].Term);
+      EXPECT_EQ(Got[s].Terms, Want[s].Terms);
+      EXPECT_EQ(Got[s].DFResidual, Want[s].DFResidual);
+      EXPECT_TRUE(AgreesTo(Got[s].RSS, Want[s].RSS, 12));
+      EXPECT_TRUE(AgreesTo(Got[s].AIC, Want[s].AIC, 12));
+    }
+  };
+  Expect(Path(TStepDirection::sdForward), {{Start, 0, 0x00, 31, 1126.04718749999984, 115.943449990893853},
+                                           {Add, 5, 0x10, 30, 278.32193754334355, 73.217362866777165},
+                                           {Add, 1, 0x11, 28, 183.05864766837774, 63.810261688365514},
+                                           {Add, 3, 0x15, 27, 160.77763398465251, 61.657163268341947}});
+  const std::vector<TWantStep> Backward = {{Start, 0, 0x7f, 22, 146.81148610497425, 68.749230513335775},
+                                           {Drop, 7, 0x3f, 24, 155.89166421809452, 66.669612897927976},
+                                           {Drop, 2, 0x3d, 25, 157.29210795394741, 64.955799490129522},
+                                           {Drop, 6, 0x1d, 26, 158.33992523464431, 63.168263832354704},
+                                           {Drop, 4, 0x15, 27, 160.77763398465251, 61.657163268341947}};
+  Expect(Path(TStepDirection::sdBackward), Backward);
+  Expect(Path(TStepDirection::sdBoth), Backward);
+  // Terms that share a column, name one out of range or are empty are refused.
+  const TRegressData* X = Korlen->PRegressData;
+  for (const std::vector<std::vector<int>>& Bad : std::vector<std::vector<std::vector<int>>>{
+           {{0, 1}, {1, 2}}, {{0}, {9}}, {{0}, {}}, {}}) {
+    EXPECT_TRUE(StepwiseAICOfTerms(X, Korlen->Y, 9, 32, TStepDirection::sdBoth, Bad).Steps.empty());
+  }
 }
 
 TEST_F(StepwiseAICTest, SingularFaultyOrBadArgumentsGiveNothing) {

@@ -20,7 +20,8 @@ enum class TSelectMethod { Exhaustive, Forward, Backward, Both };
 
 struct TOptions {
   int Alpha = 95;                 // the component's one-tailed t level, in its report texts
-  bool NoScan = false;
+  bool NoScan = false;            // --no-scan: the default, said explicitly
+  bool Scan = false;              // --scan: the component's plausibility scan gates the fits
   double Level = 0.95;            // the two-sided level of every interval and flag
   bool Intercept = true;
   bool ReportTexts = false;       // the component's texts instead of the tables
@@ -34,6 +35,7 @@ struct TOptions {
   std::uint64_t Seed = 1;              // cluster: the k-means++ starts
   int Starts = 10;
   bool Covariance = false;             // pca: of the covariance matrix, not the correlation matrix
+  bool Scale = false;                  // cluster: each column standardised first, as kmeans(scale(x))
   std::string Report;             // cluster: report file; empty: a temporary one
   int DF = 10;                    // table
   double Z = 1.96;                // table

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdlib>
 
+#include <varnel/regression/aliasing.h>
+
 namespace varnel::cli {
 
 TCell SingleNumber(Extended Value) {
@@ -21,9 +23,56 @@ std::string Percent(double Level) {
 
 std::vector<std::string> Terms(const TAnalysisData& Data, bool Intercept) {
   std::vector<std::string> Names;
-  if (Intercept) Names.push_back("(Intercept)");
+  if (Intercept) Names.emplace_back(kConstantTerm);
   Names.insert(Names.end(), Data.XNames.begin(), Data.XNames.end());
   return Names;
+}
+
+std::vector<TTerm> TermsOf(const TAnalysisData& Data) {
+  std::vector<TTerm> Terms;
+  const bool Grouped = Data.TermOf.size() == Data.XNames.size();
+  std::vector<int> Index(Data.TermNames.size(), -1);
+  for (int j = 0; j < Data.K(); ++j) {
+    if (!Grouped) {
+      Terms.push_back({Data.XNames[j], {j}});
+      continue;
+    }
+    int& t = Index[static_cast<std::size_t>(Data.TermOf[j])];
+    if (t < 0) {
+      t = static_cast<int>(Terms.size());
+      Terms.push_back({Data.TermNames[static_cast<std::size_t>(Data.TermOf[j])], {}});
+    }
+    Terms[static_cast<std::size_t>(t)].Columns.push_back(j);
+  }
+  return Terms;
+}
+
+TAnalysisData WithoutPredictors(const TAnalysisData& Data, const std::vector<int>& Left) {
+  TAnalysisData Kept = Data;
+  for (auto j = Left.rbegin(); j != Left.rend(); ++j) {
+    const auto Erase = [j](auto& Entries) {
+      if (*j < static_cast<int>(Entries.size())) Entries.erase(Entries.begin() + *j);
+    };
+    Erase(Kept.X);
+    Erase(Kept.XNames);
+    Erase(Kept.Missing);
+    Erase(Kept.TermOf);
+  }
+  return Kept;
+}
+
+TEstimable Estimable(const TAnalysisData& Data, bool Intercept) {
+  TEstimable E;
+  E.Aliased = FindAliasing(Data.X, Intercept).Aliased;
+  for (int j = 0, a = 0; j < Data.K(); ++j) {
+    if (a < static_cast<int>(E.Aliased.size()) && E.Aliased[a] == j) {
+      ++a;
+      continue;
+    }
+    E.Kept.push_back(j);
+  }
+  E.Data = E.Aliased.empty() ? Data : WithoutPredictors(Data, E.Aliased);
+  return E;
 }
 
 TResultTable MatrixTable(const std::string& Name, const std::string& Title, const std::string& Corner,

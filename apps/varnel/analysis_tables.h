@@ -27,6 +27,27 @@ std::string Percent(double Level);
 // the predictors' names.
 std::vector<std::string> Terms(const TAnalysisData& Data, bool Intercept);
 
+// The data's predictors as a fit can estimate them: a predictor that is a
+// linear combination of the ones before it (and of the constant, with
+// Intercept) is left out, as R's lm leaves it out.
+struct TEstimable {
+  TAnalysisData Data;         // the estimable predictors, in their order
+  std::vector<int> Kept;      // Kept[j]: the data's index of predictor j of Data
+  std::vector<int> Aliased;   // the data's indices of the predictors left out
+};
+TEstimable Estimable(const TAnalysisData& Data, bool Intercept);
+
+// The model's terms in the order of their first predictor: a factor's
+// dummies make one term, named as its column.
+struct TTerm {
+  std::string Name;
+  std::vector<int> Columns;  // 0-based predictors
+};
+std::vector<TTerm> TermsOf(const TAnalysisData& Data);
+
+// The data without the predictors at the increasing indices Left.
+TAnalysisData WithoutPredictors(const TAnalysisData& Data, const std::vector<int>& Left);
+
 // The top-left block of a matrix: a first column Corner holding the row
 // names, then one column per name in Columns.
 TResultTable MatrixTable(const std::string& Name, const std::string& Title, const std::string& Corner,

@@ -32,6 +32,37 @@ TEST_F(ToolTest, MainJobAnalysesTheBuiltInExample) {
   EXPECT_EQ(R.Out.find("limits at"), std::string::npos);
 }
 
+// Values that once slipped through: a width beyond int, which sscanf wrapped
+// into range (4294967496 read as 200), and a threshold of NaN or infinity,
+// shown as "D > " with no number. The component flags nothing outside
+// 0 < t < 5, compared in single precision, so neither does the tool.
+TEST_F(ToolTest, OutOfRangeOptionValuesAreRefused) {
+  const std::string Longley = std::string(VARNEL_EXAMPLES) + "/longley.csv";
+  const std::string Picture = (Dir / "p.svg").string();
+  for (const char* Size : {"4294967496x900", "1200x4294967496", "1200x900x", "1200x", "x900", "199x900",
+                           "1200x10001", " 1200x900", "1200x+900"}) {
+    const TRun R = Run("describe " + Longley + " --plot " + Picture + " --plot-size '" + Size + "'");
+    EXPECT_EQ(R.Status, 2) << Size;
+    EXPECT_EQ(R.Err,
+              "varnel: --plot-size: a size is WIDTHxHEIGHT in pixels, each 200 to 10000, as 1200x900 (--help lists "
+              "the options)\n")
+        << Size;
+    EXPECT_EQ(R.Out, "") << Size;
+  }
+  EXPECT_FALSE(std::filesystem::exists(Picture));
+  EXPECT_EQ(Run("describe " + Longley + " --plot-size 10000,200").Status, 0);
+  for (const char* Threshold : {"nan", "inf", "-inf", "0", "5", "4.9999999999", "1e-50", "3x", ""}) {
+    const TRun R = Run("distance " + Longley + " --threshold '" + Threshold + "'");
+    EXPECT_EQ(R.Status, 2) << Threshold;
+    EXPECT_EQ(R.Err,
+              "varnel: --threshold: a threshold is a number above 0 and below 5, as 3 (--help lists the options)\n")
+        << Threshold;
+    EXPECT_EQ(R.Out, "") << Threshold;
+  }
+  EXPECT_NE(Run("distance " + Longley + " --threshold 4.99").Out.find("flag: the component's D > 4.99)\n"),
+            std::string::npos);
+}
+
 TEST_F(ToolTest, VerbsAndTextsOfTheComponent) {
   EXPECT_EQ(Run("verbs").Out, "ScanData-On\nScanData-Off\nAlpha .99\nAlpha .95\nExample...\nAbout...\n");
   const TRun About = Run("about");

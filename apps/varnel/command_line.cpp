@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
@@ -82,7 +83,11 @@ void AddWriteOptions(CLI::App& App, TWriteOptions& Write) {
                  "write the output to this file (replaced only when all is written; - is standard output)");
 }
 
-void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
+// The options that only some data commands take: each command is given the
+// ones it uses, so that another is refused, not silently ignored.
+enum TUses : unsigned { kLevel = 1, kIntercept = 2, kReportTexts = 4, kAlpha = 8, kScan = 16 };
+
+void AddInputOptions(CLI::App& App, TDataOptions& Data) {
   App.add_option("file", Data.File,
                  "CSV file with a header row of names, rows of at most 1 MiB, at most 256 MiB in all "
                  "(default: the built-in example)");
@@ -109,15 +114,35 @@ void AddDataOptions(CLI::App& App, TDataOptions& Data, TOptions& Options, TWrite
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->allow_extra_args(false);
   App.add_flag("--verbose", Data.Verbose, "say on standard error which columns go unused and the separator guessed");
-  App.add_option("--level", Options.Level, "two-sided level of every interval and flag (default 0.95)")
-      ->check(CLI::Validator(CheckLevel, "LEVEL"));
-  App.add_flag("--no-intercept", [&Options](std::int64_t) { Options.Intercept = false; },
-               "fit through the origin (R² about zero)");
-  App.add_flag("--report-texts", Options.ReportTexts, "write the component's own report texts instead of the tables");
-  App.add_option("--alpha", Options.Alpha, "the component's one-tailed t level in its report texts: 90, 95 or 99")
-      ->check(CLI::IsMember({90, 95, 99}));
-  App.add_flag("--no-scan", Options.NoScan,
-               "skip the component's plausibility scan of the predictors (skipped too when a factor is coded)");
+}
+
+void AddCommandOptions(CLI::App& App, unsigned Uses, TOptions& Options) {
+  if (Uses & kLevel) {
+    App.add_option("--level", Options.Level, "two-sided level of every interval and flag (default 0.95)")
+        ->check(CLI::Validator(CheckLevel, "LEVEL"));
+  }
+  if (Uses & kIntercept) {
+    App.add_flag("--no-intercept", [&Options](std::int64_t) { Options.Intercept = false; },
+                 "fit through the origin (R² about zero)");
+  }
+  if (Uses & kReportTexts) {
+    App.add_flag("--report-texts", Options.ReportTexts, "write the component's own report texts instead of the tables");
+  }
+  if (Uses & kAlpha) {
+    App.add_option("--alpha", Options.Alpha, "the component's one-tailed t level in its report texts: 90, 95 or 99")
+        ->check(CLI::IsMember({90, 95, 99}));
+  }
+  if (Uses & kScan) {
+    App.add_flag("--scan", Options.Scan,
+                 "refuse predictors that the component's plausibility scan rejects (more than one summing to about "
+                 "zero, or two of nearly the same total), naming them; not with a factor");
+  }
+  App.add_flag("--no-scan", Options.NoScan, "the default: the predictors are not scanned");
+}
+
+void AddDataOptions(CLI::App& App, unsigned Uses, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
+  AddInputOptions(App, Data);
+  AddCommandOptions(App, Uses, Options);
   AddWriteOptions(App, Write);
 }
 
@@ -142,10 +167,11 @@ TReadOptions ReadOptionsOf(const std::string& Separator) {
   return Read;
 }
 
-TDataRules RulesOf(const TDataOptions& Options, char Separator) {
+TDataRules RulesOf(const TDataOptions& Options) {
   TDataRules Rules;
+  // A decimal comma in a comma-separated file is read from quoted cells
+  // ("11,43"); unquoted, it splits its cell and the row's length says so.
   Rules.Decimal = Options.Decimal[0];
-  if (Rules.Decimal == Separator) throw TInputError("the decimal mark cannot also be the separator");
   Rules.Missing.insert(Rules.Missing.end(), Options.Missing.begin(), Options.Missing.end());
   Rules.FailOnMissing = Options.OnMissing == "fail";
   Rules.Factors = Options.Factors;
@@ -212,18 +238,38 @@ void AddSelectOptions(CLI::App& Select, TOptions& Options) {
       ->check(CLI::Range(1, std::numeric_limits<int>::max()));
 }
 
-TAnalysisData LoadData(const TDataOptions& Options) {
-  const std::string Path = InputPath(Options.File);
+// Names as the header's are read: without blanks around them, so that
+// --x "a, b" names a and b.
+std::string TrimmedName(const std::string& Name) {
+  const auto First = Name.find_first_not_of(" \t");
+  return First == std::string::npos ? "" : Name.substr(First, Name.find_last_not_of(" \t") - First + 1);
+}
+
+std::vector<std::string> TrimmedNames(std::vector<std::string> Names) {
+  for (auto& Name : Names) Name = TrimmedName(Name);
+  return Names;
+}
+
+// NoResponse: every picked column is a predictor (pca, distance and
+// cluster given --x without --y).
+TAnalysisData LoadData(const TDataOptions& Given, bool NoResponse) {
+  const std::string Path = InputPath(Given.File);
   if (Path.empty()) return ExampleData();
+  TDataOptions Options = Given;
+  Options.Y = TrimmedName(Options.Y);
+  Options.X = TrimmedNames(Options.X);
+  Options.Factors = TrimmedNames(Options.Factors);
   const TReadOptions Read = ReadOptionsOf(Options.Separator);
   // The header is checked before any row is read, and only the picked
   // columns are kept: the predictors, then the response.
   const std::string Shown = Path == "-" ? "standard input" : Path;
   const auto Pick = [&](const std::vector<std::string>& Names) {
-    return PickColumns(Names, Shown, Options.Y, Options.X);
+    return PickColumns(Names, Shown, Options.Y, Options.X, !NoResponse);
   };
   const TCsvTable Table = ReadCsv(Path, Read, Pick);
-  TAnalysisData Data = SelectColumns(Table, Shown, "", {}, RulesOf(Options, Table.Separator));
+  TDataRules Rules = RulesOf(Options);
+  Rules.NoResponse = NoResponse;
+  TAnalysisData Data = SelectColumns(Table, Shown, "", {}, Rules);
   SayWhatWasLeftOut(Data, Table, Options);
   return Data;
 }
@@ -233,11 +279,15 @@ using TFigureOf = TFigure (*)(TKorlen&, const TAnalysisData&, const TResults&);
 
 // What was chosen: the command's name as the JSON's meta shows it, whether
 // it has a level, its analysis and its picture.
+// Uses: its TUses. Unsupervised: it reads the predictors only, so that
+// --x without --y names every column it uses.
 struct TChoice {
   std::string Name = "analysis";
   bool HasLevel = true;
   TAnalysisRun Analysis = RunFullAnalysis;
   TFigureOf Figure = nullptr;
+  unsigned Uses = kLevel | kIntercept | kReportTexts | kAlpha | kScan;
+  bool Unsupervised = false;
 };
 
 TFigure DiagnosticPicture(TKorlen&, const TAnalysisData&, const TResults& Results) { return DiagnosticFigure(Results); }
@@ -359,11 +409,17 @@ int Finish(int Status, std::string Problem, TFdStream& Stdout) {
   return Status;
 }
 
+// Options that exclude each other, refused before any work.
+void CheckRequest(const TWriteOptions& Write, const TOptions& Options) {
+  if (Write.Csv && Write.Json) throw TInputError("--csv writes one table and --json every table: give one of them");
+  if (Options.Scan && Options.NoScan) throw TInputError("--scan and --no-scan contradict each other: give one of them");
+}
+
 // The component is 160 KB: it lives on the heap, not on the stack.
 std::unique_ptr<TKorlen> MakeComponent(const TOptions& Options) {
   auto Korlen = std::make_unique<TKorlen>();
   Korlen->SetAlpha(Options.Alpha);
-  Korlen->SetScanData(!Options.NoScan);
+  Korlen->SetScanData(Options.Scan && !Options.NoScan);
   return Korlen;
 }
 
@@ -391,22 +447,32 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
   TAnalysisData Data;
   TTargets Targets;
   try {
+    CheckRequest(Write, Options);
     Targets = PrepareTargets(DataOptions, Write, PlotOptions, Options);
-    Data = LoadData(DataOptions);
+    Data = LoadData(DataOptions, Choice.Unsupervised && !DataOptions.X.empty() && DataOptions.Y.empty());
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
   }
-  // The component's scan refuses two predictors of nearly the same total,
-  // which dummies of levels of equal counts always are: it is left out when
-  // a factor was coded.
+  // The scan refuses two predictors of nearly the same total, which
+  // dummies of levels of equal counts always are: it is left out when a
+  // factor was coded. The tool gives its verdict, naming the predictors;
+  // counts that the fit refuses are left to the fit's own message.
+  const bool Scan = Options.Scan && (Choice.Uses & kScan) && !Data.Dummies;
+  if (const std::string Why = Scan ? ScanRefusal(Data) : ""; !Why.empty()) {
+    return Finish(kRejected, "the plausibility scan (--scan) refuses the predictors of " + Data.Source + ": " + Why +
+                                 "; without --scan they are analysed", Stdout);
+  }
   TOptions Settings = Options;
-  Settings.NoScan = Options.NoScan || Data.Dummies;
+  Settings.Scan = Scan && Data.N() > 2 && Data.N() > Data.K();
   const auto Korlen = MakeComponent(Settings);
   Load(*Korlen, Data);
   try {
     TCommandResults Results;
     Results.Results.Meta = MetaOf(Data, Choice, Options);
     const int Status = Choice.Analysis(*Korlen, Data, Options, Results);
+    // As R's summary.lm warns, and goes on.
+    if (Status == 0 && EssentiallyPerfectFit(Data, Results.Results))
+      std::cerr << "varnel: essentially perfect fit: summary may be unreliable\n";
     TPlotFile* const Plot = Status == 0 ? Targets.Plot.get() : nullptr;
     // gnuplot draws while the tables are written; a refused or failed
     // write stops it, and the picture is written only after that.
@@ -415,7 +481,7 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
     if (Status == 0)
       Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
     if (Plot) Plot->Finish();
-    return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source : "", Stdout);
+    return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source + " (its message is above)" : "", Stdout);
   } catch (const TInputError& Error) {  // what a command checks before its first output
     return Finish(kInputError, Error.what(), Stdout);
   } catch (const TWriteError& Error) {
@@ -431,6 +497,7 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
                    TFdStream& Stdout) {
   std::unique_ptr<TOutputTarget> Output;
   try {
+    CheckRequest(Write, Options);
     Output = OutputTarget(Write);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
@@ -447,7 +514,7 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
   try {
     if (Table) {
       RunTable(*Korlen, Options, Results);
-      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION};
+      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION, {}};
     }
     const char* Name = Table ? "table" : Verbs ? "verbs" : About ? "about" : "example";
     Emit(Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Name, Write, Options, Out); });
@@ -467,6 +534,61 @@ namespace varnel::cli {
 
 namespace {
 
+const char* const kCommandList =
+    "regress, diagnose, describe, select, pca, distance, cluster, table, verbs, about and example";
+
+std::string QuotedArgument(const std::string& Text) { return "\"" + Printable(Text, kShownCellBytes) + "\""; }
+
+// "-999" and "-.5" are values, not options.
+bool LooksLikeOption(const std::string& Argument) {
+  return Argument.size() > 1 && Argument[0] == '-' && !std::isdigit(static_cast<unsigned char>(Argument[1])) &&
+         Argument[1] != '.';
+}
+
+// A word that names no file and could have been meant as a command.
+bool CommandLike(const std::string& File) {
+  struct stat Status {};
+  return !File.empty() && File != "-" && File.find_first_of("./") == std::string::npos &&
+         ::stat(File.c_str(), &Status) != 0;
+}
+
+std::string NotAnOptionOf(const std::string& Option, CLI::App& App, CLI::App& Used) {
+  const bool Full = &Used == &App;
+  return Option + " is not an option of " + (Full ? "the full analysis (varnel FILE)" : Used.get_name()) + "; varnel " +
+         (Full ? "" : Used.get_name() + " ") + "--help lists its options";
+}
+
+// What the parser left over, or an option given to a command that does not
+// use it, said so that the user can put it right; empty when all is well.
+// Options before the command's name were read by the full analysis.
+std::string ArgumentProblem(CLI::App& App, CLI::App& Used, const std::string& File) {
+  if (&Used != &App) {
+    for (const CLI::Option* Option : App.get_options()) {
+      if (Option->count() > 0 && !Option->get_positional() && !Used.get_option_no_throw(Option->get_name()))
+        return NotAnOptionOf(Option->get_name(), App, Used);
+    }
+  }
+  const std::vector<std::string> Extra = Used.remaining();
+  for (const std::string& Argument : Extra) {
+    if (LooksLikeOption(Argument)) return NotAnOptionOf(Argument.substr(0, Argument.find('=')), App, Used);
+  }
+  const CLI::Option* const FileOption = Used.get_option_no_throw("file");
+  if (!Extra.empty()) {
+    if (&Used == &App && CommandLike(File)) {
+      return "unknown command " + QuotedArgument(File) + "; the commands are " + kCommandList + " (varnel --help)";
+    }
+    if (!FileOption) return Used.get_name() + " takes no FILE: " + QuotedArgument(Extra.front()) + " is not expected";
+    return "one FILE only: " + QuotedArgument(Extra.front()) + " is one too many";
+  }
+  if (FileOption && FileOption->count() > 0 && File.empty())
+    return "FILE is an empty name: name a file, or - for standard input";
+  if (&Used == &App && CommandLike(File)) {
+    return "no command or file named " + QuotedArgument(File) + "; the commands are " + kCommandList +
+           " (varnel --help)";
+  }
+  return {};
+}
+
 int RunTool(int argc, char** argv) {
   bool Raw = false;
   for (int i = 1; i < argc; ++i) Raw = Raw || std::string(argv[i]) == "--raw";
@@ -485,39 +607,44 @@ int RunTool(int argc, char** argv) {
   TWriteOptions Write;
   TPlotOptions Plot;
   TOptions Options;
-  AddDataOptions(App, Data, Options, Write);
+  const TChoice Full;
+  AddDataOptions(App, Full.Uses, Data, Options, Write);
   TChoice Chosen;
 
   struct TCommand {
     const char* Name;
     const char* Help;
-    bool HasLevel;
+    unsigned Uses;
     TAnalysisRun Analysis;
     TFigureOf Figure = nullptr;
+    bool Unsupervised = false;
   };
   const TCommand Commands[] = {
       {"regress", "tables coefficients and model: estimates, standard errors, t, p, confidence limits, VIF, "
-                  "R², F, AIC, BIC, Durbin-Watson", true, RunRegress},
+                  "R², F, AIC, BIC, Durbin-Watson", kLevel | kIntercept | kReportTexts | kAlpha | kScan, RunRegress},
       {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits; --plot: R's "
-                   "four diagnostic panels", true, RunDiagnose, DiagnosticPicture},
-      {"describe", "tables variables, correlation and covariance; --plot: a histogram of each variable", false,
+                   "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan, RunDiagnose, DiagnosticPicture},
+      {"describe", "tables variables, correlation and covariance; --plot: a histogram of each variable", kReportTexts,
        RunDescribe, HistogramPicture},
       {"select", "table best: the best subsets of every size (or steps: a stepwise search by AIC); the "
                  "component's searches under --report-texts",
-       false, RunSelect},
+       kReportTexts | kScan, RunSelect},
       {"pca", "tables components, loadings and scores: principal components of the correlation matrix "
-              "(--covariance: of the covariance matrix); --plot: scree plot and biplot", false, RunPca,
-       ComponentsPicture},
-      {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", true,
-       RunDistance},
+              "(--covariance: of the covariance matrix); --plot: scree plot and biplot", kReportTexts, RunPca,
+       ComponentsPicture, true},
+      {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", kLevel,
+       RunDistance, nullptr, true},
       {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts; --plot: the clusters "
-                  "on the first two principal components", false, RunCluster, ClusterFigure},
+                  "on the first two principal components", kReportTexts, RunCluster, ClusterFigure, true},
   };
   for (const TCommand& Command : Commands) {
     CLI::App* Sub = App.add_subcommand(Command.Name, Command.Help);
-    AddDataOptions(*Sub, Data, Options, Write);
+    AddDataOptions(*Sub, Command.Uses, Data, Options, Write);
     if (Command.Figure) AddPlotOptions(*Sub, Plot);
-    Sub->callback([&Chosen, Command] { Chosen = {Command.Name, Command.HasLevel, Command.Analysis, Command.Figure}; });
+    Sub->callback([&Chosen, Command] {
+      Chosen = {Command.Name, (Command.Uses & kLevel) != 0, Command.Analysis, Command.Figure, Command.Uses,
+                Command.Unsupervised};
+    });
   }
   App.get_subcommand("regress")->add_option("--beta-threshold", Options.BetaThreshold,
                                             "coefficients compared with this value (default 0)");
@@ -551,6 +678,7 @@ int RunTool(int argc, char** argv) {
       ->check(CLI::Range(0, 255));
   Cluster->add_option("--report", Options.Report,
                       "also run the component's k-means and write its report to this regular file");
+  Cluster->add_flag("--scale", Options.Scale, "standardise each column first (mean 0, sd 1), as kmeans(scale(x))");
   App.get_subcommand("pca")->add_flag("--covariance", Options.Covariance,
                                       "components of the covariance matrix (prcomp's scale. = FALSE)");
 
@@ -565,15 +693,21 @@ int RunTool(int argc, char** argv) {
   CLI::App* Example = App.add_subcommand("example", "the component's example text");
   for (CLI::App* Sub : {Verbs, About, Example}) Sub->add_flag("--raw", Write.Raw, "Windows-1252 bytes");
 
+  // What the parser does not know is left over and said below, naming it.
+  App.allow_extras();
+  for (CLI::App* Sub : App.get_subcommands([](CLI::App*) { return true; })) Sub->allow_extras();
+
   TFdStream Stdout(STDOUT_FILENO);
   try {
     App.parse(argc, argv);
-  } catch (const CLI::CallForHelp& Help) {
-    return Finish(App.exit(Help, Stdout, std::cerr), "", Stdout);
-  } catch (const CLI::ParseError& Error) {
-    App.exit(Error);
-    return kInputError;
+  } catch (const CLI::Success& Done) {  // --help, --version
+    return Finish(App.exit(Done, Stdout, std::cerr), "", Stdout);
+  } catch (const CLI::ParseError& Error) {  // one line, as every refusal
+    return Finish(kInputError, std::string(Error.what()) + " (--help lists the options)", Stdout);
   }
+  CLI::App& Used = App.get_subcommands().empty() ? App : *App.get_subcommands().front();
+  if (const std::string Problem = ArgumentProblem(App, Used, Data.File); !Problem.empty())
+    return Finish(kInputError, Problem, Stdout);
 
   if (*Verbs || *About || *Example || *Table)
     return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Write, Stdout);

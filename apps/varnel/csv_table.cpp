@@ -7,14 +7,18 @@
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <iostream>
 #include <memory>
 #include <numeric>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "output.h"
 #include "posix_io.h"
+#include "progress_line.h"
 
 namespace varnel::cli {
 namespace {
@@ -49,8 +53,50 @@ void CheckRowLength(const TParseState& State, std::size_t Pending) {
   throw TInputError(State.Shown + ": " + Row + " is longer than 1 MiB");
 }
 
+// A column whose name was changed, and the name the file gave it.
+struct TRenamed {
+  std::size_t Column;
+  std::string From;
+};
+
+// With two columns of one name, --y and --x would pick one of them by
+// position and the tables would show two rows of that name; a column named
+// as the constant term would give that term's row twice. So, as R's
+// make.unique: a name met before, or the constant term's, becomes the first
+// of name.1, name.2, ... that no column bears and no earlier renaming took.
+std::vector<TRenamed> MakeUnique(std::vector<std::string>& Names) {
+  std::unordered_set<std::string> Taken(Names.begin(), Names.end());
+  std::unordered_set<std::string> Seen{std::string(kConstantTerm)};
+  std::unordered_map<std::string, std::size_t> NextSuffix;
+  std::vector<TRenamed> Renamed;
+  for (std::size_t c = 0; c < Names.size(); ++c) {
+    if (Seen.insert(Names[c]).second) continue;
+    std::size_t& Suffix = NextSuffix.try_emplace(Names[c], 1).first->second;
+    std::string Unique;
+    do {
+      Unique = Names[c] + "." + std::to_string(Suffix++);
+    } while (Taken.count(Unique) != 0);
+    Taken.insert(Unique);
+    Renamed.push_back({c, std::move(Names[c])});
+    Names[c] = std::move(Unique);
+  }
+  return Renamed;
+}
+
+// The names in full, so that they can be given to --y and --x as shown.
+void SayRenamed(const std::string& Shown, const std::vector<TRenamed>& Renamed, const std::vector<std::string>& Names) {
+  std::string Line = "varnel: " + Shown + ": columns renamed to keep every name unique:";
+  for (std::size_t i = 0; i < Renamed.size(); ++i) {
+    const TRenamed& R = Renamed[i];
+    Line += std::string(i ? ", \"" : " \"") + Printable(R.From) + "\" (column " + std::to_string(R.Column + 1) +
+            ") to \"" + Printable(Names[R.Column]) + "\"";
+  }
+  std::cerr << Line << '\n';
+}
+
 void TakeHeader(TParseState& State) {
   for (std::size_t c = 0; c < State.Fields; ++c) State.Header.push_back(Trim(State.Row[c]));
+  if (const auto Renamed = MakeUnique(State.Header); !Renamed.empty()) SayRenamed(State.Shown, Renamed, State.Header);
   std::vector<int> Keep(State.Header.size());
   std::iota(Keep.begin(), Keep.end(), 0);
   if (*State.Pick) Keep = (*State.Pick)(State.Header);
@@ -68,7 +114,8 @@ void TakeDataRow(TParseState& State) {
   const int Number = State.DataRows + 1;
   if (State.Fields != State.Header.size()) {
     throw TInputError(State.Shown + ": data row " + std::to_string(Number) + " has " +
-                      std::to_string(State.Fields) + " fields, the header " + std::to_string(State.Header.size()));
+                      std::to_string(State.Fields) + " fields, the header " + std::to_string(State.Header.size()) +
+                      "; a field that holds the separator needs quotes (--sep gives another separator)");
   }
   for (std::size_t c = 0; c < State.Fields; ++c) {
     if (State.Slot[c] >= 0) State.Table.Columns[State.Slot[c]].Add(State.Row[c]);
@@ -195,16 +242,24 @@ void Start(csv_parser& Parser, std::string_view& Block, const TReadOptions& Opti
   csv_set_delim(&Parser, static_cast<unsigned char>(Separator));
 }
 
+// A regular file's size, for the reading's progress; 0 for anything else.
+std::uint64_t RegularSize(int Fd) {
+  struct stat Status {};
+  return ::fstat(Fd, &Status) == 0 && S_ISREG(Status.st_mode) ? static_cast<std::uint64_t>(Status.st_size) : 0;
+}
+
 void Feed(csv_parser& Parser, int Fd, const TReadOptions& Options, TParseState& State) {
   std::vector<char> Buffer(std::size_t{1} << 16);
   std::string Filtered;
   TBlankRuns Blanks;
   std::uint64_t Total = 0;
+  const std::uint64_t Size = RegularSize(Fd);
+  TProgressLine Progress(std::cerr, "varnel: reading " + State.Shown);
   while (!State.Problem) {
     const ssize_t Read = ::read(Fd, Buffer.data(), Buffer.size());
     if (Read < 0 && errno == EINTR) continue;
     if (Read < 0) throw TInputError(State.Shown + ": cannot read the file: " + std::strerror(errno));
-    if (Read == 0) return;
+    if (Read == 0) return Progress.Show(1);
     std::string_view Block(Buffer.data(), static_cast<std::size_t>(Read));
     if (Total == 0) Start(Parser, Block, Options, State);
     Total += static_cast<std::uint64_t>(Read);
@@ -214,6 +269,7 @@ void Feed(csv_parser& Parser, int Fd, const TReadOptions& Options, TParseState& 
       Block = Filtered;
     }
     Parse(Parser, Block.data(), Block.size(), State);
+    if (Size > 0) Progress.Show(static_cast<double>(Total) / static_cast<double>(Size));
     // A field still being collected counts towards its row.
     Guarded(State, [&] { CheckRowLength(State, Parser.entry_pos); });
   }

@@ -18,6 +18,10 @@ class TInputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The name of the constant term in the tables; a column of the file never
+// bears it.
+inline constexpr std::string_view kConstantTerm = "(Intercept)";
+
 // What the reader takes in, whatever the file: a row (one line, or several
 // when a quoted field holds line ends) of at most 1 MiB and at most 256 MiB
 // in all, so that a runaway file or device ends in an error, not in
@@ -69,7 +73,10 @@ using TColumnPicker = std::function<std::vector<int>(const std::vector<std::stri
 // input. A ragged row, a row or file beyond the limits above, or a file that
 // cannot be read raise TInputError. Pick sees the header before any data
 // row is read; only the columns it keeps are stored, as text. Without Pick
-// every column is kept.
+// every column is kept. Pick and every table see unique names: a name met
+// before, or kConstantTerm, becomes name.1 (or .2, ..., the first not taken
+// by another column), as R's make.unique does, and one line on standard
+// error names the columns renamed.
 TCsvTable ReadCsv(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick = {});
 
 }  // namespace varnel::cli

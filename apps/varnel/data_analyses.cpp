@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include <varnel/korlen.h>
@@ -40,6 +41,14 @@ TMoreFigures MoreFigures(TKorlen& Korlen, std::span<const double> Values, int n)
 std::vector<TCell> VariableRow(const std::string& Name, int N, Extended Sum, Extended Range, Extended Mean,
                                Extended StdDev, Extended Variance, Extended CoefVar, const TMoreFigures& F,
                                long long Missing) {
+  // Values near 1e300 have a variance beyond a double, which the component
+  // gives as 0: the extended figures stand in (a variance still beyond a
+  // double is shown as R shows it, Inf).
+  if (StdDev == 0 && Range > 0) {
+    Variance = F.Shape.Variance;
+    StdDev = std::sqrt(Variance);
+    CoefVar = Mean != 0 ? 100 * StdDev / std::fabs(Mean) : Extended(NAN);
+  }
   return {Name, Count(N), Number(Sum), Number(F.Q.Min), Number(F.Q.Max), Number(Range), Number(Mean),
           Number(StdDev), Number(Variance), Number(F.Shape.Skew), Number(F.Shape.Kurtosis), Number(F.Shape.Excess),
           Number(CoefVar), Number(F.Q.Q1), Number(F.Q.Median), Number(F.Q.Q3), Number(F.Lag1), Count(Missing)};
@@ -73,15 +82,66 @@ std::vector<std::string> ComponentNames(int k) {
   return Names;
 }
 
+// The component's summaries fail as a whole on a column without spread,
+// whose skewness divides by zero. A constant column is still described (sd
+// 0; the table's skewness and kurtosis are its own, empty there): then the
+// failed summary's message is dropped and each column's figures come from
+// the component's single operations, skewness and kurtosis left 0.
+bool Constant(std::span<const double> A, int n) {
+  return n > 0 && std::all_of(A.begin(), A.begin() + n, [&](double x) { return x == A[0]; });
+}
+
+TYSummaryRec ColumnSummary(TKorlen& Korlen, std::span<const double> A, int n) {
+  const Extended Min = Korlen.GetMin(A, n), Max = Korlen.GetMax(A, n), Variance = Korlen.GetVariance(A, n);
+  return {n, Korlen.GetSum(A, n), Min, Max, Max - Min, Korlen.GetMean(A, n), std::sqrt(Variance), Variance, 0, 0,
+          Korlen.GetCoefficientOfVariation(A, n), Korlen.GetMedian(A, n)};
+}
+
+TUnivarStatRec PredictorSummary(TKorlen& Korlen, int k, int n) {
+  TUnivarStatRec X;
+  const std::vector<TMessage> Messages = Recorded([&] { X = Korlen.UnivariateSummary(Korlen.PRegressData, k, n); });
+  bool AnyConstant = false;
+  for (int j = 1; j <= k; ++j) AnyConstant = AnyConstant || Constant((*Korlen.PRegressData)[j], n);
+  if (X.N != 0 || n <= k || !AnyConstant) {
+    Show(Messages);
+    return X;
+  }
+  X.NVars = static_cast<Byte>(k);
+  X.N = n;
+  for (int j = 0; j < k; ++j) {
+    const TYSummaryRec C = ColumnSummary(Korlen, (*Korlen.PRegressData)[j + 1], n);
+    X.Sum[j] = C.Sum;
+    X.Min[j] = C.Min;
+    X.Max[j] = C.Max;
+    X.Range[j] = C.Range;
+    X.Mean[j] = C.Mean;
+    X.StdDev[j] = C.StdDev;
+    X.Variance[j] = C.Variance;
+    X.CoefVar[j] = C.CoefVar;
+    X.Median[j] = C.Median;
+  }
+  return X;
+}
+
+TYSummaryRec ResponseSummary(TKorlen& Korlen, int n) {
+  TYSummaryRec Y;
+  const std::vector<TMessage> Messages = Recorded([&] { Y = Korlen.YSummary(Korlen.Y, n); });
+  if (Y.N != 0 || !Constant(Korlen.Y, n)) {
+    Show(Messages);
+    return Y;
+  }
+  return ColumnSummary(Korlen, Korlen.Y, n);
+}
+
 }  // namespace
 
 int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Options*/, TCommandResults& Out) {
   const int k = Data.K(), n = Data.N();
-  const TUnivarStatRec X = Korlen.UnivariateSummary(Korlen.PRegressData, k, n);
-  const TYSummaryRec Y = Korlen.YSummary(Korlen.Y, n);
+  const TUnivarStatRec X = PredictorSummary(Korlen, k, n);
+  const TYSummaryRec Y = ResponseSummary(Korlen, n);
   if (X.N == 0 || Y.N == 0) return 1;
   TResultTable Variables{"variables",
-                         "Variables (kurtosis: the component's m4/m2²; excess.kurtosis: m4/m2² − 3; q1, q3: "
+                         "Variables (skew: m3/m2^(3/2); kurtosis: m4/m2²; excess.kurtosis: m4/m2² − 3; q1, q3: "
                          "quartiles, R's type 7; acf1: lag-1 autocorrelation)",
                          {"variable", "n", "sum", "min", "max", "range", "mean", "sd", "variance", "skew", "kurtosis",
                           "excess.kurtosis", "coef.var.pct", "q1", "median", "q3", "acf1", "missing"},
@@ -178,8 +238,19 @@ int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, 
   return 0;
 }
 
+// A column that is a linear combination of the others (a constant, a copy)
+// makes the covariance singular and adds no dimension: the distances are
+// those within the space the columns span, computed from its independent
+// columns, on as many degrees of freedom as it has.
 int RunDistance(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
-  const int k = Data.K(), n = Data.N();
+  const TEstimable E = Estimable(Data, true);
+  if (E.Data.K() == 0) throw TInputError(Data.Source + ": every column is constant; distances need a column that varies");
+  for (int j : E.Aliased) {
+    std::cerr << "varnel: " << Data.XNames[j]
+              << " left out of the distances: a linear combination of the columns before it (singular covariance)\n";
+  }
+  if (!E.Aliased.empty()) Load(Korlen, E.Data);
+  const int k = E.Data.K(), n = Data.N();
   std::vector<double> D2(MaxObs), D(MaxObs);
   const auto Outliers = std::make_unique<TOutlierFlags>();
   const Extended Cut = Korlen.MahalanobisOutliers(Korlen.PRegressData, k, n, Options.Level, D2, *Outliers);
@@ -242,9 +313,32 @@ TResultTable AssignmentTable(const TClusterAssignment& Assignment, const TAnalys
   return Table;
 }
 
+// --scale: each of the component's columns as R's scale() leaves it, the
+// mean taken off and divided by the standard deviation (n − 1), so that
+// every variable weighs alike in the distances. A constant column has no
+// such form.
+void Standardise(TKorlen& Korlen, const TAnalysisData& Data) {
+  const int n = Data.N();
+  for (int j = 0; j < Data.K(); ++j) {
+    auto& Column = (*Korlen.PRegressData)[j + 1];
+    Extended Sum = 0, Squares = 0;
+    for (int i = 0; i < n; ++i) Sum += Column[i];
+    const Extended Mean = Sum / n;
+    for (int i = 0; i < n; ++i) Squares += (Column[i] - Mean) * (Column[i] - Mean);
+    const Extended Sd = n > 1 ? std::sqrt(Squares / (n - 1)) : 0;
+    if (!(Sd > 0) || !std::isfinite(Sd)) {
+      throw TInputError(Data.Source + ": --scale cannot standardise the column \"" + Data.XNames[j] +
+                        "\", which does not vary; leave it out of --x");
+    }
+    for (int i = 0; i < n; ++i) Column[i] = static_cast<double>((Column[i] - Mean) / Sd);
+  }
+}
+
 }  // namespace
 
 int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
+  Out.Results.Meta.Scaled = Options.Scale;
+  if (Options.Scale) Standardise(Korlen, Data);
   if (Options.ReportTexts || !Options.Report.empty()) {
     std::string Report;
     if (!ComponentClustering(Korlen, Data, Options, Report)) return 1;

@@ -7,6 +7,7 @@
 #include <varnel/korlen.h>
 
 #include "csv_table.h"
+#include "results.h"
 
 namespace varnel::cli {
 
@@ -24,6 +25,11 @@ struct TAnalysisData {
   // factor's count for each of its dummies), then the response's.
   std::vector<long long> Missing;
   long long MissingIn(int j) const { return j < static_cast<int>(Missing.size()) ? Missing[j] : 0; }
+  // The model's terms: the file's predictor columns, named as shown, and
+  // TermOf[j], the term of predictor j (a factor's dummies share theirs).
+  // Empty TermOf: each predictor is a term of its own.
+  std::vector<std::string> TermNames;
+  std::vector<int> TermOf;
   int K() const { return static_cast<int>(X.size()); }
   int N() const { return static_cast<int>(Y.size()); }
   // The number of observation i's data row in the file, counting from 1:
@@ -32,16 +38,19 @@ struct TAnalysisData {
 };
 
 // What a cell means. Missing are the cells whose trimmed text is one of
-// Missing; numbers are read with Decimal as their decimal mark. Rows missing
-// a used value are dropped (as R's na.omit), or with FailOnMissing the first
-// such cell is an error. A predictor with a cell that is not a number, or
-// one named in Factors, is coded as treatment dummies against its first
-// level in sorted order (numerically when every level is a number).
+// Missing (also when it reads as a number, as -999); numbers are read with
+// Decimal as their decimal mark. Rows missing a used value are dropped (as
+// R's na.omit), or with FailOnMissing the first such cell is an error. A
+// predictor named in Factors, or a text column (most of its non-missing
+// cells not numbers), is coded as treatment dummies against its first level
+// in sorted order (numerically when every level is a number). With
+// NoResponse every picked column is a predictor.
 struct TDataRules {
   char Decimal = '.';
   std::vector<std::string> Missing = {"", "NA", "NaN", ".", "null"};
   bool FailOnMissing = false;
   std::vector<std::string> Factors;
+  bool NoResponse = false;
 };
 
 // The five observations of the component's example text.
@@ -49,20 +58,35 @@ TAnalysisData ExampleData();
 
 // The header positions of the predictors (by names; empty: every other
 // column) followed by the response (by name; empty: the last column).
-// Unknown names, a predictor named twice, the response among the
-// predictors, no predictor or more than 24 raise TInputError.
+// Without Response, the predictors alone (by names; empty: every column).
+// Unknown names (the error lists the columns), a predictor named twice, the
+// response among the predictors, no predictor or more than 24 raise
+// TInputError.
 std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
-                             const std::string& YName, const std::vector<std::string>& XNames);
+                             const std::string& YName, const std::vector<std::string>& XNames,
+                             bool Response = true);
 
 // The picked columns of a table as numbers, under Rules. The names are kept
 // as shown to the user: control characters escaped. A response cell that
-// is not a number, a factor of one level, more than 24 predictors with the
-// dummies or more than 19,999 rows left raise TInputError, naming the row,
-// the column and the reason.
+// is not a number, a column of numbers with cells that are not (the error
+// names the first of them), a number beyond double's range, a factor of one
+// level, more than 24 predictors with the dummies or more than 19,999 rows
+// left raise TInputError, naming the row, the column and the reason.
 TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
                             const std::vector<std::string>& XNames, const TDataRules& Rules = {});
 
 // Writes the data into rows 1..k and Y of the component and prepares row 0.
 void Load(TKorlen& Korlen, const TAnalysisData& Data);
+
+// Whether a fit's tables (coefficients and model) show what R's summary.lm
+// calls an essentially perfect fit: a residual variance below 1e-30 of the
+// fitted values' mean² + variance, where the standard errors and tests rest
+// on rounding. False without those tables.
+bool EssentiallyPerfectFit(const TAnalysisData& Data, const TResults& Results);
+
+// Why the component's plausibility scan of the predictors refuses the data,
+// naming them; empty when it passes them, or when the counts (n > 2,
+// n > k) leave the scan to the fit's own refusal.
+std::string ScanRefusal(const TAnalysisData& Data);
 
 }  // namespace varnel::cli

@@ -1,6 +1,8 @@
-// How far a long search has come, on one line of standard error: nothing
-// while the search is younger than a second, then its percentage, rewritten
+// How far a long step has come, on one line of standard error: nothing
+// while the step is younger than a second, then its percentage, rewritten
 // in place at most ten times a second, and a line end once it is done.
+// Given std::cerr, the line is shown only when standard error is a
+// terminal; another stream (a test's) is always written.
 #pragma once
 
 #include <chrono>
@@ -24,6 +26,7 @@ class TProgressLine {
   std::string FWhat;
   TClock::time_point FStart, FShown;
   TClock::duration FAfter;
+  bool FEnabled;  // whether the line is written at all
   bool FOpen = false;
 };
 

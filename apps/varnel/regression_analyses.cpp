@@ -2,10 +2,14 @@
 // inference, with the component's interpretations of it; select: the best
 // subsets or a stepwise search by AIC.
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
+
+#include <varnel/regression/gvif.h>
+#include <varnel/selection/stepwise_aic.h>
 
 #include "analyses.h"
 #include "analysis_tables.h"
@@ -40,20 +44,69 @@ std::optional<TModelInference> Infer(TKorlen& Korlen, const TAnalysisData& Data,
   return std::nullopt;
 }
 
-TResultTable CoefficientTable(const TModelInference& M, const TAnalysisData& Data) {
+// An aliased predictor is left out of the component's data and named on
+// standard error, as R's summary names it.
+void Use(TKorlen& Korlen, const TEstimable& E, const TAnalysisData& Data) {
+  if (E.Aliased.empty()) return;
+  for (int j : E.Aliased) std::cerr << "varnel: " << Data.XNames[j] << " not defined because of singularities\n";
+  Load(Korlen, E.Data);
+}
+
+// The data as the fit takes it, loaded into the component.
+TEstimable FitData(TKorlen& Korlen, const TAnalysisData& Data, bool Intercept) {
+  TEstimable E = Estimable(Data, Intercept);
+  Use(Korlen, E, Data);
+  return E;
+}
+
+// Slot[j]: the fit's number (1..k) of the data's predictor j; 0 when aliased.
+std::vector<int> Slots(const TEstimable& E, const TAnalysisData& Data) {
+  std::vector<int> Slot(static_cast<std::size_t>(Data.K()), 0);
+  for (std::size_t p = 0; p < E.Kept.size(); ++p) Slot[static_cast<std::size_t>(E.Kept[p])] = static_cast<int>(p) + 1;
+  return Slot;
+}
+
+std::vector<TCell> CoefficientRow(const std::string& Term, const TCoefficientInference& C, bool WithVIF) {
+  return {Term, Number(C.Estimate), Number(C.StdError), Number(C.Statistic), Number(C.PValue), Number(C.ConfLow),
+          Number(C.ConfHigh), WithVIF ? Number(C.VIF) : TCell{}};
+}
+
+// Every predictor of the data has its row in its place; an aliased one has
+// nothing but its name.
+TResultTable CoefficientTable(const TModelInference& M, const TEstimable& E, const TAnalysisData& Data) {
   TResultTable Table{"coefficients",
                      "Coefficients (two-sided " + Percent(static_cast<double>(M.Level)) + " confidence limits)",
                      {"term", "estimate", "std.error", "statistic", "p.value", "conf.low", "conf.high", "vif"},
                      {},
                      {}};
-  const auto Names = Terms(Data, M.Intercept);
-  const int First = M.Intercept ? 0 : 1;
-  for (int j = First; j <= M.K; ++j) {
-    const TCoefficientInference& C = M.Coefficients[j];
-    Table.Rows.push_back({Names[j - First], Number(C.Estimate), Number(C.StdError), Number(C.Statistic),
-                          Number(C.PValue), Number(C.ConfLow), Number(C.ConfHigh),
-                          j == 0 ? TCell{} : Number(C.VIF)});
+  if (M.Intercept) Table.Rows.push_back(CoefficientRow(std::string(kConstantTerm), M.Coefficients[0], false));
+  const std::vector<int> Slot = Slots(E, Data);
+  // A dummy of a factor of more than two levels has no VIF of its own: its
+  // term's is in the terms table.
+  std::vector<bool> Alone(static_cast<std::size_t>(Data.K()));
+  for (const TTerm& Term : TermsOf(Data)) Alone[static_cast<std::size_t>(Term.Columns[0])] = Term.Columns.size() == 1;
+  for (int j = 0; j < Data.K(); ++j) {
+    std::vector<TCell> Row(Table.Columns.size());
+    Row[0] = Data.XNames[j];
+    Table.Rows.push_back(Slot[j] ? CoefficientRow(Data.XNames[j], M.Coefficients[Slot[j]], Alone[j]) : Row);
   }
+  return Table;
+}
+
+// car::vif of the estimable terms: a factor's dummies together.
+TResultTable TermsTable(const TAnalysisData& Fitted) {
+  TResultTable Table{"terms",
+                     "Terms: generalised variance-inflation factors; gvif.adj = GVIF^(1/(2·df)) compares terms of "
+                     "different df",
+                     {"term", "df", "gvif", "gvif.adj"},
+                     {},
+                     {}};
+  const std::vector<TTerm> Terms = TermsOf(Fitted);
+  std::vector<std::vector<int>> Columns;
+  for (const TTerm& Term : Terms) Columns.push_back(Term.Columns);
+  const std::vector<TTermVIF> V = TermVIFs(Fitted.X, Columns);
+  for (std::size_t t = 0; t < Terms.size(); ++t)
+    Table.Rows.push_back({Terms[t].Name, Count(V[t].DF), Number(V[t].GVIF), Number(V[t].Adjusted)});
   return Table;
 }
 
@@ -78,12 +131,12 @@ std::vector<std::string> ObservationColumns(const TAnalysisData& Data, bool Inte
 }
 
 TResultTable ObservationTable(const TModelInference& M, const std::vector<TObservationInference>& Observations,
-                              const TAnalysisData& Data) {
+                              const TEstimable& E, const TAnalysisData& Data) {
   TResultTable Table{"observations",
                      "Observations (two-sided " + Percent(static_cast<double>(M.Level)) +
                          " limits of the mean and of a new observation)",
                      ObservationColumns(Data, M.Intercept), {}, {}};
-  const int First = M.Intercept ? 0 : 1;
+  const std::vector<int> Slot = Slots(E, Data);
   Table.Rows.reserve(static_cast<std::size_t>(M.N));
   for (int i = 0; i < M.N; ++i) {
     const TObservationInference& O = Observations[i];
@@ -92,57 +145,93 @@ TResultTable ObservationTable(const TModelInference& M, const std::vector<TObser
     Row = {Count(Data.RowNumber(i)), Number(Data.Y[i]), Number(O.Fitted), Number(O.Residual), Number(O.Hat),
            Number(O.Sigma), Number(O.CooksD), Number(O.StdResid), Number(O.StudResid), Number(O.DFFITS),
            Number(O.CovRatio)};
-    for (int j = First; j <= M.K; ++j) Row.push_back(Number(O.DFBetas[j]));
+    if (M.Intercept) Row.push_back(Number(O.DFBetas[0]));
+    for (int s : Slot) Row.push_back(s ? Number(O.DFBetas[s]) : TCell{});
     for (Extended Limit : {O.ConfLow, O.ConfHigh, O.PredLow, O.PredHigh}) Row.push_back(Number(Limit));
     Table.Rows.push_back(std::move(Row));
   }
   return Table;
 }
 
+// The component's lists count rows and terms its own way: from 0, among the
+// rows and predictors it was given. Each number of the list after ": " on a
+// line of Text becomes Name(number), the tables' name of the same thing.
+std::string Renamed(const std::string& Text, const std::function<std::string(long long)>& Name) {
+  std::string Out;
+  bool InList = false;
+  for (std::size_t i = 0; i < Text.size();) {
+    const char c = Text[i];
+    if (c == '\n') InList = false;
+    if (!InList && Text.compare(i, 2, ": ") == 0) InList = true;
+    if (!InList || c < '0' || c > '9') {
+      Out += c;
+      ++i;
+      continue;
+    }
+    const std::size_t End = Text.find_first_not_of("0123456789", i);
+    Out += Name(std::stoll(Text.substr(i, End - i)));
+    i = End == std::string::npos ? Text.size() : End;
+  }
+  return Out;
+}
+
 // The component's interpretations read its own fit with the constant; a fit
-// through the origin has none of them.
-void Interpretations(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options,
+// through the origin has none of them. Its β list names the terms as the
+// coefficient table does.
+void Interpretations(TKorlen& Korlen, const TAnalysisData& Fitted, const TOptions& Options,
                      const TModelInference& M, TCommandResults& Out) {
   if (!Options.Intercept) return;
-  const TMultStatRec Rec = Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, Data.K(), Data.N());
+  const TMultStatRec Rec = Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, Fitted.K(), Fitted.N());
   if (Rec.N == 0) return;
+  const std::vector<std::string> Names = Terms(Fitted, true);
+  const auto TermName = [&Names](long long p) {
+    return p < static_cast<long long>(Names.size()) ? ToWindows1252(Names[static_cast<std::size_t>(p)])
+                                                      : std::to_string(p);
+  };
   auto& Notes = Out.Results.Tables.back().Notes;
   Notes.push_back(Korlen.InterpretModelUtility(Rec));
-  Notes.push_back(Korlen.InterpretModelBetaParameters(Rec, Options.BetaThreshold));
+  Notes.push_back(Renamed(Korlen.InterpretModelBetaParameters(Rec, Options.BetaThreshold), TermName));
   Notes.push_back(Korlen.InterpretDWStatistic(M.DurbinWatson));
-  Out.Legend = Legend(Data);
+  Out.Legend = Legend(Fitted);
   Out.ReportTexts = {Korlen.MVRegressionMemo(Rec), Korlen.MVEquationString(Rec)};
 }
 
-// The component's outlier text reads residuals in units of the fit's σ.
+// The component's outlier text reads residuals in units of the fit's σ; its
+// rows are named by their numbers in the file.
 std::string OutlierNote(TKorlen& Korlen, const TModelInference& M,
-                        const std::vector<TObservationInference>& Observations) {
+                        const std::vector<TObservationInference>& Observations, const TAnalysisData& Data) {
   std::vector<double> Standard(MaxObs);
   for (int i = 0; i < M.N; ++i) Standard[i] = static_cast<double>(Observations[i].Residual / M.Sigma);
-  return Korlen.InterpretOutliers(Standard, M.N);
+  const auto Row = [&Data](long long i) {
+    return i < Data.N() ? std::to_string(Data.RowNumber(static_cast<int>(i))) : std::to_string(i);
+  };
+  return Renamed(Korlen.InterpretOutliers(Standard, M.N), Row);
 }
 
 void AddDiagnosis(TKorlen& Korlen, const TModelInference& M, const std::vector<TObservationInference>& Observations,
-                  const TAnalysisData& Data, TCommandResults& Out) {
-  Out.Results.Tables.push_back(ObservationTable(M, Observations, Data));
-  Out.Results.Tables.back().Notes.push_back(OutlierNote(Korlen, M, Observations));
+                  const TEstimable& E, const TAnalysisData& Data, TCommandResults& Out) {
+  Out.Results.Tables.push_back(ObservationTable(M, Observations, E, Data));
+  Out.Results.Tables.back().Notes.push_back(OutlierNote(Korlen, M, Observations, Data));
 }
 
 }  // namespace
 
 int RunRegress(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
-  const auto M = Infer(Korlen, Data, Options, nullptr);
+  const TEstimable E = FitData(Korlen, Data, Options.Intercept);
+  const auto M = Infer(Korlen, E.Data, Options, nullptr);
   if (!M) return 1;
-  Out.Results.Tables = {CoefficientTable(*M, Data), ModelTable(*M)};
-  Interpretations(Korlen, Data, Options, *M, Out);
+  Out.Results.Tables = {CoefficientTable(*M, E, Data), ModelTable(*M)};
+  Interpretations(Korlen, E.Data, Options, *M, Out);
+  Out.Results.Tables.push_back(TermsTable(E.Data));
   return 0;
 }
 
 int RunDiagnose(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
+  const TEstimable E = FitData(Korlen, Data, Options.Intercept);
   std::vector<TObservationInference> Observations;
-  const auto M = Infer(Korlen, Data, Options, &Observations);
+  const auto M = Infer(Korlen, E.Data, Options, &Observations);
   if (!M) return 1;
-  AddDiagnosis(Korlen, *M, Observations, Data, Out);
+  AddDiagnosis(Korlen, *M, Observations, E, Data, Out);
   Out.ReportTexts = Out.Results.Tables.back().Notes;
   return 0;
 }
@@ -172,16 +261,18 @@ TDescription DescribedApart(const TKorlen& Korlen, const TAnalysisData& Data, co
 // The description runs on the other processor while this one fits (it
 // takes a quarter of the analysis of 19,999 x 24); its messages are shown
 // after the fit's, as when one ran after the other. Deferred is allowed,
-// so that a thread that cannot be started leaves it to get(), here.
+// so that a thread that cannot be started leaves it to get(), here. It
+// describes the fit's predictors: an aliased constant has no correlations.
 int RunFullAnalysis(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
+  const TEstimable E = FitData(Korlen, Data, Options.Intercept);
   auto Described = std::async(std::launch::async | std::launch::deferred,
-                              [&] { return DescribedApart(Korlen, Data, Options); });
+                              [&] { return DescribedApart(Korlen, E.Data, Options); });
   std::vector<TObservationInference> Observations;
-  const auto M = Infer(Korlen, Data, Options, &Observations);
+  const auto M = Infer(Korlen, E.Data, Options, &Observations);
   if (!M) return 1;
-  Out.Results.Tables = {CoefficientTable(*M, Data), ModelTable(*M)};
-  Interpretations(Korlen, Data, Options, *M, Out);
-  AddDiagnosis(Korlen, *M, Observations, Data, Out);
+  Out.Results.Tables = {CoefficientTable(*M, E, Data), ModelTable(*M)};
+  Interpretations(Korlen, E.Data, Options, *M, Out);
+  AddDiagnosis(Korlen, *M, Observations, E, Data, Out);
   TDescription Description = Described.get();
   Show(Description.Messages);
   if (Description.Status != 0) return Description.Status;
@@ -266,7 +357,17 @@ const char* ActionName(TStepAction Action) {
   return "";
 }
 
-TResultTable StepsTable(const TStepwiseAIC& S, const TAnalysisData& Data) {
+// "cyl + wt": the terms in Mask by their names, in the terms' order;
+// "(Intercept)" for the constant alone.
+std::string TermListText(const std::vector<TTerm>& Terms, std::uint32_t Mask) {
+  std::string Text;
+  for (std::size_t t = 0; t < Terms.size(); ++t) {
+    if (Mask & (1u << t)) Text += (Text.empty() ? "" : " + ") + Terms[t].Name;
+  }
+  return Text.empty() ? std::string(kConstantTerm) : Text;
+}
+
+TResultTable StepsTable(const TStepwiseAIC& S, const std::vector<TTerm>& Terms) {
   const char* From = S.Direction == TStepDirection::sdForward    ? "forward from the constant alone"
                      : S.Direction == TStepDirection::sdBackward ? "backward from the full model"
                                                                  : "both ways from the full model";
@@ -277,11 +378,24 @@ TResultTable StepsTable(const TStepwiseAIC& S, const TAnalysisData& Data) {
                      {},
                      {}};
   for (const TAICStep& Step : S.Steps) {
-    const TCell Term = Step.Term > 0 ? TCell{Data.XNames[Step.Term - 1]} : TCell{};
-    Table.Rows.push_back({Count(Step.Step), std::string(ActionName(Step.Action)), Term, TermsText(Data, Step.Terms),
-                          Count(Step.DFResidual), Number(Step.RSS), Number(Step.AIC)});
+    const TCell Term = Step.Term > 0 ? TCell{Terms[static_cast<std::size_t>(Step.Term - 1)].Name} : TCell{};
+    Table.Rows.push_back({Count(Step.Step), std::string(ActionName(Step.Action)), Term,
+                          TermListText(Terms, Step.Terms), Count(Step.DFResidual), Number(Step.RSS),
+                          Number(Step.AIC)});
   }
   return Table;
+}
+
+// The component's search when every term is one column; a factor's dummies
+// move together through the search over terms, whose faults reach Run.
+TStepwiseAIC Stepwise(TKorlen& Korlen, const TAnalysisData& Data, TStepDirection Direction,
+                      const std::vector<TTerm>& Terms) {
+  const Byte k = static_cast<Byte>(Data.K());
+  if (static_cast<int>(Terms.size()) == Data.K())
+    return Korlen.MVStepwiseAIC(Korlen.PRegressData, Korlen.Y, k, Data.N(), Direction);
+  std::vector<std::vector<int>> Columns;
+  for (const TTerm& Term : Terms) Columns.push_back(Term.Columns);
+  return StepwiseAICOfTerms(Korlen.PRegressData, Korlen.Y, k, Data.N(), Direction, Columns);
 }
 
 // The component's result, or a rejection: its messages are shown, and a
@@ -312,31 +426,35 @@ int SelectTables(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Opt
   const TStepDirection Direction = Options.Method == TSelectMethod::Forward    ? TStepDirection::sdForward
                                    : Options.Method == TSelectMethod::Backward ? TStepDirection::sdBackward
                                                                                : TStepDirection::sdBoth;
+  const std::vector<TTerm> Terms = TermsOf(Data);
   TStepwiseAIC S;
   if (!Searched(Korlen, Data, [&] {
-        S = Korlen.MVStepwiseAIC(Korlen.PRegressData, Korlen.Y, k, Data.N(), Direction);
+        S = Stepwise(Korlen, Data, Direction, Terms);
         return !S.Steps.empty();
       }))
     return 1;
-  Out.Results.Tables = {StepsTable(S, Data)};
+  Out.Results.Tables = {StepsTable(S, Terms)};
   return 0;
 }
 
 }  // namespace
 
 int RunSelect(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
-  const int k = Data.K(), n = Data.N();
   if (!Options.ReportTexts) {
     if (!Options.Intercept)
       throw TInputError("select keeps the constant in every model: --no-intercept does not apply to it");
-    return SelectTables(Korlen, Data, Options, Out);
+    return SelectTables(Korlen, FitData(Korlen, Data, true).Data, Options, Out);
   }
   // Made before any output, so that a TMPDIR that cannot be used stops the
   // command before it has written anything.
+  const TEstimable E = Estimable(Data, true);
   std::optional<TScratchFolder> Scratch;
-  if (k <= 8) Scratch.emplace();
+  if (E.Data.K() <= 8) Scratch.emplace();
+  Use(Korlen, E, Data);
+  const TAnalysisData& Fitted = E.Data;
+  const int k = Fitted.K(), n = Fitted.N();
   if (Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, k, n).N == 0) return 1;
-  Out.Legend = Legend(Data);
+  Out.Legend = Legend(Fitted);
   Out.ReportTexts = {Korlen.MVStepwiseForward(Korlen.PRegressData, Korlen.Y, k, n, "Forward (nested) models"),
                      Korlen.MVStepwiseBackward(Korlen.PRegressData, Korlen.Y, k, n, "Backward (nested) models"),
                      Korlen.MVOptimalForwardModel(Korlen.PRegressData, Korlen.Y, k, n)};
@@ -344,7 +462,7 @@ int RunSelect(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Option
     Out.ReportTexts.push_back("All-subsets search: skipped (it takes at most 8 predictors).");
     return 0;
   }
-  const std::string Report = AllSubsetsReport(Korlen, Data, Options, *Scratch);
+  const std::string Report = AllSubsetsReport(Korlen, Fitted, Options, *Scratch);
   Scratch.reset();
   Out.ReportTexts.push_back(Report);
   return Report.empty() ? 1 : 0;

@@ -92,37 +92,116 @@ void CheckJsonKeys(const TResults& Results) {
   RequireDistinct(Names, "the results");
 }
 
-TJson JsonNumber(double Value) { return std::isfinite(Value) ? TJson(Value) : TJson(nullptr); }
+// The writer builds the text itself, so that every number is the shortest
+// decimal that reads back to the same double (std::to_chars): nlohmann's
+// dump writes up to 17 digits where fewer name the same double. The layout
+// is dump(2)'s: two blanks per level, one member or element a line.
+class TJsonText {
+ public:
+  std::string Text;
 
-TJson JsonCell(const TCell& Cell) {
-  if (const auto* Number = std::get_if<double>(&Cell)) return JsonNumber(*Number);
-  if (const auto* Count = std::get_if<long long>(&Cell)) return TJson(*Count);
-  if (const auto* Text = std::get_if<std::string>(&Cell)) return TJson(*Text);
-  return TJson(nullptr);
-}
-
-TJson JsonMeta(const TMeta& Meta) {
-  TJson Out = TJson::object();
-  Out["command"] = Meta.Command;
-  Out["file"] = Meta.File;
-  Out["n"] = Meta.N;
-  Out["dropped"] = Meta.Dropped;
-  Out["k"] = Meta.K;
-  Out["level"] = JsonNumber(Meta.Level);
-  Out["response"] = Meta.Response;
-  Out["predictors"] = Meta.Predictors;
-  Out["version"] = Meta.Version;
-  return Out;
-}
-
-TJson JsonTable(const TResultTable& Table) {
-  TJson Rows = TJson::array();
-  for (const auto& Cells : Table.Rows) {
-    TJson Row = TJson::object();
-    for (std::size_t c = 0; c < Cells.size(); ++c) Row[Table.Columns[c]] = JsonCell(Cells[c]);
-    Rows.push_back(std::move(Row));
+  // A string escaped as nlohmann escapes it; invalid UTF-8 becomes U+FFFD.
+  void String(const std::string& Value) { Text += TJson(Value).dump(-1, ' ', false, TJson::error_handler_t::replace); }
+  // A whole number keeps its ".0", as it had, so that a reader sees a
+  // floating-point number where the column holds them.
+  void Number(double Value) {
+    if (!std::isfinite(Value)) return Null();
+    const std::size_t Start = Text.size();
+    Text += ShortestNumber(Value);
+    if (Text.find_first_of(".e", Start) == std::string::npos) Text += ".0";
   }
-  return Rows;
+  void Count(long long Value) {
+    char Buffer[24];
+    Text.append(Buffer, std::to_chars(Buffer, Buffer + sizeof Buffer, Value).ptr);
+  }
+  void Null() { Text += "null"; }
+  void Boolean(bool Value) { Text += Value ? "true" : "false"; }
+
+  // An object's or an array's opening, each member's start (its key for an
+  // object), and its closing; Empty gives "{}" or "[]".
+  void Open(char Bracket) {
+    Text += Bracket;
+    ++FDepth;
+    FFirst = true;
+  }
+  TJsonText& Key(const std::string& Name) {
+    Element();
+    String(Name);
+    Text += ": ";
+    return *this;
+  }
+  void Element() {
+    Text += FFirst ? "\n" : ",\n";
+    Text.append(2 * FDepth, ' ');
+    FFirst = false;
+  }
+  void Close(char Bracket) {
+    --FDepth;
+    if (!FFirst) {
+      Text += '\n';
+      Text.append(2 * FDepth, ' ');
+    }
+    Text += Bracket;
+    FFirst = false;
+  }
+
+ private:
+  std::size_t FDepth = 0;
+  bool FFirst = true;
+};
+
+void JsonCell(TJsonText& Json, const TCell& Cell) {
+  if (const auto* Number = std::get_if<double>(&Cell)) return Json.Number(*Number);
+  if (const auto* Count = std::get_if<long long>(&Cell)) return Json.Count(*Count);
+  if (const auto* Text = std::get_if<std::string>(&Cell)) return Json.String(*Text);
+  Json.Null();
+}
+
+// A command without a response (the unsupervised ones given --x alone, and
+// table) has null there.
+void JsonMeta(TJsonText& Json, const TMeta& Meta) {
+  Json.Open('{');
+  Json.Key("command").String(Meta.Command);
+  Json.Key("file").String(Meta.File);
+  Json.Key("n").Count(Meta.N);
+  Json.Key("dropped").Count(Meta.Dropped);
+  Json.Key("k").Count(Meta.K);
+  Json.Key("level").Number(Meta.Level);
+  Json.Key("response");
+  if (Meta.Response.empty()) {
+    Json.Null();
+  } else {
+    Json.String(Meta.Response);
+  }
+  Json.Key("predictors").Open('[');
+  for (const auto& Name : Meta.Predictors) {
+    Json.Element();
+    Json.String(Name);
+  }
+  Json.Close(']');
+  if (Meta.Scaled) Json.Key("scaled").Boolean(*Meta.Scaled);
+  Json.Key("version").String(Meta.Version);
+  Json.Close('}');
+}
+
+void JsonTable(TJsonText& Json, const TResultTable& Table) {
+  // The keys are the same in every row: escaped once.
+  std::vector<std::string> Keys;
+  for (const auto& Column : Table.Columns) {
+    Keys.push_back(TJson(Column).dump(-1, ' ', false, TJson::error_handler_t::replace) + ": ");
+  }
+  Json.Open('[');
+  for (const auto& Cells : Table.Rows) {
+    Json.Element();
+    Json.Open('{');
+    for (std::size_t c = 0; c < Cells.size(); ++c) {
+      Json.Element();
+      Json.Text += Keys[c];
+      JsonCell(Json, Cells[c]);
+    }
+    Json.Close('}');
+  }
+  Json.Close(']');
 }
 
 // --- text ---
@@ -352,10 +431,17 @@ void WriteCsv(const TResultTable& Table, std::ostream& Out) {
 
 void WriteJson(const TResults& Results, std::ostream& Out) {
   CheckJsonKeys(Results);
-  TJson Json = TJson::object();
-  Json["meta"] = JsonMeta(Results.Meta);
-  for (const auto& Table : Results.Tables) Json[Table.Name] = JsonTable(Table);
-  Out << Json.dump(2, ' ', false, TJson::error_handler_t::replace) << '\n';
+  TJsonText Json;
+  Json.Open('{');
+  Json.Key("meta");
+  JsonMeta(Json, Results.Meta);
+  for (const auto& Table : Results.Tables) {
+    Json.Key(Table.Name);
+    JsonTable(Json, Table);
+  }
+  Json.Close('}');
+  Json.Text += '\n';
+  Out.write(Json.Text.data(), static_cast<std::streamsize>(Json.Text.size()));
 }
 
 void WriteText(const TResults& Results, std::ostream& Out, bool Raw) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <variant>
@@ -30,6 +31,7 @@ struct TMeta {
   std::string Response;
   std::vector<std::string> Predictors;
   std::string Version;               // program version
+  std::optional<bool> Scaled;        // cluster: whether each column was standardised first; others: not written
 };
 
 struct TResults {
@@ -57,8 +59,10 @@ std::vector<double> NumbersOf(const TResultTable& Table, const std::string& Colu
 void WriteCsv(const TResultTable& Table, std::ostream& Out);
 
 // One JSON object: "meta" first, then every table under its name as an array
-// of row objects keyed by the column names in column order. Not available
-// and non-finite cells are null; invalid UTF-8 in text is replaced. Two
+// of row objects keyed by the column names in column order. Numbers are
+// ShortestNumber's (a whole number with ".0"), counts integers. Not
+// available and non-finite cells are null, as is an empty response; invalid
+// UTF-8 in text is replaced. Two
 // columns of a table with one name (a predictor may be named like another
 // column) raise TInputError rather than one hiding the other.
 void WriteJson(const TResults& Results, std::ostream& Out);

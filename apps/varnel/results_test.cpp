@@ -46,7 +46,7 @@ TResultTable AwkwardTable() {
 
 TResults AwkwardResults() {
   TResults Results;
-  Results.Meta = {"regress", "data.csv", 42, 2, 0, 0.95, "y", {"x1", "x2"}, "1.2.3"};
+  Results.Meta = {"regress", "data.csv", 42, 2, 0, 0.95, "y", {"x1", "x2"}, "1.2.3", {}};
   Results.Tables.push_back(AwkwardTable());
   Results.Tables.push_back({"fit", "Fit", {"statistic", "value"}, {{"sigma", 2.5}}, {}});
   return Results;
@@ -124,6 +124,27 @@ TEST(ResultsJsonTest, MetaThenTablesInColumnOrderWithSameDoubles) {
   std::ostringstream NoLevel;
   WriteJson(Results, NoLevel);
   EXPECT_EQ(nlohmann::json::parse(NoLevel.str())["meta"]["level"], nullptr);
+}
+
+// Each number is the shortest text that reads back to its double (nlohmann
+// wrote 0.038974589436595423 for the first), a whole number keeps its ".0",
+// a count stays an integer; an empty response is null. The layout is
+// dump(2)'s, empty arrays included.
+TEST(ResultsJsonTest, ShortestNumbersInTheUsualLayout) {
+  TResults Results;
+  Results.Meta = {"cluster", "d.csv", 3, 1, 0, kNaN, "", {}, "1.0", true};
+  Results.Tables.push_back({"t", "", {"p", "observed", "n", "big", "none"},
+                            {{0.038974589436595423, 32531.0, 7LL, 1e22, std::monostate{}}}, {}});
+  Results.Tables.push_back({"empty", "", {"a"}, {}, {}});
+  std::ostringstream Out;
+  WriteJson(Results, Out);
+  EXPECT_EQ(Out.str(),
+            "{\n  \"meta\": {\n    \"command\": \"cluster\",\n    \"file\": \"d.csv\",\n    \"n\": 3,\n"
+            "    \"dropped\": 0,\n    \"k\": 1,\n    \"level\": null,\n    \"response\": null,\n"
+            "    \"predictors\": [],\n    \"scaled\": true,\n    \"version\": \"1.0\"\n  },\n"
+            "  \"t\": [\n    {\n      \"p\": 0.03897458943659542,\n      \"observed\": 32531.0,\n"
+            "      \"n\": 7,\n      \"big\": 1e+22,\n      \"none\": null\n    }\n  ],\n"
+            "  \"empty\": []\n}\n");
 }
 
 // A JSON object keeps one of two equal keys, so the writer refuses rather

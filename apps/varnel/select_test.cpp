@@ -89,7 +89,10 @@ TEST_F(SelectTest, OptionsOutsideTheirValuesAreRefused) {
     EXPECT_EQ(R.Out, "") << Options;
     EXPECT_NE(R.Err, "") << Options;
   }
-  EXPECT_EQ(Run("select --report-texts --no-intercept --no-scan " + File).Status, 0);
+  // The component's searches keep the constant too: select has no --no-intercept.
+  const TRun Texts = Run("select --report-texts --no-intercept --no-scan " + File);
+  EXPECT_EQ(Texts.Status, 2);
+  EXPECT_EQ(Texts.Err, "varnel: --no-intercept is not an option of select; varnel select --help lists its options\n");
 }
 
 TEST(ProgressLineTest, ShowsOnlyOnceDueAndEndsItsLine) {

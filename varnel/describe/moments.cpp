@@ -8,7 +8,7 @@ namespace varnel {
 TShapeMoments ShapeMoments(std::span<const double> Values) {
   constexpr Extended kNaN = std::numeric_limits<Extended>::quiet_NaN();
   const auto n = static_cast<Extended>(Values.size());
-  if (Values.size() < 2) return {kNaN, kNaN, kNaN};
+  if (Values.size() < 2) return {kNaN, kNaN, kNaN, kNaN};
   // About the first value (a double's difference is exact in extended
   // precision), then about the mean of those differences, corrected once.
   const Extended Shift = Values[0];
@@ -25,12 +25,13 @@ TShapeMoments ShapeMoments(std::span<const double> Values) {
     m3 += d2 * d;
     m4 += d2 * d2;
   }
+  const Extended Variance = m2 / (n - 1);
   m2 /= n;
   m3 /= n;
   m4 /= n;
-  if (!(m2 > 0) || !std::isfinite(m4)) return {kNaN, kNaN, kNaN};
+  if (!(m2 > 0) || !std::isfinite(m4)) return {kNaN, kNaN, kNaN, Variance};
   const Extended Kurtosis = m4 / (m2 * m2);
-  return {m3 / (m2 * std::sqrt(m2)), Kurtosis, Kurtosis - 3};
+  return {m3 / (m2 * std::sqrt(m2)), Kurtosis, Kurtosis - 3, Variance};
 }
 
 }  // namespace varnel

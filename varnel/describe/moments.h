@@ -13,6 +13,7 @@ struct TShapeMoments {
   Extended Skew = 0;      // m3 / m2^(3/2)
   Extended Kurtosis = 0;  // m4 / m2²
   Extended Excess = 0;    // m4 / m2² − 3
+  Extended Variance = 0;  // Σ (x − x̄)² / (n − 1), also beyond a double's range
 };
 
 // mₖ = Σ (x − x̄)ᵏ / n, formed about the first value and then the mean

@@ -35,6 +35,15 @@ TEST(ShapeMomentsTest, MatchRsMomentRatiosAndIgnoreOffsets) {
   }
 }
 
+// Deviations of ±0.5e300 and ±1.5e300: a variance of 5e600 / 3, beyond a
+// double, and the shape of the four points -1.5, -0.5, 0.5, 1.5.
+TEST(ShapeMomentsTest, ValuesNearTheTopOfTheDoublesKeepTheirSpread) {
+  const TShapeMoments S = ShapeMoments(std::vector<double>{1e300, 2e300, 3e300, 4e300});
+  EXPECT_NEAR(S.Variance / 1e600L, 5.0L / 3, 1e-15L);
+  EXPECT_NEAR(S.Skew, 0, 1e-15L);
+  EXPECT_NEAR(S.Kurtosis, 1.64L, 1e-15L);
+}
+
 TEST(ShapeMomentsTest, NoSpreadNoShape) {
   for (const std::vector<double>& Values : {std::vector<double>{3, 3, 3}, std::vector<double>{1}}) {
     const TShapeMoments S = ShapeMoments(Values);

@@ -275,9 +275,11 @@ class TKorlen : public TComponent {
   // total within-cluster sum of squares kept; each run of Lloyd's
   // iterations is followed by single moves between clusters that lower the
   // total, until none does. Centres[c − 1][j − 1] is cluster c's mean of
-  // variable j, Assignment[t] observation t's cluster (1..K).
+  // variable j, Assignment[t] observation t's cluster (1..K). Progress,
+  // when given, hears the share of the starts done after each start.
   TKMeansRec KMeansClusters(const TRegressData* X, Byte k, int N, Byte K, std::uint64_t Seed, int Starts,
-                            TClusterCenters& Centres, TClusterAssignment& Assignment);
+                            TClusterCenters& Centres, TClusterAssignment& Assignment,
+                            const std::function<void(double FractionDone)>& Progress = {});
   TClusterCenters ComputeInitialClusterCenters(const TVector& Unused, const TVector& Min, const TVector& Max,
                                                Byte k, Byte K, const std::string& FileName);
   TClusterCenters ComputeInitialClusterCentersStdDev(const TVector& Mean, const TMatrix& Cov, Byte k, Byte K);

@@ -16,6 +16,7 @@
 #include "analysis_tables.h"
 #include "output.h"
 #include "posix_io.h"
+#include "progress_line.h"
 #include "scratch_folder.h"
 
 namespace varnel::cli {
@@ -348,9 +349,11 @@ int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Optio
   }
   const auto Centres = std::make_unique<TClusterCenters>();
   const auto Assignment = std::make_unique<TClusterAssignment>();
+  TProgressLine Line(std::cerr, "varnel cluster: k-means starts");
   const TKMeansRec Rec =
       Korlen.KMeansClusters(Korlen.PRegressData, static_cast<Byte>(Data.K()), Data.N(),
-                            static_cast<Byte>(Options.Clusters), Options.Seed, Options.Starts, *Centres, *Assignment);
+                            static_cast<Byte>(Options.Clusters), Options.Seed, Options.Starts, *Centres, *Assignment,
+                            [&Line](double Done) { Line.Show(Done); });
   if (Rec.N == 0) return 1;
   Out.Results.Tables = {CentresTable(Rec, *Centres, Data), FitTable(Rec, Options), AssignmentTable(*Assignment, Data)};
   return 0;

@@ -257,7 +257,8 @@ void Report(const TPoints& P, const TSolution& S, int Starts, TKMeansRec& Rec, T
 }  // namespace
 
 TKMeansRec TKorlen::KMeansClusters(const TRegressData* X, Byte k, int N, Byte K, std::uint64_t Seed, int Starts,
-                                   TClusterCenters& Centres, TClusterAssignment& Assignment) {
+                                   TClusterCenters& Centres, TClusterAssignment& Assignment,
+                                   const std::function<void(double FractionDone)>& Progress) {
   TKMeansRec Rec{};
   if (X == nullptr || k < 1 || !ClusterSizesValid(k, K) || N < K || N > MaxObs || Starts < 1) return Rec;
   Guard("Error occurred in  KMeansClusters", [&] {
@@ -269,6 +270,7 @@ TKMeansRec TKorlen::KMeansClusters(const TRegressData* X, Byte k, int N, Byte K,
       TSolution S = Solve(P, K, Engine);
       const Extended W = WithinSS(P, S);
       if (s == 0 || W < Least) Least = W, Best = std::move(S);
+      if (Progress) Progress(static_cast<double>(s + 1) / Starts);
     }
     Report(P, Best, Starts, Rec, Centres, Assignment);
   });

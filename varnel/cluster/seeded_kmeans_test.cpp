@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 #include <numeric>
+#include <vector>
 
 #include "varnel/korlen.h"
 #include "varnel/testing/message_recorder.h"
@@ -102,7 +103,11 @@ TEST_F(SeededKMeansTest, SameSeedSameClustersAndBadRequests) {
   const TKMeansRec First = Run(9, 42, 3);
   const TClusterAssignment Kept = *Assignment;
   const TClusterCenters KeptCentres = *Centres;
-  const TKMeansRec Again = Run(9, 42, 3);
+  // Progress hears each start once, and listening changes nothing.
+  std::vector<double> Heard;
+  const TKMeansRec Again = K->KMeansClusters(K->PRegressData, 3, N, 9, 42, 3, *Centres, *Assignment,
+                                             [&Heard](double Done) { Heard.push_back(Done); });
+  EXPECT_EQ(Heard, (std::vector<double>{1.0 / 3, 2.0 / 3, 1.0}));
   EXPECT_EQ(First.TotWithinSS, Again.TotWithinSS);
   EXPECT_EQ(Kept, *Assignment);
   EXPECT_EQ(KeptCentres, *Centres);

@@ -107,6 +107,17 @@ TEST_F(PlainAnswersTest, PerfectFitIsSaidAsRSaysIt) {
   const TRun Noisy = Run("diagnose " + Write("n.csv", "x1,x2,y\n1,3,11\n2,1,7.5\n3,4,18\n4,1,11\n5,9,37\n6,2,18\n"));
   EXPECT_EQ(Noisy.Status, 0);
   EXPECT_EQ(Noisy.Err, "");
+  // Residuals of exactly zero leave no scale for a test, and a model whose
+  // every predictor is aliased has none left: each refusal says which.
+  const TRun Exact = Run("regress " + Write("e.csv", "x1,x2,y\n1,3,2\n2,1,4\n3,4,6\n4,1,8\n5,9,10\n"));
+  EXPECT_EQ(Exact.Status, 1);
+  EXPECT_NE(Exact.Err.find("varnel: y is an exact linear function of the predictors (a perfect fit)"),
+            std::string::npos)
+      << Exact.Err;
+  const TRun Nothing = Run("regress " + Write("c.csv", "x1,y\n1,2\n1,4\n1,6\n1,8\n"));
+  EXPECT_EQ(Nothing.Status, 1);
+  EXPECT_NE(Nothing.Err.find("varnel: no predictor is left once the aliased ones are out"), std::string::npos)
+      << Nothing.Err;
 }
 
 }  // namespace

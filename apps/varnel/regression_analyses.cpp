@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include <varnel/regression/aliasing.h>
 #include <varnel/regression/gvif.h>
 #include <varnel/selection/stepwise_aic.h>
 
@@ -20,6 +21,24 @@
 
 namespace varnel::cli {
 namespace {
+
+// The two rejections whose cause the component's message does not name:
+// every predictor aliased, and a response that the predictors determine
+// exactly (zero residuals leave no scale for a test).
+void SayWhyNoFit(const TAnalysisData& Data, bool Intercept) {
+  if (Data.K() == 0) {
+    std::cerr << "varnel: no predictor is left once the aliased ones are out; name others with --x\n";
+    return;
+  }
+  std::vector<std::vector<double>> Columns = Data.X;
+  Columns.push_back(Data.Y);
+  const std::vector<int> Aliased = FindAliasing(Columns, Intercept).Aliased;
+  if (!Aliased.empty() && Aliased.back() == Data.K()) {
+    std::cerr << "varnel: " << Printable(Data.YName)
+              << " is an exact linear function of the predictors (a perfect fit): it has no standard errors, "
+                 "tests or intervals to give\n";
+  }
+}
 
 // The inference of Y on the data's predictors, with every observation's
 // measures when Observations is given; nullopt when the component rejected it.
@@ -41,6 +60,7 @@ std::optional<TModelInference> Infer(TKorlen& Korlen, const TAnalysisData& Data,
   // A rejection without a word is one of counts: the component's own fit
   // says which.
   if (Messages.empty()) Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, Predictors, Data.N());
+  SayWhyNoFit(Data, Options.Intercept);
   return std::nullopt;
 }
 

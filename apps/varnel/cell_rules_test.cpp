@@ -73,6 +73,14 @@ TEST_F(CellRulesTest, ConstantColumnIsDescribed) {
   EXPECT_EQ(C["mean"], 5.0);
   EXPECT_EQ(C["skew"], nullptr);
   EXPECT_EQ(C["kurtosis"], nullptr);
+  // Its correlations are not defined (R's cor: NA, and one warning), its
+  // covariances are 0.
+  const TRun R = Run("describe " + Write("c.csv", "c,x,y\n5,1,2\n5,2,4\n5,3,5\n5,4,9\n5,5,8\n") + " --json");
+  EXPECT_EQ(R.Err, "varnel: the standard deviation of c is zero: its correlations are not defined\n");
+  const ordered_json Tables = ordered_json::parse(R.Out);
+  EXPECT_EQ(Tables["correlation"][0]["x"], nullptr);
+  EXPECT_EQ(Tables["correlation"][1]["x"], 1.0);
+  EXPECT_EQ(Tables["covariance"][0]["x"], 0.0);
 }
 
 // R 4.2: prcomp(rock, scale. = TRUE)$sdev, and kmeans(scale(rock), 3,

@@ -136,6 +136,40 @@ TYSummaryRec ResponseSummary(TKorlen& Korlen, int n) {
 
 }  // namespace
 
+namespace {
+
+// A column without spread has no correlations: R's cor gives NA and warns
+// "the standard deviation is zero", and so does the tool, in place of the
+// component's messages about it (its covariances are 0, as they are). Shown
+// is the table's matrix, the component's with those cells empty; the
+// component's interpretation reads its own.
+TMatrix PredictorCorrelations(TKorlen& Korlen, const TAnalysisData& Data, TMatrix& Shown, TMatrix& Covariance) {
+  const int k = Data.K();
+  TMatrix R{};
+  const std::vector<TMessage> Messages = Recorded([&] {
+    R = Korlen.CorrelationMatrix(Korlen.PRegressData, static_cast<Byte>(k), Data.N());
+    Covariance = Korlen.CovarianceMatrix(Korlen.PRegressData, static_cast<Byte>(k), Data.N());
+  });
+  std::vector<int> Constant;
+  for (int j = 0; j < k; ++j) {
+    const auto [Low, High] = std::minmax_element(Data.X[j].begin(), Data.X[j].end());
+    if (Low != Data.X[j].end() && *Low == *High) Constant.push_back(j);
+  }
+  Shown = R;
+  if (Constant.empty()) {
+    Show(Messages);
+    return R;
+  }
+  for (int j : Constant) {
+    for (int m = 0; m < k; ++m) Shown[j][m] = Shown[m][j] = NAN;
+    std::cerr << "varnel: the standard deviation of " << Printable(Data.XNames[j])
+              << " is zero: its correlations are not defined\n";
+  }
+  return R;
+}
+
+}  // namespace
+
 int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Options*/, TCommandResults& Out) {
   const int k = Data.K(), n = Data.N();
   const TUnivarStatRec X = PredictorSummary(Korlen, k, n);
@@ -156,13 +190,14 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
   Variables.Rows.push_back(VariableRow(Data.YName, Y.N, Y.Sum, F.Q.Max - F.Q.Min, Y.Mean, Y.StdDev, Y.Variance,
                                        Y.CoefVar, F, Data.MissingIn(k)));
   Variables.Notes.push_back(Korlen.InterpretVariableUtility(X));
-  const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, k, n);
+  TMatrix Shown{}, Covariance{};
+  const TMatrix R = PredictorCorrelations(Korlen, Data, Shown, Covariance);
   TResultTable Correlation =
-      MatrixTable("correlation", "Correlation matrix of the predictors", "variable", R, Data.XNames, Data.XNames);
+      MatrixTable("correlation", "Correlation matrix of the predictors", "variable", Shown, Data.XNames, Data.XNames);
   Correlation.Notes.push_back(Korlen.InterpretHighXCorrelations(R, k));
   Out.Results.Tables = {std::move(Variables), std::move(Correlation),
-                        MatrixTable("covariance", "Covariance matrix of the predictors", "variable",
-                                    Korlen.CovarianceMatrix(Korlen.PRegressData, k, n), Data.XNames, Data.XNames)};
+                        MatrixTable("covariance", "Covariance matrix of the predictors", "variable", Covariance,
+                                    Data.XNames, Data.XNames)};
   Out.Legend = Legend(Data);
   Out.ReportTexts = {Out.Results.Tables[0].Notes[0], Out.Results.Tables[1].Notes[0]};
   return 0;

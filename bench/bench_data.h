@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The data every benchmark runs on, so that varnel and the peer libraries fit
 // exactly the same numbers: k predictors scattered around ten sites (so that
 // clustering has groups to find), and a noisy linear response.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the cross products are measured against. The x87 unit can at best
 // start one extended multiply-add per clock cycle, so k(k+1)/2 + k sums of n
 // terms cannot take less than that many cycles. The clock is measured here

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command-line tool's default job (regression, diagnostics and intervals,
 // descriptive summary) on a data set of each size, its tables written as
 // text and thrown away.

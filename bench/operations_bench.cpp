@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The component's operations over the grid of sizes. Each benchmark times
 // whole calls on data loaded once; nothing but the call is timed.
 #include <cstdio>

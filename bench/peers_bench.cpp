@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The same least-squares fits by peer libraries, in double: coefficients,
 // their standard errors and the residual sum of squares, as MVRegression
 // reports them. Each peer gets the data in its own layout, built outside the

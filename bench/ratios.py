@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Runs varnel_bench (or reads its JSON output) and prints the median figures
 of every benchmark as a Markdown table, each varnel figure also as a ratio to
 the peers' least-squares fits of the same size from the same run, and the

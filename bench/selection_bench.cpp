@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The best-subset search and the stepwise search by AIC on all 19,999
 // observations, at k = 16 and 24: on the correlated data every benchmark
 // uses, and on pure noise (predictors and response independent standard

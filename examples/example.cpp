@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the calling sequence of the component's example text: fill two
 // predictors and the response, prepare, fit, and print the regression record.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The public API under arbitrary calls: each input fills the data matrix, Y
 // and a few arrays (with NaN, infinities, 1e308, denormals, constant and
 // collinear columns) and then makes a short sequence of calls with arbitrary

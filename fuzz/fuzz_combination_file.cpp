@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The all-subsets search reads its combination file from the current folder:
 // arbitrary bytes as vars<k>.txt must give a report or the empty text (with
 // its message), never a crash, an exception, a read outside the caller's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's argument handling: arbitrary argument lists must end in exit
 // status 0, 1 or 2, with nothing thrown past the tool, nothing written
 // outside its work folder, and no text of the data run as a command when a

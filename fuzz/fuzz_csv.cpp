@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's reading: arbitrary bytes as the data file, read under any
 // separator, decimal mark, missing-value rule and factor choice, must either
 // load into the component or raise TInputError (exit status 2), nothing else.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared pieces of the fuzz targets: a private working folder, silenced
 // messages and output, and the check that a fault is one the library may
 // pass on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TKorlen: the multivariate statistics component. Fill PRegressData (rows
 // 1..k, observations 0..n-1) and Y, call MVPrepare once, then call any
 // operation. Each operation takes its data as arguments and refits what it
@@ -15,10 +16,11 @@
 #include "varnel/core/faults.h"
 #include "varnel/core/messages.h"
 #include "varnel/core/types.h"
+#include "varnel/export.h"
 
 namespace varnel {
 
-class TKorlen : public TComponent {
+class VARNEL_API TKorlen : public TComponent {
  public:
   // Component object and data model
   explicit TKorlen(TComponent* AOwner = nullptr);  // Create

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Aliased predictors through the tool, as R's lm treats them: left out of
 // the fit, which is then the fit without them bit for bit, kept in the
 // tables in their place with nothing but their names, and named on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's commands. Each runs the component on the data and gives its
 // results as named tables, with the component's own report texts beside
 // them; the return value is the exit status (0, or 1 when the component

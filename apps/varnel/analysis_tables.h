@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pieces the commands share to build their tables.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How cells become numbers, missing values or factor levels, and which
 // columns the unsupervised commands read.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's commands, options and input errors, run as a user runs them.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's command line: options and subcommands, parsed with CLI11, and
 // the dispatch to the analyses.
 #include "command_line.h"
@@ -20,6 +21,7 @@
 
 #include <varnel/design/editor.h>
 #include <varnel/korlen.h>
+#include <varnel/version.h>
 
 #include "analyses.h"
 #include "csv_table.h"
@@ -393,7 +395,7 @@ TMeta MetaOf(const TAnalysisData& Data, const TChoice& Choice, const TOptions& O
   if (Choice.HasLevel) Meta.Level = Options.Level;
   Meta.Response = Data.YName;
   Meta.Predictors = Data.XNames;
-  Meta.Version = VARNEL_VERSION;
+  Meta.Version = VARNEL_VERSION_STRING;
   return Meta;
 }
 
@@ -514,7 +516,7 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
   try {
     if (Table) {
       RunTable(*Korlen, Options, Results);
-      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION, {}};
+      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION_STRING, {}};
     }
     const char* Name = Table ? "table" : Verbs ? "verbs" : About ? "about" : "example";
     Emit(Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Name, Write, Options, Out); });
@@ -602,7 +604,7 @@ int RunTool(int argc, char** argv) {
                "(after rows with missing values are left out), 24 predictors (factor dummies included), rows "
                "of 1 MiB, files of 256 MiB."};
   App.require_subcommand(0, 1);
-  App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
+  App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION_STRING);
   TDataOptions Data;
   TWriteOptions Write;
   TPlotOptions Plot;

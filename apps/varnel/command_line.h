@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The varnel tool's command line as a function, so that main stays a
 // one-liner and the parsing and dispatch can be driven from tests and fuzzers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's output contract: every table of every command loads as CSV with
 // a strict CSV reader and as JSON with a JSON parser, the two agree cell for
 // cell, and a number reads back to the same double in both.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a delimited text file of named columns.
 #pragma once
 

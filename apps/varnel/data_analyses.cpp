@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // describe, pca, distance, cluster and table: the component's descriptions
 // of the data as tables, with its interpretations of them.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The data an analysis runs on: a response and up to 24 named predictors.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Figures the tool's tables take from extended precision and from the
 // distribution functions rather than from the component's short forms.
 #include <gtest/gtest.h>

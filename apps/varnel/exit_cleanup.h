@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the tool removes when a signal ends it: the temporary files and
 // folders it has made and not yet handed over. SIGHUP, SIGINT, SIGPIPE and
 // SIGTERM are caught while anything is registered; the handler removes what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // varnel: the command-line face of the TKorlen component. With no command it
 // runs the full analysis (regression, diagnostics, descriptive summary) of
 // the built-in example data or of a CSV file.

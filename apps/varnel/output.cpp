@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Conversions of the texts the tool shows.
 #include "output.h"
 

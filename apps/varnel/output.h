@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the tool shows text: the component's Windows-1252 texts as UTF-8 with
 // terminal line ends (or the raw bytes), and the user's text made safe for a
 // terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The files the tool replaces (-o, --plot, --report), as a hostile or
 // unlucky world meets them: modes and owners, links, the input named as
 // the output, a full file system, signals and a FIFO swapped in. The old
@@ -86,6 +87,11 @@ TEST_F(OutputFileTest, ReplacingKeepsModeOwnerAndFollowsLinksAsTheKernelDoes) {
     EXPECT_TRUE(fs::is_symlink(Dangling));
     EXPECT_FALSE(fs::exists(Dir / "nothing"));
   }
+  // A loop of links is the kernel's to refuse, before any work.
+  fs::create_symlink(Dir / "loop-b.csv", Dir / "loop-a.csv");
+  fs::create_symlink(Dir / "loop-a.csv", Dir / "loop-b.csv");
+  ExpectOneLine(Run("regress " + kSwiss + " -o " + (Dir / "loop-a.csv").string()), 2,
+                "Too many levels of symbolic links");
   // A hard link's other name keeps the old contents (the new file takes
   // the name given).
   const std::string First = Write("first.csv", "old");

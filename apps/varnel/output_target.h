@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A file the tool writes whole: -o, --plot and --report. The target is
 // looked up once, before any analysis, as the kernel looks it up (links
 // followed under the kernel's own rules, such as its protection of links in

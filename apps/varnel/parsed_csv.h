@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // For tests: CSV text parsed by libcsv in strict mode into rows of fields.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the tool says when a request is not what it seems: each answer names
 // what is wrong and what to do instead, or does what was asked.
 #include <gtest/gtest.h>

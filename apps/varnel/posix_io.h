@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // File descriptors for the tool's own reading and writing: an owner that
 // closes, a checked write, and an output stream that remembers why its first
 // write failed, so that a full disk or a closed standard output is reported

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How far a long step has come, on one line of standard error: nothing
 // while the step is younger than a second, then its percentage, rewritten
 // in place at most ten times a second, and a line end once it is done.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress line on standard error: shown on a terminal, never in a file.
 #include <gtest/gtest.h>
 

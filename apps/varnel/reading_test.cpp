@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The files analysts have, read through the tool as a user runs it.
 #include <gtest/gtest.h>
 

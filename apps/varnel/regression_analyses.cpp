@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // regress, diagnose and the full analysis: the tables of one fit with its
 // inference, with the component's interpretations of it; select: the best
 // subsets or a stepwise search by AIC.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's CSV reader closes its file on every failure.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The writer of the tool's named result tables.
 #include "results.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The results of a command as named tables, and their three forms: text for
 // a terminal, CSV of one table, and JSON of them all.
 #pragma once

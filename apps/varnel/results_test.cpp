@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The result writers: what they write reads back to the same values.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A private temporary folder under TMPDIR that is removed on every way out of
 // the tool: normal returns and exceptions through the destructor, and
 // SIGHUP, SIGINT, SIGPIPE and SIGTERM through a signal handler, after which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // select's tables: the best subsets with the one best named under them, the
 // steps of a stepwise search, the options that choose them, and the progress
 // line a long search shows on standard error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A double written with a given number of significant digits, byte for byte
 // as std::to_chars(general, Digits) writes it (as printf's %.*g does).
 #pragma once

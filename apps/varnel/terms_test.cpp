@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole terms through the tool: a factor's dummies enter and leave a
 // stepwise search together, and regress gives each term's GVIF as car::vif
 // does (R 4.2.2, car 3.1), on lm(mpg ~ cyl + disp + hp + drat + wt + qsec +

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's failure paths, run as a script meets them: failed writes, report
 // paths that are not files, signals and a bad TMPDIR, runaway input,
 // escape sequences in names, and exhausted memory. None may crash, hang,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the varnel tool as a user would, through the shell: a subprocess, real
 // files in a fresh folder per test, exit statuses and standard error.
 #pragma once

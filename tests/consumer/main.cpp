@@ -1,6 +1,11 @@
-// Built against an installed Varnel: fits the example data and checks R.
+// SPDX-License-Identifier: Apache-2.0
+// Built against an installed Varnel: fits the example data and checks R,
+// and catches one of the library's faults by its public base class (which
+// needs the fault classes' type information exported from a shared library).
 #include <cmath>
+#include <cstring>
 #include <varnel/korlen.h>
+#include <varnel/version.h>
 
 int main() {
   varnel::TKorlen Korlen;
@@ -12,5 +17,11 @@ int main() {
   }
   Korlen.MVPrepare();
   const varnel::TMultStatRec Rec = Korlen.MVRegression(Korlen.PRegressData, Korlen.Y, 2, 5);
-  return std::fabs(static_cast<double>(Rec.R) - 0.851371) < 1e-6 ? 0 : 1;
+  if (std::fabs(static_cast<double>(Rec.R) - 0.851371) >= 1e-6) return 1;
+  try {
+    varnel::ReadComponentFromText("object A: TNoSuchClass\r\nend\r\n");
+    return 2;
+  } catch (const varnel::EVarnelError&) {
+  }
+  return std::strlen(VARNEL_VERSION_STRING) > 0 ? 0 : 3;
 }

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installs the built library into a scratch prefix, then configures, builds
 # and runs an application that uses it through find_package(Varnel).
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Inference on a fitted simple regression (slope interval, intervals of the
 // response, the slope's t), the z statistic of a correlation, and Spearman's
 // rank correlation of ranks the caller supplies.

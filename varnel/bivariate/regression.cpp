@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Simple least squares of Y on one X, and what is built on its record:
 // fitted values, residuals, the fitted value for a given x, and the quadratic
 // fit handed to the multiple-regression core.

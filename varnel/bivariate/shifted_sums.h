@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sums about the first observation from which a simple regression forms
 // its corrected sums and r. The correlation matrix forms the same sums row by
 // row and pair by pair, and its r comes from here too, so the two agree to

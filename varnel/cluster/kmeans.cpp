@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // K-means clustering of the observations with its report file: centres
 // spread evenly over each variable's range, then alternating nearest-centre
 // assignment and recomputation of the centres, a fixed number of times.

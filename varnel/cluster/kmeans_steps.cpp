@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The steps of k-means clustering: initial centres, nearest-centre
 // assignment, the within-cluster sum of squares and the recomputed centres.
 // Centre q (1..K) is row q - 1 of the table and variable j column j - 1.

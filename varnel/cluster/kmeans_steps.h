@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Internal entry points of the k-means steps that the whole procedure needs
 // beyond what the public methods return.
 #pragma once

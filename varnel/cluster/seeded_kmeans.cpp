@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // k-means from k-means++ starts with a seed: Lloyd's iterations, then
 // passes of single moves of an observation to another cluster wherever a
 // move lowers the total within-cluster sum of squares (as the Hartigan-Wong

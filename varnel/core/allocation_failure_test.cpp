@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Out of memory as a failure like any other: the test program's allocator
 // (testing/failing_allocator) fails the N-th allocation from now, or every
 // allocation from the N-th on. Every public operation is swept over every N

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checked arithmetic. The library never lets an infinity or a NaN become a
 // result: a division checks its divisor, a square root or logarithm its
 // argument, and every value that is stored or compared is checked to be

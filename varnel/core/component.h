@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The framework's component: owner-managed lifetime, a name, and persistence
 // of published properties through a text form stream.
 #pragma once
@@ -6,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "varnel/export.h"
 
 namespace varnel {
 
@@ -16,7 +19,7 @@ struct TPublishedProperty {
   std::function<void(const std::string&)> Write;  // raises EConvertError on a bad value
 };
 
-class TComponent {
+class VARNEL_API TComponent {
  public:
   // A component with an owner belongs to it: the owner destroys it, so such
   // a component must live on the heap (see CreateOwned). A component
@@ -51,16 +54,16 @@ T& CreateOwned(TComponent& Owner) {
 
 // The class registry: a component class is found by its class name.
 using TComponentFactory = std::function<std::unique_ptr<TComponent>()>;
-void RegisterComponentClass(const std::string& ClassName, TComponentFactory Factory);
-bool IsComponentClassRegistered(const std::string& ClassName);
+VARNEL_API void RegisterComponentClass(const std::string& ClassName, TComponentFactory Factory);
+VARNEL_API bool IsComponentClassRegistered(const std::string& ClassName);
 // Null when no class of that name is registered.
-std::unique_ptr<TComponent> CreateComponentByClassName(const std::string& ClassName);
+VARNEL_API std::unique_ptr<TComponent> CreateComponentByClassName(const std::string& ClassName);
 
 // Writes the component as a text form ("object Name: TClass", one
 // "Property = Value" line per published property, "end"; lines end in "\r\n").
-std::string WriteComponentToText(TComponent& Component);
+VARNEL_API std::string WriteComponentToText(TComponent& Component);
 // Reads a text form back into a new component of the class it names;
 // raises EConvertError on an unknown class or property or a bad value.
-std::unique_ptr<TComponent> ReadComponentFromText(const std::string& Text);
+VARNEL_API std::unique_ptr<TComponent> ReadComponentFromText(const std::string& Text);
 
 }  // namespace varnel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text formatting with a point as the decimal separator in every locale.
 // Decimal rounding works on the 18 significant digits of an extended value
 // and rounds an exact half away from zero, as the component's reports expect.

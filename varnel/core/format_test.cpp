@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "varnel/core/format.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one guard of the library's error convention: runs an operation's work,
 // and on a fault (an arithmetic fault, an I/O or conversion failure, or an
 // exhausted heap) shows the operation's message and reports failure. Whatever

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The component object: its texts, its data matrix, its two published
 // properties and the design-time operations that the component editor runs.
 #include "varnel/korlen.h"

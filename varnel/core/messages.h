@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message boxes. Every text the library shows goes through a handler: the
 // calling thread's scoped one if it has one, else the process-wide one; the
 // default writes the text and its line end to standard error in one write,
@@ -10,6 +11,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "varnel/export.h"
 
 namespace varnel {
 
@@ -31,27 +34,27 @@ using TMessageHandler = std::function<void(const TMessage&)>;
 // default) and returns the handler it replaces. Safe from any thread and from
 // inside a handler: a message being shown keeps the handler it started with
 // until that handler returns.
-TMessageHandler SetMessageHandler(TMessageHandler Handler);
+VARNEL_API TMessageHandler SetMessageHandler(TMessageHandler Handler);
 
 // A plain box with one OK button. The second form, for the library's own
 // fixed texts, allocates nothing that can fail before the handler's call.
-void ShowMessage(const std::string& Text);
-void ShowMessage(const char* Text);
+VARNEL_API void ShowMessage(const std::string& Text);
+VARNEL_API void ShowMessage(const char* Text);
 
 // A box of the given type; returns when the handler returns, with mrOk.
-int MessageDlg(const std::string& Text, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
+VARNEL_API int MessageDlg(const std::string& Text, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
 
 // Shows Text without allocating on the way to the handler's call: when the
 // message itself cannot be built for want of memory, the text goes to
 // standard error instead. What the guard uses.
-void ShowMessageText(std::string_view Text, TMsgDlgType Type);
+VARNEL_API void ShowMessageText(std::string_view Text, TMsgDlgType Type);
 
 // Replaces the handler for the lifetime of the object, in the calling
 // thread only: messages raised by this thread go to Handler, other threads
 // keep theirs, and the destructor restores what this thread saw before.
 // Scopes nest; a thread's scoped handler takes precedence over the
 // process-wide one. Create and destroy it in the same thread.
-class TScopedMessageHandler {
+class VARNEL_API TScopedMessageHandler {
  public:
   explicit TScopedMessageHandler(TMessageHandler Handler);
   ~TScopedMessageHandler();

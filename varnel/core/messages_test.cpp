@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The message path under threads and nesting: a handler replaced while it
 // runs, handlers swapped from other threads, scoped handlers in several
 // threads, a handler whose own calls fail, and whole lines from the default

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Resources on failure paths: every operation that takes a work block or
 // opens a file is driven through its failures many times; the sanitizer
 // build's LeakSanitizer sees any block not released, and the count of open

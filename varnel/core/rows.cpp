@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Row preparation: writing and clearing one observation across the data
 // matrix, smoothing an array, clearing output arrays.
 #include "varnel/core/rows.h"

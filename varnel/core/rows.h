@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Internal helpers for output arrays and argument checks shared by the
 // operations that read the data matrix or fill observation arrays.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every public operation in a thread with a 64 KiB stack: an application may
 // call the component from worker threads with small stacks, so no operation
 // may keep large scratch on the stack. Each operation runs in a child

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text files as the component reads and writes them: lines end in "\r\n" on
 // writing; reading accepts "\r\n" or "\n". Every failure raises EInOutError,
 // which the calling operation's guard catches. The file is closed when the

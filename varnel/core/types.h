@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Core types shared by every part of the library: the extended type, the
 // fixed-size data matrix, vectors, matrices and the result records.
 #pragma once

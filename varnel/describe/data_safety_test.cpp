@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Transforms that fail part-way through the caller's data: what was rewritten
 // before the fault keeps its new value, the rest keeps its old one, and the
 // matrix transforms go on with the next row.

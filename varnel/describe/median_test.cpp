@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GetMedian selects the middle values instead of sorting all of them; its
 // result must be that of the middle of the sorted values, bit for bit.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shape of a sample from its moments about the mean, in extended
 // precision: the figures the tool's tables show beside the component's
 // single-precision skewness and kurtosis.
@@ -6,6 +7,10 @@
 #include <span>
 
 #include "varnel/core/types.h"
+#include "varnel/export.h"
+
+// The functions marked VARNEL_API are exported from the shared library for
+// the varnel tool, which uses them; this header is not installed.
 
 namespace varnel {
 
@@ -21,6 +26,6 @@ struct TShapeMoments {
 // digits. A sample
 // without spread (or with fewer than two values) has no shape: every
 // figure is NaN.
-TShapeMoments ShapeMoments(std::span<const double> Values);
+VARNEL_API TShapeMoments ShapeMoments(std::span<const double> Values);
 
 }  // namespace varnel

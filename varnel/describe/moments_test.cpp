@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Skewness and kurtosis against R's mean((x - mean(x))^k) ratios.
 #include "varnel/describe/moments.h"
 

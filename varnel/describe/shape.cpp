@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Figures of one variable beside the component's own: quartiles as R's
 // quantile (type 7) gives them, the excess kurtosis and the lag-1
 // autocorrelation from moments about the mean, formed in extended precision

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // In-place transforms of the first n entries of an array, and of every
 // predictor row of the data matrix. Entries are rewritten one by one, so a
 // fault part-way leaves the entries before it transformed and the rest as

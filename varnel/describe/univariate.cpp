@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Statistics of one variable: sums, extremes, moments and the median of the
 // first N values of an array, and the two summaries built from them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Per-variable vectors and pairwise matrices of the predictors X1..Xk:
 // variable i sits at entry i - 1, pair (i, j) at [i - 1, j - 1]; everything
 // beyond k is 0.

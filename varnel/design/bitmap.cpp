@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The palette bitmap of TKorlen: a 24 × 24 device-independent bitmap with a
 // 16-colour palette (4 bits a pixel), built from a picture drawn in text.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Design-time integration: the component-editor base class, the component's
 // own editor with its six context-menu verbs, and the palette registry that a
 // host application queries.
@@ -9,6 +10,10 @@
 #include <vector>
 
 #include "varnel/core/component.h"
+#include "varnel/export.h"
+
+// The functions marked VARNEL_API are exported from the shared library for
+// the varnel tool, which uses them; this header is not installed.
 
 namespace varnel {
 
@@ -50,13 +55,13 @@ void RegisterComponents(const std::string& Page, const std::vector<std::string>&
 void RegisterComponentEditor(const std::string& ClassName, TEditorFactory Factory);
 
 // Registers TKorlen on the page "Stats", then TSampleEditor as its editor.
-void Register();
+VARNEL_API void Register();
 
 // What a host application asks of the registry.
 std::vector<std::string> PalettePages();
 std::vector<std::string> PaletteClasses(const std::string& Page);
 // Null when no editor is registered for the component's class.
-std::unique_ptr<TComponentEditor> ComponentEditorOf(TComponent* Component);
+VARNEL_API std::unique_ptr<TComponentEditor> ComponentEditorOf(TComponent* Component);
 // The 24 × 24, 16-colour device-independent bitmap shown on the palette for
 // a class, by its resource name (the class name in capitals); empty if none.
 std::string PaletteBitmap(const std::string& ResourceName);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Boost.Math's distributions, computed in long double and rounded once to
 // double. Boost's own error reporting is turned off: the arguments are
 // checked here, and a result that is not finite is the library's fault.

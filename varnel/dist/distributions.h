@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The normal, Student t, F and chi-square distributions for real degrees of
 // freedom: cumulative probabilities of either tail, accurate far into the
 // tails (the upper tail is computed as such, never as 1 minus the lower),
@@ -8,23 +9,28 @@
 // state and may be called from any thread.
 #pragma once
 
+#include "varnel/export.h"
+
+// The functions marked VARNEL_API are exported from the shared library for
+// the varnel tool, which uses them; this header is not installed.
+
 namespace varnel {
 
 enum class TTail { Lower, Upper };  // P(X <= x), P(X > x)
 
-double NormalProbability(double z, TTail Tail);
-double NormalQuantile(double p, TTail Tail);
+VARNEL_API double NormalProbability(double z, TTail Tail);
+VARNEL_API double NormalQuantile(double p, TTail Tail);
 
-double StudentTProbability(double t, double DF, TTail Tail);
-double StudentTQuantile(double p, double DF, TTail Tail);
+VARNEL_API double StudentTProbability(double t, double DF, TTail Tail);
+VARNEL_API double StudentTQuantile(double p, double DF, TTail Tail);
 
-double FProbability(double f, double DF1, double DF2, TTail Tail);
-double FQuantile(double p, double DF1, double DF2, TTail Tail);
+VARNEL_API double FProbability(double f, double DF1, double DF2, TTail Tail);
+VARNEL_API double FQuantile(double p, double DF1, double DF2, TTail Tail);
 
-double ChiSquareProbability(double x, double DF, TTail Tail);
-double ChiSquareQuantile(double p, double DF, TTail Tail);
+VARNEL_API double ChiSquareProbability(double x, double DF, TTail Tail);
+VARNEL_API double ChiSquareQuantile(double p, double DF, TTail Tail);
 
 // The two-sided p-value of a t statistic: P(|T| > |t|).
-double StudentTTwoSided(double t, double DF);
+VARNEL_API double StudentTTwoSided(double t, double DF);
 
 }  // namespace varnel

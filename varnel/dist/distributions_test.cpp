@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The distribution functions against references that share no code with
 // them: closed forms (the Cauchy law is t with 1 df, t with 2 df has an
 // algebraic CDF, chi-square with 2 df is exponential, F(2, 2) is f/(1+f),

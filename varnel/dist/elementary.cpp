@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Factorials, permutations and combinations of small numbers, and the
 // elementary tests: chi-square goodness of fit, the one-sample t statistic,
 // confidence intervals of a mean, standardised values and mean-square ratios.

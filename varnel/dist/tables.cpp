@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tables' data and the six look-ups built on them.
 #include "varnel/dist/tables.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The statistical tables the component carries instead of evaluating
 // distribution functions: areas under the standard normal curve, Student t
 // critical values and chi-square critical values. Each is the usual printed

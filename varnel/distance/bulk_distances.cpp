@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Distances of observations from the centre of the data: the bulk forms
 // fill one entry of an observation array per observation; the Mahalanobis
 // and maximum-likelihood single forms measure one given vector. Each works

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Distances between two given vectors, and the interval builder. Variable i
 // sits at entry i - 1 of each vector; sizes outside 1..24 give 0 silently.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Separability of two groups given their mean vectors and covariance
 // matrices, and outlier flags of standardised values.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Spectral operations on a symmetric matrix: one Householder reduction to
 // tridiagonal form with the transformation accumulated, and the figures
 // derived from it. No iterative diagonalisation follows the reduction, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Internal pieces of the spectral operations: the Householder reduction of a
 // symmetric matrix to tridiagonal form and two small helpers it and the
 // eigenvalue figures use. Indexes of matrices and vectors are 0-based here;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Matrix construction, products and Gauss-Jordan inversion.
 #include "varnel/linalg/matrix.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Internal fixed-size matrix and vector operations. A size m selects the
 // first m entries or the top-left m by m block; every other entry of a result
 // is 0. Sums run in increasing index, in extended precision.

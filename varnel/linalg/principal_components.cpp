@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Principal components of the predictors: the eigen-decomposition of their
 // covariance or correlation matrix, formed in one pass of cross products
 // about each variable's first observation, and the scores from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Principal components of a covariance matrix whose variables' variances
 // span 1e-4 to 1e8, against a reference that shares nothing with the
 // library: the covariance in binary128, its eigenpairs by cyclic Jacobi

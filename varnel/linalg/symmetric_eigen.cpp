@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // All eigenvalues and eigenvectors of a symmetric matrix: the Householder
 // reduction the spectral operations share, then the implicit QL iteration
 // with shifts (the EISPACK tql2 formulation) in extended precision.

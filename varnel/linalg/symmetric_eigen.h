@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The symmetric eigenproblem: the implicit QL iteration on the tridiagonal
 // form that the Householder reduction leaves, with the reduction's
 // transformation carried along, so that the columns end as eigenvectors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fit against a binary128 reference on the data that cost the plain
 // normal equations their digits: offsets (timestamps, years), polynomial
 // designs, near-collinear pairs, perfect fits; and designs singular to

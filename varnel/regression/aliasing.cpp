@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Aliasing by orthogonalisation of the columns themselves. Elimination of
 // the cross products squares the design's condition: on Filip's tenth
 // power it gives a residual 30% off in extended precision, where projecting

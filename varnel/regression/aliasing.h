@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which predictors of a linear model are linear combinations of the ones
 // before them (and of the constant), found as R's lm finds them, so that a
 // caller can leave them out of the fit and report them as not defined.
@@ -7,6 +8,10 @@
 #include <vector>
 
 #include "varnel/core/types.h"
+#include "varnel/export.h"
+
+// The functions marked VARNEL_API are exported from the shared library for
+// the varnel tool, which uses them; this header is not installed.
 
 namespace varnel {
 
@@ -31,7 +36,7 @@ struct TAliasing {
 // length. The residuals come from projecting each column, in column order,
 // on the orthonormal basis of the constant (when Intercept) and the kept
 // columns before it, in extended precision.
-TAliasing FindAliasing(std::span<const std::vector<double>> Columns, bool Intercept,
+VARNEL_API TAliasing FindAliasing(std::span<const std::vector<double>> Columns, bool Intercept,
                        Extended Tolerance = kAliasTolerance);
 
 }  // namespace varnel

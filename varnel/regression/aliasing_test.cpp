@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Aliasing found as R's lm finds it (qr with tol = 1e-7): the designs that
 // R fits whole stay whole, Filip's tenth power is left out as R leaves it
 // out, and exact dependencies are found in column order, the earlier

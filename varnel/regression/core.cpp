@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Least squares by the normal equations. The fit itself is taken about the
 // predictors' means (shifted_fit.h); CrossProducts and ComputeResults keep
 // the plain X'X with the constant column implied for callers who use them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The derived regressions that write into the caller's data matrix, made to
 // fail part-way: the borrowed row k + 1 is always restored (a fault in the
 // fit after the row is written is in derived_test.cpp), and removing a

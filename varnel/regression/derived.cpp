@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Regressions derived from the multiple fit: fits with one computed predictor
 // (an interaction or a square) lent a row of the caller's matrix, the removal
 // of a predictor, and the stratified simple regression with its report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Residuals and influence diagnostics of a multiple regression. Every
 // operation clears its output, refits from its arguments and reports a fault
 // with its own message; MVLeverages alone is unguarded, so that the

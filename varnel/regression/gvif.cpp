@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The determinants come from the elimination of the correlation matrix's
 // blocks in extended precision: the matrix is positive definite when the
 // columns are independent, so its pivots need no exchanges.

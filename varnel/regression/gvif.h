@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Generalised variance-inflation factors of the terms of a linear model
 // with a constant: how much a term's joint confidence region is widened by
 // its correlation with the other terms (Fox and Monette, 1992).
@@ -7,6 +8,10 @@
 #include <vector>
 
 #include "varnel/core/types.h"
+#include "varnel/export.h"
+
+// The functions marked VARNEL_API are exported from the shared library for
+// the varnel tool, which uses them; this header is not installed.
 
 namespace varnel {
 
@@ -23,7 +28,7 @@ struct TTermVIF {
 // Columns[j][i] is observation i of predictor j; Terms lists each term's
 // predictors (0-based), together every column once. The columns must be
 // linearly independent and none constant. A model of one term has GVIF 1.
-std::vector<TTermVIF> TermVIFs(std::span<const std::vector<double>> Columns,
+VARNEL_API std::vector<TTermVIF> TermVIFs(std::span<const std::vector<double>> Columns,
                                std::span<const std::vector<int>> Terms);
 
 }  // namespace varnel

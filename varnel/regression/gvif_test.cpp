@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Generalised VIFs against car::vif (R 4.2.2, car 3.1) of
 // lm(mpg ~ cyl + disp + hp + drat + wt + qsec + gear, mtcars) with cyl and
 // gear factors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Inference for the accurate fit: two-sided p-values and confidence limits
 // from the t and F distributions, variance-inflation factors from the
 // fit's inverse, the likelihood criteria of a normal linear model, and every

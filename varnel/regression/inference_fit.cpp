@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The inference operations' fit: the accurate fit with the constant as every
 // multiple regression of the library forms it, or the fit through the origin
 // from the uncentred cross products, and the per-observation quantities

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fit the inference operations read, with the constant or through the
 // origin, and what each observation's influence measures need of it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fit's inference against independent figures: NIST's certified values
 // for Longley's data (coefficients, standard errors, R², residual standard
 // deviation, F), R's summary.lm and car::vif for the same data (as

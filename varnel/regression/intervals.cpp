@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Confidence limits of the mean response and prediction limits of a new
 // response at every observation: one algorithm, four operations that differ
 // in the side of the interval and in the added 1 of a new observation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The correlation of Y with each predictor on its own, from the simple
 // regression of Y on that predictor.
 #include "varnel/core/checked.h"

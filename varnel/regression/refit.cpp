@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared refitting steps of the diagnostics and interval operations.
 #include "varnel/regression/refit.h"
 

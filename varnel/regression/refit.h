@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Internal pieces shared by the operations that refit a multiple regression
 // and then read the fit observation by observation: residuals, influence
 // diagnostics and interval limits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The leverages formed four observations at a time against the plain loop
 // over one observation at a time, both in the shifted design: the same bits,
 // whatever n is modulo four.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The normal equations about shift points near the means. X'X formed about
 // zero carries the square of every predictor's offset: on year or timestamp
 // columns its condition number passes what 80 bits resolve, while the same

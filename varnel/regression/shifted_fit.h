@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fit every multiple regression of the library reads: the normal
 // equations of the design taken about the predictors' means, so that an
 // offset in a predictor (timestamps, years) costs no digits, and solved with

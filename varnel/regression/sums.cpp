@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The blocked sums. A block keeps its accumulators in the x87 registers: one
 // value of A is loaded per observation and used by every sum of the block.
 // The x87 stack holds eight values, so a block of Width sums leaves room for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Several independent sums over the same observations in one pass. Each sum
 // still adds its terms one at a time, left to right in increasing index, so
 // it is bit for bit the sum a loop of its own would form; what is gained is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The blocked sums and the operations built on them against plain loops that
 // form one sum at a time: every result must be the same to the last bit.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Plain-language readings of numbers the caller already holds. Each text is
 // a pure function of its arguments; every value is checked to be finite
 // before it is compared, so a NaN reaches the caller as an invalid

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ready-formatted texts of the regressions: equations, the mean-and-spread
 // bands, and the summaries of a simple and of a multiple regression. Every
 // line ends in "\r\n"; numbers that outgrow their fields are never cut.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The best-subset search: branch and bound over the tree of models reached
 // from the full model by dropping predictors. The predictors are ranked by
 // what dropping each costs the full model, most costly first; a node's

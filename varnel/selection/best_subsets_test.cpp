@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The best-subset search against R (every model of every size of mtcars and
 // Longley, as lm over all subsets gives them: the references below were
 // formed that way, RSS, R², adjusted R², Cp with the full model's σ̂², AIC()

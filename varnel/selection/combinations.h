@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The combination table of the all-subsets search and the reader of the
 // combination files "vars<k>.txt" that fill it.
 #pragma once

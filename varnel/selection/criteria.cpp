@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Criteria that rate a sub-model of p predictors against the full model of k.
 // The integer parts (degrees of freedom) are formed in integer arithmetic
 // first, as the formulas are defined, 64 bits wide so that no count a caller

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Nested models on the first 1, 2, ..., k predictors in column order. Nothing
 // here picks variables: the caller orders the columns and reads the criteria.
 // A fault that the fit passes on ends the method and reaches the caller.

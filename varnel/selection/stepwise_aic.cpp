@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stepwise search by AIC as R's step() takes it for a linear model whose
 // scope is the full model: each step tries every single removal (the
 // model's terms in the order they entered it) and then every single

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stepwise search by AIC over terms: a term is one or more predictor
 // columns (a factor's dummies) that enter and leave the model together.
 #pragma once
@@ -6,6 +7,10 @@
 #include <vector>
 
 #include "varnel/core/types.h"
+#include "varnel/export.h"
+
+// The functions marked VARNEL_API are exported from the shared library for
+// the varnel tool, which uses them; this header is not installed.
 
 namespace varnel {
 
@@ -16,7 +21,7 @@ namespace varnel {
 // is MVStepwiseAIC's search. An empty result when X is null, the counts or
 // the storage do not fit, the direction is unknown or a term is empty, out
 // of range or shares a column. Unguarded: a fault reaches the caller.
-TStepwiseAIC StepwiseAICOfTerms(const TRegressData* X, std::span<const double> Y, Byte k, int n,
+VARNEL_API TStepwiseAIC StepwiseAICOfTerms(const TRegressData* X, std::span<const double> Y, Byte k, int n,
                                 TStepDirection Direction, std::span<const std::vector<int>> Terms);
 
 }  // namespace varnel

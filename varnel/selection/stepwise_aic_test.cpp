@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stepwise search by AIC against R's step() on lm(y ~ ., d) with scope
 // the full model (forward from lm(y ~ 1)): the path of its anova table,
 // residual degrees of freedom, residual deviance and extractAIC's AIC.

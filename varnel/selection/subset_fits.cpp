@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shared sums of the subset searches. A sub-model's normal equations are
 // exactly the full model's entries for its predictors, so one pass over the
 // data serves every model the searches look at.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the best-subset and stepwise searches fit every sub-model from: the
 // centred cross products of the predictors and Y, formed once, and the
 // refit of one sub-model from its own entries of them.

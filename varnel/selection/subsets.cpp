@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The all-subsets search: one fit per combination listed in the combination
 // file, each rated by a weighted index of accuracy (1 - MSE(p)/max MSE(p)) and
 // simplicity (1 - m/k, scaled by its maximum). The last line of the file is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Report files for the clustering tests: a private temporary directory that
 // is removed with everything in it, and reading a file back whole.
 #pragma once

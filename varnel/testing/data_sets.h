@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Data sets shared by the tests: the component's own five-observation
 // example, the Longley employment data, and seeded random designs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Independent reference statistics for the descriptive tests: plain two-pass
 // formulas in long double, written without sharing any code or evaluation
 // order with the library, and a comparison that states the digits trusted.

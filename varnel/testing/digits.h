@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Comparing numbers by the significant digits a test trusts.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every public operation of the component as a named call on a small data
 // set, for the tests that run them all under a condition of their own
 // (a small stack, failing allocations).

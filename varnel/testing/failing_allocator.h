@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A global allocator that can be told to fail, for the test and fuzz
 // programs that link failing_allocator.cpp: it replaces operator new and
 // delete of the whole program and, unless armed, behaves as malloc and free.

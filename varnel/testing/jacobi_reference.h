@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An eigen-solver for tests that shares nothing with the library's: cyclic
 // Jacobi rotations in extended precision, swept until the off-diagonal part
 // is below 1e-30 of the matrix, on a std::vector matrix.

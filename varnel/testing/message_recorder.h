@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Records every message the library shows while the recorder lives.
 #pragma once
 

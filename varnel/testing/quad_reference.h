@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A least-squares reference in 113-bit binary128 arithmetic (GCC's
 // __float128): Householder QR of the design with its column of ones, R⁻¹
 // for the diagonal of (X'X)⁻¹, and the record's fields from their defining

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An independent reference for the regression diagnostics: an orthonormal
 // basis of the design's column space by modified Gram-Schmidt (with a second
 // orthogonalisation pass) in extended precision. Hat values are the squared

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An independent least-squares reference for the tests: Householder QR of
 // the design matrix (with its column of ones) in extended precision, with
 // column scaling, solved by back substitution. It shares no code with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "varnel/testing/report_lines.h"
 
 namespace varnel::testing {

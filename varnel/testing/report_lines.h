@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Splits a report into its lines: every line must end in "\r\n".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // pca's scree plot and biplot, and cluster's picture on the components.
 #include <algorithm>
 #include <cmath>

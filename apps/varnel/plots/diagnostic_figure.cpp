@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // diagnose's four panels, drawn as R's plot(lm) draws them.
 #include <algorithm>
 #include <cmath>

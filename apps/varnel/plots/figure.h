@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A picture as data: panels of series, each drawn in one of a few styles.
 // The figure builders say what is drawn; one writer (gnuplot_script) says
 // how, so that every picture shares its look.

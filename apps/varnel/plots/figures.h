@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What each command draws, read off its tables (and, for the clusters and
 // the histograms, off the data): the pictures an analyst looks at first.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the pictures draw, against R 4.2's plot(lm(Fertility ~ ., swiss))
 // and prcomp/biplot figures for the same data.
 #include "plots/figures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A figure as a gnuplot script: the data as inline blocks, one multiplot
 // page, the image written to gnuplot's standard output.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The writer of gnuplot scripts: what reaches gnuplot's parser, and what
 // the writer leaves out of a picture because it would draw nothing.
 #include "plots/gnuplot_script.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // describe's picture: a histogram of each variable.
 //
 // Histograms rather than a scatterplot matrix: describe's figures are each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "plots/plot_file.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ TImageFormat FormatOf(const std::string& Path) {
 
 std::string GnuplotOrRefusal() {
   std::string Path = FindProgram("gnuplot");
-  if (Path.empty()) throw TInputError("--plot needs gnuplot, which is not installed (scripts/setup installs it)");
+  if (Path.empty()) throw TInputError("--plot needs gnuplot, which is not installed: install gnuplot (Debian: gnuplot-nox)");
   return Path;
 }
 

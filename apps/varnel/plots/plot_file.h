@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A picture the tool writes: its file, checked before any analysis runs,
 // and gnuplot, the program that draws it. gnuplot writes the image into a
 // pipe and the tool keeps every byte of it; the tool then writes the file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --plot as a user meets it: real pictures from public data sets, checked
 // as images of their kind and size, and the refusals, each one line.
 #include <gtest/gtest.h>
@@ -145,7 +146,7 @@ TEST_F(PlotTest, BadFormatPathOrMissingGnuplotIsExitTwoWithOneLine) {
   // Without gnuplot the tool says so and does nothing else; without --plot it runs.
   const TRun Missing = Run("describe " + kLongley + " --plot " + (Dir / "picture.png").string(), "PATH=/nonexistent");
   EXPECT_EQ(Missing.Status, 2);
-  EXPECT_EQ(Missing.Err, "varnel: --plot needs gnuplot, which is not installed (scripts/setup installs it)\n");
+  EXPECT_EQ(Missing.Err, "varnel: --plot needs gnuplot, which is not installed: install gnuplot (Debian: gnuplot-nox)\n");
   EXPECT_EQ(Run("describe " + kLongley, "PATH=/nonexistent").Status, 0);
   EXPECT_FALSE(std::filesystem::exists(Dir / "picture.png"));
   EXPECT_FALSE(LeftoverFiles());

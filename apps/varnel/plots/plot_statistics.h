@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The figures a picture draws beside the data, as R's graphics compute them,
 // so that a picture shows the same lines as R's for the same data.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lines drawn beside the data against R 4.2's own figures.
 #include "plots/plot_statistics.h"
 

@@ -1,0 +1,80 @@
+# SPDX-License-Identifier: Apache-2.0
+# Bash completion for varnel: the commands, each command's options (the
+# lists are checked against "varnel COMMAND --help" by the man_page test),
+# the table names for --table, the values of the options that take a fixed
+# set, and file names for FILE, -o, --plot and --report.
+
+_varnel() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+  local commands="regress diagnose describe select pca distance cluster table verbs about example"
+  # Each command's options; "full" is the full analysis, no command given.
+  local -A options=(
+    [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --csv --json --table --raw -o --output"
+    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --csv --json --table --raw -o --output --beta-threshold"
+    [diagnose]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --scan --no-scan --csv --json --table --raw -o --output --plot --plot-size"
+    [describe]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --csv --json --table --raw -o --output --plot --plot-size"
+    [select]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --scan --no-scan --csv --json --table --raw -o --output --acc-weight --simp-weight --method --criterion --nbest"
+    [pca]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --csv --json --table --raw -o --output --plot --plot-size --covariance"
+    [distance]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-scan --csv --json --table --raw -o --output --threshold"
+    [cluster]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --csv --json --table --raw -o --output --plot --plot-size --clusters --seed --starts --iterations --report --scale"
+    [table]="-h --help --df --level --z --csv --json --table --raw -o --output"
+    [verbs]="-h --help --raw"
+    [about]="-h --help --raw"
+    [example]="-h --help --raw"
+  )
+  # The tables each command gives, for --table.
+  local -A tables=(
+    [full]="coefficients model observations variables correlation covariance"
+    [regress]="coefficients model terms"
+    [diagnose]="observations"
+    [describe]="variables correlation covariance"
+    [select]="best steps"
+    [pca]="components loadings scores"
+    [distance]="distances"
+    [cluster]="centres fit assignments"
+    [table]="values"
+  )
+  # The options that take a value: the word after one is not a command.
+  local valued=" --y --x --sep --decimal --na --missing --factor --level --alpha --table -o --output --plot --plot-size --beta-threshold --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
+
+  local command=full word i
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    word=${COMP_WORDS[i]}
+    if [[ $valued == *" $word "* ]]; then
+      ((i++))
+    elif [[ $word != -* && " $commands " == *" $word "* ]]; then
+      command=$word
+      break
+    fi
+  done
+
+  case $prev in
+    --table)
+      mapfile -t COMPREPLY < <(compgen -W "${tables[$command]}" -- "$cur")
+      return ;;
+    --missing) mapfile -t COMPREPLY < <(compgen -W "drop fail" -- "$cur"); return ;;
+    --method) mapfile -t COMPREPLY < <(compgen -W "exhaustive forward backward both" -- "$cur"); return ;;
+    --criterion) mapfile -t COMPREPLY < <(compgen -W "adjr2 cp aic bic" -- "$cur"); return ;;
+    --alpha) mapfile -t COMPREPLY < <(compgen -W "90 95 99" -- "$cur"); return ;;
+    --decimal) mapfile -t COMPREPLY < <(compgen -W ". ," -- "$cur"); return ;;
+    --sep) mapfile -t COMPREPLY < <(compgen -W "tab semicolon comma space" -- "$cur"); return ;;
+    -o | --output | --plot | --report)
+      compopt -o filenames 2>/dev/null
+      mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+      return ;;
+  esac
+  # Any other option's value is free text: nothing to offer.
+  [[ $valued == *" $prev "* ]] && return
+
+  if [[ $cur == -* ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "${options[$command]}" -- "$cur")
+  else
+    compopt -o filenames 2>/dev/null
+    if [[ $command == full ]]; then
+      mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur"; compgen -f -- "$cur")
+    else
+      mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+    fi
+  fi
+}
+complete -F _varnel varnel

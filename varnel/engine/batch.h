@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: Apache-2.0
+// A batch: a window of rows of a data set, column by column, borrowed from
+// whoever holds the data. NaN marks a missing value.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "varnel/export.h"
+
+namespace varnel::engine {
+
+// The rows a data set is cut into for reduction. Fixed, so that the cut and
+// hence every merged result is the same whatever the number of threads.
+inline constexpr std::size_t kBatchRows = 65536;
+
+// A non-owning view: Columns[j][i] is column j of global row FirstRow + i.
+// The spans must outlive the batch and every column must have the same
+// length (Check enforces it; the engine's operations call it).
+struct VARNEL_API TBatch {
+  std::vector<std::span<const double>> Columns;
+  std::size_t FirstRow = 0;
+
+  std::size_t Cols() const { return Columns.size(); }
+  std::size_t Rows() const { return Columns.empty() ? 0 : Columns.front().size(); }
+
+  // Throws EEngineError unless every column has the length of the first.
+  void Check() const;
+
+  // Rows [Begin, End) of this batch (indices relative to it), clamped to
+  // its length.
+  TBatch Slice(std::size_t Begin, std::size_t End) const;
+};
+
+// A batch over whole columns, e.g. std::vector<std::vector<double>>.
+template <class Container>
+TBatch MakeBatch(const std::vector<Container>& Columns, std::size_t FirstRow = 0) {
+  TBatch Batch{{}, FirstRow};
+  Batch.Columns.reserve(Columns.size());
+  for (const auto& Column : Columns) Batch.Columns.emplace_back(Column);
+  return Batch;
+}
+
+// The data cut at every BatchRows rows counted from its first: the last
+// batch holds what remains. No batch for no rows.
+VARNEL_API std::vector<TBatch> CutBatches(const TBatch& Data, std::size_t BatchRows = kBatchRows);
+
+}  // namespace varnel::engine

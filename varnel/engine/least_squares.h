@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: Apache-2.0
+// The least-squares fit as a function of a moments state: which predictors
+// are estimable, their coefficients and (X'X)⁻¹, with no pass over the data.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "varnel/engine/moments.h"
+#include "varnel/export.h"
+
+namespace varnel::engine {
+
+// R's lm drops a column whose residual norm on the columns before it falls
+// below 1e-7 of its own norm; on squared norms that is 1e-14.
+inline constexpr long double kAliasTolerance = 1e-14L;
+
+struct VARNEL_API TFit {
+  std::size_t K = 0;  // predictors in the state, aliased ones included
+  bool Intercept = true;
+  std::size_t N = 0;  // complete rows
+  std::vector<std::size_t> Kept, Aliased;  // 0-based predictor indices, increasing
+  // The estimable terms: the intercept first when there is one, then the
+  // kept predictors in order.
+  std::vector<long double> Coef;
+  std::vector<long double> XtXInv;  // Rank × Rank, row-major, in the order of Coef
+  std::size_t DfResidual = 0;
+  long double Sst = 0;        // about the mean with an intercept, about zero without
+  long double MomentSse = 0;  // SSE from the co-moments, for when the rows are gone
+
+  // How the second pass centres a row: the state's shifts and means about
+  // them, per column, the response last.
+  std::vector<double> Shift;
+  std::vector<long double> MeanAboutShift;
+
+  std::size_t Rank() const { return Coef.size(); }
+  // y − ŷ of one row (K + 1 values, the response last), formed about the
+  // state's shifts so that data far from zero keep their digits.
+  long double Residual(std::span<const double> Row) const;
+};
+
+// Fits the last column of the state on the ones before it. A predictor is
+// aliased when its squared residual on the constant (with Intercept) and
+// the kept predictors before it is below Tolerance times its squared norm
+// about zero (1 when that is 0), Σx² = C_jj + n·x̄_j²; the residuals are the
+// pivots of a Cholesky factorisation in column order. Throws EEngineError
+// for a state with no column or no complete row, EMathError where a result
+// would not be finite.
+VARNEL_API TFit Solve(const TMoments& State, bool Intercept = true, long double Tolerance = kAliasTolerance);
+
+}  // namespace varnel::engine

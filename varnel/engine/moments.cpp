@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "varnel/engine/moments.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "varnel/engine/errors.h"
+
+namespace varnel::engine {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Whether row i has a value in every column; an infinity is refused, since
+// no mean or co-moment can be formed with it.
+bool IsComplete(const TBatch& Batch, std::size_t i) {
+  bool Complete = true;
+  for (const auto& Column : Batch.Columns) {
+    if (std::isinf(Column[i])) throw EOverflow();
+    Complete = Complete && !std::isnan(Column[i]);
+  }
+  return Complete;
+}
+
+// Sums of the deviations from the shift and of their products (lower
+// triangle), over the complete rows of one batch, in row order.
+struct TShiftedSums {
+  std::size_t Count = 0, Incomplete = 0;
+  std::vector<double> Shift;
+  std::vector<long double> Sum, Cross;
+
+  explicit TShiftedSums(std::size_t P) : Shift(P), Sum(P), Cross(P * P) {}
+
+  void AddRow(const TBatch& Batch, std::size_t i, std::vector<long double>& D) {
+    const std::size_t P = Shift.size();
+    if (Count == 0) {
+      for (std::size_t j = 0; j < P; ++j) Shift[j] = Batch.Columns[j][i];
+    }
+    for (std::size_t j = 0; j < P; ++j) {
+      D[j] = static_cast<long double>(Batch.Columns[j][i]) - Shift[j];
+      Sum[j] += D[j];
+    }
+    for (std::size_t j = 0; j < P; ++j) {
+      for (std::size_t k = 0; k <= j; ++k) Cross[j * P + k] += D[j] * D[k];
+    }
+    ++Count;
+  }
+};
+
+}  // namespace
+
+TMoments::TMoments(std::size_t P)
+    : FP(P), FShift(P), FMin(P, kInf), FMax(P, -kInf), FMeanAboutShift(P), FCoMoment(P * P), FMissing(P) {}
+
+void TMoments::Add(const TBatch& Batch) {
+  if (Batch.Cols() != FP) throw EEngineError("batch has a different number of columns from the state");
+  Batch.Check();
+  TShiftedSums Sums(FP);
+  std::vector<long double> D(FP);
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    if (IsComplete(Batch, i)) {
+      Sums.AddRow(Batch, i, D);
+    } else {
+      ++Sums.Incomplete;
+    }
+  }
+  // The batch's own state, about its own shift, then folded in.
+  TMoments Part(FP);
+  Part.FCount = Sums.Count;
+  Part.FIncomplete = Sums.Incomplete;
+  if (Sums.Count > 0) {
+    const long double n = Sums.Count;
+    Part.FShift = Sums.Shift;
+    for (std::size_t j = 0; j < FP; ++j) {
+      Part.FMeanAboutShift[j] = Sums.Sum[j] / n;
+      for (std::size_t k = 0; k <= j; ++k) {
+        const long double C = Sums.Cross[j * FP + k] - Sums.Sum[j] * Sums.Sum[k] / n;
+        Part.FCoMoment[j * FP + k] = Part.FCoMoment[k * FP + j] = C;
+      }
+    }
+  }
+  Part.AddRanges(Batch);
+  Merge(Part);
+}
+
+void TMoments::AddRanges(const TBatch& Batch) {
+  for (std::size_t j = 0; j < FP; ++j) {
+    for (const double x : Batch.Columns[j]) {
+      if (std::isnan(x)) {
+        ++FMissing[j];
+      } else {
+        FMin[j] = std::min(FMin[j], x);
+        FMax[j] = std::max(FMax[j], x);
+      }
+    }
+  }
+}
+
+void TMoments::Merge(const TMoments& Other) {
+  if (Other.FP != FP) throw EEngineError("states of different numbers of columns cannot be merged");
+  FIncomplete += Other.FIncomplete;
+  for (std::size_t j = 0; j < FP; ++j) {
+    FMissing[j] += Other.FMissing[j];
+    FMin[j] = std::min(FMin[j], Other.FMin[j]);
+    FMax[j] = std::max(FMax[j], Other.FMax[j]);
+  }
+  if (Other.FCount == 0) return;
+  if (FCount == 0) {
+    FCount = Other.FCount;
+    FShift = Other.FShift;
+    FMeanAboutShift = Other.FMeanAboutShift;
+    FCoMoment = Other.FCoMoment;
+    return;
+  }
+  const long double na = FCount, nb = Other.FCount, n = na + nb, Weight = na * nb / n;
+  std::vector<long double> Delta(FP);
+  for (std::size_t j = 0; j < FP; ++j) {
+    // The shifts are doubles close to each other: their difference is exact.
+    Delta[j] = (static_cast<long double>(Other.FShift[j]) - FShift[j]) + (Other.FMeanAboutShift[j] - FMeanAboutShift[j]);
+  }
+  for (std::size_t j = 0; j < FP; ++j) {
+    for (std::size_t k = 0; k <= j; ++k) {
+      const long double C = FCoMoment[j * FP + k] + Other.FCoMoment[j * FP + k] + Weight * Delta[j] * Delta[k];
+      FCoMoment[j * FP + k] = FCoMoment[k * FP + j] = C;
+    }
+    FMeanAboutShift[j] += Delta[j] * (nb / n);
+  }
+  FCount += Other.FCount;
+}
+
+TMoments::TMoments(TFields F) : FP(F.P), FCount(F.Count), FIncomplete(F.Incomplete) {
+  const std::size_t P = F.P;
+  if (F.Shift.size() != P || F.Min.size() != P || F.Max.size() != P || F.MeanAboutShift.size() != P ||
+      F.Missing.size() != P || F.CoMoment.size() != P * P) {
+    throw EEngineError("state fields do not match the number of columns");
+  }
+  FShift = std::move(F.Shift);
+  FMin = std::move(F.Min);
+  FMax = std::move(F.Max);
+  FMeanAboutShift = std::move(F.MeanAboutShift);
+  FCoMoment = std::move(F.CoMoment);
+  FMissing = std::move(F.Missing);
+}
+
+TMoments::TFields TMoments::Fields() const {
+  return {FP, FCount, FIncomplete, FShift, FMin, FMax, FMeanAboutShift, FCoMoment, FMissing};
+}
+
+}  // namespace varnel::engine

@@ -32,12 +32,15 @@ LD_LIBRARY_PATH="$libdir" "$work/consumer" || { echo "the consumer failed agains
 # varnel tool calls. A name that is newly marked VARNEL_API is added here.
 exported='^(typeinfo for |typeinfo name for |vtable for |VTT for )?varnel::(engine::|TKorlen|TComponent|TScopedMessageHandler|E[A-Za-z]*(Error|Divide|Op|Overflow))\b|^varnel::(SetMessageHandler|ShowMessage|ShowMessageText|MessageDlg|RegisterComponentClass|IsComponentClassRegistered|CreateComponentByClassName|WriteComponentToText|ReadComponentFromText|ShapeMoments|[A-Za-z]+(Probability|Quantile)|StudentTTwoSided|FindAliasing|TermVIFs|StepwiseAICOfTerms|Register|ComponentEditorOf)(\[abi:[a-z0-9]+\])?\('
 library=$(find "$prefix" -name 'libvarnel.so.*.*.*')
-leaked=$(nm -DC --defined-only "$library" | cut -d' ' -f3- | grep -E '^((typeinfo|vtable|VTT)[a-z ]* for )?varnel::' |
+# Read whole before grep -q, which stops at the first match: under pipefail
+# nm's SIGPIPE would fail the pipeline.
+symbols=$(nm -DC --defined-only "$library")
+leaked=$(cut -d' ' -f3- <<<"$symbols" | grep -E '^((typeinfo|vtable|VTT)[a-z ]* for )?varnel::' |
   grep -Ev "$exported" || true)
 if [ -n "$leaked" ]; then
   echo "the shared library exports internal names:" >&2
   echo "$leaked" | head -20 >&2
   exit 1
 fi
-nm -DC --defined-only "$library" | grep -q 'varnel::TKorlen::MVRegression' ||
+grep -q 'varnel::TKorlen::MVRegression' <<<"$symbols" ||
   { echo "the shared library does not export TKorlen" >&2; exit 1; }

@@ -293,6 +293,10 @@ TCsvTable ReadCsv(const std::string& Path, const TReadOptions& Options, const TC
   csv_parser Parser;
   if (csv_init(&Parser, CSV_STRICT | CSV_STRICT_FINI) != 0) throw TInputError("cannot start the CSV parser");
   const std::unique_ptr<csv_parser, void (*)(csv_parser*)> Owned(&Parser, csv_free);
+  // The parser grows a field's buffer by this much at a time: by its default
+  // of 128 bytes, a field of a megabyte is thousands of reallocations, each
+  // a full copy where realloc cannot grow in place.
+  csv_set_blk_size(&Parser, std::size_t{1} << 16);
   Feed(Parser, File.Get(), Options, State);
   if (State.Problem) std::rethrow_exception(State.Problem);
   if (csv_fini(&Parser, OnField, OnRowEnd, &State) != 0) ParserFailed(Parser, State);

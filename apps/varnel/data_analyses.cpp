@@ -151,17 +151,16 @@ TMatrix PredictorCorrelations(TKorlen& Korlen, const TAnalysisData& Data, TMatri
     R = Korlen.CorrelationMatrix(Korlen.PRegressData, static_cast<Byte>(k), Data.N());
     Covariance = Korlen.CovarianceMatrix(Korlen.PRegressData, static_cast<Byte>(k), Data.N());
   });
-  std::vector<int> Constant;
+  std::vector<int> Constants;
   for (int j = 0; j < k; ++j) {
-    const auto [Low, High] = std::minmax_element(Data.X[j].begin(), Data.X[j].end());
-    if (Low != Data.X[j].end() && *Low == *High) Constant.push_back(j);
+    if (Constant((*Korlen.PRegressData)[j + 1], Data.N())) Constants.push_back(j);
   }
   Shown = R;
-  if (Constant.empty()) {
+  if (Constants.empty()) {
     Show(Messages);
     return R;
   }
-  for (int j : Constant) {
+  for (int j : Constants) {
     for (int m = 0; m < k; ++m) Shown[j][m] = Shown[m][j] = NAN;
     std::cerr << "varnel: the standard deviation of " << Printable(Data.XNames[j])
               << " is zero: its correlations are not defined\n";

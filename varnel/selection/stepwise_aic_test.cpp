@@ -54,6 +54,20 @@ TDataSet ThreePaths() {
   return Data;
 }
 
+// Each step of a search against R's, its index aside.
+void ExpectSteps(const std::vector<TAICStep>& Got, const std::vector<TWantStep>& Want) {
+  ASSERT_EQ(Got.size(), Want.size());
+  for (std::size_t s = 0; s < Want.size(); ++s) {
+    SCOPED_TRACE(::testing::Message() << "step " << s);
+    EXPECT_EQ(Got[s].Action, Want[s].Action);
+    EXPECT_EQ(Got[s].Term, Want[s].Term);
+    EXPECT_EQ(Got[s].Terms, Want[s].Terms);
+    EXPECT_EQ(Got[s].DFResidual, Want[s].DFResidual);
+    EXPECT_TRUE(AgreesTo(Got[s].RSS, Want[s].RSS, 12));
+    EXPECT_TRUE(AgreesTo(Got[s].AIC, Want[s].AIC, 12));
+  }
+}
+
 class StepwiseAICTest : public ::testing::Test {
  protected:
   StepwiseAICTest() { Korlen->SetScanData(false); }
@@ -62,19 +76,9 @@ class StepwiseAICTest : public ::testing::Test {
   void ExpectPath(const TDataSet& Data, TStepDirection Direction, const std::vector<TWantStep>& Want) {
     testing::Load(*Korlen, Data);
     const TStepwiseAIC S = Korlen->MVStepwiseAIC(Korlen->PRegressData, Korlen->Y, Data.K(), Data.N(), Direction);
-    ASSERT_EQ(S.Steps.size(), Want.size());
     EXPECT_EQ(S.Direction, Direction);
-    for (std::size_t s = 0; s < Want.size(); ++s) {
-      SCOPED_TRACE(::testing::Message() << "step " << s);
-      const TAICStep& Got = S.Steps[s];
-      EXPECT_EQ(Got.Step, int(s));
-      EXPECT_EQ(Got.Action, Want[s].Action);
-      EXPECT_EQ(Got.Term, Want[s].Term);
-      EXPECT_EQ(Got.Terms, Want[s].Terms);
-      EXPECT_EQ(Got.DFResidual, Want[s].DFResidual);
-      EXPECT_TRUE(AgreesTo(Got.RSS, Want[s].RSS, 12));
-      EXPECT_TRUE(AgreesTo(Got.AIC, Want[s].AIC, 12));
-    }
+    for (std::size_t s = 0; s < S.Steps.size(); ++s) EXPECT_EQ(S.Steps[s].Step, int(s));
+    ExpectSteps(S.Steps, Want);
   }
 };
 
@@ -138,19 +142,7 @@ TEST_F(StepwiseAICTest, FactorsMoveAsWholeTermsAsInStep) {
   const auto Path = [&](TStepDirection Direction) {
     return StepwiseAICOfTerms(Korlen->PRegressData, Korlen->Y, Data.K(), Data.N(), Direction, Terms).Steps;
   };
-  const auto Expect = [](const std::vector<TAICStep>& Got, const std::vector<TWantStep>& Want) {
-    ASSERT_EQ(Got.size(), Want.size());
-    for (std::size_t s = 0; s < Want.size(); ++s) {
-      SCOPED_TRACE(::testing::Message() << "step " << s);
-      EXPECT_EQ(Got[s].Action, Want[s].Action);
-      EXPECT_EQ(Got[s].Term, Want[s].Term);
-      EXPECT_EQ(Got[s].Terms, Want[s].Terms);
-      EXPECT_EQ(Got[s].DFResidual, Want[s].DFResidual);
-      EXPECT_TRUE(AgreesTo(Got[s].RSS, Want[s].RSS, 12));
-      EXPECT_TRUE(AgreesTo(Got[s].AIC, Want[s].AIC, 12));
-    }
-  };
-  Expect(Path(TStepDirection::sdForward), {{Start, 0, 0x00, 31, 1126.04718749999984, 115.943449990893853},
+  ExpectSteps(Path(TStepDirection::sdForward), {{Start, 0, 0x00, 31, 1126.04718749999984, 115.943449990893853},
                                            {Add, 5, 0x10, 30, 278.32193754334355, 73.217362866777165},
                                            {Add, 1, 0x11, 28, 183.05864766837774, 63.810261688365514},
                                            {Add, 3, 0x15, 27, 160.77763398465251, 61.657163268341947}});
@@ -159,8 +151,8 @@ TEST_F(StepwiseAICTest, FactorsMoveAsWholeTermsAsInStep) {
                                            {Drop, 2, 0x3d, 25, 157.29210795394741, 64.955799490129522},
                                            {Drop, 6, 0x1d, 26, 158.33992523464431, 63.168263832354704},
                                            {Drop, 4, 0x15, 27, 160.77763398465251, 61.657163268341947}};
-  Expect(Path(TStepDirection::sdBackward), Backward);
-  Expect(Path(TStepDirection::sdBoth), Backward);
+  ExpectSteps(Path(TStepDirection::sdBackward), Backward);
+  ExpectSteps(Path(TStepDirection::sdBoth), Backward);
   // Terms that share a column, name one out of range or are empty are refused.
   const TRegressData* X = Korlen->PRegressData;
   for (const std::vector<std::vector<int>>& Bad : std::vector<std::vector<std::vector<int>>>{

@@ -24,11 +24,9 @@ class TInputError : public std::runtime_error {
 inline constexpr std::string_view kConstantTerm = "(Intercept)";
 
 // What the reader takes in, whatever the file: a row (one line, or several
-// when a quoted field holds line ends) of at most 1 MiB and at most 256 MiB
-// in all, so that a runaway file or device ends in an error, not in
-// exhausted memory.
+// when a quoted field holds line ends) of at most 1 MiB, so that a runaway
+// file or device ends in an error, not in exhausted memory.
 inline constexpr std::size_t kMaxRowBytes = std::size_t{1} << 20;
-inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{256} << 20;
 // How much of a cell an error message shows.
 inline constexpr std::size_t kShownCellBytes = 40;
 

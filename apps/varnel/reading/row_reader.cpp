@@ -1,0 +1,349 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "reading/row_reader.h"
+
+#include <csv.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <numeric>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "output.h"
+
+namespace varnel::cli {
+namespace {
+
+constexpr std::size_t kReadBytes = std::size_t{4} << 20;
+
+std::string Trim(std::string_view Text) {
+  const auto First = Text.find_first_not_of(" \t");
+  if (First == std::string_view::npos) return {};
+  return std::string(Text.substr(First, Text.find_last_not_of(" \t") - First + 1));
+}
+
+// Where the row starting at Begin ends: Length bytes of row, then Next
+// bytes to the start of the one after (the line end included). A line end
+// is \n, \r\n or \r outside quotes. False when the bytes end first.
+bool FindRowEnd(const char* Begin, const char* End, std::size_t& Length, std::size_t& Next) {
+  const auto* Line = static_cast<const char*>(std::memchr(Begin, '\n', static_cast<std::size_t>(End - Begin)));
+  const char* const LineEnd = Line ? Line : End;
+  const auto Span = static_cast<std::size_t>(LineEnd - Begin);
+  if (!std::memchr(Begin, '"', Span)) {
+    const auto* Return = static_cast<const char*>(std::memchr(Begin, '\r', Span));
+    if (!Return && !Line) return false;
+    const char* const Stop = Return ? Return : Line;
+    Length = static_cast<std::size_t>(Stop - Begin);
+    Next = Length + 1 + (Return && Return + 1 == Line);
+    return true;
+  }
+  bool Quoted = false;
+  for (const char* At = Begin; At < End; ++At) {
+    if (*At == '"') {
+      Quoted = !Quoted;
+    } else if (!Quoted && (*At == '\n' || *At == '\r')) {
+      Length = static_cast<std::size_t>(At - Begin);
+      Next = Length + 1 + (*At == '\r' && At + 1 < End && At[1] == '\n');
+      return true;
+    }
+  }
+  return false;
+}
+
+// A line of blanks holds no row, as the parser skips it; a separator among
+// the blanks (a tab-separated file) makes it a row of empty fields.
+bool IsEmptyRow(std::string_view Row, char Separator, bool Blanks) {
+  for (const char c : Row) {
+    if ((c != ' ' && c != '\t') || (!Blanks && c == Separator)) return false;
+  }
+  return true;
+}
+
+// The separator the header line holds most of, of comma, semicolon and
+// tab (outside quotes); a comma when it holds none.
+char GuessedSeparator(std::string_view Line) {
+  int Count[3] = {};
+  bool Quoted = false;
+  for (char c : Line) {
+    if (c == '"') Quoted = !Quoted;
+    if (Quoted) continue;
+    Count[0] += c == ',';
+    Count[1] += c == ';';
+    Count[2] += c == '\t';
+  }
+  const int Most = static_cast<int>(std::max_element(Count, Count + 3) - Count);
+  return Count[Most] == 0 ? ',' : ",;\t"[Most];
+}
+
+// Runs of blanks outside quotes become one space, and the blanks at the
+// ends go, so that the fields split at single spaces.
+void CollapseBlanks(std::string_view Row, std::string& Out) {
+  bool Quoted = false, Pending = false, Start = true;
+  for (const char c : Row) {
+    if (Quoted) {
+      Quoted = c != '"';
+    } else if (c == ' ' || c == '\t') {
+      Pending = !Start;
+      continue;
+    } else {
+      if (Pending) Out += ' ';
+      Pending = Start = false;
+      Quoted = c == '"';
+    }
+    Out += c;
+  }
+}
+
+// A column whose name was changed, and the name the file gave it.
+struct TRenamed {
+  std::size_t Column;
+  std::string From;
+};
+
+// With two columns of one name, --y and --x would pick one of them by
+// position and the tables would show two rows of that name; a column named
+// as the constant term would give that term's row twice. So, as R's
+// make.unique: a name met before, or the constant term's, becomes the first
+// of name.1, name.2, ... that no column bears and no earlier renaming took.
+std::vector<TRenamed> MakeUnique(std::vector<std::string>& Names) {
+  std::unordered_set<std::string> Taken(Names.begin(), Names.end());
+  std::unordered_set<std::string> Seen{std::string(kConstantTerm)};
+  std::unordered_map<std::string, std::size_t> NextSuffix;
+  std::vector<TRenamed> Renamed;
+  for (std::size_t c = 0; c < Names.size(); ++c) {
+    if (Seen.insert(Names[c]).second) continue;
+    std::size_t& Suffix = NextSuffix.try_emplace(Names[c], 1).first->second;
+    std::string Unique;
+    do {
+      Unique = Names[c] + "." + std::to_string(Suffix++);
+    } while (Taken.count(Unique) != 0);
+    Taken.insert(Unique);
+    Renamed.push_back({c, std::move(Names[c])});
+    Names[c] = std::move(Unique);
+  }
+  return Renamed;
+}
+
+// The names in full, so that they can be given to --y and --x as shown.
+void SayRenamed(const std::string& Shown, const std::vector<TRenamed>& Renamed, const std::vector<std::string>& Names) {
+  std::string Line = "varnel: " + Shown + ": columns renamed to keep every name unique:";
+  for (std::size_t i = 0; i < Renamed.size(); ++i) {
+    const TRenamed& R = Renamed[i];
+    Line += std::string(i ? ", \"" : " \"") + Printable(R.From) + "\" (column " + std::to_string(R.Column + 1) +
+            ") to \"" + Printable(Names[R.Column]) + "\"";
+  }
+  std::cerr << Line << '\n';
+}
+
+// The fields of rows that hold quotes, split by libcsv in strict mode; the
+// fields are appended to an arena whose capacity was reserved beforehand,
+// so that the views into it stay valid.
+class TQuotedRows {
+ public:
+  explicit TQuotedRows(char Separator) {
+    if (csv_init(&FParser, CSV_STRICT | CSV_STRICT_FINI) != 0) throw std::bad_alloc();
+    csv_set_delim(&FParser, static_cast<unsigned char>(Separator));
+    csv_set_blk_size(&FParser, std::size_t{1} << 16);
+  }
+  ~TQuotedRows() { csv_free(&FParser); }
+  TQuotedRows(const TQuotedRows&) = delete;
+  TQuotedRows& operator=(const TQuotedRows&) = delete;
+
+  // False with the parser's complaint in Problem.
+  bool Split(std::string_view Row, std::vector<std::string_view>& Fields, std::string& Arena, std::string& Problem) {
+    TSink Sink{&Fields, &Arena, 0};
+    const bool Parsed = csv_parse(&FParser, Row.data(), Row.size(), OnField, OnRow, &Sink) == Row.size() &&
+                        csv_fini(&FParser, OnField, OnRow, &Sink) == 0;
+    if (!Parsed) {
+      if (csv_error(&FParser) == CSV_ENOMEM) throw std::bad_alloc();
+      Problem = csv_strerror(csv_error(&FParser));
+      csv_fini(&FParser, nullptr, nullptr, nullptr);
+      return false;
+    }
+    if (Sink.Rows != 1) Problem = "a quoted field holds a line end the row cannot take";
+    return Sink.Rows == 1;
+  }
+
+ private:
+  struct TSink {
+    std::vector<std::string_view>* Fields;
+    std::string* Arena;
+    int Rows;
+  };
+  static void OnField(void* Text, std::size_t Length, void* Data) {
+    auto& Sink = *static_cast<TSink*>(Data);
+    const std::size_t At = Sink.Arena->size();
+    if (Text) Sink.Arena->append(static_cast<const char*>(Text), Length);
+    Sink.Fields->emplace_back(Sink.Arena->data() + At, Text ? Length : 0);
+  }
+  static void OnRow(int, void* Data) { ++static_cast<TSink*>(Data)->Rows; }
+
+  csv_parser FParser{};
+};
+
+// Splits one row into its fields; unquoted rows at memchr speed.
+void SplitRow(std::string_view Row, char Separator, bool Blanks, TQuotedRows& Quoted,
+              std::vector<std::string_view>& Fields, std::string& Arena, std::string& Problem) {
+  Fields.clear();
+  if (Blanks) {
+    const std::size_t At = Arena.size();
+    CollapseBlanks(Row, Arena);
+    Row = std::string_view(Arena).substr(At);
+  }
+  if (std::memchr(Row.data(), '"', Row.size())) {
+    Quoted.Split(Row, Fields, Arena, Problem);
+    return;
+  }
+  for (;;) {
+    const auto* Stop = static_cast<const char*>(std::memchr(Row.data(), Separator, Row.size()));
+    if (!Stop) {
+      Fields.push_back(Row);
+      return;
+    }
+    const auto Length = static_cast<std::size_t>(Stop - Row.data());
+    Fields.push_back(Row.substr(0, Length));
+    Row.remove_prefix(Length + 1);
+  }
+}
+
+std::string RowName(std::size_t DataRow) {
+  return DataRow == 0 ? "the header row" : "data row " + std::to_string(DataRow);
+}
+
+}  // namespace
+
+std::size_t BlockRowsFor(std::size_t Columns) {
+  constexpr std::size_t kCells = std::size_t{1} << 22;
+  std::size_t Rows = 65536;
+  while (Rows > 256 && Rows * std::max<std::size_t>(Columns, 1) > kCells) Rows /= 2;
+  return Rows;
+}
+
+TRowReader::TRowReader(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick)
+    : FShown(Path == "-" ? std::string("standard input") : Printable(Path)), FOptions(Options), FBytes(Path, FShown) {
+  std::string_view Line;
+  if (!NextRow(Line)) {
+    throw TInputError(FShown + ": no header row" + (FBytes.Fifo() ? " (a pipe with no writer reads as empty)" : ""));
+  }
+  FHeader.Blanks = Options.Blanks;
+  FHeader.Separator = Options.Blanks ? ' ' : Options.Separator;
+  if (FHeader.Separator == 0) {
+    FHeader.Separator = GuessedSeparator(Line);
+    FHeader.Guessed = true;
+  }
+  TQuotedRows Quoted(FHeader.Separator);
+  std::vector<std::string_view> Fields;
+  std::string Arena, Problem;
+  Arena.reserve(2 * Line.size() + 16);
+  SplitRow(Line, FHeader.Separator, FHeader.Blanks, Quoted, Fields, Arena, Problem);
+  if (!Problem.empty()) throw TInputError(FShown + ": the header row: " + Problem);
+  for (const auto Field : Fields) FHeader.Names.push_back(Trim(Field));
+  if (const auto Renamed = MakeUnique(FHeader.Names); !Renamed.empty()) SayRenamed(FShown, Renamed, FHeader.Names);
+  FHeader.Picked.resize(FHeader.Names.size());
+  std::iota(FHeader.Picked.begin(), FHeader.Picked.end(), 0);
+  if (Pick) FHeader.Picked = Pick(FHeader.Names);
+  FSlot.assign(FHeader.Names.size(), -1);
+  for (std::size_t i = 0; i < FHeader.Picked.size(); ++i) FSlot.at(static_cast<std::size_t>(FHeader.Picked[i])) = static_cast<int>(i);
+}
+
+bool TRowReader::Fill() {
+  if (FEnded) return false;
+  FBuffer.erase(0, FAt);
+  FAt = 0;
+  const std::size_t Have = FBuffer.size();
+  FBuffer.resize(Have + kReadBytes);
+  const std::size_t Got = FBytes.Read(FBuffer.data() + Have, kReadBytes);
+  FBuffer.resize(Have + Got);
+  FEnded = Got == 0;
+  if (FFirst && FBuffer.size() >= 3) {
+    FFirst = false;
+    if (FBuffer.compare(0, 3, "\xEF\xBB\xBF") == 0) FAt = 3;
+  }
+  return !FEnded;
+}
+
+// The next row (a view into the buffer, valid until the next call). Rows
+// are counted: the header is row 0, then the data rows.
+bool TRowReader::NextRow(std::string_view& Row) {
+  for (;;) {
+    const char* const Begin = FBuffer.data() + FAt;
+    const char* const End = FBuffer.data() + FBuffer.size();
+    std::size_t Length = 0, Next = 0;
+    const bool Found = FindRowEnd(Begin, End, Length, Next);
+    if (!Found && !FEnded && static_cast<std::size_t>(End - Begin) <= kMaxRowBytes) {
+      Fill();
+      continue;
+    }
+    if (!Found) {
+      if (Begin == End) return false;
+      Length = Next = static_cast<std::size_t>(End - Begin);
+    }
+    const std::size_t Number = FHeader.Names.empty() ? 0 : FDataRows + 1;
+    if (Length > kMaxRowBytes) throw TInputError(FShown + ": " + RowName(Number) + " is longer than 1 MiB");
+    Row = std::string_view(Begin, Length);
+    FAt += Next;
+    const char Separator = FHeader.Names.empty() ? '\0' : FHeader.Separator;
+    if (IsEmptyRow(Row, Separator, FOptions.Blanks)) continue;
+    if (!FHeader.Names.empty()) ++FDataRows;
+    return true;
+  }
+}
+
+bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
+  Block.FirstRow = FDataRows;
+  Block.Text.clear();
+  Block.Begin.clear();
+  Block.End.clear();
+  std::string_view Row;
+  while (Block.Rows() < MaxRows && NextRow(Row)) {
+    Block.Begin.push_back(Block.Text.size());
+    Block.Text.append(Row);
+    Block.End.push_back(Block.Text.size());
+  }
+  return Block.Rows() > 0;
+}
+
+void TRowReader::Rewind() {
+  FBytes.Rewind();
+  FBuffer.clear();
+  FAt = 0;
+  FEnded = false;
+  FFirst = true;
+  const std::vector<std::string> Names = std::move(FHeader.Names);
+  FHeader.Names.clear();
+  std::string_view Header;
+  NextRow(Header);  // the header, read again and skipped
+  FHeader.Names = Names;
+  FDataRows = 0;
+}
+
+void TRowReader::Split(const TRowText& Block, TFieldBlock& Out) const {
+  const std::size_t Picked = FHeader.Picked.size(), Columns = FHeader.Names.size();
+  Out.FirstRow = Block.FirstRow;
+  Out.Rows = Block.Rows();
+  Out.Picked = Picked;
+  Out.Cells.assign(Out.Rows * Picked, {});
+  Out.Arena.clear();
+  Out.Arena.reserve(2 * Block.Text.size() + 16);
+  TQuotedRows Quoted(FHeader.Separator);
+  std::vector<std::string_view> Fields;
+  std::string Problem;
+  for (std::size_t r = 0; r < Out.Rows; ++r) {
+    const std::size_t Number = Block.FirstRow + r + 1;
+    SplitRow(Block.Row(r), FHeader.Separator, FHeader.Blanks, Quoted, Fields, Out.Arena, Problem);
+    if (!Problem.empty()) throw TInputError(FShown + ": data row " + std::to_string(Number) + ": " + Problem);
+    if (Fields.size() != Columns) {
+      throw TInputError(FShown + ": data row " + std::to_string(Number) + " has " + std::to_string(Fields.size()) +
+                        " fields, the header " + std::to_string(Columns) +
+                        "; a field that holds the separator needs quotes (--sep gives another separator)");
+    }
+    for (std::size_t c = 0; c < Columns; ++c) {
+      if (FSlot[c] >= 0) Out.Cells[r * Picked + static_cast<std::size_t>(FSlot[c])] = Fields[c];
+    }
+  }
+}
+
+}  // namespace varnel::cli

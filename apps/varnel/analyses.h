@@ -38,6 +38,7 @@ struct TOptions {
   bool Covariance = false;             // pca: of the covariance matrix, not the correlation matrix
   bool Scale = false;                  // cluster: each column standardised first, as kmeans(scale(x))
   std::string Report;             // cluster: report file; empty: a temporary one
+  std::size_t Threads = 0;        // reading and reducing beyond the box: 0 for one per core
   int DF = 10;                    // table
   double Z = 1.96;                // table
 };

@@ -31,7 +31,10 @@
 #include "plots/figures.h"
 #include "plots/plot_file.h"
 #include "posix_io.h"
+#include "reading/row_reader.h"
+#include "reading/streamed_data.h"
 #include "results.h"
+#include "streamed_analyses.h"
 
 namespace {
 
@@ -140,6 +143,10 @@ void AddCommandOptions(CLI::App& App, unsigned Uses, TOptions& Options) {
                  "zero, or two of nearly the same total), naming them; not with a factor");
   }
   App.add_flag("--no-scan", Options.NoScan, "the default: the predictors are not scanned");
+  App.add_option("--threads", Options.Threads,
+                 "threads that read and reduce a file beyond 19,999 rows or 24 predictors, 1 to 1024 (default: one "
+                 "per core); the output is the same for any number")
+      ->check(CLI::Range(1, 1024));
 }
 
 void AddDataOptions(CLI::App& App, unsigned Uses, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
@@ -252,11 +259,70 @@ std::vector<std::string> TrimmedNames(std::vector<std::string> Names) {
   return Names;
 }
 
+// The data: held whole for the component, or, when the command can run on
+// the engine and the file is beyond the component's box, read in blocks.
+struct TLoaded {
+  TAnalysisData Data;
+  std::unique_ptr<TStreamedData> Streamed;
+};
+
+// What the reading left out, for data read in blocks.
+void SayWhatWasLeftOut(const TStreamedData& Data, const TDataOptions& Options) {
+  if (Data.DroppedCount() > 0) {
+    std::cerr << "varnel: " << Data.Source() << ": " << Data.DroppedCount() << " row"
+              << (Data.DroppedCount() == 1 ? "" : "s") << " with a missing value left out (data rows "
+              << FirstRows(Data.FirstDropped()) << (Data.DroppedCount() > Data.FirstDropped().size() ? ", ..." : "")
+              << ")\n";
+  }
+  if (!Options.Verbose || Data.Unused().empty()) return;
+  std::string Names;
+  for (const auto& Name : Data.Unused()) Names += (Names.empty() ? "" : ", ") + Name;
+  std::cerr << "varnel: " << Data.Source() << ": columns not used: " << Names << "\n";
+}
+
+// The first blocks of a file, up to the component's rows and one more, or
+// to its end: a file that ends within them may fit the component.
+std::vector<TRowText> FirstBlocks(TRowReader& Reader, bool& Ended) {
+  const std::size_t Rows = BlockRowsFor(Reader.Header().Names.size());
+  std::vector<TRowText> Blocks;
+  std::size_t Read = 0;
+  Ended = false;
+  while (Read < static_cast<std::size_t>(MaxObs)) {
+    TRowText Block;
+    if (!Reader.Next(Rows, Block)) {
+      Ended = true;
+      break;
+    }
+    Read += Block.Rows();
+    Blocks.push_back(std::move(Block));
+  }
+  return Blocks;
+}
+
+TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks) {
+  const THeader& Header = Reader.Header();
+  TCsvTable Table;
+  Table.Header = Header.Names;
+  for (const int c : Header.Picked) Table.Names.push_back(Header.Names[static_cast<std::size_t>(c)]);
+  Table.Columns.assign(Header.Picked.size(), {});
+  Table.Separator = Header.Separator;
+  Table.Guessed = Header.Guessed;
+  TFieldBlock Fields;
+  for (const TRowText& Block : Blocks) {
+    Reader.Split(Block, Fields);
+    for (std::size_t r = 0; r < Fields.Rows; ++r) {
+      for (std::size_t c = 0; c < Fields.Picked; ++c) Table.Columns[c].Add(Fields.Cell(r, c));
+    }
+  }
+  return Table;
+}
+
 // NoResponse: every picked column is a predictor (pca, distance and
-// cluster given --x without --y).
-TAnalysisData LoadData(const TDataOptions& Given, bool NoResponse) {
+// cluster given --x without --y). CanStream: the command runs on the engine
+// beyond the component's box.
+TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std::size_t Threads) {
   const std::string Path = InputPath(Given.File);
-  if (Path.empty()) return ExampleData();
+  if (Path.empty()) return {ExampleData(), nullptr};
   TDataOptions Options = Given;
   Options.Y = TrimmedName(Options.Y);
   Options.X = TrimmedNames(Options.X);
@@ -265,16 +331,36 @@ TAnalysisData LoadData(const TDataOptions& Given, bool NoResponse) {
   // The header is checked before any row is read, and only the picked
   // columns are kept: the predictors, then the response.
   const std::string Shown = Path == "-" ? "standard input" : Path;
+  const std::size_t Most = CanStream ? kMaxStreamedPredictors : static_cast<std::size_t>(MaxVars);
   const auto Pick = [&](const std::vector<std::string>& Names) {
-    return PickColumns(Names, Shown, Options.Y, Options.X, !NoResponse);
+    return PickColumns(Names, Shown, Options.Y, Options.X, !NoResponse, Most);
   };
-  const TCsvTable Table = ReadCsv(Path, Read, Pick);
   TDataRules Rules = RulesOf(Options);
   Rules.NoResponse = NoResponse;
-  TAnalysisData Data = SelectColumns(Table, Shown, "", {}, Rules);
-  SayWhatWasLeftOut(Data, Table, Options);
-  return Data;
+  if (!CanStream) {
+    const TCsvTable Table = ReadCsv(Path, Read, Pick);
+    TAnalysisData Data = SelectColumns(Table, Shown, "", {}, Rules);
+    SayWhatWasLeftOut(Data, Table, Options);
+    return {std::move(Data), nullptr};
+  }
+  auto Reader = std::make_unique<TRowReader>(Path, Read, Pick);
+  bool Ended = false;
+  std::vector<TRowText> First = FirstBlocks(*Reader, Ended);
+  if (First.empty()) throw TInputError(Printable(Shown) + ": no row holds a value in every column used");
+  if (Ended) {
+    try {
+      const TCsvTable Table = TableOf(*Reader, First);
+      TAnalysisData Data = SelectColumns(Table, Printable(Shown), "", {}, Rules);
+      SayWhatWasLeftOut(Data, Table, Options);
+      return {std::move(Data), nullptr};
+    } catch (const TCapacityError&) {  // read in blocks below
+    }
+  }
+  auto Streamed = std::make_unique<TStreamedData>(std::move(Reader), std::move(First), Rules, Threads);
+  return {TAnalysisData{}, std::move(Streamed)};
 }
+
+using TStreamedRun = int (*)(TStreamedData&, const TOptions&, TCommandResults&);
 
 // What a command draws under --plot, from its results (and the data).
 using TFigureOf = TFigure (*)(TKorlen&, const TAnalysisData&, const TResults&);
@@ -290,6 +376,7 @@ struct TChoice {
   TFigureOf Figure = nullptr;
   unsigned Uses = kLevel | kIntercept | kReportTexts | kAlpha | kScan;
   bool Unsupervised = false;
+  TStreamedRun Streamed = nullptr;  // the command on data beyond the component's box, if it runs there
 };
 
 TFigure DiagnosticPicture(TKorlen&, const TAnalysisData&, const TResults& Results) { return DiagnosticFigure(Results); }
@@ -444,6 +531,43 @@ TTargets PrepareTargets(const TDataOptions& Data, const TWriteOptions& Write, co
   return Targets;
 }
 
+// What the component alone gives is refused beyond its box, in one line.
+void CheckStreamedRequest(const TStreamedData& Data, const TTargets& Targets, const TOptions& Options) {
+  const std::string Beyond = " is for data within 19,999 rows and 24 predictors; " + Data.Source() + " is beyond them";
+  if (Options.ReportTexts) throw TInputError("--report-texts (the component's texts)" + Beyond);
+  if (Options.Scan) throw TInputError("--scan (the component's plausibility scan)" + Beyond);
+  if (Targets.Plot) throw TInputError("--plot" + Beyond);
+}
+
+// A command on data read in blocks: its tables, from the engine.
+int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWriteOptions& Write,
+                const TTargets& Targets, const TOptions& Options, const TChoice& Choice, TFdStream& Stdout) {
+  try {
+    CheckStreamedRequest(Data, Targets, Options);
+    TCommandResults Results;
+    const int Status = Choice.Streamed(Data, Options, Results);
+    SayWhatWasLeftOut(Data, DataOptions);
+    TMeta& Meta = Results.Results.Meta;
+    Meta.Command = Choice.Name;
+    Meta.File = Data.Source();
+    Meta.Dropped = static_cast<long long>(Data.DroppedCount());
+    Meta.K = static_cast<long long>(Data.K());
+    if (Choice.HasLevel) Meta.Level = Options.Level;
+    Meta.Response = Data.YName();
+    Meta.Predictors = Data.XNames();
+    Meta.Version = VARNEL_VERSION_STRING;
+    if (Status == 0)
+      Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
+    return Finish(Status, Status == 0 ? "" : "the analysis of " + Data.Source() + " has no result (the reason is above)", Stdout);
+  } catch (const TInputError& Error) {
+    return Finish(kInputError, Error.what(), Stdout);
+  } catch (const TWriteError& Error) {
+    return Finish(kFailed, Error.what(), Stdout);
+  } catch (const EVarnelError& Fault) {
+    return Finish(kRejected, std::string("the analysis failed: ") + Fault.what(), Stdout);
+  }
+}
+
 int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlotOptions& PlotOptions,
         const TOptions& Options, const TChoice& Choice, TFdStream& Stdout) {
   TAnalysisData Data;
@@ -451,9 +575,14 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
   try {
     CheckRequest(Write, Options);
     Targets = PrepareTargets(DataOptions, Write, PlotOptions, Options);
-    Data = LoadData(DataOptions, Choice.Unsupervised && !DataOptions.X.empty() && DataOptions.Y.empty());
+    TLoaded Loaded = LoadData(DataOptions, Choice.Unsupervised && !DataOptions.X.empty() && DataOptions.Y.empty(),
+                              Choice.Streamed != nullptr, Options.Threads);
+    if (Loaded.Streamed) return RunStreamed(*Loaded.Streamed, DataOptions, Write, Targets, Options, Choice, Stdout);
+    Data = std::move(Loaded.Data);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
+  } catch (const EVarnelError& Fault) {
+    return Finish(kRejected, std::string("the analysis failed: ") + Fault.what(), Stdout);
   }
   // The scan refuses two predictors of nearly the same total, which
   // dummies of levels of equal counts always are: it is left out when a
@@ -620,10 +749,12 @@ int RunTool(int argc, char** argv) {
     TAnalysisRun Analysis;
     TFigureOf Figure = nullptr;
     bool Unsupervised = false;
+    TStreamedRun Streamed = nullptr;
   };
   const TCommand Commands[] = {
       {"regress", "tables coefficients and model: estimates, standard errors, t, p, confidence limits, VIF, "
-                  "R², F, AIC, BIC, Durbin-Watson", kLevel | kIntercept | kReportTexts | kAlpha | kScan, RunRegress},
+                  "R², F, AIC, BIC, Durbin-Watson", kLevel | kIntercept | kReportTexts | kAlpha | kScan, RunRegress, nullptr,
+       false, RunStreamedRegress},
       {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits; --plot: R's "
                    "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan, RunDiagnose, DiagnosticPicture},
       {"describe", "tables variables, correlation and covariance; --plot: a histogram of each variable", kReportTexts,
@@ -645,7 +776,7 @@ int RunTool(int argc, char** argv) {
     if (Command.Figure) AddPlotOptions(*Sub, Plot);
     Sub->callback([&Chosen, Command] {
       Chosen = {Command.Name, (Command.Uses & kLevel) != 0, Command.Analysis, Command.Figure, Command.Uses,
-                Command.Unsupervised};
+                Command.Unsupervised, Command.Streamed};
     });
   }
   App.get_subcommand("regress")->add_option("--beta-threshold", Options.BetaThreshold,

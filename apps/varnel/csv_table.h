@@ -19,6 +19,13 @@ class TInputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Data beyond the component's 19,999 rows or 24 predictors: the commands
+// that run on the engine read such a file in blocks instead.
+class TCapacityError : public TInputError {
+ public:
+  using TInputError::TInputError;
+};
+
 // The name of the constant term in the tables; a column of the file never
 // bears it.
 inline constexpr std::string_view kConstantTerm = "(Intercept)";

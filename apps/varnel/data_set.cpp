@@ -59,7 +59,8 @@ TAnalysisData ExampleData() {
 }
 
 std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
-                             const std::string& YName, const std::vector<std::string>& XNames, bool Response) {
+                             const std::string& YName, const std::vector<std::string>& XNames, bool Response,
+                             std::size_t MaxPredictors) {
   const std::string Shown = Printable(Source);
   if (Names.empty()) throw TInputError(Shown + ": no columns");
   const int YColumn = !Response       ? -1
@@ -74,8 +75,12 @@ std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::s
     Columns = NamedPredictors(Names, Shown, YColumn, XNames);
   }
   if (Columns.empty()) throw TInputError(Shown + ": no predictor columns: the file's one column is the response");
-  if (Columns.size() > static_cast<std::size_t>(MaxVars)) {
+  if (Columns.size() > MaxPredictors) {
     throw TInputError(Shown + ": " + std::to_string(Columns.size()) + " predictors, at most " +
+                      std::to_string(MaxPredictors) + " are possible; --x A,B,... names the ones to use");
+  }
+  if (Columns.size() > static_cast<std::size_t>(MaxVars)) {
+    throw TCapacityError(Shown + ": " + std::to_string(Columns.size()) + " predictors, at most " +
                       std::to_string(MaxVars) + " are possible; --x A,B,... names the ones to use");
   }
   if (Response) Columns.push_back(YColumn);
@@ -84,8 +89,7 @@ std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::s
 
 namespace {
 
-// Beyond: a number written beyond double's range (1e400).
-enum class TKind : std::uint8_t { Number, Missing, Text, Beyond };
+using TKind = TCellKind;
 
 // Each cell of a column: its kind and, for a number, its value.
 struct TCells {
@@ -132,13 +136,15 @@ TKind ReadNumber(std::string_view Text, char Decimal, double& Value) {
 // The missing spellings are looked at first, so that --na -999 makes a
 // number missing. They are compared as text, as R's na.strings: -999.0 is
 // not -999.
+TKind ClassifyCell(std::string_view Cell, const TDataRules& Rules, double& Value) {
+  const std::string_view Text = Trimmed(Cell);
+  const bool Missing = std::find(Rules.Missing.begin(), Rules.Missing.end(), Text) != Rules.Missing.end();
+  return Missing ? TKind::Missing : ReadNumber(Text, Rules.Decimal, Value);
+}
+
 TCells Classify(const TTextColumn& Column, const TDataRules& Rules) {
   TCells Cells{std::vector<TKind>(Column.Size()), std::vector<double>(Column.Size())};
-  for (std::size_t r = 0; r < Column.Size(); ++r) {
-    const std::string_view Text = Trimmed(Column.Cell(r));
-    const bool Missing = std::find(Rules.Missing.begin(), Rules.Missing.end(), Text) != Rules.Missing.end();
-    Cells.Kind[r] = Missing ? TKind::Missing : ReadNumber(Text, Rules.Decimal, Cells.Value[r]);
-  }
+  for (std::size_t r = 0; r < Column.Size(); ++r) Cells.Kind[r] = ClassifyCell(Column.Cell(r), Rules, Cells.Value[r]);
   return Cells;
 }
 
@@ -172,7 +178,7 @@ std::vector<std::size_t> CompleteRows(const std::vector<TCells>& Cells, const st
   }
   if (Kept.empty()) throw TInputError(Source + ": no row holds a value in every column used");
   if (Kept.size() > static_cast<std::size_t>(MaxObs - 1)) {
-    throw TInputError(Source + ": " + std::to_string(Kept.size()) + " rows to analyse, at most " +
+    throw TCapacityError(Source + ": " + std::to_string(Kept.size()) + " rows to analyse, at most " +
                       std::to_string(MaxObs - 1) + " are possible");
   }
   return Kept;
@@ -226,7 +232,7 @@ void AddDummies(const std::string& Name, const TLevels& Levels, const std::strin
   }
   const std::size_t Total = Data.X.size() + Levels.Names.size() - 1;
   if (Total > static_cast<std::size_t>(MaxVars)) {
-    throw TInputError(Why + " has " + std::to_string(Levels.Names.size()) + " levels, which make " +
+    throw TCapacityError(Why + " has " + std::to_string(Levels.Names.size()) + " levels, which make " +
                       std::to_string(Total) + " predictors with the others; at most " + std::to_string(MaxVars) +
                       " are possible");
   }
@@ -341,6 +347,29 @@ void CheckResponse(const TTextColumn& Column, const TCells& Cells, const std::st
 
 }  // namespace
 
+TCellKind ReadCell(std::string_view Cell, const TDataRules& Rules, double& Value) {
+  return ClassifyCell(Cell, Rules, Value);
+}
+
+std::string_view TrimmedCell(std::string_view Cell) { return Trimmed(Cell); }
+
+std::string ShownCell(std::string_view Cell) { return Shown(Cell); }
+
+std::vector<bool> FactorColumns(const TCsvTable& Table, const std::string& Source, const TDataRules& Rules) {
+  const bool Response = !Rules.NoResponse;
+  const std::size_t Predictors = Table.Names.size() - (Response ? 1 : 0);
+  std::vector<TCells> Cells;
+  for (const auto& Column : Table.Columns) Cells.push_back(Classify(Column, Rules));
+  CheckFactorNames(Rules.Factors, std::vector<std::string>(Table.Names.begin(), Table.Names.begin() + Predictors), Source);
+  if (Response) CheckResponse(Table.Columns.back(), Cells.back(), Table.Names.back(), Source, Rules.Decimal);
+  std::vector<bool> Factor(Predictors);
+  for (std::size_t i = 0; i < Predictors; ++i) {
+    Factor[i] = std::find(Rules.Factors.begin(), Rules.Factors.end(), Table.Names[i]) != Rules.Factors.end() ||
+                IsTextColumn(Table.Columns[i], Cells[i], Table.Names[i], Source, Rules.Decimal);
+  }
+  return Factor;
+}
+
 TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
                             const std::vector<std::string>& XNames, const TDataRules& Rules) {
   const bool Response = !Rules.NoResponse;
@@ -378,7 +407,7 @@ TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, c
       continue;
     }
     if (Data.X.size() == static_cast<std::size_t>(MaxVars)) {
-      throw TInputError(Name + ": " + std::to_string(Columns.size()) + " columns make more than " +
+      throw TCapacityError(Name + ": " + std::to_string(Columns.size()) + " columns make more than " +
                         std::to_string(MaxVars) + " predictors with the dummies");
     }
     Data.XNames.push_back(Printable(Names[i]));

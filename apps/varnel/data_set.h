@@ -2,7 +2,9 @@
 // The data an analysis runs on: a response and up to 24 named predictors.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <varnel/korlen.h>
@@ -54,6 +56,19 @@ struct TDataRules {
   bool NoResponse = false;
 };
 
+// What one cell holds under Rules, read as SelectColumns reads it (trimmed,
+// the missing spellings first). Beyond: a number beyond double's range.
+enum class TCellKind : std::uint8_t { Number, Missing, Text, Beyond };
+TCellKind ReadCell(std::string_view Cell, const TDataRules& Rules, double& Value);
+// The cell without blanks around it, and as an error message shows it.
+std::string_view TrimmedCell(std::string_view Cell);
+std::string ShownCell(std::string_view Cell);
+
+// For data read in blocks: which of the table's predictors (its columns,
+// the response last unless Rules.NoResponse) are factors, decided from the
+// cells given as SelectColumns decides it, with its errors.
+std::vector<bool> FactorColumns(const TCsvTable& Table, const std::string& Source, const TDataRules& Rules);
+
 // The five observations of the component's example text.
 TAnalysisData ExampleData();
 
@@ -63,9 +78,11 @@ TAnalysisData ExampleData();
 // Unknown names (the error lists the columns), a predictor named twice, the
 // response among the predictors, no predictor or more than 24 raise
 // TInputError.
+// Beyond 24 the error is a TCapacityError; beyond MaxPredictors a
+// TInputError.
 std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
                              const std::string& YName, const std::vector<std::string>& XNames,
-                             bool Response = true);
+                             bool Response = true, std::size_t MaxPredictors = MaxVars);
 
 // The picked columns of a table as numbers, under Rules. The names are kept
 // as shown to the user: control characters escaped. A response cell that

@@ -35,6 +35,44 @@ State MergeTree(std::vector<State> States) {
   return std::move(States.front());
 }
 
+// The same tree as MergeTree, built as the states arrive in order, so that
+// a stream of batches keeps one state per level (log2 of their number)
+// instead of one per batch: two states of the same level merge at once, and
+// Result folds what is left from the right.
+template <class State>
+class TMergeStack {
+ public:
+  void Push(State Next) {
+    std::size_t Level = 0;
+    while (!FLevels.empty() && FLevels.back() == Level) {
+      FStates.back().Merge(Next);
+      Next = std::move(FStates.back());
+      FStates.pop_back();
+      FLevels.pop_back();
+      ++Level;
+    }
+    FStates.push_back(std::move(Next));
+    FLevels.push_back(Level);
+  }
+  bool Empty() const { return FStates.empty(); }
+  State Result() {
+    if (FStates.empty()) return State{};
+    while (FStates.size() > 1) {
+      State Right = std::move(FStates.back());
+      FStates.pop_back();
+      FStates.back().Merge(Right);
+    }
+    State Whole = std::move(FStates.back());
+    FStates.clear();
+    FLevels.clear();
+    return Whole;
+  }
+
+ private:
+  std::vector<State> FStates;
+  std::vector<std::size_t> FLevels;
+};
+
 // The number of workers for a requested count: 0 asks for one per core.
 inline std::size_t WorkerCount(std::size_t Threads, std::size_t Tasks) {
   if (Threads == 0) Threads = std::max(1u, std::thread::hardware_concurrency());

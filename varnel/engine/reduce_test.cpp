@@ -68,3 +68,29 @@ TEST(EngineReduceTest, AFailingBatchIsReportedForAnyThreadCount) {
 
 }  // namespace
 }  // namespace varnel::engine
+
+namespace {
+
+// A state that records the shape of the merges made into it.
+struct TShape {
+  std::string Tree;
+  void Merge(const TShape& Other) { Tree = "(" + Tree + " " + Other.Tree + ")"; }
+};
+
+}  // namespace
+
+// A stream of batches is merged in the very tree of the in-memory
+// reduction, so that both give the same bits.
+TEST(EngineReduceTest, MergeStackBuildsTheTreeOfMergeTree) {
+  for (std::size_t Count = 1; Count <= 40; ++Count) {
+    std::vector<TShape> States;
+    varnel::engine::TMergeStack<TShape> Stack;
+    for (std::size_t i = 0; i < Count; ++i) {
+      States.push_back({std::to_string(i)});
+      Stack.Push({std::to_string(i)});
+    }
+    EXPECT_EQ(Stack.Result().Tree, varnel::engine::MergeTree(States).Tree) << Count << " states";
+  }
+  EXPECT_EQ(varnel::engine::MergeTree(std::vector<TShape>{{"0"}, {"1"}, {"2"}, {"3"}, {"4"}}).Tree,
+            "(((0 1) (2 3)) 4)");
+}

@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "streamed_analyses.h"
+
+#include <cmath>
+#include <iostream>
+
+#include <varnel/dist/distributions.h>
+
+#include "analysis_tables.h"
+#include "output.h"
+
+namespace varnel::cli {
+namespace {
+
+using engine::TBatch;
+using engine::TFit;
+using engine::TMoments;
+
+// Σe², and Σ(e_t − e_{t−1})² over consecutive complete rows, of a run of
+// rows; two runs join across their edge, so that the merged sums are the
+// whole file's whatever the blocks.
+struct TResidualSums {
+  long double Sse = 0, Differences = 0, First = 0, Last = 0;
+  bool Any = false;
+  void Add(long double e) {
+    Sse += e * e;
+    if (Any) Differences += (e - Last) * (e - Last);
+    if (!Any) First = e;
+    Last = e;
+    Any = true;
+  }
+  void Merge(const TResidualSums& Other) {
+    if (!Other.Any) return;
+    if (!Any) {
+      *this = Other;
+      return;
+    }
+    Sse += Other.Sse;
+    Differences += Other.Differences + (Other.First - Last) * (Other.First - Last);
+    Last = Other.Last;
+  }
+};
+
+TResidualSums ResidualsOf(const TFit& Fit, const TBatch& Batch) {
+  TResidualSums Sums;
+  std::vector<double> Row(Batch.Cols());
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    bool Complete = true;
+    for (std::size_t j = 0; j < Row.size(); ++j) {
+      Row[j] = Batch.Columns[j][i];
+      Complete = Complete && !std::isnan(Row[j]);
+    }
+    if (Complete) Sums.Add(Fit.Residual(Row));
+  }
+  return Sums;
+}
+
+// The inverse of a symmetric positive definite matrix (row-major, p × p) by
+// its Cholesky factor; false when a pivot is not positive.
+bool InvertSpd(std::vector<long double>& A, std::size_t p) {
+  std::vector<long double> L(p * p);
+  for (std::size_t j = 0; j < p; ++j) {
+    long double d = A[j * p + j];
+    for (std::size_t k = 0; k < j; ++k) d -= L[j * p + k] * L[j * p + k];
+    if (!(d > 0)) return false;
+    L[j * p + j] = std::sqrt(d);
+    for (std::size_t i = j + 1; i < p; ++i) {
+      long double s = A[i * p + j];
+      for (std::size_t k = 0; k < j; ++k) s -= L[i * p + k] * L[j * p + k];
+      L[i * p + j] = s / L[j * p + j];
+    }
+  }
+  // L⁻¹, then A⁻¹ = L⁻ᵀ L⁻¹.
+  std::vector<long double> M(p * p);
+  for (std::size_t j = 0; j < p; ++j) {
+    M[j * p + j] = 1 / L[j * p + j];
+    for (std::size_t i = j + 1; i < p; ++i) {
+      long double s = 0;
+      for (std::size_t k = j; k < i; ++k) s -= L[i * p + k] * M[k * p + j];
+      M[i * p + j] = s / L[i * p + i];
+    }
+  }
+  for (std::size_t i = 0; i < p; ++i) {
+    for (std::size_t j = 0; j <= i; ++j) {
+      long double s = 0;
+      for (std::size_t k = i; k < p; ++k) s += M[k * p + i] * M[k * p + j];
+      A[i * p + j] = A[j * p + i] = s;
+    }
+  }
+  return true;
+}
+
+// The determinant of the submatrix of A (p × p) on the indices Of.
+long double SubDeterminant(const std::vector<long double>& A, std::size_t p, const std::vector<std::size_t>& Of) {
+  const std::size_t m = Of.size();
+  std::vector<long double> S(m * m);
+  for (std::size_t a = 0; a < m; ++a) {
+    for (std::size_t b = 0; b < m; ++b) S[a * m + b] = A[Of[a] * p + Of[b]];
+  }
+  long double Det = 1;
+  for (std::size_t j = 0; j < m; ++j) {  // Gaussian elimination with partial pivoting
+    std::size_t Pivot = j;
+    for (std::size_t i = j + 1; i < m; ++i) {
+      if (std::fabs(S[i * m + j]) > std::fabs(S[Pivot * m + j])) Pivot = i;
+    }
+    if (S[Pivot * m + j] == 0) return 0;
+    if (Pivot != j) {
+      for (std::size_t k = 0; k < m; ++k) std::swap(S[j * m + k], S[Pivot * m + k]);
+      Det = -Det;
+    }
+    Det *= S[j * m + j];
+    for (std::size_t i = j + 1; i < m; ++i) {
+      const long double f = S[i * m + j] / S[j * m + j];
+      for (std::size_t k = j; k < m; ++k) S[i * m + k] -= f * S[j * m + k];
+    }
+  }
+  return Det;
+}
+
+// The correlation matrix of the kept predictors and its inverse: VIF_j is
+// the inverse's diagonal, and a term's GVIF det(R_tt)·det((R⁻¹)_tt), which
+// is car::vif's det(R_tt)·det(R_oo)/det(R) without a determinant of the
+// other terms for each term.
+struct TCollinearity {
+  std::vector<long double> R, Inverse;
+  std::size_t p = 0;
+  bool Valid = false;
+};
+
+TCollinearity CollinearityOf(const TMoments& State, const std::vector<std::size_t>& Kept) {
+  TCollinearity C;
+  C.p = Kept.size();
+  C.R.resize(C.p * C.p);
+  for (std::size_t a = 0; a < C.p; ++a) {
+    for (std::size_t b = 0; b < C.p; ++b) {
+      const long double Caa = State.CoMoment(Kept[a], Kept[a]), Cbb = State.CoMoment(Kept[b], Kept[b]);
+      C.R[a * C.p + b] = State.CoMoment(Kept[a], Kept[b]) / std::sqrt(Caa * Cbb);
+    }
+  }
+  C.Inverse = C.R;
+  C.Valid = InvertSpd(C.Inverse, C.p);
+  return C;
+}
+
+std::vector<TCell> CoefficientRow(const std::string& Term, long double Estimate, long double StdErr, long double T,
+                                  double P, double Quantile, const TCell& VIF) {
+  return {Term, Number(Estimate), Number(StdErr), Number(T), P, Number(Estimate - Quantile * StdErr),
+          Number(Estimate + Quantile * StdErr), VIF};
+}
+
+TResultTable CoefficientTable(const TStreamedData& Data, const TFit& Fit, const engine::TInference& I,
+                              const TCollinearity& C, const TOptions& Options) {
+  TResultTable Table{"coefficients", "Coefficients (two-sided " + Percent(Options.Level) + " confidence limits)",
+                     {"term", "estimate", "std.error", "statistic", "p.value", "conf.low", "conf.high", "vif"},
+                     {},
+                     {}};
+  const double Quantile = StudentTQuantile((1 - Options.Level) / 2, static_cast<double>(Fit.DfResidual), TTail::Upper);
+  std::size_t s = 0;
+  if (Fit.Intercept) {
+    Table.Rows.push_back(CoefficientRow(std::string(kConstantTerm), Fit.Coef[0], I.StdErr[0], I.T[0], I.P[0], Quantile, {}));
+    s = 1;
+  }
+  std::vector<std::size_t> TermSize(Data.TermNames().size());
+  for (int t : Data.TermOf()) ++TermSize[static_cast<std::size_t>(t)];
+  std::size_t k = 0;
+  for (std::size_t j = 0; j < Data.K(); ++j) {
+    if (k < Fit.Kept.size() && Fit.Kept[k] == j) {
+      // A dummy of a factor of more than two levels has no VIF of its own.
+      const bool Alone = TermSize[static_cast<std::size_t>(Data.TermOf()[j])] == 1;
+      const TCell VIF = Alone && C.Valid ? Number(C.Inverse[k * C.p + k]) : TCell{};
+      Table.Rows.push_back(CoefficientRow(Data.XNames()[j], Fit.Coef[s], I.StdErr[s], I.T[s], I.P[s], Quantile, VIF));
+      ++s;
+      ++k;
+    } else {
+      std::vector<TCell> Row(Table.Columns.size());
+      Row[0] = Data.XNames()[j];
+      Table.Rows.push_back(Row);
+    }
+  }
+  return Table;
+}
+
+TResultTable TermsTable(const TStreamedData& Data, const TFit& Fit, const TCollinearity& C) {
+  TResultTable Table{"terms",
+                     "Terms: generalised variance-inflation factors; gvif.adj = GVIF^(1/(2·df)) compares terms of "
+                     "different df",
+                     {"term", "df", "gvif", "gvif.adj"},
+                     {},
+                     {}};
+  std::vector<std::vector<std::size_t>> Members(Data.TermNames().size());
+  for (std::size_t k = 0; k < Fit.Kept.size(); ++k) Members[static_cast<std::size_t>(Data.TermOf()[Fit.Kept[k]])].push_back(k);
+  for (std::size_t t = 0; t < Members.size(); ++t) {
+    if (Members[t].empty()) continue;
+    const long double GVIF = C.Valid ? SubDeterminant(C.R, C.p, Members[t]) * SubDeterminant(C.Inverse, C.p, Members[t])
+                                     : NAN;
+    const auto df = static_cast<long long>(Members[t].size());
+    Table.Rows.push_back({Data.TermNames()[t], Count(df), Number(GVIF), Number(std::pow(GVIF, 1.0L / (2 * df)))});
+  }
+  return Table;
+}
+
+TResultTable ModelTable(const TFit& Fit, const engine::TInference& I, const TResidualSums& Sums) {
+  const std::string About = Fit.Intercept ? "" : " (through the origin: R² about zero)";
+  const long double F = I.F ? *I.F : NAN;
+  const double FP = I.FP ? *I.FP : NAN;
+  return {"model",
+          "Model" + About,
+          {"r.squared", "adj.r.squared", "sigma", "statistic", "p.value", "df", "df.residual", "nobs", "logLik",
+           "AIC", "BIC", "deviance", "durbin.watson"},
+          {{Number(I.R2), Number(I.AdjR2), Number(I.Sigma), Number(F), FP, Count(static_cast<long long>(I.DfModel)),
+            Count(static_cast<long long>(I.DfResidual)), Count(static_cast<long long>(Fit.N)), Number(I.LogLik),
+            Number(I.AIC), Number(I.BIC), Number(I.Sse), Number(Sums.Differences / Sums.Sse)}},
+          {}};
+}
+
+}  // namespace
+
+int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  const std::size_t P = Data.K() + 1;
+  const TMoments State = Data.Reduce<TMoments>([P](const TBatch& Batch) {
+    TMoments Part(P);
+    Part.Add(Batch);
+    return Part;
+  });
+  const TFit Fit = engine::Solve(State, Options.Intercept);
+  for (std::size_t j : Fit.Aliased) std::cerr << "varnel: " << Data.XNames()[j] << " not defined because of singularities\n";
+  if (Fit.Kept.empty()) {
+    std::cerr << "varnel: no predictor is left once the aliased ones are out; name others with --x\n";
+    return 1;
+  }
+  const TResidualSums Sums = Data.Reduce<TResidualSums>([&Fit](const TBatch& Batch) { return ResidualsOf(Fit, Batch); });
+  const engine::TInference I = engine::Infer(Fit, Sums.Sse);
+  const TCollinearity C = CollinearityOf(State, Fit.Kept);
+  Out.Results.Tables = {CoefficientTable(Data, Fit, I, C, Options), ModelTable(Fit, I, Sums), TermsTable(Data, Fit, C)};
+  return 0;
+}
+
+}  // namespace varnel::cli

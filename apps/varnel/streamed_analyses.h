@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: Apache-2.0
+// The commands that run on the engine when the data are beyond the
+// component's 19,999 rows or 24 predictors: the file is read in blocks,
+// each reduced to a mergeable state on any number of threads, and the
+// tables are built from the merged state (and, for the residuals, a second
+// pass). They have the tables of the commands within the box, without the
+// component's interpretations and report texts.
+#pragma once
+
+#include "analyses.h"
+#include "reading/streamed_data.h"
+
+namespace varnel::cli {
+
+int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
+
+}  // namespace varnel::cli

@@ -94,7 +94,7 @@ enum TUses : unsigned { kLevel = 1, kIntercept = 2, kReportTexts = 4, kAlpha = 8
 
 void AddInputOptions(CLI::App& App, TDataOptions& Data) {
   App.add_option("file", Data.File,
-                 "CSV file with a header row of names, rows of at most 1 MiB, at most 256 MiB in all "
+                 "CSV file (or its .gz) with a header row of names, rows of at most 1 MiB "
                  "(default: the built-in example)");
   App.add_option("--y", Data.Y, "response column (default: the last column)");
   App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")
@@ -547,7 +547,7 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
     TCommandResults Results;
     const int Status = Choice.Streamed(Data, Options, Results);
     SayWhatWasLeftOut(Data, DataOptions);
-    TMeta& Meta = Results.Results.Meta;
+    TMeta& Meta = Results.Results.Meta;  // N is the command's
     Meta.Command = Choice.Name;
     Meta.File = Data.Source();
     Meta.Dropped = static_cast<long long>(Data.DroppedCount());
@@ -729,9 +729,10 @@ int RunTool(int argc, char** argv) {
 
   CLI::App App{"varnel: multiple regression with its inference, diagnostics, descriptive statistics, model "
                "selection, principal components, distances and k-means on a delimited text file. Results are "
-               "named tables: text by default, --csv for one table, --json for all. Limits: 19,999 rows used "
-               "(after rows with missing values are left out), 24 predictors (factor dummies included), rows "
-               "of 1 MiB, files of 256 MiB."};
+               "named tables: text by default, --csv for one table, --json for all. Input: CSV, also gzip-compressed. "
+               "Limits: regress takes any number of rows and up to 1,000 predictors (factor dummies included), read "
+               "in blocks on every core; the other commands 19,999 rows used (after rows with missing values are "
+               "left out) and 24 predictors; rows of 1 MiB."};
   App.require_subcommand(0, 1);
   App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION_STRING);
   TDataOptions Data;

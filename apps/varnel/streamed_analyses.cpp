@@ -55,6 +55,94 @@ TResidualSums ResidualsOf(const TFit& Fit, const TBatch& Batch) {
   return Sums;
 }
 
+// Σ dd' of the differences d of consecutive complete rows, whose quadratic
+// form in (−β, 1) is Durbin-Watson's numerator; a run's first and last
+// complete rows join it to the runs on either side. Within a block the
+// products are summed in double (the differences are near zero on average,
+// so nothing cancels there), then carried in long double.
+struct TDifferences {
+  std::size_t P = 0, Count = 0;
+  std::vector<long double> Cross;   // P × P, lower triangle
+  std::vector<double> First, Last;  // empty when the run has no complete row
+
+  void AddEdge(const std::vector<double>& From, const std::vector<double>& To) {
+    for (std::size_t j = 0; j < P; ++j) {
+      for (std::size_t k = 0; k <= j; ++k)
+        Cross[j * P + k] += (static_cast<long double>(To[j]) - From[j]) * (static_cast<long double>(To[k]) - From[k]);
+    }
+    ++Count;
+  }
+  void Merge(const TDifferences& Other) {
+    if (Other.First.empty()) return;
+    if (First.empty()) {
+      *this = Other;
+      return;
+    }
+    AddEdge(Last, Other.First);
+    for (std::size_t i = 0; i < Cross.size(); ++i) Cross[i] += Other.Cross[i];
+    Count += Other.Count;
+    Last = Other.Last;
+  }
+};
+
+TDifferences DifferencesOf(const TBatch& Batch) {
+  const std::size_t P = Batch.Cols();
+  TDifferences D{P, 0, std::vector<long double>(P * P), {}, {}};
+  std::vector<double> Sums(P * P), Row(P), d(P);
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    bool Complete = true;
+    for (std::size_t j = 0; j < P; ++j) {
+      Row[j] = Batch.Columns[j][i];
+      Complete = Complete && !std::isnan(Row[j]);
+    }
+    if (!Complete) continue;
+    if (D.First.empty()) {
+      D.First = D.Last = Row;
+      continue;
+    }
+    for (std::size_t j = 0; j < P; ++j) d[j] = Row[j] - D.Last[j];
+    for (std::size_t j = 0; j < P; ++j) {
+      for (std::size_t k = 0; k <= j; ++k) Sums[j * P + k] += d[j] * d[k];
+    }
+    D.Last.swap(Row);
+    Row.resize(P);
+    ++D.Count;
+  }
+  for (std::size_t i = 0; i < Sums.size(); ++i) D.Cross[i] = Sums[i];
+  return D;
+}
+
+// What one pass gives a fit: the moments of [X y] and of their differences.
+struct TRegressionSums {
+  TMoments Moments;
+  TDifferences Differences;
+  void Merge(const TRegressionSums& Other) {
+    Moments.Merge(Other.Moments);
+    Differences.Merge(Other.Differences);
+  }
+};
+
+// Σ(Δy − Δx'β)² over consecutive complete rows: the intercept cancels in
+// the differences, an aliased predictor weighs nothing.
+long double DifferenceSquares(const TFit& Fit, const TDifferences& D) {
+  if (D.Count == 0) return 0;
+  const std::size_t P = Fit.K + 1;
+  std::vector<long double> w(P);
+  w[Fit.K] = 1;
+  for (std::size_t k = 0; k < Fit.Kept.size(); ++k) w[Fit.Kept[k]] = -Fit.Coef[k + (Fit.Intercept ? 1 : 0)];
+  long double Sum = 0;
+  for (std::size_t a = 0; a < P; ++a) {
+    for (std::size_t b = 0; b < a; ++b) Sum += 2 * w[a] * w[b] * D.Cross[a * P + b];
+    Sum += w[a] * w[a] * D.Cross[a * P + a];
+  }
+  return Sum;
+}
+
+// The residual sum of squares from the moments keeps 15 or more digits
+// while it is not below this share of the total (long double carries 19);
+// below it the residuals are formed in a second pass.
+constexpr long double kMomentSseShare = 1e-3L;
+
 // The inverse of a symmetric positive definite matrix (row-major, p × p) by
 // its Cholesky factor; false when a pivot is not positive.
 bool InvertSpd(std::vector<long double>& A, std::size_t p) {
@@ -217,20 +305,27 @@ TResultTable ModelTable(const TFit& Fit, const engine::TInference& I, const TRes
 
 int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t P = Data.K() + 1;
-  const TMoments State = Data.Reduce<TMoments>([P](const TBatch& Batch) {
-    TMoments Part(P);
-    Part.Add(Batch);
+  const TRegressionSums State = Data.Reduce<TRegressionSums>([P](const TBatch& Batch) {
+    TRegressionSums Part{TMoments(P), DifferencesOf(Batch)};
+    Part.Moments.Add(Batch);
     return Part;
   });
-  const TFit Fit = engine::Solve(State, Options.Intercept);
+  const TFit Fit = engine::Solve(State.Moments, Options.Intercept);
+  Out.Results.Meta.N = static_cast<long long>(Fit.N);
   for (std::size_t j : Fit.Aliased) std::cerr << "varnel: " << Data.XNames()[j] << " not defined because of singularities\n";
   if (Fit.Kept.empty()) {
     std::cerr << "varnel: no predictor is left once the aliased ones are out; name others with --x\n";
     return 1;
   }
-  const TResidualSums Sums = Data.Reduce<TResidualSums>([&Fit](const TBatch& Batch) { return ResidualsOf(Fit, Batch); });
+  TResidualSums Sums;
+  if (Fit.MomentSse >= kMomentSseShare * Fit.Sst) {
+    Sums.Sse = Fit.MomentSse;
+    Sums.Differences = DifferenceSquares(Fit, State.Differences);
+  } else {
+    Sums = Data.Reduce<TResidualSums>([&Fit](const TBatch& Batch) { return ResidualsOf(Fit, Batch); });
+  }
   const engine::TInference I = engine::Infer(Fit, Sums.Sse);
-  const TCollinearity C = CollinearityOf(State, Fit.Kept);
+  const TCollinearity C = CollinearityOf(State.Moments, Fit.Kept);
   Out.Results.Tables = {CoefficientTable(Data, Fit, I, C, Options), ModelTable(Fit, I, Sums), TermsTable(Data, Fit, C)};
   return 0;
 }

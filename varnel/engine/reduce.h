@@ -56,7 +56,7 @@ class TMergeStack {
   }
   bool Empty() const { return FStates.empty(); }
   State Result() {
-    if (FStates.empty()) return State{};
+    if (FStates.empty()) return State();
     while (FStates.size() > 1) {
       State Right = std::move(FStates.back());
       FStates.pop_back();

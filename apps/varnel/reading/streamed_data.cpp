@@ -96,36 +96,34 @@ void TStreamedData::Plan(const TDataRules& Rules) {
   }
 }
 
-bool TStreamedData::NextBlocks(std::vector<TRowText>& Blocks) {
-  Blocks.clear();
-  if (FPass > 0 && FHolding) return false;  // the held blocks are given whole
-  while (Blocks.size() < FThreads) {
+// The next round's blocks into FRound (the first blocks, kept from the
+// start, given first); their number, 0 at the end.
+std::size_t TStreamedData::NextBlocks() {
+  FRound.resize(FThreads);
+  std::size_t Count = 0;
+  while (Count < FThreads) {
     if (FFirstGiven < FFirst.size()) {
-      Blocks.push_back(FFirst[FFirstGiven++]);
+      FRound[Count++] = FFirst[FFirstGiven++];
       continue;
     }
-    TRowText Block;
-    if (!FReader->Next(FBlockRows, Block)) break;
-    Blocks.push_back(std::move(Block));
+    if (!FReader->Next(FBlockRows, FRound[Count])) break;
+    ++Count;
   }
-  return !Blocks.empty();
+  return Count;
 }
 
 // One pass over every block, rounds of FThreads blocks in file order.
-void TStreamedData::ForEachRound(const std::function<void(std::vector<TRowText>&)>& Round) {
+void TStreamedData::ForEachRound(const std::function<void(std::span<const TRowText>)>& Round) {
   if (FPass > 0 && !FHolding) {
     FReader->Rewind();
     FFirst.clear();
   }
-  std::vector<TRowText> Blocks;
   if (FPass > 0 && FHolding) {
-    for (std::size_t b = 0; b < FHeld.size(); b += FThreads) {
-      const auto From = FHeld.begin() + static_cast<std::ptrdiff_t>(b);
-      Blocks.assign(From, From + static_cast<std::ptrdiff_t>(std::min(FThreads, FHeld.size() - b)));
-      Round(Blocks);
-    }
+    for (std::size_t b = 0; b < FHeld.size(); b += FThreads)
+      Round(std::span<const TRowText>(FHeld).subspan(b, std::min(FThreads, FHeld.size() - b)));
   } else {
-    while (NextBlocks(Blocks)) {
+    while (const std::size_t Count = NextBlocks()) {
+      const auto Blocks = std::span<const TRowText>(FRound).first(Count);
       Round(Blocks);
       if (FHolding) FHeld.insert(FHeld.end(), Blocks.begin(), Blocks.end());
     }
@@ -138,18 +136,18 @@ void TStreamedData::ForEachBatch(const std::function<void(std::size_t)>& Start,
                                  const std::function<void()>& End) {
   const bool First = FPass == 0 || (FPass == 1 && std::any_of(FColumns.begin(), FColumns.end(),
                                                                [](const TColumn& C) { return C.Factor; }));
-  ForEachRound([&](std::vector<TRowText>& Blocks) {
-    std::vector<TBlockData> Data(Blocks.size());
+  ForEachRound([&](std::span<const TRowText> Blocks) {
+    FRoundData.resize(std::max(FRoundData.size(), Blocks.size()));
     Start(Blocks.size());
     engine::MapIndices<char>(Blocks.size(), FThreads, [&](std::size_t i) {
-      Convert(Blocks[i], Data[i]);
-      Visit(i, engine::MakeBatch(Data[i].Columns, Blocks[i].FirstRow));
-      Data[i].Fields = {};
+      Convert(Blocks[i], FRoundData[i]);
+      Visit(i, engine::MakeBatch(FRoundData[i].Columns, Blocks[i].FirstRow));
       return char{};
     });
     End();
     if (!First) return;
-    for (const TBlockData& D : Data) {
+    for (std::size_t i = 0; i < Blocks.size(); ++i) {
+      const TBlockData& D = FRoundData[i];
       FDroppedCount += D.Dropped;
       for (long long Row : D.FirstDropped) {
         if (FFirstDropped.size() < kShownDropped) FFirstDropped.push_back(Row);
@@ -171,7 +169,7 @@ void TStreamedData::GatherLevels() {
     std::vector<TSeen> Seen;
     std::vector<std::set<std::string>> Texts(Picked);
     std::vector<bool> AllNumbers(Picked, true);
-    ForEachRound([&](std::vector<TRowText>& Blocks) {
+    ForEachRound([&](std::span<const TRowText> Blocks) {
       Seen = engine::MapIndices<TSeen>(Blocks.size(), FThreads, [&](std::size_t b) {
         TSeen S{std::vector<std::set<std::string>>(Picked), std::vector<bool>(Picked, true)};
         TFieldBlock Fields;
@@ -278,7 +276,10 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
   FReader->Split(Text, Out.Fields);
   const TFieldBlock& F = Out.Fields;
   const std::size_t Picked = FColumns.size(), Width = FXNames.size() + (FResponse ? 1 : 0);
-  Out.Columns.assign(Width, std::vector<double>(F.Rows));
+  Out.Columns.resize(Width);
+  for (auto& Column : Out.Columns) Column.resize(F.Rows);
+  Out.Dropped = 0;
+  Out.FirstDropped.clear();
   for (std::size_t r = 0; r < F.Rows; ++r) {
     const std::size_t Row = F.FirstRow + r + 1;
     std::size_t Slot = 0;

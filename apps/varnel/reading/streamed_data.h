@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ class TStreamedData {
   State Reduce(const std::function<State(const engine::TBatch&)>& Make) {
     engine::TMergeStack<State> Stack;
     std::vector<State> States;
-    ForEachBatch([&](std::size_t Count) { States.assign(Count, State{}); },
+    ForEachBatch([&](std::size_t Count) { States.assign(Count, State()); },
                  [&](std::size_t i, const engine::TBatch& Batch) { States[i] = Make(Batch); },
                  [&] {
                    for (State& S : States) Stack.Push(std::move(S));
@@ -71,8 +72,8 @@ class TStreamedData {
  private:
   struct TBlockData;
   struct TColumn;
-  void ForEachRound(const std::function<void(std::vector<TRowText>&)>& Round);
-  bool NextBlocks(std::vector<TRowText>& Blocks);
+  void ForEachRound(const std::function<void(std::span<const TRowText>)>& Round);
+  std::size_t NextBlocks();
   void Plan(const TDataRules& Rules);
   void GatherLevels();
   void Convert(const TRowText& Text, TBlockData& Out) const;
@@ -81,6 +82,11 @@ class TStreamedData {
   TDataRules FRules;
   std::size_t FThreads = 1, FBlockRows = 0, FPass = 0;
   std::vector<TRowText> FHeld;  // every block, when the input cannot be read twice
+  // A round's blocks and what they are read into, kept from round to round
+  // so that their storage is reused rather than allocated (and faulted in)
+  // again for every block.
+  std::vector<TRowText> FRound;
+  std::vector<TBlockData> FRoundData;
   bool FHolding = false;
   std::vector<TRowText> FFirst;  // given back before the reader's next blocks in the first pass
   std::size_t FFirstGiven = 0;

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: Apache-2.0
+// regress on a file beyond the component's box: read in blocks, reduced on
+// any number of threads, against R's figures.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <string>
+
+#include "tool_fixture.h"
+
+namespace varnel::cli {
+namespace {
+
+using nlohmann::json;
+
+// A uniform in [0, 1) from integer arithmetic that is exact in double, so
+// that R, reading the file this writes, saw the very same numbers.
+double Uniform(long long i, int k) {
+  static const long long Multiplier[] = {0, 1103515245, 1664525, 22695477, 134775813};
+  return static_cast<double>((i * Multiplier[k] + 12345) % 2147483648LL) / 2147483648.0;
+}
+
+// 30,000 rows: a text id, timestamps 1.7e9 + 60 i, a 12-level factor,
+// three columns of scales 0.01 to 1e4 (one cell missing) and the response.
+std::string StreamFile() {
+  std::string Text = "id,t,g,a,b,c,y\n";
+  char Line[256];
+  for (long long i = 1; i <= 30000; ++i) {
+    const double t = 1.7e9 + 60.0 * static_cast<double>(i);
+    const int Level = static_cast<int>((i * 7) % 12);
+    const double a = 0.01 * Uniform(i, 1), b = 100.0 * Uniform(i, 2) + 5.0, c = 1e4 * Uniform(i, 3);
+    const double y = 3.0 * a + 0.02 * b + 1e-4 * c + 0.5 * Level + 1e-7 * (t - 1.7e9) + Uniform(i, 4);
+    char A[32] = "";
+    if (i != 17) std::snprintf(A, sizeof A, "%.17g", a);
+    std::snprintf(Line, sizeof Line, "r%lld,%.17g,%c,%s,%.17g,%.17g,%.17g\n", i, t, "abcdefghijkl"[Level], A, b, c, y);
+    Text += Line;
+  }
+  return Text;
+}
+
+const json* Row(const json& Table, const std::string& Term) {
+  for (const auto& R : Table) {
+    if (R.value("term", "") == Term) return &R;
+  }
+  return nullptr;
+}
+
+class StreamedTest : public ToolTest {};
+
+// R 4.2.2: d <- read.csv(f); fit <- lm(y ~ t + g + a + b + c, d); summary,
+// AIC, BIC, car::durbinWatsonTest and car::vif. Ten digits are the target.
+TEST_F(StreamedTest, RegressBeyondTheBoxAsR) {
+  const std::string File = Write("stream.csv", StreamFile());
+  const TRun R = Run(File + " regress --y y --x t,g,a,b,c --json");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_NE(R.Err.find("1 row with a missing value left out (data rows 17)"), std::string::npos) << R.Err;
+  const json J = json::parse(R.Out);
+  EXPECT_EQ(J["meta"]["n"], 29999);
+  EXPECT_EQ(J["meta"]["k"], 15);
+  const auto Near = [](const json& Value, double Expected) {
+    EXPECT_NEAR(Value.get<double>(), Expected, 1e-10 * std::fabs(Expected)) << Expected;
+  };
+  const json& C = J["coefficients"];
+  ASSERT_EQ(C.size(), 16U);
+  Near((*Row(C, "(Intercept)"))["estimate"], -1.69846364199580e+02);
+  Near((*Row(C, "(Intercept)"))["std.error"], 5.45769922071273e+00);
+  Near((*Row(C, "t"))["estimate"], 1.00204224198403e-07);
+  Near((*Row(C, "t"))["statistic"], 31.22845652675781);
+  Near((*Row(C, "gl"))["estimate"], 5.50125183106876e+00);
+  Near((*Row(C, "gl"))["std.error"], 8.16731809422146e-03);
+  Near((*Row(C, "a"))["estimate"], 2.98415776055886e+00);
+  Near((*Row(C, "a"))["p.value"], 2.39034276788563e-07);
+  Near((*Row(C, "b"))["conf.low"], 0.0198577001645187);
+  Near((*Row(C, "b"))["conf.high"], 0.0200832360109985);
+  Near((*Row(C, "c"))["statistic"], 173.13524720443425);
+  Near((*Row(C, "t"))["vif"], 1.00033589423668);
+  EXPECT_TRUE((*Row(C, "gl"))["vif"].is_null());
+  const json& M = J["model"][0];
+  Near(M["r.squared"], 0.976082468964801);
+  Near(M["adj.r.squared"], 0.976070503418807);
+  Near(M["sigma"], 0.288724358099702);
+  Near(M["statistic"], 81574.419544396470883);
+  Near(M["AIC"], 10616.984960099027376);
+  Near(M["BIC"], 10758.236588653868239);
+  Near(M["logLik"], -5291.492480049513688);
+  Near(M["durbin.watson"], 0.70572789772559);
+  const json& T = J["terms"];
+  Near((*Row(T, "g"))["gvif"], 1.00009538827314);
+  Near((*Row(T, "g"))["gvif.adj"], 1.00000433563322);
+  EXPECT_EQ((*Row(T, "g"))["df"], 11);
+}
+
+// Blocks are cut at fixed rows and merged in a fixed order: one thread or
+// three, a file, its gzip form, or either through a pipe, the same bytes.
+TEST_F(StreamedTest, SameBytesForAnyThreadsAndAnyFormOfTheInput) {
+  const std::string File = Write("stream.csv", StreamFile());
+  ASSERT_EQ(std::system(("gzip -k " + File).c_str()), 0);
+  const std::string Args = " regress --y y --x t,g,a,b,c --csv";
+  const TRun One = Run(File + Args + " --threads 1");
+  ASSERT_EQ(One.Status, 0) << One.Err;
+  EXPECT_EQ(Run(File + Args + " --threads 3").Out, One.Out);
+  EXPECT_EQ(Run(File + ".gz" + Args + " --threads 2").Out, One.Out);
+  EXPECT_EQ(Run("-" + Args, "cat " + File + ".gz |", "", "").Out, One.Out);
+  EXPECT_EQ(Run("-" + Args + " --threads 2", "", "", File).Out, One.Out);
+}
+
+// What the engine cannot read, or the component alone gives, is one line
+// and exit status 2.
+TEST_F(StreamedTest, RefusalsBeyondTheBox) {
+  const std::string File = Write("stream.csv", StreamFile());
+  const auto Refused = [&](const std::string& Args, const std::string& Said) {
+    const TRun R = Run(Args);
+    EXPECT_EQ(R.Status, 2) << Args;
+    EXPECT_EQ(Lines(R.Err), 1) << R.Err;
+    EXPECT_NE(R.Err.find(Said), std::string::npos) << R.Err;
+    EXPECT_EQ(R.Out, "");
+  };
+  Refused(File + " regress --y y --x t,g,a,b,c --report-texts", "--report-texts");
+  Refused(File + " diagnose --y y --x t,a", "at most 19999 are possible");
+  Refused(Write("book.xlsx", std::string("PK\x03\x04", 4) + "rest") + " regress", "zip archive");
+  Refused(Write("table.parquet", "PAR1rest") + " regress", "Parquet");
+  ASSERT_EQ(std::system(("gzip -k " + File + " && head -c 20000 " + File + ".gz > " + File + ".cut.gz").c_str()), 0);
+  Refused(File + ".cut.gz regress --y y --x t,g,a,b,c", "end early");
+  std::string Text = StreamFile();
+  Text.replace(Text.find("\nr25000,") + 1 + std::string("r25000,").size(), 0, "x");
+  Refused(Write("bad.csv", Text) + " regress --y y --x t,a", "data row 25000 'x1701500000'");
+}
+
+}  // namespace
+}  // namespace varnel::cli

@@ -759,7 +759,7 @@ int RunTool(int argc, char** argv) {
       {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits; --plot: R's "
                    "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan, RunDiagnose, DiagnosticPicture},
       {"describe", "tables variables, correlation and covariance; --plot: a histogram of each variable", kReportTexts,
-       RunDescribe, HistogramPicture},
+       RunDescribe, HistogramPicture, false, RunStreamedDescribe},
       {"select", "table best: the best subsets of every size (or steps: a stepwise search by AIC); the "
                  "component's searches under --report-texts",
        kReportTexts | kScan, RunSelect},

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <iostream>
 
+#include <varnel/describe/moments.h>
 #include <varnel/dist/distributions.h>
+
+#include <algorithm>
 
 #include "analysis_tables.h"
 #include "output.h"
@@ -301,7 +304,122 @@ TResultTable ModelTable(const TFit& Fit, const engine::TInference& I, const TRes
           {}};
 }
 
+// The complete rows' values of every column, in row order, with each
+// column's missing cells: describe's quartiles and lag-1 autocorrelation
+// need every value, so memory grows as 8 bytes a value.
+struct TColumnValues {
+  std::vector<std::vector<double>> Values;
+  std::vector<long long> Missing;
+  void Merge(const TColumnValues& Other) {
+    if (Values.empty()) {
+      *this = Other;
+      return;
+    }
+    for (std::size_t j = 0; j < Values.size(); ++j) {
+      Values[j].insert(Values[j].end(), Other.Values[j].begin(), Other.Values[j].end());
+      Missing[j] += Other.Missing[j];
+    }
+  }
+};
+
+TColumnValues ValuesOf(const TBatch& Batch) {
+  const std::size_t P = Batch.Cols();
+  TColumnValues V{std::vector<std::vector<double>>(P), std::vector<long long>(P)};
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    bool Complete = true;
+    for (std::size_t j = 0; j < P; ++j) {
+      const bool Missing = std::isnan(Batch.Columns[j][i]);
+      V.Missing[j] += Missing;
+      Complete = Complete && !Missing;
+    }
+    if (!Complete) continue;
+    for (std::size_t j = 0; j < P; ++j) V.Values[j].push_back(Batch.Columns[j][i]);
+  }
+  return V;
+}
+
+// R's quantile of type 7 of sorted values.
+double Quantile(const std::vector<double>& Sorted, double p) {
+  const double h = static_cast<double>(Sorted.size() - 1) * p;
+  const auto Low = static_cast<std::size_t>(std::floor(h));
+  if (Low + 1 >= Sorted.size()) return Sorted.back();
+  return Sorted[Low] + (h - static_cast<double>(Low)) * (Sorted[Low + 1] - Sorted[Low]);
+}
+
+// R's acf at lag 1: Σ (x_t − x̄)(x_{t+1} − x̄) / Σ (x_t − x̄)².
+long double Lag1(const std::vector<double>& x, long double Mean) {
+  long double Across = 0, Squares = 0;
+  for (std::size_t t = 0; t < x.size(); ++t) {
+    const long double d = x[t] - Mean;
+    Squares += d * d;
+    if (t + 1 < x.size()) Across += d * (x[t + 1] - Mean);
+  }
+  return Across / Squares;
+}
+
+std::vector<TCell> VariableRow(const std::string& Name, const std::vector<double>& x, long double Variance,
+                               long long Missing) {
+  long double Sum = 0;
+  for (double v : x) Sum += v;
+  const auto n = static_cast<long double>(x.size());
+  const long double Mean = Sum / n, Sd = std::sqrt(Variance);
+  std::vector<double> Sorted = x;
+  std::sort(Sorted.begin(), Sorted.end());
+  const TShapeMoments Shape = ShapeMoments(x);
+  const double Min = Sorted.front(), Max = Sorted.back();
+  return {Name, Count(static_cast<long long>(x.size())), Number(Sum), Min, Max, Number(static_cast<long double>(Max) - Min),
+          Number(Mean), Number(Sd), Number(Variance), Number(Shape.Skew), Number(Shape.Kurtosis),
+          Number(Shape.Excess), Number(Mean != 0 ? 100 * Sd / std::fabs(Mean) : NAN), Quantile(Sorted, 0.25),
+          Quantile(Sorted, 0.5), Quantile(Sorted, 0.75), Number(Lag1(x, Mean)), Count(Missing)};
+}
+
+// Correlations (NaN for a column without spread, as R's cor gives NA) or
+// covariances of the first K columns of a state.
+TResultTable PredictorMatrix(const TStreamedData& Data, const TMoments& State, bool Correlation) {
+  const std::size_t K = Data.K();
+  TResultTable Table{Correlation ? "correlation" : "covariance",
+                     std::string(Correlation ? "Correlation" : "Covariance") + " matrix of the predictors",
+                     {"variable"}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Data.XNames().begin(), Data.XNames().end());
+  const long double n1 = static_cast<long double>(State.Count()) - 1;
+  for (std::size_t a = 0; a < K; ++a) {
+    std::vector<TCell> Row{Data.XNames()[a]};
+    for (std::size_t b = 0; b < K; ++b) {
+      const long double C = State.CoMoment(a, b);
+      const long double Spread = State.CoMoment(a, a) * State.CoMoment(b, b);
+      Row.push_back(Correlation ? Number(Spread > 0 ? C / std::sqrt(Spread) : NAN) : Number(C / n1));
+    }
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
+
 }  // namespace
+
+int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  const TColumnValues V = Data.Reduce<TColumnValues>(ValuesOf);
+  const std::size_t K = Data.K(), P = V.Values.size();
+  const std::size_t n = P ? V.Values[0].size() : 0;
+  if (n < 2) throw TInputError(Data.Source() + ": describe needs two rows that hold a value in every column used");
+  const TMoments State = engine::Accumulate(engine::MakeBatch(V.Values), Options.Threads);
+  Out.Results.Meta.N = static_cast<long long>(n);
+  TResultTable Variables{"variables",
+                         "Variables (skew: m3/m2^(3/2); kurtosis: m4/m2²; excess.kurtosis: m4/m2² − 3; q1, q3: "
+                         "quartiles, R's type 7; acf1: lag-1 autocorrelation)",
+                         {"variable", "n", "sum", "min", "max", "range", "mean", "sd", "variance", "skew", "kurtosis",
+                          "excess.kurtosis", "coef.var.pct", "q1", "median", "q3", "acf1", "missing"},
+                         {}, {}};
+  for (std::size_t j = 0; j < P; ++j) {
+    const std::string& Name = j < K ? Data.XNames()[j] : Data.YName();
+    Variables.Rows.push_back(VariableRow(Name, V.Values[j], State.CoMoment(j, j) / static_cast<long double>(n - 1), V.Missing[j]));
+  }
+  for (std::size_t j = 0; j < K; ++j) {
+    if (State.CoMoment(j, j) == 0)
+      std::cerr << "varnel: the standard deviation of " << Data.XNames()[j] << " is zero: its correlations are not defined\n";
+  }
+  Out.Results.Tables = {std::move(Variables), PredictorMatrix(Data, State, true), PredictorMatrix(Data, State, false)};
+  return 0;
+}
 
 int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t P = Data.K() + 1;

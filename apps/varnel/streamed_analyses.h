@@ -13,5 +13,8 @@
 namespace varnel::cli {
 
 int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
+// The variables table holds every value of each column (8 bytes a value):
+// its quartiles are exact.
+int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 
 }  // namespace varnel::cli

@@ -92,6 +92,37 @@ TEST_F(StreamedTest, RegressBeyondTheBoxAsR) {
   EXPECT_EQ((*Row(T, "g"))["df"], 11);
 }
 
+// R 4.2.2 on the complete rows: sum, mean, sd, quantile (type 7), acf at
+// lag 1 and cor, to 12 digits.
+TEST_F(StreamedTest, DescribeBeyondTheBoxAsR) {
+  const TRun R = Run(Write("stream.csv", StreamFile()) + " describe --y y --x t,a,b,c --json");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  const json J = json::parse(R.Out);
+  const auto Near = [](const json& Value, double Expected) {
+    EXPECT_NEAR(Value.get<double>(), Expected, 1e-12 * std::fabs(Expected)) << Expected;
+  };
+  const json& V = J["variables"];
+  ASSERT_EQ(V.size(), 5U);
+  const json& t = V[0];
+  EXPECT_EQ(t["n"], 29999);
+  Near(t["sum"], 51025300898980);
+  Near(t["mean"], 1700900059.968);
+  Near(t["sd"], 519606.637345134);
+  Near(t["q1"], 1700450090);
+  Near(t["q3"], 1701350030);
+  Near(t["acf1"], 0.999899990020103);
+  const json& a = V[1];
+  EXPECT_EQ(a["missing"], 1);
+  Near(a["sum"], 149.976993884379);
+  Near(a["sd"], 0.00288672392675991);
+  Near(a["median"], 0.00499955426901579);
+  Near(a["acf1"], -0.498864510831842);
+  Near(V[4]["q1"], 3.44725352039393);
+  Near(V[4]["acf1"], -0.265905131940855);
+  Near(J["correlation"][0]["a"], 0.00043577739497091);
+  Near(J["correlation"][1]["c"], -0.00596878601435754);
+}
+
 // A near-perfect fit on data far from zero (x about 1e6 with a spread of
 // 10, 1 - R² = 2.5e-11): the residuals come from a second pass. Against the
 // exact least-squares solution of the file's doubles (rational arithmetic,

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <set>
 #include <unordered_map>
@@ -96,23 +97,24 @@ void TStreamedData::Plan(const TDataRules& Rules) {
   }
 }
 
-// The next round's blocks into FRound (the first blocks, kept from the
+// The next round's blocks into Blocks (the first blocks, kept from the
 // start, given first); their number, 0 at the end.
-std::size_t TStreamedData::NextBlocks() {
-  FRound.resize(FThreads);
+std::size_t TStreamedData::NextBlocks(std::vector<TRowText>& Blocks) {
+  Blocks.resize(FThreads);
   std::size_t Count = 0;
   while (Count < FThreads) {
     if (FFirstGiven < FFirst.size()) {
-      FRound[Count++] = FFirst[FFirstGiven++];
+      Blocks[Count++] = FFirst[FFirstGiven++];
       continue;
     }
-    if (!FReader->Next(FBlockRows, FRound[Count])) break;
+    if (!FReader->Next(FBlockRows, Blocks[Count])) break;
     ++Count;
   }
   return Count;
 }
 
-// One pass over every block, rounds of FThreads blocks in file order.
+// One pass over every block, rounds of FThreads blocks in file order. The
+// next round is cut from the file while this one is parsed and reduced.
 void TStreamedData::ForEachRound(const std::function<void(std::span<const TRowText>)>& Round) {
   if (FPass > 0 && !FHolding) {
     FReader->Rewind();
@@ -122,10 +124,13 @@ void TStreamedData::ForEachRound(const std::function<void(std::span<const TRowTe
     for (std::size_t b = 0; b < FHeld.size(); b += FThreads)
       Round(std::span<const TRowText>(FHeld).subspan(b, std::min(FThreads, FHeld.size() - b)));
   } else {
-    while (const std::size_t Count = NextBlocks()) {
+    for (std::size_t Count = NextBlocks(FRound); Count > 0;) {
+      auto Reading = std::async(std::launch::async, [this] { return NextBlocks(FNextRound); });
       const auto Blocks = std::span<const TRowText>(FRound).first(Count);
       Round(Blocks);
       if (FHolding) FHeld.insert(FHeld.end(), Blocks.begin(), Blocks.end());
+      Count = Reading.get();
+      FRound.swap(FNextRound);
     }
   }
   ++FPass;

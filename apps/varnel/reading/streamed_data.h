@@ -73,7 +73,7 @@ class TStreamedData {
   struct TBlockData;
   struct TColumn;
   void ForEachRound(const std::function<void(std::span<const TRowText>)>& Round);
-  std::size_t NextBlocks();
+  std::size_t NextBlocks(std::vector<TRowText>& Blocks);
   void Plan(const TDataRules& Rules);
   void GatherLevels();
   void Convert(const TRowText& Text, TBlockData& Out) const;
@@ -85,7 +85,7 @@ class TStreamedData {
   // A round's blocks and what they are read into, kept from round to round
   // so that their storage is reused rather than allocated (and faulted in)
   // again for every block.
-  std::vector<TRowText> FRound;
+  std::vector<TRowText> FRound, FNextRound;
   std::vector<TBlockData> FRoundData;
   bool FHolding = false;
   std::vector<TRowText> FFirst;  // given back before the reader's next blocks in the first pass

@@ -730,9 +730,10 @@ int RunTool(int argc, char** argv) {
   CLI::App App{"varnel: multiple regression with its inference, diagnostics, descriptive statistics, model "
                "selection, principal components, distances and k-means on a delimited text file. Results are "
                "named tables: text by default, --csv for one table, --json for all. Input: CSV, also gzip-compressed. "
-               "Limits: regress takes any number of rows and up to 1,000 predictors (factor dummies included), read "
-               "in blocks on every core; the other commands 19,999 rows used (after rows with missing values are "
-               "left out) and 24 predictors; rows of 1 MiB."};
+               "Limits: regress and describe take any number of rows and up to 1,000 predictors (factor dummies "
+               "included), pca any number of rows and 24 variables, read in blocks on every core (describe keeps 8 "
+               "bytes a value); the other commands 19,999 rows used (after rows with missing values are left out) "
+               "and 24 predictors; rows of 1 MiB."};
   App.require_subcommand(0, 1);
   App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION_STRING);
   TDataOptions Data;
@@ -765,7 +766,7 @@ int RunTool(int argc, char** argv) {
        kReportTexts | kScan, RunSelect},
       {"pca", "tables components, loadings and scores: principal components of the correlation matrix "
               "(--covariance: of the covariance matrix); --plot: scree plot and biplot", kReportTexts, RunPca,
-       ComponentsPicture, true},
+       ComponentsPicture, true, RunStreamedPca},
       {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", kLevel,
        RunDistance, nullptr, true},
       {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts; --plot: the clusters "

@@ -6,6 +6,7 @@
 
 #include <varnel/describe/moments.h>
 #include <varnel/dist/distributions.h>
+#include <varnel/linalg/principal_components.h>
 
 #include <algorithm>
 
@@ -394,7 +395,55 @@ TResultTable PredictorMatrix(const TStreamedData& Data, const TMoments& State, b
   return Table;
 }
 
+std::vector<std::string> ComponentNames(std::size_t k) {
+  std::vector<std::string> Names;
+  for (std::size_t j = 1; j <= k; ++j) Names.push_back("PC" + std::to_string(j));
+  return Names;
+}
+
 }  // namespace
+
+int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  const std::size_t K = Data.K(), P = K + (Data.Response() ? 1 : 0);
+  if (K > static_cast<std::size_t>(MaxVars))
+    throw TInputError(Data.Source() + ": pca takes at most 24 variables (" + std::to_string(K) + " with the dummies)");
+  const TMoments State = Data.Reduce<TMoments>([P](const TBatch& Batch) {
+    TMoments Part(P);
+    Part.Add(Batch);
+    return Part;
+  });
+  if (State.Count() < 2) throw TInputError(Data.Source() + ": pca needs two rows that hold a value in every column used");
+  Out.Results.Meta.N = static_cast<long long>(State.Count());
+  TMatrix C{};
+  for (std::size_t a = 0; a < K; ++a) {
+    for (std::size_t b = 0; b < K; ++b) C[a][b] = State.CoMoment(a, b) / (static_cast<long double>(State.Count()) - 1);
+  }
+  TPrincipalComponentsRec Rec{};
+  ComponentsOfCovariance(C, static_cast<int>(K), !Options.Covariance, Rec);
+  Rec.K = static_cast<int>(K);
+  Rec.Scaled = !Options.Covariance;
+  const std::vector<std::string> Names = ComponentNames(K);
+  TResultTable Components{"components",
+                          std::string("Principal components of the ") + (Rec.Scaled ? "correlation" : "covariance") +
+                              " matrix (condition index: √(λ₁/λⱼ))",
+                          {"component", "sdev", "eigenvalue", "proportion", "cumulative", "condition.index"},
+                          {},
+                          {}};
+  TResultTable Loadings{"loadings", "Loadings (rotation; each column turned so that its largest entry is positive)",
+                        {"variable"}, {}, {}};
+  Loadings.Columns.insert(Loadings.Columns.end(), Names.begin(), Names.end());
+  for (std::size_t j = 0; j < K; ++j) {
+    Components.Rows.push_back({Names[j], Number(Rec.SDev[j]), Number(Rec.Variance[j]), Number(Rec.Proportion[j]),
+                               Number(Rec.Cumulative[j]), Number(Rec.ConditionIndex[j])});
+    std::vector<TCell> Row{Data.XNames()[j]};
+    for (std::size_t c = 0; c < K; ++c) Row.push_back(Number(Rec.Rotation[j][c]));
+    Loadings.Rows.push_back(std::move(Row));
+  }
+  std::cerr << "varnel: " << Data.Source() << ": the scores of " << State.Count()
+            << " rows are not written (they are within 19,999 rows)\n";
+  Out.Results.Tables = {std::move(Components), std::move(Loadings)};
+  return 0;
+}
 
 int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const TColumnValues V = Data.Reduce<TColumnValues>(ValuesOf);

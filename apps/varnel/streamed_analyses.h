@@ -15,6 +15,8 @@ namespace varnel::cli {
 int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 // The variables table holds every value of each column (8 bytes a value):
 // its quartiles are exact.
+// Up to 24 variables; the components and loadings, not the scores.
+int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 
 }  // namespace varnel::cli

@@ -123,6 +123,24 @@ TEST_F(StreamedTest, DescribeBeyondTheBoxAsR) {
   Near(J["correlation"][1]["c"], -0.00596878601435754);
 }
 
+// R 4.2.2: prcomp(d[, c("t", "a", "b", "c")], scale. = TRUE) on the
+// complete rows; R's signs turned so that each column's largest entry is
+// positive.
+TEST_F(StreamedTest, PcaBeyondTheBoxAsR) {
+  const TRun R = Run(Write("stream.csv", StreamFile()) + " pca --y y --x t,a,b,c --json");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  const json J = json::parse(R.Out);
+  const auto Near = [](const json& Value, double Expected) {
+    EXPECT_NEAR(Value.get<double>(), Expected, 1e-10 * std::fabs(Expected)) << Expected;
+  };
+  const double SDev[] = {1.009095416519812, 1.002993945601501, 0.997057343639145, 0.990760434686759};
+  for (int j = 0; j < 4; ++j) Near(J["components"][j]["sdev"], SDev[j]);
+  Near(J["loadings"][0]["PC1"], 0.707826174214847059);
+  Near(J["loadings"][1]["PC1"], -0.000443846542471427);
+  Near(J["loadings"][3]["PC2"], -0.70430742222017484);
+  EXPECT_EQ(J.count("scores"), 0U);
+}
+
 // A near-perfect fit on data far from zero (x about 1e6 with a spread of
 // 10, 1 - R² = 2.5e-11): the residuals come from a second pass. Against the
 // exact least-squares solution of the file's doubles (rational arithmetic,
@@ -162,6 +180,12 @@ TEST_F(StreamedTest, SameBytesForAnyThreadsAndAnyFormOfTheInput) {
   EXPECT_EQ(Run(File + ".gz" + Args + " --threads 2").Out, One.Out);
   EXPECT_EQ(Run("-" + Args, "cat " + File + ".gz |", "", "").Out, One.Out);
   EXPECT_EQ(Run("-" + Args + " --threads 2", "", "", File).Out, One.Out);
+  for (const char* Command : {" describe", " pca"}) {
+    const std::string Json = std::string(Command) + " --y y --x t,a,b,c --json --threads ";
+    const TRun Single = Run(File + Json + "1");
+    ASSERT_EQ(Single.Status, 0) << Single.Err;
+    EXPECT_EQ(Run(File + Json + "3").Out, Single.Out) << Command;
+  }
 }
 
 // What the engine cannot read, or the component alone gives, is one line

@@ -11,6 +11,7 @@
 #include "varnel/korlen.h"
 #include "varnel/linalg/eigen.h"
 #include "varnel/linalg/matrix.h"
+#include "varnel/linalg/principal_components.h"
 #include "varnel/linalg/symmetric_eigen.h"
 #include "varnel/regression/sums.h"
 
@@ -102,6 +103,16 @@ void WriteScores(const TRegressData& X, const TPrincipalComponentsRec& P, int k,
 
 }  // namespace
 
+void ComponentsOfCovariance(TMatrix& C, int k, bool Scaled, TPrincipalComponentsRec& P) {
+  for (int j = 0; j < k; ++j) P.Scale[j] = 1;
+  if (Scaled) Correlate(C, P.Scale, k);
+  TVector d{};
+  Diagonalise(C, k, !Scaled, d);
+  OrderEigenpairs(d, C, k);
+  P.Rotation = C;
+  ComponentFigures(d, k, P);
+}
+
 TPrincipalComponentsRec TKorlen::MVPrincipalComponents(const TRegressData* X, Byte k, int N, bool Scaled,
                                                        TRegressData* Scores) {
   TPrincipalComponentsRec Result{};
@@ -110,13 +121,7 @@ TPrincipalComponentsRec TKorlen::MVPrincipalComponents(const TRegressData* X, By
     THeapMatrix Z;
     TPrincipalComponentsRec& P = Result;
     Covariance(*X, k, N, Z.Get(), P.Centre);
-    for (int j = 0; j < k; ++j) P.Scale[j] = 1;
-    if (Scaled) Correlate(Z.Get(), P.Scale, k);
-    TVector d{};
-    Diagonalise(Z.Get(), k, !Scaled, d);
-    OrderEigenpairs(d, Z.Get(), k);
-    P.Rotation = Z.Get();
-    ComponentFigures(d, k, P);
+    ComponentsOfCovariance(Z.Get(), k, Scaled, P);
     if (Scores != nullptr) WriteScores(*X, P, k, N, *Scores);
     P.N = N;
     P.K = k;

@@ -25,27 +25,44 @@ bool IsComplete(const TBatch& Batch, std::size_t i) {
 }
 
 // Sums of the deviations from the shift and of their products (lower
-// triangle), over the complete rows of one batch, in row order.
+// triangle), over the complete rows of one batch, in row order. Rows are
+// taken a tile at a time: each sum is loaded once per tile and the tile's
+// products added to it in row order, which is the same arithmetic, in the
+// same order, as one row at a time, with an eighth of the extended-precision
+// loads and stores.
 struct TShiftedSums {
+  static constexpr std::size_t kTile = 8;
   std::size_t Count = 0, Incomplete = 0;
   std::vector<double> Shift;
-  std::vector<long double> Sum, Cross;
+  std::vector<long double> Sum, Cross, D;  // D: the tile's deviations, row by row
+  std::size_t Held = 0;
 
-  explicit TShiftedSums(std::size_t P) : Shift(P), Sum(P), Cross(P * P) {}
+  explicit TShiftedSums(std::size_t P) : Shift(P), Sum(P), Cross(P * P), D(kTile * P) {}
 
-  void AddRow(const TBatch& Batch, std::size_t i, std::vector<long double>& D) {
+  void AddRow(const TBatch& Batch, std::size_t i) {
     const std::size_t P = Shift.size();
     if (Count == 0) {
       for (std::size_t j = 0; j < P; ++j) Shift[j] = Batch.Columns[j][i];
     }
-    for (std::size_t j = 0; j < P; ++j) {
-      D[j] = static_cast<long double>(Batch.Columns[j][i]) - Shift[j];
-      Sum[j] += D[j];
-    }
-    for (std::size_t j = 0; j < P; ++j) {
-      for (std::size_t k = 0; k <= j; ++k) Cross[j * P + k] += D[j] * D[k];
-    }
+    long double* Row = D.data() + Held * P;
+    for (std::size_t j = 0; j < P; ++j) Row[j] = static_cast<long double>(Batch.Columns[j][i]) - Shift[j];
     ++Count;
+    if (++Held == kTile) Flush();
+  }
+
+  void Flush() {
+    const std::size_t P = Shift.size();
+    for (std::size_t j = 0; j < P; ++j) {
+      long double S = Sum[j];
+      for (std::size_t r = 0; r < Held; ++r) S += D[r * P + j];
+      Sum[j] = S;
+      for (std::size_t k = 0; k <= j; ++k) {
+        long double C = Cross[j * P + k];
+        for (std::size_t r = 0; r < Held; ++r) C += D[r * P + j] * D[r * P + k];
+        Cross[j * P + k] = C;
+      }
+    }
+    Held = 0;
   }
 };
 
@@ -58,14 +75,14 @@ void TMoments::Add(const TBatch& Batch) {
   if (Batch.Cols() != FP) throw EEngineError("batch has a different number of columns from the state");
   Batch.Check();
   TShiftedSums Sums(FP);
-  std::vector<long double> D(FP);
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
     if (IsComplete(Batch, i)) {
-      Sums.AddRow(Batch, i, D);
+      Sums.AddRow(Batch, i);
     } else {
       ++Sums.Incomplete;
     }
   }
+  Sums.Flush();
   // The batch's own state, about its own shift, then folded in.
   TMoments Part(FP);
   Part.FCount = Sums.Count;

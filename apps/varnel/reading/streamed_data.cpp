@@ -3,7 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <future>
+#include <thread>
 #include <limits>
 #include <set>
 #include <unordered_map>
@@ -136,29 +140,138 @@ void TStreamedData::ForEachRound(const std::function<void(std::span<const TRowTe
   ++FPass;
 }
 
-void TStreamedData::ForEachBatch(const std::function<void(std::size_t)>& Start,
-                                 const std::function<void(std::size_t, const engine::TBatch&)>& Visit,
-                                 const std::function<void()>& End) {
+namespace {
+
+// The blocks between the thread that cuts them and the workers, with the
+// lowest failing block's error.
+struct TBlockQueue {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  std::vector<std::unique_ptr<TRowText>> Owned;  // the blocks' storage, reused
+  std::vector<TRowText*> Free;
+  std::deque<std::pair<std::size_t, const TRowText*>> Cut;
+  bool Ended = false;
+  std::size_t Failed = std::numeric_limits<std::size_t>::max();
+  std::exception_ptr Error;
+
+  void Fail(std::size_t Index, std::exception_ptr Why) {
+    const std::lock_guard<std::mutex> Hold(Lock);
+    if (Index < Failed) {
+      Failed = Index;
+      Error = std::move(Why);
+    }
+    Changed.notify_all();
+  }
+};
+
+}  // namespace
+
+// The next block of the pass into Block, or from the held blocks (Held);
+// false at the end.
+bool TStreamedData::NextBlock(std::size_t Index, TRowText& Block, const TRowText*& Held) {
+  Held = nullptr;
+  if (FPass > 0 && FHolding) {
+    if (Index >= FHeld.size()) return false;
+    Held = &FHeld[Index];
+    return true;
+  }
+  if (FFirstGiven < FFirst.size()) {
+    Block = FFirst[FFirstGiven++];
+  } else if (!FReader->Next(FBlockRows, Block)) {
+    return false;
+  }
+  if (FHolding) FHeld.push_back(Block);
+  return true;
+}
+
+void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit) {
   const bool First = FPass == 0 || (FPass == 1 && std::any_of(FColumns.begin(), FColumns.end(),
                                                                [](const TColumn& C) { return C.Factor; }));
-  ForEachRound([&](std::span<const TRowText> Blocks) {
-    FRoundData.resize(std::max(FRoundData.size(), Blocks.size()));
-    Start(Blocks.size());
-    engine::MapIndices<char>(Blocks.size(), FThreads, [&](std::size_t i) {
-      Convert(Blocks[i], FRoundData[i]);
-      Visit(i, engine::MakeBatch(FRoundData[i].Columns, Blocks[i].FirstRow));
-      return char{};
-    });
-    End();
-    if (!First) return;
-    for (std::size_t i = 0; i < Blocks.size(); ++i) {
-      const TBlockData& D = FRoundData[i];
-      FDroppedCount += D.Dropped;
-      for (long long Row : D.FirstDropped) {
-        if (FFirstDropped.size() < kShownDropped) FFirstDropped.push_back(Row);
+  if (FPass > 0 && !FHolding) {
+    FReader->Rewind();
+    FFirst.clear();
+  }
+  TBlockQueue Q;
+  for (std::size_t b = 0; b < FThreads + 2; ++b) {  // one being cut, one waiting, one per worker
+    Q.Owned.push_back(std::make_unique<TRowText>());
+    Q.Free.push_back(Q.Owned.back().get());
+  }
+  std::vector<std::pair<std::size_t, std::vector<long long>>> Dropped;  // per block
+  const auto Cut = [&] {
+    for (std::size_t Index = 0;; ++Index) {
+      TRowText* Block = nullptr;
+      {
+        std::unique_lock<std::mutex> Hold(Q.Lock);
+        Q.Changed.wait(Hold, [&] { return !Q.Free.empty() || Q.Failed < Index; });
+        if (Q.Failed < Index) break;
+        Block = Q.Free.back();
+        Q.Free.pop_back();
       }
+      const TRowText* Held = nullptr;
+      bool More = false;
+      try {
+        More = NextBlock(Index, *Block, Held);
+      } catch (...) {
+        Q.Fail(Index, std::current_exception());
+      }
+      const std::lock_guard<std::mutex> Hold(Q.Lock);
+      if (!More || Held) Q.Free.push_back(Block);
+      if (!More) break;
+      Q.Cut.emplace_back(Index, Held ? Held : Block);
+      Q.Changed.notify_all();
     }
-  });
+    const std::lock_guard<std::mutex> Hold(Q.Lock);
+    Q.Ended = true;
+    Q.Changed.notify_all();
+  };
+  const auto Work = [&] {
+    TBlockData Data;
+    for (;;) {
+      std::pair<std::size_t, const TRowText*> Next;
+      bool Wanted = false;  // no lower block has failed
+      {
+        std::unique_lock<std::mutex> Hold(Q.Lock);
+        Q.Changed.wait(Hold, [&] { return !Q.Cut.empty() || Q.Ended; });
+        if (Q.Cut.empty()) return;
+        Next = Q.Cut.front();
+        Q.Cut.pop_front();
+        Wanted = Next.first < Q.Failed;
+      }
+      const auto [Index, Block] = Next;
+      if (Wanted) {
+        try {
+          Convert(*Block, Data);
+          Visit(Index, engine::MakeBatch(Data.Columns, Block->FirstRow));
+        } catch (...) {
+          Q.Fail(Index, std::current_exception());
+        }
+      }
+      const std::lock_guard<std::mutex> Hold(Q.Lock);
+      if (First) {
+        if (Dropped.size() <= Index) Dropped.resize(Index + 1);
+        Dropped[Index] = {Data.Dropped, Data.FirstDropped};
+      }
+      for (const auto& Own : Q.Owned) {
+        if (Own.get() == Block) Q.Free.push_back(Own.get());  // not a held block
+      }
+      Q.Changed.notify_all();
+    }
+  };
+  {
+    std::vector<std::jthread> Pool;
+    Pool.emplace_back(Cut);
+    for (std::size_t w = 1; w < FThreads; ++w) Pool.emplace_back(Work);
+    Work();
+  }
+  ++FPass;
+  if (Q.Error) std::rethrow_exception(Q.Error);
+  if (!First) return;
+  for (const auto& [Count, Rows] : Dropped) {
+    FDroppedCount += Count;
+    for (long long Row : Rows) {
+      if (FFirstDropped.size() < kShownDropped) FFirstDropped.push_back(Row);
+    }
+  }
 }
 
 // The levels of each factor in the complete rows, in a pass of their own,

@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -54,26 +56,33 @@ class TStreamedData {
   template <class State>
   State Reduce(const std::function<State(const engine::TBatch&)>& Make) {
     engine::TMergeStack<State> Stack;
-    std::vector<State> States;
-    ForEachBatch([&](std::size_t Count) { States.assign(Count, State()); },
-                 [&](std::size_t i, const engine::TBatch& Batch) { States[i] = Make(Batch); },
-                 [&] {
-                   for (State& S : States) Stack.Push(std::move(S));
-                 });
+    std::map<std::size_t, State> Finished;  // states waiting for the blocks before them
+    std::size_t Next = 0;
+    std::mutex Lock;
+    ForEachBatch([&](std::size_t Index, const engine::TBatch& Batch) {
+      State Part = Make(Batch);
+      const std::lock_guard<std::mutex> Hold(Lock);
+      Finished.emplace(Index, std::move(Part));
+      for (auto At = Finished.find(Next); At != Finished.end(); At = Finished.find(++Next)) {
+        Stack.Push(std::move(At->second));
+        Finished.erase(At);
+      }
+    });
     return Stack.Result();
   }
 
-  // The blocks of a pass, a round of as many as there are threads at a
-  // time: Start(count), then Visit(i, batch) on the workers, then End().
-  void ForEachBatch(const std::function<void(std::size_t)>& Start,
-                    const std::function<void(std::size_t, const engine::TBatch&)>& Visit,
-                    const std::function<void()>& End);
+  // A pass over the blocks: one thread cuts them from the file in order
+  // while the workers convert each (in any order) and call Visit(index,
+  // batch). An error is the one of the lowest block that has one, whatever
+  // the number of threads.
+  void ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit);
 
  private:
   struct TBlockData;
   struct TColumn;
   void ForEachRound(const std::function<void(std::span<const TRowText>)>& Round);
   std::size_t NextBlocks(std::vector<TRowText>& Blocks);
+  bool NextBlock(std::size_t Index, TRowText& Block, const TRowText*& Held);
   void Plan(const TDataRules& Rules);
   void GatherLevels();
   void Convert(const TRowText& Text, TBlockData& Out) const;
@@ -82,11 +91,7 @@ class TStreamedData {
   TDataRules FRules;
   std::size_t FThreads = 1, FBlockRows = 0, FPass = 0;
   std::vector<TRowText> FHeld;  // every block, when the input cannot be read twice
-  // A round's blocks and what they are read into, kept from round to round
-  // so that their storage is reused rather than allocated (and faulted in)
-  // again for every block.
-  std::vector<TRowText> FRound, FNextRound;
-  std::vector<TBlockData> FRoundData;
+  std::vector<TRowText> FRound, FNextRound;  // the levels' pass: a round's blocks
   bool FHolding = false;
   std::vector<TRowText> FFirst;  // given back before the reader's next blocks in the first pass
   std::size_t FFirstGiven = 0;

@@ -105,15 +105,19 @@ TEST_F(ToolTest, CapacityLimitsAreInputErrors) {
   for (int c = 0; c < 26; ++c) Wide += (c ? "," : "") + std::string("v") + std::to_string(c);
   Wide += "\n";
   for (int c = 0; c < 26; ++c) Wide += (c ? ",1" : "1");
-  const TRun TooWide = Run("regress " + Write("wide.csv", Wide + "\n"));
+  const TRun TooWide = Run("diagnose " + Write("wide.csv", Wide + "\n"));
   EXPECT_EQ(TooWide.Status, 2);
   EXPECT_NE(TooWide.Err.find("25 predictors, at most 24"), std::string::npos) << TooWide.Err;
 
   std::string Long = "x,y\n";
   for (int i = 0; i < 20000; ++i) Long += std::to_string(i) + "," + std::to_string(i % 7) + "\n";
-  const TRun TooLong = Run("regress " + Write("long.csv", Long));
+  const TRun TooLong = Run("diagnose " + Write("long.csv", Long));
   EXPECT_EQ(TooLong.Status, 2);
   EXPECT_NE(TooLong.Err.find("20000 rows to analyse, at most 19999 are possible"), std::string::npos) << TooLong.Err;
+  // regress reads such files in blocks instead.
+  const TRun Beyond = Run("regress " + Write("long.csv", Long) + " --csv --table model");
+  EXPECT_EQ(Beyond.Status, 0) << Beyond.Err;
+  EXPECT_NE(Beyond.Out.find(",20000,"), std::string::npos) << Beyond.Out;
 }
 
 TEST_F(ToolTest, RejectedAnalysisExitsOneWithTheComponentsMessage) {

@@ -76,12 +76,10 @@ std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::s
   }
   if (Columns.empty()) throw TInputError(Shown + ": no predictor columns: the file's one column is the response");
   if (Columns.size() > MaxPredictors) {
-    throw TInputError(Shown + ": " + std::to_string(Columns.size()) + " predictors, at most " +
-                      std::to_string(MaxPredictors) + " are possible; --x A,B,... names the ones to use");
-  }
-  if (Columns.size() > static_cast<std::size_t>(MaxVars)) {
-    throw TCapacityError(Shown + ": " + std::to_string(Columns.size()) + " predictors, at most " +
-                      std::to_string(MaxVars) + " are possible; --x A,B,... names the ones to use");
+    const std::string Why = Shown + ": " + std::to_string(Columns.size()) + " predictors, at most " +
+                            std::to_string(MaxPredictors) + " are possible; --x A,B,... names the ones to use";
+    if (MaxPredictors == static_cast<std::size_t>(MaxVars)) throw TCapacityError(Why);
+    throw TInputError(Why);
   }
   if (Response) Columns.push_back(YColumn);
   return Columns;

@@ -78,8 +78,8 @@ TAnalysisData ExampleData();
 // Unknown names (the error lists the columns), a predictor named twice, the
 // response among the predictors, no predictor or more than 24 raise
 // TInputError.
-// Beyond 24 the error is a TCapacityError; beyond MaxPredictors a
-// TInputError.
+// More than MaxPredictors is an error: a TCapacityError for the
+// component's 24.
 std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
                              const std::string& YName, const std::vector<std::string>& XNames,
                              bool Response = true, std::size_t MaxPredictors = MaxVars);

@@ -300,19 +300,11 @@ std::vector<TRowText> FirstBlocks(TRowReader& Reader, bool& Ended) {
 }
 
 TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks) {
-  const THeader& Header = Reader.Header();
-  TCsvTable Table;
-  Table.Header = Header.Names;
-  for (const int c : Header.Picked) Table.Names.push_back(Header.Names[static_cast<std::size_t>(c)]);
-  Table.Columns.assign(Header.Picked.size(), {});
-  Table.Separator = Header.Separator;
-  Table.Guessed = Header.Guessed;
+  TCsvTable Table = EmptyTable(Reader);
   TFieldBlock Fields;
   for (const TRowText& Block : Blocks) {
     Reader.Split(Block, Fields);
-    for (std::size_t r = 0; r < Fields.Rows; ++r) {
-      for (std::size_t c = 0; c < Fields.Picked; ++c) Table.Columns[c].Add(Fields.Cell(r, c));
-    }
+    AddRows(Fields, Table);
   }
   return Table;
 }

@@ -49,6 +49,12 @@ const json* Row(const json& Table, const std::string& Term) {
 
 class StreamedTest : public ToolTest {};
 
+// A figure of the tool's JSON against a reference, to Digits significant
+// digits.
+void ExpectDigits(const json& Value, double Expected, double Digits = 10) {
+  EXPECT_NEAR(Value.get<double>(), Expected, std::pow(10.0, -Digits) * std::fabs(Expected)) << Expected;
+}
+
 // R 4.2.2: d <- read.csv(f); fit <- lm(y ~ t + g + a + b + c, d); summary,
 // AIC, BIC, car::durbinWatsonTest and car::vif. Ten digits are the target.
 TEST_F(StreamedTest, RegressBeyondTheBoxAsR) {
@@ -59,9 +65,7 @@ TEST_F(StreamedTest, RegressBeyondTheBoxAsR) {
   const json J = json::parse(R.Out);
   EXPECT_EQ(J["meta"]["n"], 29999);
   EXPECT_EQ(J["meta"]["k"], 15);
-  const auto Near = [](const json& Value, double Expected) {
-    EXPECT_NEAR(Value.get<double>(), Expected, 1e-10 * std::fabs(Expected)) << Expected;
-  };
+  const auto Near = [](const json& Value, double Expected) { ExpectDigits(Value, Expected); };
   const json& C = J["coefficients"];
   ASSERT_EQ(C.size(), 16U);
   Near((*Row(C, "(Intercept)"))["estimate"], -1.69846364199580e+02);
@@ -98,9 +102,7 @@ TEST_F(StreamedTest, DescribeBeyondTheBoxAsR) {
   const TRun R = Run(Write("stream.csv", StreamFile()) + " describe --y y --x t,a,b,c --json");
   ASSERT_EQ(R.Status, 0) << R.Err;
   const json J = json::parse(R.Out);
-  const auto Near = [](const json& Value, double Expected) {
-    EXPECT_NEAR(Value.get<double>(), Expected, 1e-12 * std::fabs(Expected)) << Expected;
-  };
+  const auto Near = [](const json& Value, double Expected) { ExpectDigits(Value, Expected, 12); };
   const json& V = J["variables"];
   ASSERT_EQ(V.size(), 5U);
   const json& t = V[0];
@@ -130,9 +132,7 @@ TEST_F(StreamedTest, PcaBeyondTheBoxAsR) {
   const TRun R = Run(Write("stream.csv", StreamFile()) + " pca --y y --x t,a,b,c --json");
   ASSERT_EQ(R.Status, 0) << R.Err;
   const json J = json::parse(R.Out);
-  const auto Near = [](const json& Value, double Expected) {
-    EXPECT_NEAR(Value.get<double>(), Expected, 1e-10 * std::fabs(Expected)) << Expected;
-  };
+  const auto Near = [](const json& Value, double Expected) { ExpectDigits(Value, Expected); };
   const double SDev[] = {1.009095416519812, 1.002993945601501, 0.997057343639145, 0.990760434686759};
   for (int j = 0; j < 4; ++j) Near(J["components"][j]["sdev"], SDev[j]);
   Near(J["loadings"][0]["PC1"], 0.707826174214847059);
@@ -159,9 +159,7 @@ TEST_F(StreamedTest, NearPerfectFitFarFromZeroToTheExactSolution) {
   const TRun R = Run(Write("tight.csv", Text) + " regress --json");
   ASSERT_EQ(R.Status, 0) << R.Err;
   const json J = json::parse(R.Out);
-  const auto Near = [](const json& Value, double Exact, double Digits) {
-    EXPECT_NEAR(Value.get<double>(), Exact, std::pow(10.0, -Digits) * std::fabs(Exact)) << Exact;
-  };
+  const auto Near = ExpectDigits;
   Near(J["coefficients"][0]["estimate"], 0.9956921344107661, 10);
   Near(J["coefficients"][1]["estimate"], 2.000000004307847, 15);
   Near(J["model"][0]["sigma"], 2.8868562060134792e-05, 13);

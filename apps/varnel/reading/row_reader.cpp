@@ -215,6 +215,23 @@ std::string RowName(std::size_t DataRow) {
 
 }  // namespace
 
+TCsvTable EmptyTable(const TRowReader& Reader) {
+  const THeader& Header = Reader.Header();
+  TCsvTable Table;
+  Table.Header = Header.Names;
+  for (const int c : Header.Picked) Table.Names.push_back(Header.Names[static_cast<std::size_t>(c)]);
+  Table.Columns.assign(Header.Picked.size(), {});
+  Table.Separator = Header.Separator;
+  Table.Guessed = Header.Guessed;
+  return Table;
+}
+
+void AddRows(const TFieldBlock& Fields, TCsvTable& Table) {
+  for (std::size_t r = 0; r < Fields.Rows; ++r) {
+    for (std::size_t c = 0; c < Fields.Picked; ++c) Table.Columns[c].Add(Fields.Cell(r, c));
+  }
+}
+
 std::size_t BlockRowsFor(std::size_t Columns) {
   constexpr std::size_t kCells = std::size_t{1} << 22;
   std::size_t Rows = 65536;

@@ -76,6 +76,11 @@ class TRowReader {
   std::size_t FDataRows = 0;
 };
 
+// The table of the reader's header and picked columns, no rows yet; and a
+// block's cells added to such a table.
+TCsvTable EmptyTable(const TRowReader& Reader);
+void AddRows(const TFieldBlock& Fields, TCsvTable& Table);
+
 // The rows a block holds for a file of Columns columns: 65,536, fewer for
 // wide files so that a block stays near 4 M cells. It depends on the file
 // alone, so that blocks, and the results merged from them, are the same

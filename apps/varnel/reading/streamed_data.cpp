@@ -79,15 +79,10 @@ TStreamedData::~TStreamedData() = default;
 
 // The columns' kinds, from the first block as SelectColumns decides them.
 void TStreamedData::Plan(const TDataRules& Rules) {
-  const THeader& Header = FReader->Header();
-  TCsvTable Table;
-  for (const int c : Header.Picked) Table.Names.push_back(Header.Names[static_cast<std::size_t>(c)]);
-  Table.Columns.assign(Table.Names.size(), {});
+  TCsvTable Table = EmptyTable(*FReader);
   TFieldBlock Fields;
   FReader->Split(FFirst.front(), Fields);
-  for (std::size_t r = 0; r < Fields.Rows; ++r) {
-    for (std::size_t c = 0; c < Fields.Picked; ++c) Table.Columns[c].Add(Fields.Cell(r, c));
-  }
+  AddRows(Fields, Table);
   const std::vector<bool> Factor = FactorColumns(Table, FSource, Rules);
   for (std::size_t c = 0; c < Table.Names.size(); ++c) {
     TColumn Column;
@@ -96,7 +91,7 @@ void TStreamedData::Plan(const TDataRules& Rules) {
     FColumns.push_back(std::move(Column));
   }
   if (FResponse) FYName = Printable(Table.Names.back());
-  for (const std::string& Name : Header.Names) {
+  for (const std::string& Name : FReader->Header().Names) {
     if (std::find(Table.Names.begin(), Table.Names.end(), Name) == Table.Names.end()) FUnused.push_back(Printable(Name));
   }
 }

@@ -233,7 +233,7 @@ void AddRows(const TFieldBlock& Fields, TCsvTable& Table) {
 }
 
 std::size_t BlockRowsFor(std::size_t Columns) {
-  constexpr std::size_t kCells = std::size_t{1} << 22;
+  constexpr std::size_t kCells = std::size_t{1} << 21;
   std::size_t Rows = 65536;
   while (Rows > 256 && Rows * std::max<std::size_t>(Columns, 1) > kCells) Rows /= 2;
   return Rows;

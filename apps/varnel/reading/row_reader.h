@@ -82,7 +82,7 @@ TCsvTable EmptyTable(const TRowReader& Reader);
 void AddRows(const TFieldBlock& Fields, TCsvTable& Table);
 
 // The rows a block holds for a file of Columns columns: 65,536, fewer for
-// wide files so that a block stays near 4 M cells. It depends on the file
+// wide files so that a block stays near 2 M cells. It depends on the file
 // alone, so that blocks, and the results merged from them, are the same
 // whatever the number of threads.
 std::size_t BlockRowsFor(std::size_t Columns);

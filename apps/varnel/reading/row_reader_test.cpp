@@ -97,7 +97,7 @@ TEST(RowReaderTest, RewindAndBlockSizes) {
   EXPECT_FALSE(Reader.Next(10, Again));
   std::filesystem::remove(Path);
   EXPECT_EQ(BlockRowsFor(10), 65536U);
-  EXPECT_EQ(BlockRowsFor(1000), 4096U);
+  EXPECT_EQ(BlockRowsFor(1000), 2048U);
   EXPECT_EQ(BlockRowsFor(1000000), 256U);
 }
 

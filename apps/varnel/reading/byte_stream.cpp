@@ -32,7 +32,7 @@ TUniqueFd OpenForReading(const std::string& Path, const std::string& Shown) {
   return File;
 }
 
-constexpr std::size_t kRawBlock = std::size_t{1} << 20;
+constexpr std::size_t kRawBlock = std::size_t{256} << 10;
 
 // What a file's first bytes say it is, when it is not text to be read.
 const char* Refused(std::string_view Start) {
@@ -73,7 +73,7 @@ TByteStream::~TByteStream() = default;
 
 // Reads the first bytes, to tell a compressed file from text.
 void TByteStream::Start() {
-  std::vector<char> First(kRawBlock);
+  std::vector<char> First(std::size_t{64} << 10);
   std::size_t Have = 0;
   FPending.clear();
   FPendingAt = 0;

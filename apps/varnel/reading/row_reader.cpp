@@ -17,7 +17,7 @@
 namespace varnel::cli {
 namespace {
 
-constexpr std::size_t kReadBytes = std::size_t{4} << 20;
+constexpr std::size_t kReadBytes = std::size_t{256} << 10;
 
 std::string Trim(std::string_view Text) {
   const auto First = Text.find_first_not_of(" \t");
@@ -271,8 +271,8 @@ bool TRowReader::Fill() {
   FBuffer.erase(0, FAt);
   FAt = 0;
   const std::size_t Have = FBuffer.size();
-  // resize_and_overwrite would spare the zeroing; 4 MiB of it per read is
-  // small beside the parsing.
+  // resize zeroes what the read then overwrites: 256 KiB a read, small
+  // beside the parsing, and small for a file of a few bytes.
   FBuffer.resize(Have + kReadBytes);
   const std::size_t Got = FBytes.Read(FBuffer.data() + Have, kReadBytes);
   FBuffer.resize(Have + Got);

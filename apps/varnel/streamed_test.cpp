@@ -186,6 +186,23 @@ TEST_F(StreamedTest, SameBytesForAnyThreadsAndAnyFormOfTheInput) {
   }
 }
 
+// Blocks are read on several threads; an error is the one of the first
+// row that has one, whatever the number of threads.
+TEST_F(StreamedTest, TheFirstBadCellIsNamedForAnyThreads) {
+  std::string Text = "a,b,y\n";
+  for (int i = 1; i <= 150000; ++i) {
+    const std::string a = i == 100000 ? "x" : i == 140000 ? "y" : std::to_string(i);
+    Text += a + "," + std::to_string(i % 7) + "," + std::to_string(i % 5) + "\n";
+  }
+  const std::string File = Write("late.csv", Text);
+  for (const char* Threads : {"1", "2", "3"}) {
+    const TRun R = Run(File + " regress --threads " + Threads);
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "varnel: " + File + ": data row 100000, column \"a\": 'x' is not a number; --na TEXT reads such "
+                     "a cell as missing\n");
+  }
+}
+
 // What the engine cannot read, or the component alone gives, is one line
 // and exit status 2.
 TEST_F(StreamedTest, RefusalsBeyondTheBox) {

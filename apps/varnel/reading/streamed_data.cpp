@@ -171,7 +171,7 @@ bool TStreamedData::NextBlock(std::size_t Index, TRowText& Block, const TRowText
     return true;
   }
   if (FFirstGiven < FFirst.size()) {
-    Block = FFirst[FFirstGiven++];
+    Block = std::move(FFirst[FFirstGiven++]);  // given once: its storage moves to the pool
   } else if (!FReader->Next(FBlockRows, Block)) {
     return false;
   }

@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <numeric>
 #include <vector>
 
+#include "varnel/cluster/seeded_kmeans.h"
 #include "varnel/korlen.h"
 #include "varnel/testing/message_recorder.h"
 
@@ -122,6 +125,98 @@ TEST_F(SeededKMeansTest, SameSeedSameClustersAndBadRequests) {
   EXPECT_EQ(Run(5, 1).N, 0);
   EXPECT_EQ(Messages.Count("Error occurred in  KMeansClusters"), 1);
   EXPECT_EQ(Run(4, 1).TotWithinSS, 0);
+}
+
+// One run of the seeded k-means, everything it returns kept.
+struct TRun {
+  TKMeansRec Rec;
+  std::unique_ptr<TClusterCenters> Centres = std::make_unique<TClusterCenters>();
+  std::unique_ptr<TClusterAssignment> Assignment = std::make_unique<TClusterAssignment>();
+  std::vector<double> Heard;
+};
+
+TRun RunWith(const TRegressData& X, int k, int N, int Clusters, std::uint64_t Seed, int Starts, TKMeansWork Work) {
+  TRun R;
+  R.Rec = SeededKMeans(&X, k, N, Clusters, Seed, Starts, *R.Centres, *R.Assignment,
+                       [&R](double Done) { R.Heard.push_back(Done); }, Work);
+  return R;
+}
+
+// The same bits everywhere: every centre, assignment, size, sum of squares
+// and iteration count, and the same progress heard.
+void ExpectSameRun(const TRun& A, const TRun& B, const std::string& What) {
+  ASSERT_GT(A.Rec.N, 0) << What;
+  EXPECT_EQ(A.Rec.Iterations, B.Rec.Iterations) << What;
+  EXPECT_EQ(A.Rec.TotWithinSS, B.Rec.TotWithinSS) << What;
+  EXPECT_EQ(A.Rec.WithinSS, B.Rec.WithinSS) << What;
+  EXPECT_EQ(A.Rec.Size, B.Rec.Size) << What;
+  EXPECT_EQ(std::memcmp(A.Centres->data(), B.Centres->data(), sizeof(TClusterCenters)), 0) << What;
+  EXPECT_EQ(*A.Assignment, *B.Assignment) << What;
+  EXPECT_EQ(A.Heard, B.Heard) << What;
+}
+
+// Data sets by integer arithmetic: groups in 24 variables with a spread
+// that differs by group and a few far observations; a grid of 3 variables
+// with 89 distinct points among 500 (ties of every kind, duplicates); and 40
+// observations of 2 variables whose first start with seed 23 and 10
+// clusters empties a cluster in Lloyd's iterations.
+void FillGroups(TRegressData& X, int N) {
+  for (int t = 0; t < N; ++t) {
+    const int g = t % 7;
+    for (int j = 1; j <= 24; ++j) {
+      const double Noise = ((t * 37 + j * 101) % 211 - 105) / 40.0 * (1 + g % 3);
+      X[j][t] = (t % 50 == 0 ? 40 : ((g * 13 + j * 7) % 17) * 3.0) + Noise;
+    }
+  }
+}
+
+void FillGrid(TRegressData& X, int N) {
+  for (int t = 0; t < N; ++t) X[1][t] = t % 6, X[2][t] = t * 7 / 5 % 5, X[3][t] = t * 3 / 7 % 4;
+}
+
+void FillEmptying(TRegressData& X, int N) {
+  for (int t = 0; t < N; ++t) {
+    const double a = (t * 37) % 101, b = (t * 53) % 97;
+    X[1][t] = a * a / 1000;
+    X[2][t] = b / 10;
+  }
+}
+
+// The bounds only spare distances: with them and without, every decision
+// and so every bit of the result is the same.
+TEST(SeededKMeansWorkTest, BoundsChangeNoDecision) {
+  const auto X = std::make_unique<TRegressData>();
+  struct TCase {
+    void (*Fill)(TRegressData&, int);
+    int k, N, Clusters, Starts;
+    std::uint64_t Seed;
+  };
+  for (const TCase& C : {TCase{FillGroups, 24, 700, 2, 4, 1}, TCase{FillGroups, 24, 700, 10, 4, 2},
+                         TCase{FillGroups, 24, 700, 30, 3, 3}, TCase{FillGrid, 3, 500, 5, 6, 4},
+                         TCase{FillGrid, 3, 500, 30, 6, 5}, TCase{FillEmptying, 2, 40, 10, 3, 23}}) {
+    C.Fill(*X, C.N);
+    const std::string What = std::to_string(C.N) + " observations, " + std::to_string(C.Clusters) + " clusters";
+    ExpectSameRun(RunWith(*X, C.k, C.N, C.Clusters, C.Seed, C.Starts, {true, 1}),
+                  RunWith(*X, C.k, C.N, C.Clusters, C.Seed, C.Starts, {false, 1}), What);
+  }
+}
+
+// The starts are drawn in one order and taken in it, whatever the number of
+// threads; the best start is the first of the least.
+TEST(SeededKMeansWorkTest, ThreadsChangeNothing) {
+  const auto X = std::make_unique<TRegressData>();
+  FillGroups(*X, 700);
+  const TRun One = RunWith(*X, 24, 700, 10, 9, 7, {true, 1});
+  EXPECT_EQ(One.Heard.size(), 7u);
+  for (unsigned Threads : {2u, 3u, 8u}) {
+    ExpectSameRun(One, RunWith(*X, 24, 700, 10, 9, 7, {true, Threads}), std::to_string(Threads) + " threads");
+  }
+  // A start that fails fails the whole call, on any number of threads: five
+  // distinct points cannot seed six clusters.
+  for (int t = 0; t < 500; ++t) (*X)[3][t] = (*X)[2][t] = (*X)[1][t] = t % 5;
+  testing::TMessageRecorder Messages;
+  for (unsigned Threads : {1u, 4u}) EXPECT_EQ(RunWith(*X, 3, 500, 6, 1, 5, {true, Threads}).Rec.N, 0);
+  EXPECT_EQ(Messages.Count("Error occurred in  KMeansClusters"), 2);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
-#include <future>
 #include <thread>
 #include <limits>
 #include <set>
@@ -43,6 +42,8 @@ struct TStreamedData::TColumn {
   std::vector<double> LevelValues;
   std::unordered_map<std::string, int, TTextHash, std::equal_to<>> LevelIndex;
   std::size_t Levels = 0;
+
+  std::vector<std::string> SetLevels(const std::set<std::string>& Texts, bool Numbers, const TDataRules& Rules);
 
   // The level of a cell, or -1 when the complete rows never hold it.
   int LevelOf(std::string_view Cell, double Value, bool IsNumber) const {
@@ -96,45 +97,6 @@ void TStreamedData::Plan(const TDataRules& Rules) {
   }
 }
 
-// The next round's blocks into Blocks (the first blocks, kept from the
-// start, given first); their number, 0 at the end.
-std::size_t TStreamedData::NextBlocks(std::vector<TRowText>& Blocks) {
-  Blocks.resize(FThreads);
-  std::size_t Count = 0;
-  while (Count < FThreads) {
-    if (FFirstGiven < FFirst.size()) {
-      Blocks[Count++] = FFirst[FFirstGiven++];
-      continue;
-    }
-    if (!FReader->Next(FBlockRows, Blocks[Count])) break;
-    ++Count;
-  }
-  return Count;
-}
-
-// One pass over every block, rounds of FThreads blocks in file order. The
-// next round is cut from the file while this one is parsed and reduced.
-void TStreamedData::ForEachRound(const std::function<void(std::span<const TRowText>)>& Round) {
-  if (FPass > 0 && !FHolding) {
-    FReader->Rewind();
-    FFirst.clear();
-  }
-  if (FPass > 0 && FHolding) {
-    for (std::size_t b = 0; b < FHeld.size(); b += FThreads)
-      Round(std::span<const TRowText>(FHeld).subspan(b, std::min(FThreads, FHeld.size() - b)));
-  } else {
-    for (std::size_t Count = NextBlocks(FRound); Count > 0;) {
-      auto Reading = std::async(std::launch::async, [this] { return NextBlocks(FNextRound); });
-      const auto Blocks = std::span<const TRowText>(FRound).first(Count);
-      Round(Blocks);
-      if (FHolding) FHeld.insert(FHeld.end(), Blocks.begin(), Blocks.end());
-      Count = Reading.get();
-      FRound.swap(FNextRound);
-    }
-  }
-  ++FPass;
-}
-
 namespace {
 
 // The blocks between the thread that cuts them and the workers, with the
@@ -179,9 +141,7 @@ bool TStreamedData::NextBlock(std::size_t Index, TRowText& Block, const TRowText
   return true;
 }
 
-void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit) {
-  const bool First = FPass == 0 || (FPass == 1 && std::any_of(FColumns.begin(), FColumns.end(),
-                                                               [](const TColumn& C) { return C.Factor; }));
+void TStreamedData::ForEachBlock(const std::function<void(std::size_t, const TRowText&)>& Visit) {
   if (FPass > 0 && !FHolding) {
     FReader->Rewind();
     FFirst.clear();
@@ -191,7 +151,6 @@ void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const eng
     Q.Owned.push_back(std::make_unique<TRowText>());
     Q.Free.push_back(Q.Owned.back().get());
   }
-  std::vector<std::pair<std::size_t, std::vector<long long>>> Dropped;  // per block
   const auto Cut = [&] {
     for (std::size_t Index = 0;; ++Index) {
       TRowText* Block = nullptr;
@@ -220,7 +179,6 @@ void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const eng
     Q.Changed.notify_all();
   };
   const auto Work = [&] {
-    TBlockData Data;
     for (;;) {
       std::pair<std::size_t, const TRowText*> Next;
       bool Wanted = false;  // no lower block has failed
@@ -232,22 +190,14 @@ void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const eng
         Q.Cut.pop_front();
         Wanted = Next.first < Q.Failed;
       }
-      const auto [Index, Block] = Next;
-      if (Wanted) {
-        try {
-          Convert(*Block, Data);
-          Visit(Index, engine::MakeBatch(Data.Columns, Block->FirstRow));
-        } catch (...) {
-          Q.Fail(Index, std::current_exception());
-        }
+      try {
+        if (Wanted) Visit(Next.first, *Next.second);
+      } catch (...) {
+        Q.Fail(Next.first, std::current_exception());
       }
       const std::lock_guard<std::mutex> Hold(Q.Lock);
-      if (First) {
-        if (Dropped.size() <= Index) Dropped.resize(Index + 1);
-        Dropped[Index] = {Data.Dropped, Data.FirstDropped};
-      }
       for (const auto& Own : Q.Owned) {
-        if (Own.get() == Block) Q.Free.push_back(Own.get());  // not a held block
+        if (Own.get() == Next.second) Q.Free.push_back(Own.get());  // not a held block
       }
       Q.Changed.notify_all();
     }
@@ -260,7 +210,23 @@ void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const eng
   }
   ++FPass;
   if (Q.Error) std::rethrow_exception(Q.Error);
+}
+
+void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit) {
+  const bool First = FDroppedUnknown;
+  std::mutex Lock;
+  std::vector<std::pair<std::size_t, std::vector<long long>>> Dropped;  // per block
+  ForEachBlock([&](std::size_t Index, const TRowText& Block) {
+    thread_local TBlockData Data;  // its storage kept from block to block
+    Convert(Block, Data);
+    Visit(Index, engine::MakeBatch(Data.Columns, Block.FirstRow));
+    if (!First) return;
+    const std::lock_guard<std::mutex> Hold(Lock);
+    if (Dropped.size() <= Index) Dropped.resize(Index + 1);
+    Dropped[Index] = {Data.Dropped, Data.FirstDropped};
+  });
   if (!First) return;
+  FDroppedUnknown = false;
   for (const auto& [Count, Rows] : Dropped) {
     FDroppedCount += Count;
     for (long long Row : Rows) {
@@ -269,111 +235,98 @@ void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const eng
   }
 }
 
-// The levels of each factor in the complete rows, in a pass of their own,
-// and the predictors' names with the dummies.
-void TStreamedData::GatherLevels() {
-  const std::size_t Picked = FColumns.size(), Predictors = Picked - (FResponse ? 1 : 0);
-  const bool AnyFactor = std::any_of(FColumns.begin(), FColumns.end(), [](const TColumn& C) { return C.Factor; });
-  if (AnyFactor) {
-    struct TSeen {
-      std::vector<std::set<std::string>> Texts;
-      std::vector<bool> AllNumbers;
-    };
-    std::vector<TSeen> Seen;
-    std::vector<std::set<std::string>> Texts(Picked);
-    std::vector<bool> AllNumbers(Picked, true);
-    ForEachRound([&](std::span<const TRowText> Blocks) {
-      Seen = engine::MapIndices<TSeen>(Blocks.size(), FThreads, [&](std::size_t b) {
-        TSeen S{std::vector<std::set<std::string>>(Picked), std::vector<bool>(Picked, true)};
-        TFieldBlock Fields;
-        FReader->Split(Blocks[b], Fields);
-        std::vector<TCellKind> Kinds(Picked);
-        for (std::size_t r = 0; r < Fields.Rows; ++r) {
-          double Value = 0;
-          bool Complete = true;
-          for (std::size_t c = 0; c < Picked; ++c) {
-            Kinds[c] = ReadCell(Fields.Cell(r, c), FRules, Value);
-            Complete = Complete && Kinds[c] != TCellKind::Missing;
-          }
-          if (!Complete) continue;
-          for (std::size_t c = 0; c < Picked; ++c) {
-            if (!FColumns[c].Factor) continue;
-            S.Texts[c].emplace(TrimmedCell(Fields.Cell(r, c)));
-            if (Kinds[c] != TCellKind::Number) S.AllNumbers[c] = false;
-          }
-        }
-        return S;
-      });
-      for (TSeen& S : Seen) {
-        for (std::size_t c = 0; c < Picked; ++c) {
-          Texts[c].merge(S.Texts[c]);
-          AllNumbers[c] = AllNumbers[c] && S.AllNumbers[c];
-        }
+// The distinct texts of each factor's cells in the complete rows, and
+// whether every one of them is a number; in a pass of its own, merged as
+// the blocks come (a union, whatever their order). More levels than the
+// predictors allowed end the pass at once.
+void TStreamedData::GatherLevelTexts(std::vector<std::set<std::string>>& Texts, std::vector<bool>& AllNumbers) {
+  const std::size_t Picked = FColumns.size();
+  Texts.assign(Picked, {});
+  AllNumbers.assign(Picked, true);
+  std::mutex Lock;
+  ForEachBlock([&](std::size_t, const TRowText& Block) {
+    std::vector<std::set<std::string>> Seen(Picked);
+    std::vector<bool> Numbers(Picked, true);
+    TFieldBlock Fields;
+    FReader->Split(Block, Fields);
+    std::vector<TCellKind> Kinds(Picked);
+    for (std::size_t r = 0; r < Fields.Rows; ++r) {
+      double Value = 0;
+      bool Complete = true;
+      for (std::size_t c = 0; c < Picked; ++c) {
+        Kinds[c] = ReadCell(Fields.Cell(r, c), FRules, Value);
+        Complete = Complete && Kinds[c] != TCellKind::Missing;
       }
-    });
-    for (std::size_t c = 0; c < Predictors; ++c) {
-      if (!FColumns[c].Factor) continue;
-      TColumn& Column = FColumns[c];
-      Column.NumericLevels = AllNumbers[c];
-      if (Column.NumericLevels) {
-        for (const std::string& Text : Texts[c]) {
-          double Value = 0;
-          ReadCell(Text, FRules, Value);
-          Column.LevelValues.push_back(Value);
-        }
-        std::sort(Column.LevelValues.begin(), Column.LevelValues.end());
-        Column.LevelValues.erase(std::unique(Column.LevelValues.begin(), Column.LevelValues.end()),
-                                 Column.LevelValues.end());
-        Column.Levels = Column.LevelValues.size();
-      } else {
-        int Index = 0;
-        for (const std::string& Text : Texts[c]) Column.LevelIndex.emplace(Text, Index++);
-        Column.Levels = Texts[c].size();
+      for (std::size_t c = 0; Complete && c < Picked; ++c) {
+        if (!FColumns[c].Factor) continue;
+        Seen[c].emplace(TrimmedCell(Fields.Cell(r, c)));
+        Numbers[c] = Numbers[c] && Kinds[c] == TCellKind::Number;
       }
-      std::vector<std::string> Names;
-      if (Column.NumericLevels) {
-        for (double Value : Column.LevelValues) Names.push_back(ShortestNumber(Value));
-      } else {
-        Names.assign(Texts[c].begin(), Texts[c].end());
-      }
-      if (Names.size() < 2) {
-        throw TInputError(FSource + ": column " + Quoted(Column.Name) + " as a factor has " +
-                          (Names.empty() ? std::string("no level") : "the one level " + Quoted(Names.front())) +
-                          " in the rows used, and a factor needs two");
-      }
-      for (std::size_t l = 1; l < Names.size(); ++l) {
-        FXNames.push_back(Printable(Column.Name + Names[l]));
-        FTermOf.push_back(static_cast<int>(FTermNames.size()));
-      }
-      FTermNames.push_back(Printable(Column.Name));
     }
-  }
-  if (!AnyFactor) {
-    for (std::size_t c = 0; c < Predictors; ++c) {
-      FXNames.push_back(Printable(FColumns[c].Name));
-      FTermOf.push_back(static_cast<int>(c));
-      FTermNames.push_back(FXNames.back());
+    const std::lock_guard<std::mutex> Hold(Lock);
+    for (std::size_t c = 0; c < Picked; ++c) {
+      Texts[c].merge(Seen[c]);
+      AllNumbers[c] = AllNumbers[c] && Numbers[c];
+      if (Texts[c].size() > kMaxStreamedPredictors + 1) {
+        throw TInputError(FSource + ": column " + Quoted(FColumns[c].Name) + " as a factor has more than " +
+                          std::to_string(kMaxStreamedPredictors + 1) + " levels, which make more than " +
+                          std::to_string(kMaxStreamedPredictors) + " predictors");
+      }
     }
+  });
+}
+
+// A factor's levels in order: values for a factor of numbers (shown as R
+// shows them), texts in byte order otherwise; their names.
+std::vector<std::string> TStreamedData::TColumn::SetLevels(const std::set<std::string>& Texts, bool Numbers,
+                                                           const TDataRules& Rules) {
+  NumericLevels = Numbers;
+  std::vector<std::string> Names;
+  if (!NumericLevels) {
+    int Index = 0;
+    for (const std::string& Text : Texts) LevelIndex.emplace(Text, Index++);
+    Names.assign(Texts.begin(), Texts.end());
   } else {
-    // The names above hold the factors only: rebuilt in column order.
-    std::vector<std::string> Names, Terms;
-    std::vector<int> TermOf;
-    std::size_t Dummy = 0;
-    for (std::size_t c = 0; c < Predictors; ++c) {
-      if (FColumns[c].Factor) {
-        for (std::size_t l = 1; l < FColumns[c].Levels; ++l) {
-          Names.push_back(FXNames[Dummy++]);
-          TermOf.push_back(static_cast<int>(Terms.size()));
-        }
-      } else {
-        Names.push_back(Printable(FColumns[c].Name));
-        TermOf.push_back(static_cast<int>(Terms.size()));
-      }
-      Terms.push_back(Printable(FColumns[c].Name));
+    for (const std::string& Text : Texts) {
+      double Value = 0;
+      ReadCell(Text, Rules, Value);
+      LevelValues.push_back(Value);
     }
-    FXNames = std::move(Names);
-    FTermNames = std::move(Terms);
-    FTermOf = std::move(TermOf);
+    std::sort(LevelValues.begin(), LevelValues.end());
+    LevelValues.erase(std::unique(LevelValues.begin(), LevelValues.end()), LevelValues.end());
+    for (double Value : LevelValues) Names.push_back(ShortestNumber(Value));
+  }
+  Levels = Names.size();
+  return Names;
+}
+
+// The predictors' names in column order, a factor's dummies as R names
+// them (NAMElevel), each column a term.
+void TStreamedData::GatherLevels() {
+  const std::size_t Predictors = FColumns.size() - (FResponse ? 1 : 0);
+  std::vector<std::set<std::string>> Texts;
+  std::vector<bool> AllNumbers;
+  if (std::any_of(FColumns.begin(), FColumns.end(), [](const TColumn& C) { return C.Factor; }))
+    GatherLevelTexts(Texts, AllNumbers);
+  for (std::size_t c = 0; c < Predictors; ++c) {
+    TColumn& Column = FColumns[c];
+    const int Term = static_cast<int>(FTermNames.size());
+    FTermNames.push_back(Printable(Column.Name));
+    if (!Column.Factor) {
+      FXNames.push_back(Printable(Column.Name));
+      FTermOf.push_back(Term);
+      continue;
+    }
+    const std::vector<std::string> Names = Column.SetLevels(Texts[c], AllNumbers[c], FRules);
+    if (Names.size() < 2) {
+      throw TInputError(FSource + ": column " + Quoted(Column.Name) + " as a factor has " +
+                        (Names.empty() ? std::string("no level") : "the one level " + Quoted(Names.front())) +
+                        " in the rows used, and a factor needs two");
+    }
+    for (std::size_t l = 1; l < Names.size(); ++l) {
+      FXNames.push_back(Printable(Column.Name + Names[l]));
+      FTermOf.push_back(Term);
+    }
   }
   if (FXNames.size() > kMaxStreamedPredictors) {
     throw TInputError(FSource + ": " + std::to_string(FXNames.size()) + " predictors with the dummies, at most " +

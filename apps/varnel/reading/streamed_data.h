@@ -11,7 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <span>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,26 +72,26 @@ class TStreamedData {
   }
 
   // A pass over the blocks: one thread cuts them from the file in order
-  // while the workers convert each (in any order) and call Visit(index,
-  // batch). An error is the one of the lowest block that has one, whatever
-  // the number of threads.
+  // while the workers take each as it comes and call Visit(index, block).
+  // An error is the one of the lowest block that has one, whatever the
+  // number of threads.
+  void ForEachBlock(const std::function<void(std::size_t, const TRowText&)>& Visit);
+  // The same, each block converted to its batch (see Reduce).
   void ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit);
 
  private:
   struct TBlockData;
   struct TColumn;
-  void ForEachRound(const std::function<void(std::span<const TRowText>)>& Round);
-  std::size_t NextBlocks(std::vector<TRowText>& Blocks);
   bool NextBlock(std::size_t Index, TRowText& Block, const TRowText*& Held);
   void Plan(const TDataRules& Rules);
   void GatherLevels();
+  void GatherLevelTexts(std::vector<std::set<std::string>>& Texts, std::vector<bool>& AllNumbers);
   void Convert(const TRowText& Text, TBlockData& Out) const;
 
   std::unique_ptr<TRowReader> FReader;
   TDataRules FRules;
   std::size_t FThreads = 1, FBlockRows = 0, FPass = 0;
   std::vector<TRowText> FHeld;  // every block, when the input cannot be read twice
-  std::vector<TRowText> FRound, FNextRound;  // the levels' pass: a round's blocks
   bool FHolding = false;
   std::vector<TRowText> FFirst;  // given back before the reader's next blocks in the first pass
   std::size_t FFirstGiven = 0;
@@ -100,6 +100,7 @@ class TStreamedData {
   std::vector<TColumn> FColumns;  // the picked columns, the response last
   std::vector<std::string> FXNames, FTermNames, FUnused;
   std::vector<int> FTermOf;
+  bool FDroppedUnknown = true;  // until a pass over the batches has counted them
   std::size_t FDroppedCount = 0;
   std::vector<long long> FFirstDropped;
 };

@@ -106,4 +106,73 @@ void Show(const std::vector<TMessage>& Messages) {
   for (const TMessage& Message : Messages) MessageDlg(Message.Text, Message.Type, mbOK, 0);
 }
 
+TResultTable EmptyCoefficientsTable(double Level) {
+  return {"coefficients",
+          "Coefficients (two-sided " + Percent(Level) + " confidence limits)",
+          {"term", "estimate", "std.error", "statistic", "p.value", "conf.low", "conf.high", "vif"},
+          {},
+          {}};
+}
+
+TResultTable EmptyModelTable(bool Intercept) {
+  return {"model",
+          std::string("Model") + (Intercept ? "" : " (through the origin: R² about zero)"),
+          {"r.squared", "adj.r.squared", "sigma", "statistic", "p.value", "df", "df.residual", "nobs", "logLik", "AIC",
+           "BIC", "deviance", "durbin.watson"},
+          {},
+          {}};
+}
+
+TResultTable EmptyTermsTable() {
+  return {"terms",
+          "Terms: generalised variance-inflation factors; gvif.adj = GVIF^(1/(2·df)) compares terms of different df",
+          {"term", "df", "gvif", "gvif.adj"},
+          {},
+          {}};
+}
+
+TResultTable EmptyVariablesTable() {
+  return {"variables",
+          "Variables (skew: m3/m2^(3/2); kurtosis: m4/m2²; excess.kurtosis: m4/m2² − 3; q1, q3: quartiles, R's type "
+          "7; acf1: lag-1 autocorrelation)",
+          {"variable", "n", "sum", "min", "max", "range", "mean", "sd", "variance", "skew", "kurtosis",
+           "excess.kurtosis", "coef.var.pct", "q1", "median", "q3", "acf1", "missing"},
+          {},
+          {}};
+}
+
+std::vector<std::string> ComponentNames(int k) {
+  std::vector<std::string> Names;
+  for (int i = 1; i <= k; ++i) Names.push_back("PC" + std::to_string(i));
+  return Names;
+}
+
+TResultTable ComponentsTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Components) {
+  TResultTable Table{"components",
+                     std::string("Principal components of the ") + (P.Scaled ? "correlation" : "covariance") +
+                         " matrix (condition index: √(λ₁/λⱼ))",
+                     {"component", "sdev", "eigenvalue", "proportion", "cumulative", "condition.index"},
+                     {},
+                     {}};
+  for (int j = 0; j < P.K; ++j) {
+    Table.Rows.push_back({Components[j], Number(P.SDev[j]), Number(P.Variance[j]), Number(P.Proportion[j]),
+                          Number(P.Cumulative[j]), Number(P.ConditionIndex[j])});
+  }
+  return Table;
+}
+
+TResultTable RotationTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Variables,
+                           const std::vector<std::string>& Components) {
+  TResultTable Table{"loadings", "Loadings (rotation; each column turned so that its largest entry is positive)",
+                     {"variable"}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Components.begin(), Components.end());
+  for (int v = 0; v < P.K; ++v) {
+    std::vector<TCell> Row{Variables[v]};
+    for (int j = 0; j < P.K; ++j) Row.push_back(Number(P.Rotation[v][j]));
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
+
+
 }  // namespace varnel::cli

@@ -55,6 +55,21 @@ TResultTable MatrixTable(const std::string& Name, const std::string& Title, cons
                          const TMatrix& M, const std::vector<std::string>& Rows,
                          const std::vector<std::string>& Columns);
 
+// The tables a command gives within the component's box and beyond it,
+// built in one place so that the two never name a column differently:
+// their names, titles and columns, without rows.
+TResultTable EmptyCoefficientsTable(double Level);
+TResultTable EmptyModelTable(bool Intercept);
+TResultTable EmptyTermsTable();
+TResultTable EmptyVariablesTable();
+
+// "PC1", "PC2", ...; the principal components' figures and loadings
+// (Variables: the loadings' row names).
+std::vector<std::string> ComponentNames(int k);
+TResultTable ComponentsTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Components);
+TResultTable RotationTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Variables,
+                           const std::vector<std::string>& Components);
+
 // "Variables: 1=a 2=b  (response: y)": the numbering of the component's texts.
 std::string Legend(const TAnalysisData& Data);
 

@@ -78,12 +78,6 @@ bool ReadWholeFile(const std::filesystem::path& Path, std::string& Text) {
   return In && !In.bad();
 }
 
-std::vector<std::string> ComponentNames(int k) {
-  std::vector<std::string> Names;
-  for (int i = 1; i <= k; ++i) Names.push_back("PC" + std::to_string(i));
-  return Names;
-}
-
 // The component's summaries fail as a whole on a column without spread,
 // whose skewness divides by zero. A constant column is still described (sd
 // 0; the table's skewness and kurtosis are its own, empty there): then the
@@ -175,12 +169,7 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
   const TUnivarStatRec X = PredictorSummary(Korlen, k, n);
   const TYSummaryRec Y = ResponseSummary(Korlen, n);
   if (X.N == 0 || Y.N == 0) return 1;
-  TResultTable Variables{"variables",
-                         "Variables (skew: m3/m2^(3/2); kurtosis: m4/m2²; excess.kurtosis: m4/m2² − 3; q1, q3: "
-                         "quartiles, R's type 7; acf1: lag-1 autocorrelation)",
-                         {"variable", "n", "sum", "min", "max", "range", "mean", "sd", "variance", "skew", "kurtosis",
-                          "excess.kurtosis", "coef.var.pct", "q1", "median", "q3", "acf1", "missing"},
-                         {}, {}};
+  TResultTable Variables = EmptyVariablesTable();
   for (int j = 0; j < k; ++j) {
     const TMoreFigures F = MoreFigures(Korlen, (*Korlen.PRegressData)[j + 1], n);
     Variables.Rows.push_back(VariableRow(Data.XNames[j], X.N, X.Sum[j], F.Q.Max - F.Q.Min, X.Mean[j], X.StdDev[j],
@@ -204,33 +193,6 @@ int RunDescribe(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& /*Op
 }
 
 namespace {
-
-TResultTable ComponentsTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Components) {
-  TResultTable Table{"components",
-                     std::string("Principal components of the ") + (P.Scaled ? "correlation" : "covariance") +
-                         " matrix (condition index: √(λ₁/λⱼ))",
-                     {"component", "sdev", "eigenvalue", "proportion", "cumulative", "condition.index"},
-                     {},
-                     {}};
-  for (int j = 0; j < P.K; ++j) {
-    Table.Rows.push_back({Components[j], Number(P.SDev[j]), Number(P.Variance[j]), Number(P.Proportion[j]),
-                          Number(P.Cumulative[j]), Number(P.ConditionIndex[j])});
-  }
-  return Table;
-}
-
-TResultTable RotationTable(const TPrincipalComponentsRec& P, const TAnalysisData& Data,
-                           const std::vector<std::string>& Components) {
-  TResultTable Table{"loadings", "Loadings (rotation; each column turned so that its largest entry is positive)",
-                     {"variable"}, {}, {}};
-  Table.Columns.insert(Table.Columns.end(), Components.begin(), Components.end());
-  for (int v = 0; v < P.K; ++v) {
-    std::vector<TCell> Row{Data.XNames[v]};
-    for (int j = 0; j < P.K; ++j) Row.push_back(Number(P.Rotation[v][j]));
-    Table.Rows.push_back(std::move(Row));
-  }
-  return Table;
-}
 
 TResultTable ScoresTable(const TRegressData& Scores, const TAnalysisData& Data,
                          const std::vector<std::string>& Components) {
@@ -270,7 +232,7 @@ int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, 
   TVector Indexes{};
   for (int j = 0; j < k; ++j) Indexes[j] = std::isnan(P.ConditionIndex[j]) ? 0 : P.ConditionIndex[j];
   Figures.Notes.push_back(Korlen.InterpretConditionIndexes(Indexes, static_cast<Byte>(k)));
-  Out.Results.Tables = {std::move(Figures), RotationTable(P, Data, Components), ScoresTable(*Scores, Data, Components)};
+  Out.Results.Tables = {std::move(Figures), RotationTable(P, Data.XNames, Components), ScoresTable(*Scores, Data, Components)};
   return 0;
 }
 

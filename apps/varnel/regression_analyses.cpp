@@ -95,11 +95,7 @@ std::vector<TCell> CoefficientRow(const std::string& Term, const TCoefficientInf
 // Every predictor of the data has its row in its place; an aliased one has
 // nothing but its name.
 TResultTable CoefficientTable(const TModelInference& M, const TEstimable& E, const TAnalysisData& Data) {
-  TResultTable Table{"coefficients",
-                     "Coefficients (two-sided " + Percent(static_cast<double>(M.Level)) + " confidence limits)",
-                     {"term", "estimate", "std.error", "statistic", "p.value", "conf.low", "conf.high", "vif"},
-                     {},
-                     {}};
+  TResultTable Table = EmptyCoefficientsTable(static_cast<double>(M.Level));
   if (M.Intercept) Table.Rows.push_back(CoefficientRow(std::string(kConstantTerm), M.Coefficients[0], false));
   const std::vector<int> Slot = Slots(E, Data);
   // A dummy of a factor of more than two levels has no VIF of its own: its
@@ -116,12 +112,7 @@ TResultTable CoefficientTable(const TModelInference& M, const TEstimable& E, con
 
 // car::vif of the estimable terms: a factor's dummies together.
 TResultTable TermsTable(const TAnalysisData& Fitted) {
-  TResultTable Table{"terms",
-                     "Terms: generalised variance-inflation factors; gvif.adj = GVIF^(1/(2·df)) compares terms of "
-                     "different df",
-                     {"term", "df", "gvif", "gvif.adj"},
-                     {},
-                     {}};
+  TResultTable Table = EmptyTermsTable();
   const std::vector<TTerm> Terms = TermsOf(Fitted);
   std::vector<std::vector<int>> Columns;
   for (const TTerm& Term : Terms) Columns.push_back(Term.Columns);
@@ -132,15 +123,11 @@ TResultTable TermsTable(const TAnalysisData& Fitted) {
 }
 
 TResultTable ModelTable(const TModelInference& M) {
-  const std::string About = M.Intercept ? "" : " (through the origin: R² about zero)";
-  return {"model",
-          "Model" + About,
-          {"r.squared", "adj.r.squared", "sigma", "statistic", "p.value", "df", "df.residual", "nobs", "logLik",
-           "AIC", "BIC", "deviance", "durbin.watson"},
-          {{Number(M.R2), Number(M.AdjR2), Number(M.Sigma), Number(M.F), Number(M.FPValue), Count(M.K),
-            Count(M.DFResidual), Count(M.N), Number(M.LogLik), Number(M.AIC), Number(M.BIC), Number(M.Deviance),
-            Number(M.DurbinWatson)}},
-          {}};
+  TResultTable Table = EmptyModelTable(M.Intercept);
+  Table.Rows = {{Number(M.R2), Number(M.AdjR2), Number(M.Sigma), Number(M.F), Number(M.FPValue), Count(M.K),
+                 Count(M.DFResidual), Count(M.N), Number(M.LogLik), Number(M.AIC), Number(M.BIC), Number(M.Deviance),
+                 Number(M.DurbinWatson)}};
+  return Table;
 }
 
 std::vector<std::string> ObservationColumns(const TAnalysisData& Data, bool Intercept) {

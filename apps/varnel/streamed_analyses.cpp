@@ -242,10 +242,7 @@ std::vector<TCell> CoefficientRow(const std::string& Term, long double Estimate,
 
 TResultTable CoefficientTable(const TStreamedData& Data, const TFit& Fit, const engine::TInference& I,
                               const TCollinearity& C, const TOptions& Options) {
-  TResultTable Table{"coefficients", "Coefficients (two-sided " + Percent(Options.Level) + " confidence limits)",
-                     {"term", "estimate", "std.error", "statistic", "p.value", "conf.low", "conf.high", "vif"},
-                     {},
-                     {}};
+  TResultTable Table = EmptyCoefficientsTable(Options.Level);
   const double Quantile = StudentTQuantile((1 - Options.Level) / 2, static_cast<double>(Fit.DfResidual), TTail::Upper);
   std::size_t s = 0;
   if (Fit.Intercept) {
@@ -273,12 +270,7 @@ TResultTable CoefficientTable(const TStreamedData& Data, const TFit& Fit, const 
 }
 
 TResultTable TermsTable(const TStreamedData& Data, const TFit& Fit, const TCollinearity& C) {
-  TResultTable Table{"terms",
-                     "Terms: generalised variance-inflation factors; gvif.adj = GVIF^(1/(2·df)) compares terms of "
-                     "different df",
-                     {"term", "df", "gvif", "gvif.adj"},
-                     {},
-                     {}};
+  TResultTable Table = EmptyTermsTable();
   std::vector<std::vector<std::size_t>> Members(Data.TermNames().size());
   for (std::size_t k = 0; k < Fit.Kept.size(); ++k) Members[static_cast<std::size_t>(Data.TermOf()[Fit.Kept[k]])].push_back(k);
   for (std::size_t t = 0; t < Members.size(); ++t) {
@@ -292,17 +284,13 @@ TResultTable TermsTable(const TStreamedData& Data, const TFit& Fit, const TColli
 }
 
 TResultTable ModelTable(const TFit& Fit, const engine::TInference& I, const TResidualSums& Sums) {
-  const std::string About = Fit.Intercept ? "" : " (through the origin: R² about zero)";
   const long double F = I.F ? *I.F : NAN;
   const double FP = I.FP ? *I.FP : NAN;
-  return {"model",
-          "Model" + About,
-          {"r.squared", "adj.r.squared", "sigma", "statistic", "p.value", "df", "df.residual", "nobs", "logLik",
-           "AIC", "BIC", "deviance", "durbin.watson"},
-          {{Number(I.R2), Number(I.AdjR2), Number(I.Sigma), Number(F), FP, Count(static_cast<long long>(I.DfModel)),
-            Count(static_cast<long long>(I.DfResidual)), Count(static_cast<long long>(Fit.N)), Number(I.LogLik),
-            Number(I.AIC), Number(I.BIC), Number(I.Sse), Number(Sums.Differences / Sums.Sse)}},
-          {}};
+  TResultTable Table = EmptyModelTable(Fit.Intercept);
+  Table.Rows = {{Number(I.R2), Number(I.AdjR2), Number(I.Sigma), Number(F), FP, Count(static_cast<long long>(I.DfModel)),
+                 Count(static_cast<long long>(I.DfResidual)), Count(static_cast<long long>(Fit.N)), Number(I.LogLik),
+                 Number(I.AIC), Number(I.BIC), Number(I.Sse), Number(Sums.Differences / Sums.Sse)}};
+  return Table;
 }
 
 // The complete rows' values of every column, in row order, with each
@@ -395,12 +383,6 @@ TResultTable PredictorMatrix(const TStreamedData& Data, const TMoments& State, b
   return Table;
 }
 
-std::vector<std::string> ComponentNames(std::size_t k) {
-  std::vector<std::string> Names;
-  for (std::size_t j = 1; j <= k; ++j) Names.push_back("PC" + std::to_string(j));
-  return Names;
-}
-
 }  // namespace
 
 int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
@@ -422,26 +404,10 @@ int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults
   ComponentsOfCovariance(C, static_cast<int>(K), !Options.Covariance, Rec);
   Rec.K = static_cast<int>(K);
   Rec.Scaled = !Options.Covariance;
-  const std::vector<std::string> Names = ComponentNames(K);
-  TResultTable Components{"components",
-                          std::string("Principal components of the ") + (Rec.Scaled ? "correlation" : "covariance") +
-                              " matrix (condition index: √(λ₁/λⱼ))",
-                          {"component", "sdev", "eigenvalue", "proportion", "cumulative", "condition.index"},
-                          {},
-                          {}};
-  TResultTable Loadings{"loadings", "Loadings (rotation; each column turned so that its largest entry is positive)",
-                        {"variable"}, {}, {}};
-  Loadings.Columns.insert(Loadings.Columns.end(), Names.begin(), Names.end());
-  for (std::size_t j = 0; j < K; ++j) {
-    Components.Rows.push_back({Names[j], Number(Rec.SDev[j]), Number(Rec.Variance[j]), Number(Rec.Proportion[j]),
-                               Number(Rec.Cumulative[j]), Number(Rec.ConditionIndex[j])});
-    std::vector<TCell> Row{Data.XNames()[j]};
-    for (std::size_t c = 0; c < K; ++c) Row.push_back(Number(Rec.Rotation[j][c]));
-    Loadings.Rows.push_back(std::move(Row));
-  }
+  const std::vector<std::string> Names = ComponentNames(static_cast<int>(K));
   std::cerr << "varnel: " << Data.Source() << ": the scores of " << State.Count()
             << " rows are not written (they are within 19,999 rows)\n";
-  Out.Results.Tables = {std::move(Components), std::move(Loadings)};
+  Out.Results.Tables = {ComponentsTable(Rec, Names), RotationTable(Rec, Data.XNames(), Names)};
   return 0;
 }
 
@@ -452,12 +418,7 @@ int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandRe
   if (n < 2) throw TInputError(Data.Source() + ": describe needs two rows that hold a value in every column used");
   const TMoments State = engine::Accumulate(engine::MakeBatch(V.Values), Options.Threads);
   Out.Results.Meta.N = static_cast<long long>(n);
-  TResultTable Variables{"variables",
-                         "Variables (skew: m3/m2^(3/2); kurtosis: m4/m2²; excess.kurtosis: m4/m2² − 3; q1, q3: "
-                         "quartiles, R's type 7; acf1: lag-1 autocorrelation)",
-                         {"variable", "n", "sum", "min", "max", "range", "mean", "sd", "variance", "skew", "kurtosis",
-                          "excess.kurtosis", "coef.var.pct", "q1", "median", "q3", "acf1", "missing"},
-                         {}, {}};
+  TResultTable Variables = EmptyVariablesTable();
   for (std::size_t j = 0; j < P; ++j) {
     const std::string& Name = j < K ? Data.XNames()[j] : Data.YName();
     Variables.Rows.push_back(VariableRow(Name, V.Values[j], State.CoMoment(j, j) / static_cast<long double>(n - 1), V.Missing[j]));

@@ -464,18 +464,26 @@ void RefuseInputAsTarget(const std::string& Input, const std::vector<std::pair<c
   }
 }
 
-TMeta MetaOf(const TAnalysisData& Data, const TChoice& Choice, const TOptions& Options) {
+// N, the rows used: a command on data read in blocks knows it only after
+// its first pass, and sets it then.
+TMeta MetaOf(const std::string& File, long long N, long long Dropped, const std::string& Response,
+             const std::vector<std::string>& Predictors, const TChoice& Choice, const TOptions& Options) {
   TMeta Meta;
   Meta.Command = Choice.Name;
-  Meta.File = Data.Source;
-  Meta.N = Data.N();
-  Meta.Dropped = static_cast<long long>(Data.Dropped.size());
-  Meta.K = Data.K();
+  Meta.File = File;
+  Meta.N = N;
+  Meta.Dropped = Dropped;
+  Meta.K = static_cast<long long>(Predictors.size());
   if (Choice.HasLevel) Meta.Level = Options.Level;
-  Meta.Response = Data.YName;
-  Meta.Predictors = Data.XNames;
+  Meta.Response = Response;
+  Meta.Predictors = Predictors;
   Meta.Version = VARNEL_VERSION_STRING;
   return Meta;
+}
+
+TMeta MetaOf(const TAnalysisData& Data, const TChoice& Choice, const TOptions& Options) {
+  return MetaOf(Data.Source, Data.N(), static_cast<long long>(Data.Dropped.size()), Data.YName, Data.XNames, Choice,
+                Options);
 }
 
 // Shows the one line of a failed command, if any. A failed write to
@@ -539,15 +547,8 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
     TCommandResults Results;
     const int Status = Choice.Streamed(Data, Options, Results);
     SayWhatWasLeftOut(Data, DataOptions);
-    TMeta& Meta = Results.Results.Meta;  // N is the command's
-    Meta.Command = Choice.Name;
-    Meta.File = Data.Source();
-    Meta.Dropped = static_cast<long long>(Data.DroppedCount());
-    Meta.K = static_cast<long long>(Data.K());
-    if (Choice.HasLevel) Meta.Level = Options.Level;
-    Meta.Response = Data.YName();
-    Meta.Predictors = Data.XNames();
-    Meta.Version = VARNEL_VERSION_STRING;
+    Results.Results.Meta = MetaOf(Data.Source(), Results.Results.Meta.N, static_cast<long long>(Data.DroppedCount()),
+                                  Data.YName(), Data.XNames(), Choice, Options);
     if (Status == 0)
       Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
     return Finish(Status, Status == 0 ? "" : "the analysis of " + Data.Source() + " has no result (the reason is above)", Stdout);

@@ -141,6 +141,18 @@ TResultTable EmptyVariablesTable() {
           {}};
 }
 
+TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>& Terms) {
+  TResultTable Table{"observations",
+                     "Observations (two-sided " + Percent(Level) + " limits of the mean and of a new observation)",
+                     {"row", "observed", ".fitted", ".resid", ".hat", ".sigma", ".cooksd", ".std.resid",
+                      ".stud.resid", "dffits", "covratio"},
+                     {},
+                     {}};
+  for (const auto& Term : Terms) Table.Columns.push_back("dfb." + Term);
+  for (const char* Limit : {"conf.low", "conf.high", "pred.low", "pred.high"}) Table.Columns.push_back(Limit);
+  return Table;
+}
+
 std::vector<std::string> ComponentNames(int k) {
   std::vector<std::string> Names;
   for (int i = 1; i <= k; ++i) Names.push_back("PC" + std::to_string(i));

@@ -62,6 +62,8 @@ TResultTable EmptyCoefficientsTable(double Level);
 TResultTable EmptyModelTable(bool Intercept);
 TResultTable EmptyTermsTable();
 TResultTable EmptyVariablesTable();
+// diagnose's table of the observations, given the fit's terms (Terms's).
+TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>& Terms);
 
 // "PC1", "PC2", ...; the principal components' figures and loadings
 // (Variables: the loadings' row names).

@@ -412,28 +412,23 @@ void WriteTexts(const TCommandResults& Results, bool Raw, std::ostream& Out) {
 // is written.
 void WriteResults(TCommandResults& Results, const std::string& Command, const TWriteOptions& Write,
                   const TOptions& Options, std::ostream& Out) {
-  auto& Tables = Results.Results.Tables;
-  if (Options.ReportTexts || Tables.empty()) {
+  TResults& Tables = Results.Results;
+  if (Options.ReportTexts || (Tables.Tables.empty() && !Tables.Stream)) {
     if (Write.Csv || Write.Json || !Write.Table.empty())
       throw TInputError(Command + " writes the component's report texts only, no tables");
     return WriteTexts(Results, Write.Raw, Out);
   }
-  if (!Write.Table.empty() || Write.Csv) {
-    TResultTable Chosen = FindTable(Results.Results, Write.Table);
-    Tables = {std::move(Chosen)};
-  }
-  if (Write.Json) return WriteJson(Results.Results, Out);
-  if (Write.Csv) return WriteCsv(Tables.front(), Out);
-  WriteText(Results.Results, Out, Write.Raw);
+  if (!Write.Table.empty() || Write.Csv) KeepOnly(Tables, Write.Table);
+  if (Write.Json) return WriteJson(Tables, Out);
+  if (Write.Csv) return Tables.Stream ? WriteCsv(*Tables.Stream, Out) : WriteCsv(Tables.Tables.front(), Out);
+  WriteText(Tables, Out, Write.Raw);
 }
 
-// Standard output, or with -o a file written whole once the output is
+// Standard output, or with -o a file put in place once the output is
 // complete, so that a failed run never leaves half a file.
 void Emit(const TOutputTarget* Output, std::ostream& Stdout, const std::function<void(std::ostream&)>& Produce) {
   if (!Output) return Produce(Stdout);
-  std::ostringstream Text;
-  Produce(Text);
-  Output->Write(Text.str());
+  Output->Write(Produce);
 }
 
 // -o, "-" being standard output.
@@ -751,7 +746,7 @@ int RunTool(int argc, char** argv) {
                   "R², F, AIC, BIC, Durbin-Watson", kLevel | kIntercept | kReportTexts | kAlpha | kScan, RunRegress, nullptr,
        false, RunStreamedRegress},
       {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits; --plot: R's "
-                   "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan, RunDiagnose, DiagnosticPicture},
+                   "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan, RunDiagnose, DiagnosticPicture, false, RunStreamedDiagnose},
       {"describe", "tables variables, correlation and covariance; --plot: a histogram of each variable", kReportTexts,
        RunDescribe, HistogramPicture, false, RunStreamedDescribe},
       {"select", "table best: the best subsets of every size (or steps: a stepwise search by AIC); the "

@@ -138,10 +138,18 @@ bool TOutputTarget::SameAs(const TOutputTarget& Other) const {
 }
 
 void TOutputTarget::Write(std::string_view Bytes) const {
+  Write([Bytes](std::ostream& Out) { Out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size())); });
+}
+
+void TOutputTarget::Write(const std::function<void(std::ostream&)>& Produce) const {
   const auto Fail = [this](int Error) { throw TWriteError(FShown + ": " + CannotWrite(Error)); };
   TNewFile New(FFolder.Get());
   if (New.Fd() < 0) Fail(errno);
-  if (const int Error = WriteAll(New.Fd(), Bytes.data(), Bytes.size()); Error != 0) Fail(Error);
+  {
+    TFdStream Out(New.Fd());
+    Produce(Out);
+    if (const std::string Failure = Out.Failure(); !Failure.empty()) throw TWriteError(FShown + ": cannot write the file: " + Failure);
+  }
   // The old file's mode, owner and group go over; a file that appeared
   // meanwhile, or took the old one's place, is not the one checked.
   struct stat Now {};

@@ -13,6 +13,8 @@
 // keep the old bytes when the write fails.
 #pragma once
 
+#include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -39,6 +41,9 @@ class TOutputTarget {
   // Replaces the target with Bytes; TWriteError names the target and the
   // reason when that fails, and the old file is then left as it was.
   void Write(std::string_view Bytes) const;
+  // The same with the bytes Produce writes, as it writes them: the old
+  // file stays until all is written, and when Produce throws.
+  void Write(const std::function<void(std::ostream&)>& Produce) const;
 
  private:
   std::string FShown, FName;

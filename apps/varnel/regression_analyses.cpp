@@ -130,20 +130,9 @@ TResultTable ModelTable(const TModelInference& M) {
   return Table;
 }
 
-std::vector<std::string> ObservationColumns(const TAnalysisData& Data, bool Intercept) {
-  std::vector<std::string> Columns{"row", "observed", ".fitted", ".resid", ".hat", ".sigma", ".cooksd",
-                                   ".std.resid", ".stud.resid", "dffits", "covratio"};
-  for (const auto& Term : Terms(Data, Intercept)) Columns.push_back("dfb." + Term);
-  for (const char* Limit : {"conf.low", "conf.high", "pred.low", "pred.high"}) Columns.push_back(Limit);
-  return Columns;
-}
-
 TResultTable ObservationTable(const TModelInference& M, const std::vector<TObservationInference>& Observations,
                               const TEstimable& E, const TAnalysisData& Data) {
-  TResultTable Table{"observations",
-                     "Observations (two-sided " + Percent(static_cast<double>(M.Level)) +
-                         " limits of the mean and of a new observation)",
-                     ObservationColumns(Data, M.Intercept), {}, {}};
+  TResultTable Table = EmptyObservationsTable(static_cast<double>(M.Level), Terms(Data, M.Intercept));
   const std::vector<int> Slot = Slots(E, Data);
   Table.Rows.reserve(static_cast<std::size_t>(M.N));
   for (int i = 0; i < M.N; ++i) {

@@ -90,6 +90,10 @@ void CheckJsonKeys(const TResults& Results) {
     RequireDistinct(Table.Columns, "the table " + Quoted(Table.Name));
     Names.push_back(Table.Name);
   }
+  if (Results.Stream) {
+    RequireDistinct(Results.Stream->Columns, "the table " + Quoted(Results.Stream->Name));
+    Names.push_back(Results.Stream->Name);
+  }
   RequireDistinct(Names, "the results");
 }
 
@@ -185,14 +189,15 @@ void JsonMeta(TJsonText& Json, const TMeta& Meta) {
   Json.Close('}');
 }
 
-void JsonTable(TJsonText& Json, const TResultTable& Table) {
-  // The keys are the same in every row: escaped once.
+// The keys are the same in every row: escaped once.
+std::vector<std::string> JsonKeys(const std::vector<std::string>& Columns) {
   std::vector<std::string> Keys;
-  for (const auto& Column : Table.Columns) {
-    Keys.push_back(TJson(Column).dump(-1, ' ', false, TJson::error_handler_t::replace) + ": ");
-  }
-  Json.Open('[');
-  for (const auto& Cells : Table.Rows) {
+  for (const auto& Column : Columns) Keys.push_back(TJson(Column).dump(-1, ' ', false, TJson::error_handler_t::replace) + ": ");
+  return Keys;
+}
+
+void JsonRows(TJsonText& Json, const std::vector<std::string>& Keys, const std::vector<std::vector<TCell>>& Rows) {
+  for (const auto& Cells : Rows) {
     Json.Element();
     Json.Open('{');
     for (std::size_t c = 0; c < Cells.size(); ++c) {
@@ -202,7 +207,17 @@ void JsonTable(TJsonText& Json, const TResultTable& Table) {
     }
     Json.Close('}');
   }
+}
+
+void JsonTable(TJsonText& Json, const TResultTable& Table) {
+  Json.Open('[');
+  JsonRows(Json, JsonKeys(Table.Columns), Table.Rows);
   Json.Close(']');
+}
+
+void Flush(std::string& Text, std::ostream& Out) {
+  Out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
+  Text.clear();
 }
 
 // --- text ---
@@ -384,6 +399,68 @@ void WriteGrid(const TResultTable& Table, std::ostream& Out) {
   for (const auto& Text : Lines) Out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
 }
 
+// A stream's parts as rows of cells, a few thousand rows at a time.
+class TStreamRows {
+ public:
+  explicit TStreamRows(const TRowStream& Stream) : FStream(Stream) {}
+  // Calls Rows(chunk) for consecutive chunks of every part, in order.
+  void ForEachChunk(const std::function<void(const std::vector<std::vector<TCell>>&)>& Rows) const {
+    const std::size_t Width = FStream.Columns.size();
+    FStream.Produce([&](const std::vector<double>& Part) {
+      if (Width == 0 || Part.size() % Width != 0) throw std::logic_error("result stream " + FStream.Name + ": a part is not whole rows");
+      std::vector<std::vector<TCell>> Chunk;
+      for (std::size_t Begin = 0; Begin < Part.size(); Begin += kChunkRows * Width) {
+        const std::size_t End = std::min(Part.size(), Begin + kChunkRows * Width);
+        Chunk.resize((End - Begin) / Width);
+        for (std::size_t r = 0; r < Chunk.size(); ++r) {
+          Chunk[r].resize(Width);
+          for (std::size_t c = 0; c < Width; ++c) Chunk[r][c] = CellOf(Part[Begin + r * Width + c], FStream.Counts[c]);
+        }
+        Rows(Chunk);
+      }
+    });
+  }
+
+ private:
+  static constexpr std::size_t kChunkRows = 4096;
+  static TCell CellOf(double Value, bool Count) {
+    if (std::isnan(Value)) return {};
+    if (Count) return static_cast<long long>(Value);
+    return Value;
+  }
+  const TRowStream& FStream;
+};
+
+void WriteStreamText(const TRowStream& Stream, std::ostream& Out) {
+  TResultTable Chunk{Stream.Name, Stream.Title, Stream.Columns, {}, {}};
+  const TColumnKinds Kinds{std::vector<bool>(Stream.Columns.size()), KindsOf(Chunk).PValue};
+  std::vector<std::size_t> Width;
+  const auto Widen = [&Width](const TGridPart& Part) {
+    for (std::size_t i = 0; i < Part.Widths.size(); ++i) {
+      Width[i % Width.size()] = std::max<std::size_t>(Width[i % Width.size()], Part.Widths[i]);
+    }
+  };
+  if (!Stream.Title.empty()) Out << Printable(Stream.Title) << '\n';
+  TGridPart Header = HeaderPart(Chunk, Kinds);
+  Width.assign(Stream.Columns.size(), 0);
+  Widen(Header);
+  bool First = true;
+  TStreamRows(Stream).ForEachChunk([&](const std::vector<std::vector<TCell>>& Rows) {
+    Chunk.Rows = Rows;
+    const TGridPart Part = RowsPart(Chunk, Kinds, 0, Rows.size());
+    Widen(Part);
+    std::string Text = First ? LaidOut(Header, Width) : std::string();
+    Text += LaidOut(Part, Width);
+    Flush(Text, Out);
+    First = false;
+  });
+  if (First) {
+    std::string Text = LaidOut(Header, Width);
+    Flush(Text, Out);
+  }
+  Out << '\n';
+}
+
 }  // namespace
 
 std::string ShortestNumber(double Value) {
@@ -407,15 +484,35 @@ std::vector<double> NumbersOf(const TResultTable& Table, const std::string& Colu
   return Values;
 }
 
-const TResultTable& FindTable(const TResults& Results, const std::string& Name) {
-  if (Name.empty() && !Results.Tables.empty()) return Results.Tables.front();
+namespace {
+
+[[noreturn]] void NoTable(const TResults& Results, const std::string& Name) {
   std::string Names;
-  for (const auto& Table : Results.Tables) {
-    if (Table.Name == Name) return Table;
-    Names += (Names.empty() ? "" : ", ") + Table.Name;
-  }
+  for (const auto& Table : Results.Tables) Names += (Names.empty() ? "" : ", ") + Table.Name;
+  if (Results.Stream) Names += (Names.empty() ? "" : ", ") + Results.Stream->Name;
   if (Names.empty()) throw TInputError("no table " + Quoted(Name) + "; there are no tables");
   throw TInputError("no table " + Quoted(Name) + "; the tables are " + Names);
+}
+
+}  // namespace
+
+const TResultTable& FindTable(const TResults& Results, const std::string& Name) {
+  if (Name.empty() && !Results.Tables.empty()) return Results.Tables.front();
+  for (const auto& Table : Results.Tables) {
+    if (Table.Name == Name) return Table;
+  }
+  NoTable(Results, Name);
+}
+
+void KeepOnly(TResults& Results, const std::string& Name) {
+  const bool Stream = Results.Stream && (Name.empty() ? Results.Tables.empty() : Results.Stream->Name == Name);
+  if (Stream) {
+    Results.Tables.clear();
+    return;
+  }
+  TResultTable Kept = FindTable(Results, Name);
+  Results.Tables = {std::move(Kept)};
+  Results.Stream.reset();
 }
 
 void WriteCsv(const TResultTable& Table, std::ostream& Out) {
@@ -430,6 +527,19 @@ void WriteCsv(const TResultTable& Table, std::ostream& Out) {
   }
 }
 
+void WriteCsv(const TRowStream& Stream, std::ostream& Out) {
+  std::vector<std::string> Fields;
+  for (const auto& Column : Stream.Columns) Fields.push_back(CsvField(Column));
+  CsvLine(Fields, Out);
+  TStreamRows(Stream).ForEachChunk([&](const std::vector<std::vector<TCell>>& Rows) {
+    for (const auto& Cells : Rows) {
+      Fields.clear();
+      for (const auto& Cell : Cells) Fields.push_back(CsvCell(Cell));
+      CsvLine(Fields, Out);
+    }
+  });
+}
+
 void WriteJson(const TResults& Results, std::ostream& Out) {
   CheckJsonKeys(Results);
   TJsonText Json;
@@ -440,9 +550,19 @@ void WriteJson(const TResults& Results, std::ostream& Out) {
     Json.Key(Table.Name);
     JsonTable(Json, Table);
   }
+  if (Results.Stream) {
+    Json.Key(Results.Stream->Name);
+    Json.Open('[');
+    const std::vector<std::string> Keys = JsonKeys(Results.Stream->Columns);
+    TStreamRows(*Results.Stream).ForEachChunk([&](const std::vector<std::vector<TCell>>& Rows) {
+      JsonRows(Json, Keys, Rows);
+      Flush(Json.Text, Out);
+    });
+    Json.Close(']');
+  }
   Json.Close('}');
   Json.Text += '\n';
-  Out.write(Json.Text.data(), static_cast<std::streamsize>(Json.Text.size()));
+  Flush(Json.Text, Out);
 }
 
 void WriteText(const TResults& Results, std::ostream& Out, bool Raw) {
@@ -453,6 +573,7 @@ void WriteText(const TResults& Results, std::ostream& Out, bool Raw) {
     for (const auto& Note : Table.Notes) Out << ShownComponentText(Note, Raw);
     Out << '\n';
   }
+  if (Results.Stream) WriteStreamText(*Results.Stream, Out);
 }
 
 }  // namespace varnel::cli

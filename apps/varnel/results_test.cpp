@@ -247,3 +247,65 @@ TEST(ResultsTextTest, LargeTableLaidOutAsOne) {
 
 }  // namespace
 }  // namespace varnel::cli
+
+namespace varnel::cli {
+namespace {
+
+// A stream of rows in parts writes as the table of the same rows: its CSV
+// and JSON byte for byte; its text with the widths its parts need.
+TEST(ResultsStreamTest, WrittenAsTheTableOfItsRows) {
+  const std::vector<std::vector<double>> Parts = {{1, 0.5, kNaN, 2, 1e-300, 3}, {}, {3, -2.25, 7, 12345678, 6.5, 1}};
+  TRowStream Stream{"observations", "Rows", {"row", "value", "p.value"}, {true, false, false}, {}};
+  Stream.Produce = [&Parts](const TRowStream::TPart& Part) {
+    for (const auto& Cells : Parts) Part(Cells);
+  };
+  TResultTable Table{"observations", "Rows", Stream.Columns, {}, {}};
+  for (const auto& Cells : Parts) {
+    for (std::size_t i = 0; i < Cells.size(); i += 3) {
+      Table.Rows.push_back({static_cast<long long>(Cells[i]), Cells[i + 1],
+                            std::isnan(Cells[i + 2]) ? TCell{} : TCell{Cells[i + 2]}});
+    }
+  }
+  std::ostringstream StreamCsv, TableCsv, StreamJson, TableJson, StreamText;
+  WriteCsv(Stream, StreamCsv);
+  WriteCsv(Table, TableCsv);
+  EXPECT_EQ(StreamCsv.str(), TableCsv.str());
+  TResults Streamed{{}, {AwkwardTable()}, Stream}, Held{{}, {AwkwardTable(), Table}, std::nullopt};
+  WriteJson(Streamed, StreamJson);
+  WriteJson(Held, TableJson);
+  EXPECT_EQ(StreamJson.str(), TableJson.str());
+  // The first part sets the widths; a wider cell later widens its column.
+  WriteText(TResults{{}, {}, Stream}, StreamText, false);
+  EXPECT_EQ(StreamText.str(),
+            "Rows\n"
+            "row   value  p.value\n"
+            "  1     0.5       NA\n"
+            "  2  1e-300        3\n"
+            "       3   -2.25        7\n"
+            "12345678     6.5        1\n"
+            "\n");
+}
+
+TEST(ResultsStreamTest, KeepOnlyTheStreamOrATable) {
+  TRowStream Stream{"scores", "", {"row"}, {true}, [](const TRowStream::TPart&) {}};
+  TResults Results{{}, {AwkwardTable()}, Stream};
+  KeepOnly(Results, "scores");
+  EXPECT_TRUE(Results.Tables.empty());
+  ASSERT_TRUE(Results.Stream);
+  Results = {{}, {AwkwardTable()}, Stream};
+  KeepOnly(Results, "");
+  EXPECT_EQ(Results.Tables.size(), 1U);
+  EXPECT_FALSE(Results.Stream);
+  Results = {{}, {}, Stream};
+  KeepOnly(Results, "");
+  EXPECT_TRUE(Results.Stream);
+  try {
+    KeepOnly(Results, "loadings");
+    FAIL() << "no such table";
+  } catch (const TInputError& Error) {
+    EXPECT_NE(std::string(Error.what()).find("the tables are scores"), std::string::npos) << Error.what();
+  }
+}
+
+}  // namespace
+}  // namespace varnel::cli

@@ -3,6 +3,9 @@
 
 #include <cmath>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
 
 #include <varnel/describe/moments.h>
 #include <varnel/dist/distributions.h>
@@ -431,6 +434,85 @@ int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandRe
   return 0;
 }
 
+namespace {
+
+// The fit of the first pass's moments, saying as R does which predictors
+// are aliased; nothing when none is left.
+std::optional<TFit> FitOf(const TStreamedData& Data, const TMoments& Moments, const TOptions& Options,
+                          TCommandResults& Out) {
+  TFit Fit = engine::Solve(Moments, Options.Intercept);
+  Out.Results.Meta.N = static_cast<long long>(Fit.N);
+  for (std::size_t j : Fit.Aliased) std::cerr << "varnel: " << Data.XNames()[j] << " not defined because of singularities\n";
+  if (!Fit.Kept.empty()) return Fit;
+  std::cerr << "varnel: no predictor is left once the aliased ones are out; name others with --x\n";
+  return std::nullopt;
+}
+
+bool SseFromMoments(const TFit& Fit) { return Fit.MomentSse >= kMomentSseShare * Fit.Sst; }
+
+TResidualSums ResidualPass(TStreamedData& Data, const TFit& Fit) {
+  return Data.Reduce<TResidualSums>([&Fit](const TBatch& Batch) { return ResidualsOf(Fit, Batch); });
+}
+
+// diagnose's rows of the complete rows of a batch: the measures of each
+// observation, a dfbeta of an aliased predictor not available.
+std::vector<double> ObservationRows(const TFit& Fit, const engine::TObservationMeasures& Measures,
+                                    std::size_t Columns, const TBatch& Batch) {
+  std::vector<double> Rows, Row(Batch.Cols());
+  engine::TObservation O;
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    bool Complete = true;
+    for (std::size_t j = 0; j < Row.size(); ++j) Complete = Complete && !std::isnan(Row[j] = Batch.Columns[j][i]);
+    if (!Complete) continue;
+    Measures.Of(Row, O);
+    const auto D = [](long double v) { return static_cast<double>(v); };
+    const std::size_t Start = Rows.size();
+    Rows.insert(Rows.end(), {static_cast<double>(Batch.FirstRow + i + 1), Row[Fit.K], D(O.Fitted), D(O.Residual),
+                             D(O.Hat), D(O.Sigma), D(O.CooksD), D(O.StdResid), D(O.StudResid), D(O.Dffits),
+                             D(O.CovRatio)});
+    const std::size_t First = Fit.Intercept ? 1 : 0;
+    if (Fit.Intercept) Rows.push_back(D(O.DfBetas[0]));
+    for (std::size_t j = 0, k = 0; j < Fit.K; ++j) {
+      const bool Kept = k < Fit.Kept.size() && Fit.Kept[k] == j;
+      Rows.push_back(Kept ? D(O.DfBetas[First + k++]) : NAN);
+    }
+    Rows.insert(Rows.end(), {D(O.ConfLow), D(O.ConfHigh), D(O.PredLow), D(O.PredHigh)});
+    if (Rows.size() - Start != Columns) throw std::logic_error("an observation's row does not fill its columns");
+  }
+  return Rows;
+}
+
+}  // namespace
+
+int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  const std::size_t P = Data.K() + 1;
+  const TMoments Moments = Data.Reduce<TMoments>([P](const TBatch& Batch) {
+    TMoments Part(P);
+    Part.Add(Batch);
+    return Part;
+  });
+  struct TDiagnosis {
+    TFit Fit;
+    engine::TInference Inference;
+  };
+  std::optional<TFit> Fit = FitOf(Data, Moments, Options, Out);
+  if (!Fit) return 1;
+  const long double Sse = SseFromMoments(*Fit) ? Fit->MomentSse : ResidualPass(Data, *Fit).Sse;
+  auto Diagnosis = std::make_shared<const TDiagnosis>(TDiagnosis{*Fit, engine::Infer(*Fit, Sse)});
+  std::vector<std::string> Terms = Data.XNames();
+  if (Options.Intercept) Terms.insert(Terms.begin(), std::string(kConstantTerm));
+  const TResultTable Head = EmptyObservationsTable(Options.Level, Terms);
+  TRowStream Stream{Head.Name, Head.Title, Head.Columns, std::vector<bool>(Head.Columns.size()), {}};
+  Stream.Counts[0] = true;
+  Stream.Produce = [&Data, Diagnosis, Level = Options.Level, Columns = Head.Columns.size()](const TRowStream::TPart& Part) {
+    const engine::TObservationMeasures Measures(Diagnosis->Fit, Diagnosis->Inference, Level);
+    Data.InOrder<std::vector<double>>(
+        [&](const TBatch& Batch) { return ObservationRows(Diagnosis->Fit, Measures, Columns, Batch); }, Part);
+  };
+  Out.Results.Stream = std::move(Stream);
+  return 0;
+}
+
 int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t P = Data.K() + 1;
   const TRegressionSums State = Data.Reduce<TRegressionSums>([P](const TBatch& Batch) {
@@ -438,19 +520,15 @@ int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandRes
     Part.Moments.Add(Batch);
     return Part;
   });
-  const TFit Fit = engine::Solve(State.Moments, Options.Intercept);
-  Out.Results.Meta.N = static_cast<long long>(Fit.N);
-  for (std::size_t j : Fit.Aliased) std::cerr << "varnel: " << Data.XNames()[j] << " not defined because of singularities\n";
-  if (Fit.Kept.empty()) {
-    std::cerr << "varnel: no predictor is left once the aliased ones are out; name others with --x\n";
-    return 1;
-  }
+  const std::optional<TFit> Found = FitOf(Data, State.Moments, Options, Out);
+  if (!Found) return 1;
+  const TFit& Fit = *Found;
   TResidualSums Sums;
-  if (Fit.MomentSse >= kMomentSseShare * Fit.Sst) {
+  if (SseFromMoments(Fit)) {
     Sums.Sse = Fit.MomentSse;
     Sums.Differences = DifferenceSquares(Fit, State.Differences);
   } else {
-    Sums = Data.Reduce<TResidualSums>([&Fit](const TBatch& Batch) { return ResidualsOf(Fit, Batch); });
+    Sums = ResidualPass(Data, Fit);
   }
   const engine::TInference I = engine::Infer(Fit, Sums.Sse);
   const TCollinearity C = CollinearityOf(State.Moments, Fit.Kept);

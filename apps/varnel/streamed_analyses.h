@@ -13,6 +13,9 @@
 namespace varnel::cli {
 
 int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
+// The observations' table is streamed: its rows are made, in the file's
+// order, while it is written, in a pass of their own.
+int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 // The variables table holds every value of each column (8 bytes a value):
 // its quartiles are exact.
 // Up to 24 variables; the components and loadings, not the scores.

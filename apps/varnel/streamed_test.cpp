@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "tool_fixture.h"
@@ -166,6 +168,79 @@ TEST_F(StreamedTest, NearPerfectFitFarFromZeroToTheExactSolution) {
   Near(J["model"][0]["durbin.watson"], 0.7054373708144361, 13);
 }
 
+// A row of a CSV table by its first field, as named fields.
+std::map<std::string, double> CsvRow(const std::string& Csv, const std::string& First) {
+  std::istringstream In(Csv);
+  std::string Header, Line;
+  std::getline(In, Header);
+  bool Found = false;
+  while (!Found && std::getline(In, Line)) Found = Line.compare(0, First.size() + 1, First + ",") == 0;
+  std::map<std::string, double> Row;
+  if (!Found) return Row;
+  std::istringstream Names(Header), Values(Line);
+  std::string Name, Value;
+  while (std::getline(Names, Name, ',') && std::getline(Values, Value, ',')) {
+    if (!Name.empty() && Name.back() == '\r') Name.pop_back();
+    Row[Name] = Value.empty() || Value == "\r" ? NAN : std::stod(Value);
+  }
+  return Row;
+}
+
+// The observations of a file beyond the box, streamed out in the file's
+// order, against the exact fit (40-digit arithmetic, mpmath, on the file's
+// decimal numbers): 13 digits are the target. R's lm, on the raw
+// timestamps, keeps 10.4 digits of these residuals and 12 of the leverages,
+// where the tool keeps 14.9 and 15.8.
+TEST_F(StreamedTest, DiagnoseStreamsItsRowsToTheExactFit) {
+  const std::string File = Write("stream.csv", StreamFile());
+  const TRun R = Run(File + " diagnose --y y --x t,g,a,b,c --csv --level 0.9");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(Lines(R.Out), 30000);  // the header and 29,999 complete rows
+  struct TExpected {
+    const char* Row;
+    double Fitted, Resid, Hat, Sigma, Cook, Stud, Dffits, CovRatio, Dfb0, DfbT, DfbGl, DfbC;
+  };
+  const TExpected Exact[] = {
+      {"1", 4.1285796022348544, -0.43825601221239481, 0.00068898233060517339, 0.28871807150804478,
+       9.9351783275661119e-5, -1.518460771458306, -0.039871014017656177, 0.99999245448467534, -0.01489402143895248,
+       0.014877672785625013, -2.4350825867124019e-6, 0.014809151091862725},
+      {"18", 3.8273144830893234, -0.37188369848947536, 0.00065190136360613371, 0.28872117979241858,
+       6.7682401485636522e-5, -1.2884575139231416, -0.032908088153485107, 1.0002998976901428, -0.012642841002935745,
+       0.01262803314461926, 3.8638314872763256e-5, 0.0080167314282511403},
+      {"30000", 1.3664813687505505, 0.29623811109994286, 0.00067751802961657731, 0.28872410079331803,
+       4.4637983678453678e-5, 1.0263726326917941, 0.026724689181303194, 1.0006494405592607, -0.010350270720948944,
+       0.010375082767727687, -0.014464824596590797, -0.0091687047859793997},
+  };
+  for (const TExpected& E : Exact) {
+    std::map<std::string, double> Got = CsvRow(R.Out, E.Row);
+    const auto Near = [&](const char* Column, double Expected) {
+      EXPECT_NEAR(Got[Column], Expected, 1e-13 * std::fabs(Expected)) << E.Row << " " << Column;
+    };
+    Near(".fitted", E.Fitted);
+    Near(".resid", E.Resid);
+    Near(".hat", E.Hat);
+    Near(".sigma", E.Sigma);
+    Near(".cooksd", E.Cook);
+    Near(".stud.resid", E.Stud);
+    Near("dffits", E.Dffits);
+    Near("covratio", E.CovRatio);
+    // The intercept's dfbeta is a difference of terms of 1e9 (the
+    // timestamps' mean times the slope's): 10 digits of it are left.
+    EXPECT_NEAR(Got["dfb.(Intercept)"], E.Dfb0, 1e-10 * std::fabs(E.Dfb0)) << E.Row;
+    Near("dfb.t", E.DfbT);
+    EXPECT_NEAR(Got["dfb.gl"], E.DfbGl, 1e-13 * 0.015) << E.Row;  // digits of the column's scale
+    Near("dfb.c", E.DfbC);
+  }
+  // R 4.2.2: predict(fit, d[1, ], interval = "prediction" and "confidence", level = 0.9).
+  std::map<std::string, double> First = CsvRow(R.Out, "1");
+  EXPECT_NEAR(First["pred.low"], 3.65349204193373467, 1e-12 * 3.65);
+  EXPECT_NEAR(First["pred.high"], 4.6036671625358014, 1e-12 * 4.6);
+  EXPECT_NEAR(First["conf.low"], 4.1161135729713250, 1e-12 * 4.1);
+  EXPECT_NEAR(First["conf.high"], 4.1410456314982111, 1e-12 * 4.1);
+  EXPECT_TRUE(CsvRow(R.Out, "17").empty()) << "row 17 misses a value";
+  EXPECT_EQ(CsvRow(R.Out, "30000")["row"], 30000);
+}
+
 // Blocks are cut at fixed rows and merged in a fixed order: one thread or
 // three, a file, its gzip form, or either through a pipe, the same bytes.
 TEST_F(StreamedTest, SameBytesForAnyThreadsAndAnyFormOfTheInput) {
@@ -178,6 +253,12 @@ TEST_F(StreamedTest, SameBytesForAnyThreadsAndAnyFormOfTheInput) {
   EXPECT_EQ(Run(File + ".gz" + Args + " --threads 2").Out, One.Out);
   EXPECT_EQ(Run("-" + Args, "cat " + File + ".gz |", "", "").Out, One.Out);
   EXPECT_EQ(Run("-" + Args + " --threads 2", "", "", File).Out, One.Out);
+  const std::string Observations = " diagnose --y y --x t,g,a,b,c --threads ";
+  const TRun Streamed = Run(File + Observations + "1 --json");
+  ASSERT_EQ(Streamed.Status, 0) << Streamed.Err;
+  EXPECT_EQ(Run(File + Observations + "3 --json").Out, Streamed.Out);
+  EXPECT_EQ(Run(File + Observations + "2 --csv").Out, Run(File + Observations + "1 --csv").Out);
+  EXPECT_EQ(Run(File + Observations + "3").Out, Run(File + Observations + "1").Out);
   for (const char* Command : {" describe", " pca"}) {
     const std::string Json = std::string(Command) + " --y y --x t,a,b,c --json --threads ";
     const TRun Single = Run(File + Json + "1");
@@ -215,7 +296,7 @@ TEST_F(StreamedTest, RefusalsBeyondTheBox) {
     EXPECT_EQ(R.Out, "");
   };
   Refused(File + " regress --y y --x t,g,a,b,c --report-texts", "--report-texts");
-  Refused(File + " diagnose --y y --x t,a", "at most 19999 are possible");
+  Refused(File + " diagnose --y y --x t,a --plot " + Write("d.svg", ""), "--plot is for data within");
   Refused(Write("book.xlsx", std::string("PK\x03\x04", 4) + "rest") + " regress", "zip archive");
   Refused(Write("table.parquet", "PAR1rest") + " regress", "Parquet");
   ASSERT_EQ(std::system(("gzip -k " + File + " && head -c 20000 " + File + ".gz > " + File + ".cut.gz").c_str()), 0);

@@ -56,19 +56,27 @@ class TStreamedData {
   template <class State>
   State Reduce(const std::function<State(const engine::TBatch&)>& Make) {
     engine::TMergeStack<State> Stack;
-    std::map<std::size_t, State> Finished;  // states waiting for the blocks before them
+    InOrder<State>(Make, [&Stack](State& Part) { Stack.Push(std::move(Part)); });
+    return Stack.Result();
+  }
+
+  // Make(batch) of every block on the workers, and Take(part) of each in
+  // the blocks' order, one at a time: rows written out in the file's
+  // order. A part made ahead of its turn waits for the ones before it.
+  template <class Part>
+  void InOrder(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take) {
+    std::map<std::size_t, Part> Finished;  // parts waiting for the blocks before them
     std::size_t Next = 0;
     std::mutex Lock;
     ForEachBatch([&](std::size_t Index, const engine::TBatch& Batch) {
-      State Part = Make(Batch);
+      Part Made = Make(Batch);
       const std::lock_guard<std::mutex> Hold(Lock);
-      Finished.emplace(Index, std::move(Part));
+      Finished.emplace(Index, std::move(Made));
       for (auto At = Finished.find(Next); At != Finished.end(); At = Finished.find(++Next)) {
-        Stack.Push(std::move(At->second));
+        Take(At->second);
         Finished.erase(At);
       }
     });
-    return Stack.Result();
   }
 
   // A pass over the blocks: one thread cuts them from the file in order

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: Apache-2.0
+// What R's influence.measures, rstandard, rstudent and predict(interval =)
+// give per observation of a fit, from the fit and its residual sum of
+// squares alone, so that the rows can be streamed past it one by one.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "varnel/engine/inference.h"
+#include "varnel/engine/least_squares.h"
+#include "varnel/export.h"
+
+namespace varnel::engine {
+
+struct TObservation {
+  long double Fitted = 0, Residual = 0, Hat = 0;
+  long double Sigma = 0;  // σ of the fit without this row
+  long double CooksD = 0, StdResid = 0, StudResid = 0, Dffits = 0, CovRatio = 0;
+  std::vector<long double> DfBetas;  // per estimable term, in the order of TFit::Coef
+  long double ConfLow = 0, ConfHigh = 0, PredLow = 0, PredHigh = 0;
+};
+
+class VARNEL_API TObservationMeasures {
+ public:
+  // Level: the two-sided level of the limits of the mean and of a new
+  // observation. Throws EEngineError when the fit has fewer than two
+  // residual degrees of freedom (σ without a row needs one more).
+  TObservationMeasures(const TFit& Fit, const TInference& Inference, double Level);
+  // The measures of one complete row (K + 1 values, the response last).
+  // A row of leverage 1 has infinite or undefined measures, as in R.
+  void Of(std::span<const double> Row, TObservation& Out) const;
+
+ private:
+  const TFit& FFit;
+  long double FSse, FSigma, FQuantile;
+  std::size_t FFirst;  // 1 with an intercept: the slopes' place in Coef
+  std::vector<long double> FMean;  // of the kept predictors (with an intercept)
+};
+
+}  // namespace varnel::engine

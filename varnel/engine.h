@@ -11,4 +11,5 @@
 #include "varnel/engine/inference.h"
 #include "varnel/engine/least_squares.h"
 #include "varnel/engine/moments.h"
+#include "varnel/engine/observations.h"
 #include "varnel/engine/reduce.h"

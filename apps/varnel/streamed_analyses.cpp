@@ -386,6 +386,40 @@ TResultTable PredictorMatrix(const TStreamedData& Data, const TMoments& State, b
   return Table;
 }
 
+// The scores of the complete rows of a batch: Σᵥ (x − x̄ᵥ)·rotation[v][j]/scaleᵥ
+// in long double, each difference formed about the column's shift.
+std::vector<double> ScoreRows(const TMoments& State, const TPrincipalComponentsRec& Rec, const TBatch& Batch) {
+  const std::size_t K = static_cast<std::size_t>(Rec.K);
+  std::vector<double> Rows, Row(Batch.Cols());
+  std::vector<long double> d(K);
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    bool Complete = true;
+    for (std::size_t j = 0; j < Row.size(); ++j) Complete = Complete && !std::isnan(Row[j] = Batch.Columns[j][i]);
+    if (!Complete) continue;
+    for (std::size_t v = 0; v < K; ++v)
+      d[v] = ((static_cast<long double>(Row[v]) - State.Shift(v)) - State.MeanAboutShift(v)) / Rec.Scale[v];
+    Rows.push_back(static_cast<double>(Batch.FirstRow + i + 1));
+    for (std::size_t c = 0; c < K; ++c) {
+      long double s = 0;
+      for (std::size_t v = 0; v < K; ++v) s += d[v] * Rec.Rotation[v][c];
+      Rows.push_back(static_cast<double>(s));
+    }
+  }
+  return Rows;
+}
+
+TRowStream ScoresStream(TStreamedData& Data, const TMoments& State, const TPrincipalComponentsRec& Rec,
+                        const std::vector<std::string>& Names) {
+  TRowStream Stream{"scores", "Scores of the observations", {"row"}, {}, {}};
+  Stream.Columns.insert(Stream.Columns.end(), Names.begin(), Names.end());
+  Stream.Counts.assign(Stream.Columns.size(), false);
+  Stream.Counts[0] = true;
+  Stream.Produce = [&Data, State, Rec](const TRowStream::TPart& Part) {
+    Data.InOrder<std::vector<double>>([&](const TBatch& Batch) { return ScoreRows(State, Rec, Batch); }, Part);
+  };
+  return Stream;
+}
+
 }  // namespace
 
 int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
@@ -408,9 +442,8 @@ int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults
   Rec.K = static_cast<int>(K);
   Rec.Scaled = !Options.Covariance;
   const std::vector<std::string> Names = ComponentNames(static_cast<int>(K));
-  std::cerr << "varnel: " << Data.Source() << ": the scores of " << State.Count()
-            << " rows are not written (they are within 19,999 rows)\n";
   Out.Results.Tables = {ComponentsTable(Rec, Names), RotationTable(Rec, Data.XNames(), Names)};
+  Out.Results.Stream = ScoresStream(Data, State, Rec, Names);
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "varnel/engine/flat_moments.h"
 #include "varnel/engine/inference.h"
 #include "varnel/engine/least_squares.h"
+#include "varnel/engine/mahalanobis.h"
 #include "varnel/engine/moments.h"
 #include "varnel/engine/observations.h"
 #include "varnel/engine/reduce.h"

@@ -153,6 +153,16 @@ TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>
   return Table;
 }
 
+TResultTable EmptyDistancesTable(double Cut, int k, double Level, double Threshold) {
+  return {"distances",
+          "Mahalanobis distances from the centre (outlier: D2 above the chi-square quantile " + ShortestNumber(Cut) +
+              " at " + std::to_string(k) + " df and " + Percent(Level) + "; flag: the component's D > " +
+              ShortestNumber(Threshold) + ")",
+          {"row", "d2", "d", "p.value", "outlier", "flag"},
+          {},
+          {}};
+}
+
 std::vector<std::string> ComponentNames(int k) {
   std::vector<std::string> Names;
   for (int i = 1; i <= k; ++i) Names.push_back("PC" + std::to_string(i));

@@ -65,6 +65,9 @@ TResultTable EmptyVariablesTable();
 // diagnose's table of the observations, given the fit's terms (Terms's).
 TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>& Terms);
 
+// distance's table: Cut is the chi-square quantile at k df and Level that
+// marks an outlier, Threshold the component's flag on D.
+TResultTable EmptyDistancesTable(double Cut, int k, double Level, double Threshold);
 // "PC1", "PC2", ...; the principal components' figures and loadings
 // (Variables: the loadings' row names).
 std::vector<std::string> ComponentNames(int k);

@@ -756,7 +756,7 @@ int RunTool(int argc, char** argv) {
               "(--covariance: of the covariance matrix); --plot: scree plot and biplot", kReportTexts, RunPca,
        ComponentsPicture, true, RunStreamedPca},
       {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", kLevel,
-       RunDistance, nullptr, true},
+       RunDistance, nullptr, true, RunStreamedDistance},
       {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts; --plot: the clusters "
                   "on the first two principal components", kReportTexts, RunCluster, ClusterFigure, true},
   };

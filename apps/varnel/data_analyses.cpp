@@ -255,14 +255,7 @@ int RunDistance(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Opti
   if (Cut == 0) return 1;
   for (int i = 0; i < n; ++i) D[i] = D2[i] > 0 ? std::sqrt(D2[i]) : 0;
   const TOutlierFlags Flags = Korlen.FlagOutliers(D, n, static_cast<Single>(Options.OutlierThreshold));
-  TResultTable Table{"distances",
-                     "Mahalanobis distances from the centre (outlier: D2 above the chi-square quantile " +
-                         ShortestNumber(static_cast<double>(Cut)) + " at " + std::to_string(k) + " df and " +
-                         Percent(Options.Level) + "; flag: the component's D > " +
-                         ShortestNumber(Options.OutlierThreshold) + ")",
-                     {"row", "d2", "d", "p.value", "outlier", "flag"},
-                     {},
-                     {}};
+  TResultTable Table = EmptyDistancesTable(static_cast<double>(Cut), k, Options.Level, Options.OutlierThreshold);
   for (int i = 0; i < n; ++i) {
     Table.Rows.push_back({Count(Data.RowNumber(i)), Number(D2[i]), Number(D[i]),
                           ChiSquareProbability(D2[i], k, TTail::Upper), Count((*Outliers)[i]), Count(Flags[i])});

@@ -420,7 +420,56 @@ TRowStream ScoresStream(TStreamedData& Data, const TMoments& State, const TPrinc
   return Stream;
 }
 
+// distance's rows of the complete rows of a batch: D², D, the chi-square
+// p-value, D² above the quantile Cut, and the component's flag, D above
+// its threshold in single precision.
+std::vector<double> DistanceRows(const engine::TMahalanobis& Distances, double Cut, Single Threshold,
+                                 const TBatch& Batch) {
+  const auto k = static_cast<int>(Distances.Kept().size());
+  std::vector<double> Rows, Row(Batch.Cols());
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    bool Complete = true;
+    for (std::size_t j = 0; j < Row.size(); ++j) Complete = Complete && !std::isnan(Row[j] = Batch.Columns[j][i]);
+    if (!Complete) continue;
+    const auto D2 = static_cast<double>(Distances.D2(Row));
+    const double D = D2 > 0 ? std::sqrt(D2) : 0;
+    Rows.insert(Rows.end(), {static_cast<double>(Batch.FirstRow + i + 1), D2, D,
+                             ChiSquareProbability(D2, k, TTail::Upper), D2 > Cut ? 1.0 : 0.0, D > Threshold ? 1.0 : 0.0});
+  }
+  return Rows;
+}
+
 }  // namespace
+
+int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  const std::size_t K = Data.K(), P = K + (Data.Response() ? 1 : 0);
+  const TMoments State = Data.Reduce<TMoments>([P](const TBatch& Batch) {
+    TMoments Part(P);
+    Part.Add(Batch);
+    return Part;
+  });
+  if (State.Count() < 2) throw TInputError(Data.Source() + ": distance needs two rows that hold a value in every column used");
+  bool Varies = false;
+  for (std::size_t j = 0; j < K; ++j) Varies = Varies || State.CoMoment(j, j) > 0;
+  if (!Varies) throw TInputError(Data.Source() + ": every column is constant; distances need a column that varies");
+  auto Distances = std::make_shared<const engine::TMahalanobis>(State, K);
+  for (std::size_t j : Distances->Aliased()) {
+    std::cerr << "varnel: " << Data.XNames()[j]
+              << " left out of the distances: a linear combination of the columns before it (singular covariance)\n";
+  }
+  Out.Results.Meta.N = static_cast<long long>(State.Count());
+  const auto k = static_cast<int>(Distances->Kept().size());
+  const double Cut = ChiSquareQuantile(Options.Level, k, TTail::Lower);
+  const TResultTable Head = EmptyDistancesTable(Cut, k, Options.Level, Options.OutlierThreshold);
+  TRowStream Stream{Head.Name, Head.Title, Head.Columns, {true, false, false, false, true, true}, {}};
+  const auto Threshold = static_cast<Single>(Options.OutlierThreshold);
+  Stream.Produce = [&Data, Distances, Cut, Threshold](const TRowStream::TPart& Part) {
+    Data.InOrder<std::vector<double>>([&](const TBatch& Batch) { return DistanceRows(*Distances, Cut, Threshold, Batch); },
+                                      Part);
+  };
+  Out.Results.Stream = std::move(Stream);
+  return 0;
+}
 
 int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t K = Data.K(), P = K + (Data.Response() ? 1 : 0);

@@ -20,6 +20,8 @@ int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandRe
 // its quartiles are exact.
 // Up to 24 variables; the scores are streamed.
 int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
+// The distances' table is streamed, as diagnose's observations.
+int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 
 }  // namespace varnel::cli

@@ -254,6 +254,37 @@ TEST_F(StreamedTest, DiagnoseStreamsItsRowsToTheExactFit) {
   EXPECT_EQ(CsvRow(R.Out, "30000")["row"], 30000);
 }
 
+// Mahalanobis distances streamed out against the exact ones (40 digits,
+// mpmath, on the file's numbers; 14 digits are the target): R's
+// mahalanobis refuses the covariance of these columns (scales 0.01 to
+// 1.7e9) as computationally singular unless given tol = 1e-30, and then
+// agrees with the tool to 14.2 digits. p-values and counts from R 4.2.2.
+TEST_F(StreamedTest, DistancesStreamedToTheExactOnes) {
+  const TRun R = Run(Write("stream.csv", StreamFile()) + " distance --x t,a,b,c --csv");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(Lines(R.Out), 30000);
+  const std::pair<const char*, double> Exact[] = {{"1", 8.6772028969783947}, {"2", 11.248134547739626}, {"30000", 8.3657138222030883}};
+  for (const auto& [Row, D2] : Exact) EXPECT_NEAR(CsvRow(R.Out, Row)["d2"], D2, 1e-14 * D2) << Row;
+  EXPECT_NEAR(CsvRow(R.Out, "1")["p.value"], 0.069694231195150849, 1e-12 * 0.07);
+  EXPECT_NEAR(CsvRow(R.Out, "30000")["p.value"], 0.079063774532129871, 1e-12 * 0.08);
+  EXPECT_EQ(CsvRow(R.Out, "2")["outlier"], 1);  // above qchisq(0.95, 4) = 9.487729036781154
+  EXPECT_EQ(CsvRow(R.Out, "2")["flag"], 1);     // D = 3.35 > 3
+  const auto Total = [&](const std::string& Csv, std::size_t Field) {
+    std::istringstream In(Csv);
+    std::string Line;
+    std::getline(In, Line);
+    int Sum = 0;
+    while (std::getline(In, Line)) {
+      std::size_t At = 0;
+      for (std::size_t f = 0; f < Field; ++f) At = Line.find(',', At) + 1;
+      Sum += Line[At] == '1';
+    }
+    return Sum;
+  };
+  EXPECT_EQ(Total(R.Out, 4), 55);   // sum(m > qchisq(0.95, 4))
+  EXPECT_EQ(Total(R.Out, 5), 123);  // sum(sqrt(m) > 3)
+}
+
 // Blocks are cut at fixed rows and merged in a fixed order: one thread or
 // three, a file, its gzip form, or either through a pipe, the same bytes.
 TEST_F(StreamedTest, SameBytesForAnyThreadsAndAnyFormOfTheInput) {
@@ -272,6 +303,8 @@ TEST_F(StreamedTest, SameBytesForAnyThreadsAndAnyFormOfTheInput) {
   EXPECT_EQ(Run(File + Observations + "3 --json").Out, Streamed.Out);
   EXPECT_EQ(Run(File + Observations + "2 --csv").Out, Run(File + Observations + "1 --csv").Out);
   EXPECT_EQ(Run(File + Observations + "3").Out, Run(File + Observations + "1").Out);
+  const std::string Distances = " distance --x t,a,b,c --csv --threads ";
+  EXPECT_EQ(Run(File + Distances + "3").Out, Run(File + Distances + "1").Out);
   for (const char* Command : {" describe", " pca"}) {
     const std::string Json = std::string(Command) + " --y y --x t,a,b,c --json --threads ";
     const TRun Single = Run(File + Json + "1");

@@ -13,4 +13,5 @@
 #include "varnel/engine/mahalanobis.h"
 #include "varnel/engine/moments.h"
 #include "varnel/engine/observations.h"
+#include "varnel/engine/principal_components.h"
 #include "varnel/engine/reduce.h"

@@ -169,32 +169,6 @@ std::vector<std::string> ComponentNames(int k) {
   return Names;
 }
 
-TResultTable ComponentsTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Components) {
-  TResultTable Table{"components",
-                     std::string("Principal components of the ") + (P.Scaled ? "correlation" : "covariance") +
-                         " matrix (condition index: √(λ₁/λⱼ))",
-                     {"component", "sdev", "eigenvalue", "proportion", "cumulative", "condition.index"},
-                     {},
-                     {}};
-  for (int j = 0; j < P.K; ++j) {
-    Table.Rows.push_back({Components[j], Number(P.SDev[j]), Number(P.Variance[j]), Number(P.Proportion[j]),
-                          Number(P.Cumulative[j]), Number(P.ConditionIndex[j])});
-  }
-  return Table;
-}
-
-TResultTable RotationTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Variables,
-                           const std::vector<std::string>& Components) {
-  TResultTable Table{"loadings", "Loadings (rotation; each column turned so that its largest entry is positive)",
-                     {"variable"}, {}, {}};
-  Table.Columns.insert(Table.Columns.end(), Components.begin(), Components.end());
-  for (int v = 0; v < P.K; ++v) {
-    std::vector<TCell> Row{Variables[v]};
-    for (int j = 0; j < P.K; ++j) Row.push_back(Number(P.Rotation[v][j]));
-    Table.Rows.push_back(std::move(Row));
-  }
-  return Table;
-}
 
 
 }  // namespace varnel::cli

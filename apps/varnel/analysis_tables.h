@@ -71,9 +71,35 @@ TResultTable EmptyDistancesTable(double Cut, int k, double Level, double Thresho
 // "PC1", "PC2", ...; the principal components' figures and loadings
 // (Variables: the loadings' row names).
 std::vector<std::string> ComponentNames(int k);
-TResultTable ComponentsTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Components);
-TResultTable RotationTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Variables,
-                           const std::vector<std::string>& Components);
+// P: the component's record or the engine's, of any number of components.
+template <class TRecord>
+TResultTable ComponentsTable(const TRecord& P, const std::vector<std::string>& Components) {
+  TResultTable Table{"components",
+                     std::string("Principal components of the ") + (P.Scaled ? "correlation" : "covariance") +
+                         " matrix (condition index: √(λ₁/λⱼ))",
+                     {"component", "sdev", "eigenvalue", "proportion", "cumulative", "condition.index"},
+                     {},
+                     {}};
+  for (std::size_t j = 0; j < static_cast<std::size_t>(P.K); ++j) {
+    Table.Rows.push_back({Components[j], Number(P.SDev[j]), Number(P.Variance[j]), Number(P.Proportion[j]),
+                          Number(P.Cumulative[j]), Number(P.ConditionIndex[j])});
+  }
+  return Table;
+}
+template <class TRecord>
+TResultTable RotationTable(const TRecord& P, const std::vector<std::string>& Variables,
+                           const std::vector<std::string>& Components) {
+  TResultTable Table{"loadings", "Loadings (rotation; each column turned so that its largest entry is positive)",
+                     {"variable"}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Components.begin(), Components.end());
+  const auto K = static_cast<std::size_t>(P.K);
+  for (std::size_t v = 0; v < K; ++v) {
+    std::vector<TCell> Row{Variables[v]};
+    for (std::size_t j = 0; j < K; ++j) Row.push_back(Number(P.Rotation[v][j]));
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
 
 // "Variables: 1=a 2=b  (response: y)": the numbering of the component's texts.
 std::string Legend(const TAnalysisData& Data);

@@ -9,7 +9,6 @@
 
 #include <varnel/describe/moments.h>
 #include <varnel/dist/distributions.h>
-#include <varnel/linalg/principal_components.h>
 
 #include <algorithm>
 
@@ -388,8 +387,8 @@ TResultTable PredictorMatrix(const TStreamedData& Data, const TMoments& State, b
 
 // The scores of the complete rows of a batch: Σᵥ (x − x̄ᵥ)·rotation[v][j]/scaleᵥ
 // in long double, each difference formed about the column's shift.
-std::vector<double> ScoreRows(const TMoments& State, const TPrincipalComponentsRec& Rec, const TBatch& Batch) {
-  const std::size_t K = static_cast<std::size_t>(Rec.K);
+std::vector<double> ScoreRows(const TMoments& State, const engine::TComponents& Rec, const TBatch& Batch) {
+  const std::size_t K = Rec.K;
   std::vector<double> Rows, Row(Batch.Cols());
   std::vector<long double> d(K);
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
@@ -408,14 +407,16 @@ std::vector<double> ScoreRows(const TMoments& State, const TPrincipalComponentsR
   return Rows;
 }
 
-TRowStream ScoresStream(TStreamedData& Data, const TMoments& State, const TPrincipalComponentsRec& Rec,
+TRowStream ScoresStream(TStreamedData& Data, const TMoments& State, const engine::TComponents& Components,
                         const std::vector<std::string>& Names) {
   TRowStream Stream{"scores", "Scores of the observations", {"row"}, {}, {}};
   Stream.Columns.insert(Stream.Columns.end(), Names.begin(), Names.end());
   Stream.Counts.assign(Stream.Columns.size(), false);
   Stream.Counts[0] = true;
-  Stream.Produce = [&Data, State, Rec](const TRowStream::TPart& Part) {
-    Data.InOrder<std::vector<double>>([&](const TBatch& Batch) { return ScoreRows(State, Rec, Batch); }, Part);
+  auto Shared = std::make_shared<const std::pair<TMoments, engine::TComponents>>(State, Components);
+  Stream.Produce = [&Data, Shared](const TRowStream::TPart& Part) {
+    Data.InOrder<std::vector<double>>([&](const TBatch& Batch) { return ScoreRows(Shared->first, Shared->second, Batch); },
+                                      Part);
   };
   return Stream;
 }
@@ -473,8 +474,6 @@ int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandRe
 
 int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t K = Data.K(), P = K + (Data.Response() ? 1 : 0);
-  if (K > static_cast<std::size_t>(MaxVars))
-    throw TInputError(Data.Source() + ": pca takes at most 24 variables (" + std::to_string(K) + " with the dummies)");
   const TMoments State = Data.Reduce<TMoments>([P](const TBatch& Batch) {
     TMoments Part(P);
     Part.Add(Batch);
@@ -482,17 +481,10 @@ int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults
   });
   if (State.Count() < 2) throw TInputError(Data.Source() + ": pca needs two rows that hold a value in every column used");
   Out.Results.Meta.N = static_cast<long long>(State.Count());
-  TMatrix C{};
-  for (std::size_t a = 0; a < K; ++a) {
-    for (std::size_t b = 0; b < K; ++b) C[a][b] = State.CoMoment(a, b) / (static_cast<long double>(State.Count()) - 1);
-  }
-  TPrincipalComponentsRec Rec{};
-  ComponentsOfCovariance(C, static_cast<int>(K), !Options.Covariance, Rec);
-  Rec.K = static_cast<int>(K);
-  Rec.Scaled = !Options.Covariance;
+  const engine::TComponents Components = engine::PrincipalComponents(State, K, !Options.Covariance);
   const std::vector<std::string> Names = ComponentNames(static_cast<int>(K));
-  Out.Results.Tables = {ComponentsTable(Rec, Names), RotationTable(Rec, Data.XNames(), Names)};
-  Out.Results.Stream = ScoresStream(Data, State, Rec, Names);
+  Out.Results.Tables = {ComponentsTable(Components, Names), RotationTable(Components, Data.XNames(), Names)};
+  Out.Results.Stream = ScoresStream(Data, State, Components, Names);
   return 0;
 }
 

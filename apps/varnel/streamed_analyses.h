@@ -18,7 +18,7 @@ int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandRes
 int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 // The variables table holds every value of each column (8 bytes a value):
 // its quartiles are exact.
-// Up to 24 variables; the scores are streamed.
+// Any number of variables; the scores are streamed.
 int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 // The distances' table is streamed, as diagnose's observations.
 int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);

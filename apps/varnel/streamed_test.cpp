@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -154,6 +155,59 @@ TEST_F(StreamedTest, PcaBeyondTheBoxAsR) {
     ExpectDigits(Scores[0][Pc], First[j], 11);
     ExpectDigits(Scores[29998][Pc], Last[j], 11);
   }
+}
+
+// splitmix64 of a counter as a uniform in [0, 1): exact in double, so that
+// R, reading the file, sees the very numbers written.
+double Mixed(std::uint64_t x) {
+  std::uint64_t z = x + 0x9E3779B97F4A7C15ULL;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1p-53;
+}
+
+// 1,200 rows of 30 columns (scales 1e-2 to 1e2, a common part in two of
+// every three): beyond the 24 variables of the box, so read in blocks.
+std::string ThirtyColumns(std::string& Names) {
+  std::string Text;
+  for (int j = 1; j <= 30; ++j) Names += (j > 1 ? "," : "") + ("v" + std::to_string(j));
+  Text = Names + "\n";
+  char Cell[40];
+  for (std::uint64_t i = 1; i <= 1200; ++i) {
+    const double Common = Mixed(i * 31) - 0.5;
+    for (int j = 1; j <= 30; ++j) {
+      const double v = std::pow(10.0, j % 5 - 2) * (Common * (j % 3) + Mixed(i * 31 + static_cast<std::uint64_t>(j)) - 0.5) + j;
+      std::snprintf(Cell, sizeof Cell, "%.17g", v);
+      Text += (j > 1 ? "," : "") + std::string(Cell);
+    }
+    Text += "\n";
+  }
+  return Text;
+}
+
+// R 4.2.2: prcomp(d, scale. = TRUE) and prcomp(d) of the 30 columns; the
+// loadings' and scores' signs are R's turned as the tool turns them (the
+// largest loading of each component positive). 12 digits are the target.
+TEST_F(StreamedTest, PcaOfThirtyVariablesAsR) {
+  std::string Names;
+  const std::string File = Write("wide.csv", ThirtyColumns(Names));
+  const TRun R = Run(File + " pca --x " + Names + " --json");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  const json J = json::parse(R.Out);
+  ASSERT_EQ(J["components"].size(), 30U);
+  ExpectDigits(J["components"][0]["sdev"], 3.6505643525011475, 12);
+  ExpectDigits(J["components"][1]["sdev"], 1.0691432965159844, 12);
+  ExpectDigits(J["components"][29]["sdev"], 0.4054805334020250, 12);
+  ExpectDigits(J["loadings"][0]["PC1"], 0.2004960016902988251, 12);
+  ExpectDigits(J["loadings"][29]["PC1"], -0.0070322965173887511, 11);
+  ASSERT_EQ(J["scores"].size(), 1200U);
+  ExpectDigits(J["scores"][0]["PC1"], 5.1740402900361824, 12);
+  ExpectDigits(J["scores"][1199]["PC1"], 1.0559398154173469, 12);
+  const TRun C = Run(File + " pca --covariance --x " + Names + " --json");
+  ASSERT_EQ(C.Status, 0) << C.Err;
+  const json Covariance = json::parse(C.Out);
+  ExpectDigits(Covariance["components"][0]["sdev"], 95.7644909441682159468, 12);
+  ExpectDigits(Covariance["components"][29]["sdev"], 0.0027504900665331379, 12);
 }
 
 // A near-perfect fit on data far from zero (x about 1e6 with a spread of

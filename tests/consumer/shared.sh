@@ -30,7 +30,7 @@ LD_LIBRARY_PATH="$libdir" "$work/consumer" || { echo "the consumer failed agains
 # The library's own names among its dynamic symbols: the public classes and
 # functions, the engine's (varnel/engine.h), and the few internals that the
 # varnel tool calls. A name that is newly marked VARNEL_API is added here.
-exported='^(typeinfo for |typeinfo name for |vtable for |VTT for )?varnel::(engine::|TKorlen|TComponent|TScopedMessageHandler|E[A-Za-z]*(Error|Divide|Op|Overflow))\b|^varnel::(SetMessageHandler|ShowMessage|ShowMessageText|MessageDlg|RegisterComponentClass|IsComponentClassRegistered|CreateComponentByClassName|WriteComponentToText|ReadComponentFromText|ShapeMoments|[A-Za-z]+(Probability|Quantile)|StudentTTwoSided|FindAliasing|TermVIFs|StepwiseAICOfTerms|ComponentsOfCovariance|Register|ComponentEditorOf)(\[abi:[a-z0-9]+\])?\('
+exported='^(typeinfo for |typeinfo name for |vtable for |VTT for )?varnel::(engine::|TKorlen|TComponent|TScopedMessageHandler|E[A-Za-z]*(Error|Divide|Op|Overflow))\b|^varnel::(SetMessageHandler|ShowMessage|ShowMessageText|MessageDlg|RegisterComponentClass|IsComponentClassRegistered|CreateComponentByClassName|WriteComponentToText|ReadComponentFromText|ShapeMoments|[A-Za-z]+(Probability|Quantile)|StudentTTwoSided|FindAliasing|TermVIFs|StepwiseAICOfTerms|Register|ComponentEditorOf)(\[abi:[a-z0-9]+\])?\('
 library=$(find "$prefix" -name 'libvarnel.so.*.*.*')
 # Read whole before grep -q, which stops at the first match: under pipefail
 # nm's SIGPIPE would fail the pipeline.

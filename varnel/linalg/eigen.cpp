@@ -15,77 +15,10 @@
 #include "varnel/core/rows.h"
 #include "varnel/korlen.h"
 #include "varnel/linalg/matrix.h"
+#include "varnel/linalg/spectral_kernels.h"
 
 namespace varnel {
 namespace {
-
-// The reduction is written with 1-based indexes, as the method is usually
-// stated; these views map them onto the 0-based storage.
-struct TOneBased {
-  TMatrix& M;
-  Extended& operator()(int i, int j) { return M[i - 1][j - 1]; }
-};
-struct TOneBasedVector {
-  TVector& V;
-  Extended& operator[](int i) { return V[i - 1]; }
-};
-
-// Householder step for row i (i ≥ 3): annihilates A(i, 1..l-2) and leaves
-// the vector u in row i and u/h in column i for the accumulation.
-Extended HouseholderRow(TOneBased a, TOneBasedVector e, int i) {
-  const int l = i - 1;
-  Extended scale = 0, h = 0;
-  for (int k = 1; k <= l; ++k) scale += std::fabs(a(i, k));
-  Finite(scale);
-  if (scale == 0) {
-    e[i] = a(i, l);
-    return h;
-  }
-  for (int k = 1; k <= l; ++k) {
-    a(i, k) = Div(a(i, k), scale);
-    h += a(i, k) * a(i, k);
-  }
-  Extended f = a(i, l);
-  Extended g = -TransferSign(Sqrt(h), f);
-  e[i] = Finite(scale * g);
-  h = Finite(h - f * g);
-  a(i, l) = Finite(f - g);
-  f = 0;
-  for (int j = 1; j <= l; ++j) {
-    a(j, i) = Div(a(i, j), h);
-    g = 0;
-    for (int k = 1; k <= j; ++k) g += a(j, k) * a(i, k);
-    for (int k = j + 1; k <= l; ++k) g += a(k, j) * a(i, k);
-    e[j] = Div(g, h);
-    f = Finite(f + e[j] * a(i, j));
-  }
-  const Extended hh = Div(f, h + h);
-  for (int j = 1; j <= l; ++j) {
-    f = a(i, j);
-    g = Finite(e[j] - hh * f);
-    e[j] = g;
-    for (int k = 1; k <= j; ++k) a(j, k) = Finite(a(j, k) - (f * e[k] + g * a(i, k)));
-  }
-  return h;
-}
-
-// Forms Q from the stored Householder vectors and moves the diagonal to d.
-void Accumulate(TOneBased a, TOneBasedVector d, int n) {
-  for (int i = 1; i <= n; ++i) {
-    const int l = i - 1;
-    if (d[i] != 0) {
-      for (int j = 1; j <= l; ++j) {
-        Extended g = 0;
-        for (int k = 1; k <= l; ++k) g += a(i, k) * a(k, j);
-        Finite(g);
-        for (int k = 1; k <= l; ++k) a(k, j) = Finite(a(k, j) - g * a(k, i));
-      }
-    }
-    d[i] = a(i, i);
-    a(i, i) = 1;
-    for (int j = 1; j <= l; ++j) a(j, i) = a(i, j) = 0;
-  }
-}
 
 // Copies the leading n by n block into an otherwise all-zero matrix. A
 // non-finite entry is a fault even where the reduction would not read it.
@@ -110,25 +43,12 @@ TMatrix ComponentLoadings(TKorlen& Korlen, const TRegressData* X, int k, int N) 
 
 }  // namespace
 
-Extended TransferSign(Extended a, Extended b) { return b < 0 ? -std::fabs(a) : std::fabs(a); }
+Extended TransferSign(Extended a, Extended b) { return spectral::TransferSign(a, b); }
 
 void ReduceToTridiagonal(TMatrix& A, int n, TVector& d, TVector& e) {
   n = ClipSize(n);
   if (n < 1) return;
-  TOneBased a{A};
-  TOneBasedVector dd{d}, ee{e};
-  for (int i = n; i >= 2; --i) {
-    Extended h = 0;
-    if (i - 1 > 1) {
-      h = HouseholderRow(a, ee, i);
-    } else {
-      ee[i] = a(i, i - 1);
-    }
-    dd[i] = h;
-  }
-  dd[1] = 0;
-  ee[1] = 0;
-  Accumulate(a, dd, n);
+  spectral::ReduceToTridiagonal(A, n, d, e);
 }
 
 void SortDescending(TVector& v, int n) {

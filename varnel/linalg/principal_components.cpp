@@ -12,6 +12,7 @@
 #include "varnel/linalg/eigen.h"
 #include "varnel/linalg/matrix.h"
 #include "varnel/linalg/principal_components.h"
+#include "varnel/linalg/spectral_kernels.h"
 #include "varnel/linalg/symmetric_eigen.h"
 #include "varnel/regression/sums.h"
 
@@ -39,54 +40,6 @@ void Covariance(const TRegressData& X, int k, int N, TMatrix& C, TVector& Mean) 
   }
 }
 
-// The correlation matrix of that covariance; a constant column is a fault,
-// as it cannot be scaled to unit variance.
-void Correlate(TMatrix& C, TVector& Scale, int k) {
-  for (int j = 0; j < k; ++j) Scale[j] = Sqrt(C[j][j]);
-  for (int i = 0; i < k; ++i) {
-    for (int m = 0; m < k; ++m) C[i][m] = i == m ? 1 : Div(Div(C[i][m], Scale[i]), Scale[m]);
-  }
-}
-
-// The eigenpairs of C, left as OrderEigenpairs takes them. A covariance
-// matrix of variables on different scales is graded, and the Householder
-// reduction, which works from the last row up, keeps the small eigenvalues
-// to full relative accuracy only when the large entries lie at the bottom
-// right: it then works on the variables in increasing order of variance
-// (variances 1e-4 to 1e8 keep 12 digits instead of 10), and the
-// eigenvectors' rows are put back in the variables' order.
-void Diagonalise(TMatrix& C, int k, bool Graded, TVector& d) {
-  int Order[MaxVars];
-  for (int j = 0; j < k; ++j) Order[j] = j;
-  if (Graded) std::stable_sort(Order, Order + k, [&C](int a, int b) { return C[a][a] < C[b][b]; });
-  THeapMatrix Z;
-  for (int i = 0; i < k; ++i)
-    for (int j = 0; j < k; ++j) Z.Get()[i][j] = C[Order[i]][Order[j]];
-  TVector e{};
-  ReduceToTridiagonal(Z.Get(), k, d, e);
-  DiagonaliseTridiagonal(d, e, Z.Get(), k);
-  for (int i = 0; i < k; ++i)
-    for (int j = 0; j < k; ++j) C[Order[i]][j] = Z.Get()[i][j];
-}
-
-// Per component: sd, variance, proportions (of the squared sds, as
-// summary.prcomp forms them) and condition index.
-void ComponentFigures(const TVector& Lambda, int k, TPrincipalComponentsRec& P) {
-  Extended Total = 0;
-  for (int j = 0; j < k; ++j) {
-    P.Variance[j] = Lambda[j];
-    P.SDev[j] = Sqrt(std::fmax(Lambda[j], 0));
-    Total += P.SDev[j] * P.SDev[j];
-  }
-  Extended Running = 0;
-  for (int j = 0; j < k; ++j) {
-    P.Proportion[j] = Div(P.SDev[j] * P.SDev[j], Total);
-    Running += P.Proportion[j];
-    P.Cumulative[j] = Running;
-    P.ConditionIndex[j] = Lambda[0] > 0 && Lambda[j] > 0 ? Sqrt(Lambda[0] / Lambda[j]) : kNaN;
-  }
-}
-
 // Scores[j + 1][t] = Σᵥ (x − centreᵥ) · rotation[v][j] / scaleᵥ, summed in
 // variable order in extended precision.
 void WriteScores(const TRegressData& X, const TPrincipalComponentsRec& P, int k, int N, TRegressData& Out) {
@@ -105,12 +58,13 @@ void WriteScores(const TRegressData& X, const TPrincipalComponentsRec& P, int k,
 
 void ComponentsOfCovariance(TMatrix& C, int k, bool Scaled, TPrincipalComponentsRec& P) {
   for (int j = 0; j < k; ++j) P.Scale[j] = 1;
-  if (Scaled) Correlate(C, P.Scale, k);
-  TVector d{};
-  Diagonalise(C, k, !Scaled, d);
-  OrderEigenpairs(d, C, k);
+  if (Scaled) spectral::Correlate(C, P.Scale, k);
+  TVector d{}, e{};
+  THeapMatrix Z;
+  spectral::Diagonalise(C, k, !Scaled, d, Z.Get(), e);
+  spectral::OrderEigenpairs(d, C, k);
   P.Rotation = C;
-  ComponentFigures(d, k, P);
+  spectral::ComponentFigures(d, k, P);
 }
 
 TPrincipalComponentsRec TKorlen::MVPrincipalComponents(const TRegressData* X, Byte k, int N, bool Scaled,

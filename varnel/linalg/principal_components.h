@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Principal components of a covariance matrix already formed: what
-// MVPrincipalComponents does after its pass over the data, for callers that
-// hold the matrix from elsewhere (the tool, from the engine's merged
-// moments).
+// MVPrincipalComponents does after its pass over the data. The engine's
+// PrincipalComponents runs the same steps (spectral_kernels.h) on matrices
+// of any order.
 #pragma once
 
-#include "varnel/export.h"
 #include "varnel/korlen.h"
-
-// The functions marked VARNEL_API are exported from the shared library for
-// the varnel tool, which uses them; this header is not installed.
 
 namespace varnel {
 
@@ -18,6 +14,6 @@ namespace varnel {
 // variance, proportions, condition indexes, rotation and scales (not the
 // centres, counts or scores); C is overwritten. A column without spread
 // cannot be scaled: a fault (EMathError).
-VARNEL_API void ComponentsOfCovariance(TMatrix& C, int k, bool Scaled, TPrincipalComponentsRec& P);
+void ComponentsOfCovariance(TMatrix& C, int k, bool Scaled, TPrincipalComponentsRec& P);
 
 }  // namespace varnel

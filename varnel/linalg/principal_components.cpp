@@ -4,7 +4,6 @@
 // about each variable's first observation, and the scores from it.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "varnel/core/checked.h"
 #include "varnel/core/guard.h"
@@ -18,8 +17,6 @@
 
 namespace varnel {
 namespace {
-
-constexpr Extended kNaN = std::numeric_limits<Extended>::quiet_NaN();
 
 // The covariance matrix (denominator N − 1) and the means of variables
 // 1..k: sums of d = x − x(0), so that an offset common to a column costs no

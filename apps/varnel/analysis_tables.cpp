@@ -3,6 +3,7 @@
 #include "analysis_tables.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 #include <varnel/regression/aliasing.h>
@@ -145,6 +146,28 @@ std::vector<std::string> ComponentNames(int k) {
   std::vector<std::string> Names;
   for (int i = 1; i <= k; ++i) Names.push_back("PC" + std::to_string(i));
   return Names;
+}
+
+TResultTable ClusterCentresTable(const TClusterSummary& S, const std::vector<std::string>& Variables) {
+  TResultTable Table{"centres", "Cluster centres (means), sizes and within-cluster sums of squares",
+                     {"cluster", "size", "withinss"}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Variables.begin(), Variables.end());
+  for (std::size_t c = 0; c < static_cast<std::size_t>(S.Clusters); ++c) {
+    std::vector<TCell> Row{Count(static_cast<long long>(c) + 1), Count(S.Size[c]), Number(S.WithinSS[c])};
+    for (const double v : S.Centres[c]) Row.push_back(Number(v));
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
+
+TResultTable ClusterFitTable(const TClusterSummary& S) {
+  return {"fit",
+          "k-means of " + std::to_string(S.Clusters) + " clusters: the best of " + std::to_string(S.Starts) +
+              " k-means++ starts with seed " + std::to_string(S.Seed),
+          {"totss", "tot.withinss", "betweenss", "between.ratio", "iter"},
+          {{Number(S.TotSS), Number(S.TotWithinSS), Number(S.BetweenSS),
+            Number(S.TotSS > 0 ? S.BetweenSS / S.TotSS : Extended(NAN)), Count(S.Iterations)}},
+          {}};
 }
 
 TResultTable ComponentsTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Components) {

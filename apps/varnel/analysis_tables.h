@@ -2,6 +2,7 @@
 // Pieces the commands share to build their tables.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -69,6 +70,19 @@ std::vector<std::string> ComponentNames(int k);
 TResultTable ComponentsTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Components);
 TResultTable RotationTable(const TPrincipalComponentsRec& P, const std::vector<std::string>& Variables,
                            const std::vector<std::string>& Components);
+
+// What cluster's centres and fit tables show, from the component's k-means
+// within the box or the engine's beyond it.
+struct TClusterSummary {
+  int Clusters = 0, Starts = 0, Iterations = 0;
+  std::uint64_t Seed = 1;
+  std::vector<long long> Size;
+  std::vector<Extended> WithinSS;
+  std::vector<std::vector<double>> Centres;  // [cluster][variable]
+  Extended TotSS = 0, TotWithinSS = 0, BetweenSS = 0;
+};
+TResultTable ClusterCentresTable(const TClusterSummary& S, const std::vector<std::string>& Variables);
+TResultTable ClusterFitTable(const TClusterSummary& S);
 
 // "Variables: 1=a 2=b  (response: y)": the numbering of the component's texts.
 std::string Legend(const TAnalysisData& Data);

@@ -9,6 +9,7 @@
 #include "varnel/engine/errors.h"
 #include "varnel/engine/flat_moments.h"
 #include "varnel/engine/inference.h"
+#include "varnel/engine/kmeans.h"
 #include "varnel/engine/least_squares.h"
 #include "varnel/engine/mahalanobis.h"
 #include "varnel/engine/moments.h"

@@ -3,6 +3,7 @@
 #include "analysis_tables.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 #include <varnel/regression/aliasing.h>
@@ -153,6 +154,10 @@ TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>
   return Table;
 }
 
+TResultTable EmptyAssignmentsTable() {
+  return {"assignments", "The cluster of each observation", {"row", "cluster"}, {}, {}};
+}
+
 TResultTable EmptyDistancesTable(double Cut, int k, double Level, double Threshold) {
   return {"distances",
           "Mahalanobis distances from the centre (outlier: D2 above the chi-square quantile " + ShortestNumber(Cut) +
@@ -169,6 +174,27 @@ std::vector<std::string> ComponentNames(int k) {
   return Names;
 }
 
+TResultTable ClusterCentresTable(const TClusterSummary& S, const std::vector<std::string>& Variables) {
+  TResultTable Table{"centres", "Cluster centres (means), sizes and within-cluster sums of squares",
+                     {"cluster", "size", "withinss"}, {}, {}};
+  Table.Columns.insert(Table.Columns.end(), Variables.begin(), Variables.end());
+  for (std::size_t c = 0; c < static_cast<std::size_t>(S.Clusters); ++c) {
+    std::vector<TCell> Row{Count(static_cast<long long>(c) + 1), Count(S.Size[c]), Number(S.WithinSS[c])};
+    for (const double v : S.Centres[c]) Row.push_back(Number(v));
+    Table.Rows.push_back(std::move(Row));
+  }
+  return Table;
+}
+
+TResultTable ClusterFitTable(const TClusterSummary& S) {
+  return {"fit",
+          "k-means of " + std::to_string(S.Clusters) + " clusters: the best of " + std::to_string(S.Starts) +
+              " k-means++ starts with seed " + std::to_string(S.Seed),
+          {"totss", "tot.withinss", "betweenss", "between.ratio", "iter"},
+          {{Number(S.TotSS), Number(S.TotWithinSS), Number(S.BetweenSS),
+            Number(S.TotSS > 0 ? S.BetweenSS / S.TotSS : Extended(NAN)), Count(S.Iterations)}},
+          {}};
+}
 
 
 }  // namespace varnel::cli

@@ -2,6 +2,7 @@
 // Pieces the commands share to build their tables.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -65,6 +66,8 @@ TResultTable EmptyVariablesTable();
 // diagnose's table of the observations, given the fit's terms (Terms's).
 TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>& Terms);
 
+// cluster's table of each observation's cluster.
+TResultTable EmptyAssignmentsTable();
 // distance's table: Cut is the chi-square quantile at k df and Level that
 // marks an outlier, Threshold the component's flag on D.
 TResultTable EmptyDistancesTable(double Cut, int k, double Level, double Threshold);
@@ -100,6 +103,19 @@ TResultTable RotationTable(const TRecord& P, const std::vector<std::string>& Var
   }
   return Table;
 }
+
+// What cluster's centres and fit tables show, from the component's k-means
+// within the box or the engine's beyond it.
+struct TClusterSummary {
+  int Clusters = 0, Starts = 0, Iterations = 0;
+  std::uint64_t Seed = 1;
+  std::vector<long long> Size;
+  std::vector<Extended> WithinSS;
+  std::vector<std::vector<double>> Centres;  // [cluster][variable]
+  Extended TotSS = 0, TotWithinSS = 0, BetweenSS = 0;
+};
+TResultTable ClusterCentresTable(const TClusterSummary& S, const std::vector<std::string>& Variables);
+TResultTable ClusterFitTable(const TClusterSummary& S);
 
 // "Variables: 1=a 2=b  (response: y)": the numbering of the component's texts.
 std::string Legend(const TAnalysisData& Data);

@@ -35,6 +35,7 @@
 #include "reading/streamed_data.h"
 #include "results.h"
 #include "streamed_analyses.h"
+#include "streamed_cluster.h"
 
 namespace {
 
@@ -532,6 +533,7 @@ void CheckStreamedRequest(const TStreamedData& Data, const TTargets& Targets, co
   if (Options.ReportTexts) throw TInputError("--report-texts (the component's texts)" + Beyond);
   if (Options.Scan) throw TInputError("--scan (the component's plausibility scan)" + Beyond);
   if (Targets.Plot) throw TInputError("--plot" + Beyond);
+  if (Targets.Report) throw TInputError("--report (the component's report)" + Beyond);
 }
 
 // A command on data read in blocks: its tables, from the engine.
@@ -542,8 +544,10 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
     TCommandResults Results;
     const int Status = Choice.Streamed(Data, Options, Results);
     SayWhatWasLeftOut(Data, DataOptions);
+    const std::optional<bool> Scaled = Results.Results.Meta.Scaled;
     Results.Results.Meta = MetaOf(Data.Source(), Results.Results.Meta.N, static_cast<long long>(Data.DroppedCount()),
                                   Data.YName(), Data.XNames(), Choice, Options);
+    Results.Results.Meta.Scaled = Scaled;
     if (Status == 0)
       Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
     return Finish(Status, Status == 0 ? "" : "the analysis of " + Data.Source() + " has no result (the reason is above)", Stdout);
@@ -719,9 +723,11 @@ int RunTool(int argc, char** argv) {
                "selection, principal components, distances and k-means on a delimited text file. Results are "
                "named tables: text by default, --csv for one table, --json for all. Input: CSV, also gzip-compressed. "
                "Limits: regress and describe take any number of rows and up to 1,000 predictors (factor dummies "
-               "included), pca any number of rows and 24 variables, read in blocks on every core (describe keeps 8 "
-               "bytes a value); the other commands 19,999 rows used (after rows with missing values are left out) "
-               "and 24 predictors; rows of 1 MiB."};
+               "included), pca any number of rows and 24 variables, cluster any number of rows and up to 1,000 "
+               "variables (beyond 19,999 rows: starts on a sample of at most 50,000 rows, then at most 100 Lloyd "
+               "passes over the file), read in blocks on every core (describe keeps 8 bytes a value); the other "
+               "commands 19,999 rows used (after rows with missing values are left out) and 24 predictors; rows of "
+               "1 MiB."};
   App.require_subcommand(0, 1);
   App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION_STRING);
   TDataOptions Data;
@@ -758,7 +764,9 @@ int RunTool(int argc, char** argv) {
       {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", kLevel,
        RunDistance, nullptr, true, RunStreamedDistance},
       {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts; --plot: the clusters "
-                  "on the first two principal components", kReportTexts, RunCluster, ClusterFigure, true},
+                  "on the first two principal components; beyond 19,999 rows or 24 variables: centres and fit, "
+                  "from Lloyd's passes over the file (at most 100)",
+       kReportTexts, RunCluster, ClusterFigure, true, RunStreamedCluster},
   };
   for (const TCommand& Command : Commands) {
     CLI::App* Sub = App.add_subcommand(Command.Name, Command.Help);
@@ -797,7 +805,8 @@ int RunTool(int argc, char** argv) {
   Cluster->add_option("--starts", Options.Starts, "k-means++ starts, the best kept, 1 to 1000 (default 10)")
       ->check(CLI::Range(1, 1000));
   Cluster->add_option("--iterations", Options.Iterations,
-                      "the component's run (--report-texts, --report): iterations after the first, 0 to 255 (default 10)")
+                      "the component's run (--report-texts, --report): iterations after the first, 0 to 255 (default 10); "
+                      "beyond 19,999 rows Lloyd's passes run until the centres stay, at most 100")
       ->check(CLI::Range(0, 255));
   Cluster->add_option("--report", Options.Report,
                       "also run the component's k-means and write its report to this regular file");

@@ -275,30 +275,20 @@ bool ComponentClustering(TKorlen& Korlen, const TAnalysisData& Data, const TOpti
   return ClusteringRanThrough(Korlen, Data, Options, Path.string()) && ReadWholeFile(Path, Report);
 }
 
-TResultTable CentresTable(const TKMeansRec& Rec, const TClusterCenters& Centres, const TAnalysisData& Data) {
-  TResultTable Table{"centres", "Cluster centres (means), sizes and within-cluster sums of squares",
-                     {"cluster", "size", "withinss"}, {}, {}};
-  Table.Columns.insert(Table.Columns.end(), Data.XNames.begin(), Data.XNames.end());
+// The component's k-means as the tables show it.
+TClusterSummary SummaryOf(const TKMeansRec& Rec, const TClusterCenters& Centres, const TOptions& Options) {
+  TClusterSummary S{Rec.Clusters, Rec.Starts, Rec.Iterations, Options.Seed, {}, {}, {}, Rec.TotSS, Rec.TotWithinSS,
+                    Rec.BetweenSS};
   for (int c = 0; c < Rec.Clusters; ++c) {
-    std::vector<TCell> Row{Count(c + 1), Count(Rec.Size[c]), Number(Rec.WithinSS[c])};
-    for (int j = 0; j < Rec.K; ++j) Row.push_back(Number(Centres[c][j]));
-    Table.Rows.push_back(std::move(Row));
+    S.Size.push_back(Rec.Size[c]);
+    S.WithinSS.push_back(Rec.WithinSS[c]);
+    S.Centres.emplace_back(Centres[c].begin(), Centres[c].begin() + Rec.K);
   }
-  return Table;
-}
-
-TResultTable FitTable(const TKMeansRec& Rec, const TOptions& Options) {
-  return {"fit",
-          "k-means of " + std::to_string(Rec.Clusters) + " clusters: the best of " + std::to_string(Rec.Starts) +
-              " k-means++ starts with seed " + std::to_string(Options.Seed),
-          {"totss", "tot.withinss", "betweenss", "between.ratio", "iter"},
-          {{Number(Rec.TotSS), Number(Rec.TotWithinSS), Number(Rec.BetweenSS),
-            Number(Rec.TotSS > 0 ? Rec.BetweenSS / Rec.TotSS : Extended(NAN)), Count(Rec.Iterations)}},
-          {}};
+  return S;
 }
 
 TResultTable AssignmentTable(const TClusterAssignment& Assignment, const TAnalysisData& Data) {
-  TResultTable Table{"assignments", "The cluster of each observation", {"row", "cluster"}, {}, {}};
+  TResultTable Table = EmptyAssignmentsTable();
   Table.Rows.reserve(static_cast<std::size_t>(Data.N()));
   for (int t = 0; t < Data.N(); ++t) Table.Rows.push_back({Count(Data.RowNumber(t)), Count(Assignment[t])});
   return Table;
@@ -345,7 +335,9 @@ int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Optio
                             static_cast<Byte>(Options.Clusters), Options.Seed, Options.Starts, *Centres, *Assignment,
                             [&Line](double Done) { Line.Show(Done); });
   if (Rec.N == 0) return 1;
-  Out.Results.Tables = {CentresTable(Rec, *Centres, Data), FitTable(Rec, Options), AssignmentTable(*Assignment, Data)};
+  const TClusterSummary Summary = SummaryOf(Rec, *Centres, Options);
+  Out.Results.Tables = {ClusterCentresTable(Summary, Data.XNames), ClusterFitTable(Summary),
+                        AssignmentTable(*Assignment, Data)};
   return 0;
 }
 

@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "streamed_cluster.h"
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "analysis_tables.h"
+#include "output.h"
+
+namespace varnel::cli {
+namespace {
+
+using engine::TBatch;
+using engine::TCentres;
+using engine::TKMeansScaling;
+using engine::TLloydSums;
+
+// The first pass: the moments that standardise the columns and give the
+// total sum of squares, and where each block's complete rows begin, which
+// the sample's rows are counted by.
+struct TFirstPass {
+  engine::TMoments Moments;
+  engine::TCompleteRows Rows;
+  void Merge(const TFirstPass& Other) {
+    Moments.Merge(Other.Moments);
+    Rows.Merge(Other.Rows);
+  }
+};
+
+// --scale: as within the box, a column that does not vary has no
+// standard form.
+std::shared_ptr<const TKMeansScaling> ScalingFor(const TStreamedData& Data, const engine::TMoments& M) {
+  for (std::size_t j = 0; j < Data.K(); ++j) {
+    if (!(M.CoMoment(j, j) > 0)) {
+      throw TInputError(Data.Source() + ": --scale cannot standardise the column \"" + Data.XNames()[j] +
+                        "\", which does not vary; leave it out of --x");
+    }
+  }
+  return std::make_shared<const TKMeansScaling>(engine::ScalingOf(M, Data.K()));
+}
+
+// Σ over the clustered columns of the squares about their means, in the
+// units the clustering sees them in.
+Extended TotalSS(const engine::TMoments& M, std::size_t K, const TKMeansScaling* Scaling) {
+  Extended Total = 0;
+  for (std::size_t j = 0; j < K; ++j) {
+    const Extended Unit = Scaling ? Scaling->Scale[j] * Scaling->Scale[j] : 1;
+    Total += M.CoMoment(j, j) / Unit;
+  }
+  return Total;
+}
+
+TClusterSummary SummaryOf(const engine::TLloydResult& Fit, Extended TotSS, const TOptions& Options) {
+  const TCentres& C = Fit.Centres;
+  TClusterSummary S{static_cast<int>(C.K()), Options.Starts, Fit.Passes, Options.Seed, {}, {}, {}, TotSS,
+                    Fit.Sums.TotWithinSS(), 0};
+  S.BetweenSS = S.TotSS - S.TotWithinSS;
+  for (std::size_t c = 0; c < C.K(); ++c) {
+    S.Size.push_back(static_cast<long long>(Fit.Sums.Count(c)));
+    S.WithinSS.push_back(Fit.Sums.WithinSS(c));
+    S.Centres.emplace_back(C.Centre(c).begin(), C.Centre(c).end());
+  }
+  return S;
+}
+
+// The assignments of the complete rows of a batch: the data row and its
+// nearest centre, numbered from 1.
+std::vector<double> AssignmentRows(const TStreamedKMeans& KMeans, std::size_t K, const TBatch& Batch) {
+  static const TKMeansScaling AsTheyAre;
+  const TKMeansScaling& Scaling = KMeans.Scaling ? *KMeans.Scaling : AsTheyAre;
+  std::vector<double> Rows, Row(K);
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    if (!engine::ClusterRow(Batch, i, Scaling, Row)) continue;
+    const engine::TNearestCentre Nearest = engine::NearestCentre(Row, KMeans.Fit.Centres);
+    Rows.insert(Rows.end(), {static_cast<double>(Batch.FirstRow + i + 1), static_cast<double>(Nearest.Cluster + 1)});
+  }
+  return Rows;
+}
+
+TRowStream AssignmentsStream(TStreamedData& Data, std::shared_ptr<const TStreamedKMeans> KMeans) {
+  const TResultTable Head = EmptyAssignmentsTable();
+  TRowStream Stream{Head.Name, Head.Title, Head.Columns, {true, true}, {}};
+  Stream.Produce = [&Data, KMeans](const TRowStream::TPart& Part) {
+    Data.InOrder<std::vector<double>>([&](const TBatch& Batch) { return AssignmentRows(*KMeans, Data.K(), Batch); },
+                                      Part);
+  };
+  return Stream;
+}
+
+}  // namespace
+
+TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) {
+  const std::size_t K = Data.K(), Clusters = static_cast<std::size_t>(Options.Clusters);
+  const std::size_t Width = K + (Data.Response() ? 1 : 0);
+  const TFirstPass First = Data.Reduce<TFirstPass>([Width](const TBatch& Batch) {
+    TFirstPass Part{engine::TMoments(Width), {}};
+    Part.Moments.Add(Batch);
+    Part.Rows.Add(Batch);
+    return Part;
+  });
+  TStreamedKMeans Result;
+  Result.Rows = First.Moments.Count();
+  if (Result.Rows < std::max<std::size_t>(Clusters, 2)) {
+    throw TInputError(Data.Source() + ": " + std::to_string(Clusters) +
+                      " clusters need as many rows (and two at least) that hold a value in every column used");
+  }
+  Result.Scaling = Options.Scale ? ScalingFor(Data, First.Moments) : nullptr;
+  Result.TotSS = TotalSS(First.Moments, K, Result.Scaling.get());
+
+  const std::size_t Most = std::min(kClusterSampleRows, std::max(10 * Clusters, kClusterSampleValues / K));
+  const std::size_t Step = engine::SampleStep(Result.Rows, Most);
+  const engine::TKMeansSample Sample = Data.Reduce<engine::TKMeansSample>([&](const TBatch& Batch) {
+    engine::TKMeansSample Part(K, Step, First.Rows.Before(Batch.FirstRow), Result.Scaling);
+    Part.Add(Batch);
+    return Part;
+  });
+  Result.SampleRows = Sample.Rows();
+  const TCentres Start =
+      engine::SampleStart(Sample, {Clusters, Options.Seed, Options.Starts, kClusterPasses, Data.Threads()});
+
+  const engine::TLloydPass Pass = [&](std::shared_ptr<const TCentres> Centres) {
+    return Data.Reduce<TLloydSums>([&](const TBatch& Batch) {
+      TLloydSums Part(Centres, Result.Scaling);
+      Part.Add(Batch);
+      return Part;
+    });
+  };
+  Result.Fit = engine::Lloyd(Pass, Start, kClusterPasses);
+  return Result;
+}
+
+int RunStreamedCluster(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  Out.Results.Meta.Scaled = Options.Scale;
+  const TStreamedKMeans KMeans = FitStreamedKMeans(Data, Options);
+  Out.Results.Meta.N = static_cast<long long>(KMeans.Rows);
+  if (!KMeans.Fit.Converged)
+    std::cerr << "varnel: k-means did not converge in " << kClusterPasses << " passes over " << Data.Source()
+              << ": the centres are those of the last pass\n";
+  if (KMeans.SampleRows < KMeans.Rows)
+    std::cerr << "varnel: " << Data.Source() << ": k-means++ starts on " << KMeans.SampleRows << " of the "
+              << KMeans.Rows << " rows\n";
+  const TClusterSummary Summary = SummaryOf(KMeans.Fit, KMeans.TotSS, Options);
+  Out.Results.Tables = {ClusterCentresTable(Summary, Data.XNames()), ClusterFitTable(Summary)};
+  Out.Results.Stream = AssignmentsStream(Data, std::make_shared<const TStreamedKMeans>(KMeans));
+  return 0;
+}
+
+}  // namespace varnel::cli

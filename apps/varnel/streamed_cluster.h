@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: Apache-2.0
+// cluster on a file beyond the component's box: k-means++ starts on a
+// sample of the rows, then Lloyd's passes over all of them on the engine,
+// each pass a reduction of the blocks merged in a fixed order, so that the
+// tables are the same bits for any number of threads.
+#pragma once
+
+#include <memory>
+
+#include "analyses.h"
+#include "reading/streamed_data.h"
+
+namespace varnel::cli {
+
+// Rows the k-means++ starts are worked on, at most; the sample is also
+// held to about 32 MiB of values for wide data.
+inline constexpr std::size_t kClusterSampleRows = 50000;
+inline constexpr std::size_t kClusterSampleValues = std::size_t{1} << 22;
+// Lloyd's passes over the file, at most, before the centres are taken as
+// they stand.
+inline constexpr int kClusterPasses = 100;
+
+// The k-means of a file: the final centres with the last pass's sums about
+// them, and the standardisation of --scale (null without it). A row's
+// cluster is engine::NearestCentre of engine::ClusterRow(batch, i,
+// *Scaling or an empty scaling) among Fit.Centres, cluster index from 0.
+struct TStreamedKMeans {
+  engine::TLloydResult Fit;
+  std::shared_ptr<const engine::TKMeansScaling> Scaling;
+  std::size_t Rows = 0, SampleRows = 0;
+  Extended TotSS = 0;
+};
+TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options);
+
+// The centres and fit tables, as within the box.
+int RunStreamedCluster(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
+
+}  // namespace varnel::cli

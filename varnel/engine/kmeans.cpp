@@ -1,0 +1,356 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "varnel/engine/kmeans.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "varnel/engine/errors.h"
+#include "varnel/engine/reduce.h"
+
+namespace varnel::engine {
+namespace {
+
+// Starts worked at a time: what their centres hold stays small however
+// many starts are asked for.
+constexpr std::size_t kStartsAtATime = 64;
+
+// Each sum over the coordinates in order, the K sums side by side so that
+// the compiler vectorises across the centres; each is the same bits as the
+// sum for that centre alone.
+void Distances(std::span<const double> Row, const TCentres& C, std::vector<double>& Out) {
+  const std::size_t K = C.K();
+  Out.assign(K, 0.0);
+  const double* By = C.ByCoordinate().data();
+  for (std::size_t j = 0; j < Row.size(); ++j, By += K) {
+    const double x = Row[j];
+    for (std::size_t c = 0; c < K; ++c) Out[c] += (x - By[c]) * (x - By[c]);
+  }
+}
+
+long double ExactDistance2(std::span<const double> Row, std::span<const double> Centre) {
+  long double s = 0;
+  for (std::size_t j = 0; j < Row.size(); ++j) {
+    const long double d = static_cast<long double>(Row[j]) - Centre[j];
+    s += d * d;
+  }
+  return s;
+}
+
+std::size_t Least(const std::vector<double>& d) {
+  return static_cast<std::size_t>(std::min_element(d.begin(), d.end()) - d.begin());
+}
+
+double Distance2(std::span<const double> Row, std::span<const double> Centre) {
+  double s = 0;
+  for (std::size_t j = 0; j < Row.size(); ++j) s += (Row[j] - Centre[j]) * (Row[j] - Centre[j]);
+  return s;
+}
+
+// A uniform on [0, 1) from the engine's 53 high bits, as the component's
+// seeded k-means forms them.
+long double Uniform(std::mt19937_64& Engine) { return static_cast<long double>(Engine() >> 11) * 0x1p-53L; }
+
+// The sample's rows one after another, for the distances of k-means++.
+struct TRows {
+  std::size_t N = 0, P = 0;
+  std::vector<double> Values;
+  std::span<const double> Row(std::size_t t) const { return {Values.data() + t * P, P}; }
+};
+
+TRows RowsOf(const TKMeansSample& Sample) {
+  TRows R{Sample.Rows(), Sample.P(), std::vector<double>(Sample.Rows() * Sample.P())};
+  for (std::size_t j = 0; j < R.P; ++j) {
+    for (std::size_t t = 0; t < R.N; ++t) R.Values[t * R.P + j] = Sample.Columns()[j][t];
+  }
+  return R;
+}
+
+// The row where the running sum of Nearest first passes Target; rounding
+// can leave the target past the last sum: then the last candidate.
+std::size_t Drawn(const std::vector<double>& Nearest, long double Target) {
+  long double Running = 0;
+  for (std::size_t t = 0; t < Nearest.size(); ++t) {
+    Running += Nearest[t];
+    if (Running > Target && Nearest[t] > 0) return t;
+  }
+  for (std::size_t t = Nearest.size(); t-- > 1;) {
+    if (Nearest[t] > 0) return t;
+  }
+  return 0;
+}
+
+// k-means++ from K uniforms: the first centre uniformly, each next one a
+// row drawn with probability proportional to its squared distance to the
+// nearest centre so far.
+TCentres DrawStart(const TRows& R, std::size_t K, const long double* U) {
+  std::vector<double> Values(K * R.P), Nearest(R.N);
+  std::size_t Chosen = std::min(R.N - 1, static_cast<std::size_t>(U[0] * static_cast<long double>(R.N)));
+  for (std::size_t c = 0;; ++c) {
+    std::copy_n(R.Row(Chosen).begin(), R.P, Values.begin() + static_cast<std::ptrdiff_t>(c * R.P));
+    if (c + 1 == K) break;
+    const std::span<const double> Centre(Values.data() + c * R.P, R.P);
+    long double Total = 0;
+    for (std::size_t t = 0; t < R.N; ++t) {
+      const double d = Distance2(R.Row(t), Centre);
+      Nearest[t] = c == 0 ? d : std::min(Nearest[t], d);
+      Total += Nearest[t];
+    }
+    if (!(Total > 0) || !std::isfinite(Total))
+      throw EEngineError("k-means: the sample has fewer distinct rows than the " + std::to_string(K) + " clusters");
+    Chosen = Drawn(Nearest, U[c + 1] * Total);
+  }
+  return TCentres(K, R.P, std::move(Values));
+}
+
+struct TSampleFit {
+  TCentres Centres;
+  long double Within = 0;
+};
+
+TSampleFit SolveStart(const TKMeansSample& Sample, const TRows& R, const TKMeansSettings& S, const long double* U) {
+  const TBatch Batch = MakeBatch(Sample.Columns());
+  const TLloydPass Pass = [&Batch](std::shared_ptr<const TCentres> C) {
+    TLloydSums Sums(std::move(C));
+    Sums.Add(Batch);
+    return Sums;
+  };
+  TLloydResult Fit = Lloyd(Pass, DrawStart(R, S.K, U), S.MaxPasses);
+  return {std::move(Fit.Centres), Fit.Sums.TotWithinSS()};
+}
+
+}  // namespace
+
+TCentres::TCentres(std::size_t K, std::size_t P, std::vector<double> Values)
+    : FK(K), FP(P), FValues(std::move(Values)), FByCoordinate(K * P) {
+  if (K == 0 || P == 0 || FValues.size() != K * P)
+    throw EEngineError("k-means: " + std::to_string(FValues.size()) + " values are not " + std::to_string(K) +
+                       " centres of " + std::to_string(P) + " coordinates");
+  for (std::size_t c = 0; c < K; ++c) {
+    for (std::size_t j = 0; j < P; ++j) FByCoordinate[j * K + c] = FValues[c * P + j];
+  }
+}
+
+TKMeansScaling ScalingOf(const TMoments& State, std::size_t P) {
+  if (P > State.P()) throw EEngineError("k-means: the state has fewer than " + std::to_string(P) + " columns");
+  TKMeansScaling S;
+  for (std::size_t j = 0; j < P; ++j) {
+    const long double Sd =
+        State.Count() > 1 ? std::sqrt(State.CoMoment(j, j) / (static_cast<long double>(State.Count()) - 1)) : 0;
+    if (!(Sd > 0) || !std::isfinite(Sd))
+      throw EEngineError("k-means: column " + std::to_string(j + 1) + " does not vary and cannot be standardised");
+    S.Centre.push_back(State.Mean(j));
+    S.Scale.push_back(Sd);
+  }
+  return S;
+}
+
+bool ClusterRow(const TBatch& Batch, std::size_t i, const TKMeansScaling& Scaling, std::span<double> Out) {
+  if (Out.size() > Batch.Cols() || i >= Batch.Rows() || (!Scaling.Empty() && (Scaling.Centre.size() < Out.size() ||
+                                                                               Scaling.Scale.size() < Out.size())))
+    throw EEngineError("k-means: a row asked for beyond the batch or its scaling");
+  bool Complete = true;
+  for (const auto& Column : Batch.Columns) {
+    if (std::isinf(Column[i])) throw EOverflow();
+    Complete = Complete && !std::isnan(Column[i]);
+  }
+  if (!Complete) return false;
+  for (std::size_t j = 0; j < Out.size(); ++j) {
+    const double x = Batch.Columns[j][i];
+    Out[j] = Scaling.Empty() ? x : static_cast<double>((x - Scaling.Centre[j]) / Scaling.Scale[j]);
+  }
+  return true;
+}
+
+TNearestCentre NearestCentre(std::span<const double> Row, const TCentres& Centres) {
+  if (Row.size() != Centres.P()) throw EEngineError("k-means: a row's width is not the centres'");
+  thread_local std::vector<double> d;
+  Distances(Row, Centres, d);
+  const std::size_t c = Least(d);
+  return {c, ExactDistance2(Row, Centres.Centre(c))};
+}
+
+TLloydSums::TLloydSums(std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TKMeansScaling> Scaling)
+    : FCentres(std::move(Centres)), FScaling(std::move(Scaling)) {
+  if (!FCentres) throw EEngineError("k-means: sums need centres");
+  FCount.assign(FCentres->K(), 0);
+  FDeviation.assign(FCentres->K() * FCentres->P(), 0.0L);
+  FWithin.assign(FCentres->K(), 0.0L);
+}
+
+void TLloydSums::Add(const TBatch& Batch) {
+  if (!FCentres) throw EEngineError("k-means: sums need centres");
+  Batch.Check();
+  const std::size_t P = FCentres->P();
+  if (Batch.Cols() < P) throw EEngineError("k-means: a batch has fewer columns than the centres");
+  static const TKMeansScaling kNone;
+  const TKMeansScaling& Scaling = FScaling ? *FScaling : kNone;
+  TLloydSums Part = *this;  // the state is left as it was if a row throws
+  std::vector<double> Row(P), d;
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    if (!ClusterRow(Batch, i, Scaling, Row)) continue;
+    Distances(Row, *FCentres, d);
+    const std::size_t c = Least(d);
+    const std::span<const double> Centre = FCentres->Centre(c);
+    long double* Deviation = &Part.FDeviation[c * P];
+    long double s = 0;
+    for (std::size_t j = 0; j < P; ++j) {
+      const long double e = static_cast<long double>(Row[j]) - Centre[j];
+      Deviation[j] += e;
+      s += e * e;
+    }
+    ++Part.FCount[c];
+    Part.FWithin[c] += s;
+  }
+  *this = std::move(Part);
+}
+
+void TLloydSums::Merge(const TLloydSums& Other) {
+  if (!Other.FCentres) return;
+  if (!FCentres) {
+    *this = Other;
+    return;
+  }
+  if (!(*FCentres == *Other.FCentres)) throw EEngineError("k-means: sums about different centres cannot merge");
+  for (std::size_t c = 0; c < FCount.size(); ++c) {
+    FCount[c] += Other.FCount[c];
+    FWithin[c] += Other.FWithin[c];
+  }
+  for (std::size_t i = 0; i < FDeviation.size(); ++i) FDeviation[i] += Other.FDeviation[i];
+}
+
+std::size_t TLloydSums::Rows() const { return std::accumulate(FCount.begin(), FCount.end(), std::size_t{0}); }
+
+long double TLloydSums::TotWithinSS() const {
+  long double Total = 0;
+  for (const long double w : FWithin) Total += w;
+  return Total;
+}
+
+TCentres TLloydSums::Means() const {
+  if (!FCentres) throw EEngineError("k-means: sums need centres");
+  const std::size_t K = FCentres->K(), P = FCentres->P();
+  std::vector<double> Values = FCentres->Values();
+  for (std::size_t c = 0; c < K; ++c) {
+    if (FCount[c] == 0) continue;
+    const long double n = static_cast<long double>(FCount[c]);
+    for (std::size_t j = 0; j < P; ++j) {
+      Values[c * P + j] = static_cast<double>(Values[c * P + j] + FDeviation[c * P + j] / n);
+    }
+  }
+  return TCentres(K, P, std::move(Values));
+}
+
+TKMeansSample::TKMeansSample(std::size_t P, std::size_t Step, std::size_t First,
+                             std::shared_ptr<const TKMeansScaling> Scaling)
+    : FStep(Step), FNext(First), FScaling(std::move(Scaling)), FColumns(P) {
+  if (P == 0 || Step == 0) throw EEngineError("k-means: a sample needs columns and a step of at least 1");
+}
+
+void TKMeansSample::Add(const TBatch& Batch) {
+  Batch.Check();
+  if (Batch.Cols() < P()) throw EEngineError("k-means: a batch has fewer columns than the sample");
+  static const TKMeansScaling kNone;
+  const TKMeansScaling& Scaling = FScaling ? *FScaling : kNone;
+  std::vector<double> Row(P());
+  std::vector<std::vector<double>> Taken(P());
+  std::size_t Next = FNext;
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    if (!ClusterRow(Batch, i, Scaling, Row)) continue;
+    if (Next++ % FStep != 0) continue;
+    for (std::size_t j = 0; j < P(); ++j) Taken[j].push_back(Row[j]);
+  }
+  for (std::size_t j = 0; j < P(); ++j) FColumns[j].insert(FColumns[j].end(), Taken[j].begin(), Taken[j].end());
+  FNext = Next;
+}
+
+void TKMeansSample::Merge(const TKMeansSample& Other) {
+  if (Other.FColumns.empty()) return;
+  if (FColumns.empty()) {
+    *this = Other;
+    return;
+  }
+  if (Other.P() != P()) throw EEngineError("k-means: samples of different widths cannot merge");
+  for (std::size_t j = 0; j < P(); ++j)
+    FColumns[j].insert(FColumns[j].end(), Other.FColumns[j].begin(), Other.FColumns[j].end());
+  FNext = Other.FNext;
+}
+
+std::size_t SampleStep(std::size_t N, std::size_t Most) {
+  if (Most == 0) throw EEngineError("k-means: a sample of no rows");
+  return std::max<std::size_t>(1, (N + Most - 1) / Most);
+}
+
+void TCompleteRows::Add(const TBatch& Batch) {
+  Batch.Check();
+  std::size_t Count = 0;
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    bool Complete = true;
+    for (const auto& Column : Batch.Columns) Complete = Complete && !std::isnan(Column[i]);
+    Count += Complete;
+  }
+  FFirstRow.push_back(Batch.FirstRow);
+  FCount.push_back(Count);
+}
+
+void TCompleteRows::Merge(const TCompleteRows& Other) {
+  FFirstRow.insert(FFirstRow.end(), Other.FFirstRow.begin(), Other.FFirstRow.end());
+  FCount.insert(FCount.end(), Other.FCount.begin(), Other.FCount.end());
+}
+
+std::size_t TCompleteRows::Total() const { return std::accumulate(FCount.begin(), FCount.end(), std::size_t{0}); }
+
+std::size_t TCompleteRows::Before(std::size_t FirstRow) const {
+  std::size_t Sum = 0;
+  for (std::size_t b = 0; b < FFirstRow.size(); ++b) {
+    if (FFirstRow[b] == FirstRow) return Sum;
+    Sum += FCount[b];
+  }
+  throw EEngineError("k-means: no batch began at row " + std::to_string(FirstRow) + " when the rows were counted");
+}
+
+TLloydResult Lloyd(const TLloydPass& Pass, const TCentres& Start, int MaxPasses) {
+  TLloydResult R;
+  auto Centres = std::make_shared<const TCentres>(Start);
+  for (; R.Passes < MaxPasses;) {
+    R.Sums = Pass(Centres);
+    ++R.Passes;
+    TCentres Means = R.Sums.Means();
+    if (Means == *Centres) {
+      R.Converged = true;
+      break;
+    }
+    Centres = std::make_shared<const TCentres>(std::move(Means));
+  }
+  if (!R.Converged) R.Sums = Pass(Centres);
+  R.Centres = *Centres;
+  return R;
+}
+
+TCentres SampleStart(const TKMeansSample& Sample, const TKMeansSettings& S) {
+  if (S.K == 0 || S.Starts < 1 || S.MaxPasses < 1) throw EEngineError("k-means: no clusters, starts or passes");
+  if (Sample.Rows() < S.K)
+    throw EEngineError("k-means: " + std::to_string(Sample.Rows()) + " rows cannot make " + std::to_string(S.K) +
+                       " clusters");
+  const TRows R = RowsOf(Sample);
+  std::mt19937_64 Engine(S.Seed);
+  std::vector<long double> U(static_cast<std::size_t>(S.Starts) * S.K);
+  for (long double& u : U) u = Uniform(Engine);
+  TSampleFit Best;
+  const auto Starts = static_cast<std::size_t>(S.Starts);
+  for (std::size_t First = 0; First < Starts; First += kStartsAtATime) {
+    const std::size_t Count = std::min(kStartsAtATime, Starts - First);
+    std::vector<TSampleFit> Fits = MapIndices<TSampleFit>(
+        Count, S.Threads, [&](std::size_t i) { return SolveStart(Sample, R, S, U.data() + (First + i) * S.K); });
+    for (std::size_t i = 0; i < Count; ++i) {
+      if (First + i == 0 || Fits[i].Within < Best.Within) Best = std::move(Fits[i]);
+    }
+  }
+  return Best.Centres;
+}
+
+}  // namespace varnel::engine

@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: Apache-2.0
+// k-means over data of any size: Lloyd's passes, each a reduction of the
+// batches to per-cluster sums about fixed centres, merged in a fixed order,
+// from the best of several k-means++ starts worked on a sample of the rows
+// that does not depend on the number of threads. The caller owns the data
+// and the passes over it; the engine holds sums, centres and the sample.
+//
+// A row takes part only when every column of its batch holds a value (as
+// R's na.omit); the clustering uses the batch's first P columns, so a
+// batch may carry further columns (a response) that only decide whether a
+// row is complete.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "varnel/engine/batch.h"
+#include "varnel/engine/moments.h"
+#include "varnel/export.h"
+
+namespace varnel::engine {
+
+// K centres of P coordinates, cluster by cluster, as doubles (the data's
+// type, so that distances run in double arithmetic).
+class VARNEL_API TCentres {
+ public:
+  TCentres() = default;
+  // Values: K × P, row-major; throws EEngineError unless K ≥ 1, P ≥ 1 and
+  // Values.size() == K·P.
+  TCentres(std::size_t K, std::size_t P, std::vector<double> Values);
+
+  std::size_t K() const { return FK; }
+  std::size_t P() const { return FP; }
+  std::span<const double> Centre(std::size_t c) const { return {FValues.data() + c * FP, FP}; }
+  const std::vector<double>& Values() const { return FValues; }
+  // Coordinate j of every centre side by side: [j * K + c].
+  const std::vector<double>& ByCoordinate() const { return FByCoordinate; }
+
+  bool operator==(const TCentres& Other) const { return FK == Other.FK && FP == Other.FP && FValues == Other.FValues; }
+
+ private:
+  std::size_t FK = 0, FP = 0;
+  std::vector<double> FValues, FByCoordinate;
+};
+
+// How each clustered column is standardised first: (x − Centre)/Scale in
+// extended precision, rounded to double, as R's scale() leaves it. Empty:
+// the columns as they are.
+struct VARNEL_API TKMeansScaling {
+  std::vector<long double> Centre, Scale;
+  bool Empty() const { return Centre.empty(); }
+};
+
+// The mean and standard deviation (n − 1) of the first P columns of a
+// state's complete rows. Throws EEngineError for a column whose deviation
+// is not positive and finite: it has no standard form.
+VARNEL_API TKMeansScaling ScalingOf(const TMoments& State, std::size_t P);
+
+// Row i of the batch as the clustering sees it: its first Out.size()
+// values, standardised as Scaling says. False, with Out unspecified, when
+// any column of the batch is missing there; an infinite value throws
+// EOverflow.
+VARNEL_API bool ClusterRow(const TBatch& Batch, std::size_t i, const TKMeansScaling& Scaling, std::span<double> Out);
+
+// The centre nearest a row and the row's squared distance to it. The
+// choice compares squared distances summed in double in coordinate order,
+// the lowest cluster index among equal ones; Distance2 is the chosen
+// one's, summed in extended precision.
+struct VARNEL_API TNearestCentre {
+  std::size_t Cluster = 0;
+  long double Distance2 = 0;
+};
+VARNEL_API TNearestCentre NearestCentre(std::span<const double> Row, const TCentres& Centres);
+
+// One Lloyd pass over some rows about fixed centres: per cluster the rows
+// it took, the sums of their deviations from its centre, and their sum of
+// squared distances to it, all in extended precision.
+class VARNEL_API TLloydSums {
+ public:
+  TLloydSums() = default;  // holds no rows; merges as nothing
+  explicit TLloydSums(std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TKMeansScaling> Scaling = nullptr);
+
+  // Adds the complete rows of the batch, which needs at least P columns.
+  // On a throw the state is as it was.
+  void Add(const TBatch& Batch);
+  // Adds the rows another state about the same centres has seen.
+  void Merge(const TLloydSums& Other);
+
+  std::size_t K() const { return FCentres ? FCentres->K() : 0; }
+  std::size_t Rows() const;
+  std::size_t Count(std::size_t c) const { return FCount[c]; }
+  long double DeviationSum(std::size_t c, std::size_t j) const { return FDeviation[c * FCentres->P() + j]; }
+  long double WithinSS(std::size_t c) const { return FWithin[c]; }
+  long double TotWithinSS() const;
+  const TCentres& Centres() const { return *FCentres; }
+
+  // The means of the clusters' rows; a cluster that took no row keeps its
+  // centre.
+  TCentres Means() const;
+
+ private:
+  std::shared_ptr<const TCentres> FCentres;
+  std::shared_ptr<const TKMeansScaling> FScaling;
+  std::vector<std::size_t> FCount;
+  std::vector<long double> FDeviation, FWithin;
+};
+
+// Every Step-th complete row of a data set, counting complete rows from 0
+// (the rows whose index is a multiple of Step), standardised: a sample
+// whose choice depends only on the data, column by column.
+class VARNEL_API TKMeansSample {
+ public:
+  TKMeansSample() = default;
+  // Sums for a batch whose first complete row is complete row First of the
+  // data set.
+  TKMeansSample(std::size_t P, std::size_t Step, std::size_t First,
+                std::shared_ptr<const TKMeansScaling> Scaling = nullptr);
+
+  void Add(const TBatch& Batch);
+  // Appends another state's rows, which follow this one's.
+  void Merge(const TKMeansSample& Other);
+
+  std::size_t P() const { return FColumns.size(); }
+  std::size_t Rows() const { return FColumns.empty() ? 0 : FColumns.front().size(); }
+  const std::vector<std::vector<double>>& Columns() const { return FColumns; }
+
+ private:
+  std::size_t FStep = 1, FNext = 0;  // FNext: the complete row the next Add starts at
+  std::shared_ptr<const TKMeansScaling> FScaling;
+  std::vector<std::vector<double>> FColumns;
+};
+
+// The step that takes about Most rows out of N complete ones, ⌈N/Most⌉.
+VARNEL_API std::size_t SampleStep(std::size_t N, std::size_t Most);
+
+// Complete rows per batch, keyed by the batch's first row, in batch order:
+// where each batch's complete rows begin in the count of them all.
+class VARNEL_API TCompleteRows {
+ public:
+  void Add(const TBatch& Batch);
+  void Merge(const TCompleteRows& Other);
+  std::size_t Total() const;
+  // The complete rows of the batches before the one beginning at FirstRow;
+  // throws EEngineError for a batch this state has not seen.
+  std::size_t Before(std::size_t FirstRow) const;
+
+ private:
+  std::vector<std::size_t> FFirstRow, FCount;
+};
+
+struct VARNEL_API TKMeansSettings {
+  std::size_t K = 3;
+  std::uint64_t Seed = 1;
+  int Starts = 10;
+  int MaxPasses = 100;   // Lloyd passes, on the sample and on the data
+  std::size_t Threads = 1;  // the starts; the same result for any number
+};
+
+// The best of Settings.Starts k-means++ starts on the sample rows, each
+// followed by Lloyd's passes over the sample: least within-cluster sum of
+// squares, the first of equal ones. Random numbers come from
+// std::mt19937_64 seeded with Settings.Seed, K uniforms a start, in start
+// order. Throws EEngineError when the sample has fewer distinct rows than
+// clusters.
+VARNEL_API TCentres SampleStart(const TKMeansSample& Sample, const TKMeansSettings& Settings);
+
+// One pass over the data about the centres: the merged sums of every batch.
+using TLloydPass = std::function<TLloydSums(std::shared_ptr<const TCentres>)>;
+
+struct VARNEL_API TLloydResult {
+  TLloydSums Sums;       // the last pass, about Centres
+  TCentres Centres;
+  int Passes = 0;        // that formed means, the converging one included (R's iter)
+  bool Converged = false;  // a pass left the centres as they were, bit for bit
+};
+
+// Lloyd's passes from Start until the means equal the centres they were
+// formed about, or MaxPasses; then the sums are about the final centres
+// (one more pass if the limit was reached).
+VARNEL_API TLloydResult Lloyd(const TLloydPass& Pass, const TCentres& Start, int MaxPasses);
+
+}  // namespace varnel::engine

@@ -16,3 +16,4 @@
 #include "varnel/engine/observations.h"
 #include "varnel/engine/principal_components.h"
 #include "varnel/engine/reduce.h"
+#include "varnel/engine/refinement.h"

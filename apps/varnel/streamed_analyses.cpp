@@ -511,17 +511,27 @@ int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandRe
 namespace {
 
 // The fit of the first pass's moments, saying as R does which predictors
-// are aliased; nothing when none is left.
-std::optional<TFit> FitOf(const TStreamedData& Data, const TMoments& Moments, const TOptions& Options,
+// are aliased, refined from its residuals in a pass of its own where the
+// design's condition may have cost digits; nothing when no predictor is
+// left.
+std::optional<TFit> FitOf(TStreamedData& Data, const TMoments& Moments, const TOptions& Options,
                           TCommandResults& Out) {
   TFit Fit = engine::Solve(Moments, Options.Intercept);
   Out.Results.Meta.N = static_cast<long long>(Fit.N);
   for (std::size_t j : Fit.Aliased) std::cerr << "varnel: " << Data.XNames()[j] << " not defined because of singularities\n";
-  if (!Fit.Kept.empty()) return Fit;
-  std::cerr << "varnel: no predictor is left once the aliased ones are out; name others with --x\n";
-  return std::nullopt;
+  if (Fit.Kept.empty()) {
+    std::cerr << "varnel: no predictor is left once the aliased ones are out; name others with --x\n";
+    return std::nullopt;
+  }
+  if (!engine::WorthRefining(Fit)) return Fit;
+  return engine::Refined(Fit, Data.Reduce<engine::TResidualProducts>([&Fit](const TBatch& Batch) {
+    engine::TResidualProducts Part(Fit);
+    Part.Add(Fit, Batch);
+    return Part;
+  }));
 }
 
+// Whether the SSE of the moments keeps its digits; a refined fit's, NaN, is not theirs.
 bool SseFromMoments(const TFit& Fit) { return Fit.MomentSse >= kMomentSseShare * Fit.Sst; }
 
 TResidualSums ResidualPass(TStreamedData& Data, const TFit& Fit) {

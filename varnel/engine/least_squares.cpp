@@ -164,6 +164,7 @@ TFit Solve(const TMoments& State, bool Intercept, long double Tolerance) {
     Fit.Shift.push_back(State.Shift(j));
     Fit.MeanAboutShift.push_back(State.MeanAboutShift(j));
   }
+  for (std::size_t j : Fit.Kept) Fit.KeptCrossProduct.push_back(A[j * p + j]);
   return Fit;
 }
 
@@ -174,7 +175,7 @@ long double TFit::Residual(std::span<const double> Row) const {
     if (!Intercept) return static_cast<long double>(Row[j]);
     return (static_cast<long double>(Row[j]) - Shift[j]) - MeanAboutShift[j];
   };
-  long double r = Centred(K);
+  long double r = Centred(K) - Offset;
   const std::size_t First = Intercept ? 1 : 0;
   for (std::size_t i = 0; i < Kept.size(); ++i) r -= Coef[First + i] * Centred(Kept[i]);
   return r;

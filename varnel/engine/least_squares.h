@@ -33,11 +33,23 @@ struct VARNEL_API TFit {
   // them, per column, the response last.
   std::vector<double> Shift;
   std::vector<long double> MeanAboutShift;
+  // With an intercept, the fitted constant less the response's mean, in the
+  // design about the means: 0 from Solve, moved by a refinement step.
+  long double Offset = 0;
+  // The diagonal of the cross products solved, per kept predictor (centred
+  // with an intercept): with (X'X)⁻¹, the solution's condition bound.
+  std::vector<long double> KeptCrossProduct;
 
   std::size_t Rank() const { return Coef.size(); }
   // y − ŷ of one row (K + 1 values, the response last), formed about the
   // state's shifts so that data far from zero keep their digits.
   long double Residual(std::span<const double> Row) const;
+  // Predictor j of a row as the design holds it: about its mean with an
+  // intercept, as it is without.
+  long double Design(std::span<const double> Row, std::size_t j) const {
+    if (!Intercept) return Row[j];
+    return (static_cast<long double>(Row[j]) - Shift[j]) - MeanAboutShift[j];
+  }
 };
 
 // Fits the last column of the state on the ones before it. A predictor is

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: Apache-2.0
+// One step of iterative refinement of a fit from its residuals: the moments
+// give the normal equations, whose solution keeps about 19 − log10 of
+// their condition digits; a pass forming X'r from the data, with r in
+// extended precision, and one solve with the same (X'X)⁻¹ recover what the
+// data determine on ill-conditioned designs (polynomials, near-collinear
+// columns, repeated offsets).
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "varnel/engine/batch.h"
+#include "varnel/engine/least_squares.h"
+#include "varnel/export.h"
+
+namespace varnel::engine {
+
+// Above this condition bound, (rank + 1)·Σ C_jj·(C⁻¹)_jj over the kept
+// columns (C the cross products the fit solved), the solution may have
+// lost more than about 3 of extended precision's 19 digits: refine.
+inline constexpr long double kRefineAbove = 1024;
+
+VARNEL_API long double ConditionBound(const TFit& Fit);
+inline bool WorthRefining(const TFit& Fit) { return ConditionBound(Fit) > kRefineAbove; }
+
+// Σ r·z over complete rows, z the design row as the fit forms it (with an
+// intercept (1, x − x̄), else x) and r the fit's residual: mergeable, so the
+// pass runs over batches in any number of threads and merges in tree order.
+class VARNEL_API TResidualProducts {
+ public:
+  TResidualProducts() = default;  // holds nothing; merges as nothing
+  explicit TResidualProducts(const TFit& Fit);
+  // The batch holds the fit's K predictors then its response.
+  void Add(const TFit& Fit, const TBatch& Batch);
+  void Merge(const TResidualProducts& Other);
+  const std::vector<long double>& Sums() const { return FSums; }
+  std::size_t Count() const { return FCount; }
+
+ private:
+  std::vector<long double> FSums;  // in the order of TFit::Coef
+  std::size_t FCount = 0;
+};
+
+// The fit moved by (X'X)⁻¹·Σ r·z. Its MomentSse no longer describes it and
+// is NaN: take the SSE from a residual pass (StreamedSse). Throws EEngineError when
+// the products are not of the fit's complete rows.
+VARNEL_API TFit Refined(const TFit& Fit, const TResidualProducts& Products);
+// The pass and the step over data held whole, cut and merged as Accumulate
+// cuts and merges them: the same bits for any Threads.
+VARNEL_API TFit Refined(const TFit& Fit, const TBatch& Data, std::size_t Threads = 1,
+                        std::size_t BatchRows = kBatchRows);
+
+}  // namespace varnel::engine

@@ -722,12 +722,11 @@ int RunTool(int argc, char** argv) {
   CLI::App App{"varnel: multiple regression with its inference, diagnostics, descriptive statistics, model "
                "selection, principal components, distances and k-means on a delimited text file. Results are "
                "named tables: text by default, --csv for one table, --json for all. Input: CSV, also gzip-compressed. "
-               "Limits: regress and describe take any number of rows and up to 1,000 predictors (factor dummies "
-               "included), pca any number of rows and 24 variables, cluster any number of rows and up to 1,000 "
-               "variables (beyond 19,999 rows: starts on a sample of at most 50,000 rows, then at most 100 Lloyd "
-               "passes over the file), read in blocks on every core (describe keeps 8 bytes a value); the other "
-               "commands 19,999 rows used (after rows with missing values are left out) and 24 predictors; rows of "
-               "1 MiB."};
+               "Limits: regress, diagnose, describe, pca, distance and cluster take any number of rows and up to "
+               "1,000 predictors (factor dummies included), read in blocks on every core: describe keeps 8 bytes a "
+               "value, cluster starts on a sample of at most 50,000 rows, then makes at most 100 Lloyd passes over "
+               "the file, and the tables of a row per observation are written as they are made; select takes "
+               "19,999 rows used (after rows with missing values are left out) and 24 predictors; rows of 1 MiB."};
   App.require_subcommand(0, 1);
   App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION_STRING);
   TDataOptions Data;
@@ -764,8 +763,8 @@ int RunTool(int argc, char** argv) {
       {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", kLevel,
        RunDistance, nullptr, true, RunStreamedDistance},
       {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts; --plot: the clusters "
-                  "on the first two principal components; beyond 19,999 rows or 24 variables: centres and fit, "
-                  "from Lloyd's passes over the file (at most 100)",
+                  "on the first two principal components; beyond 19,999 rows or 24 variables: from Lloyd's passes "
+                  "over the file (at most 100)",
        kReportTexts, RunCluster, ClusterFigure, true, RunStreamedCluster},
   };
   for (const TCommand& Command : Commands) {

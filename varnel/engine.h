@@ -12,3 +12,4 @@
 #include "varnel/engine/least_squares.h"
 #include "varnel/engine/moments.h"
 #include "varnel/engine/reduce.h"
+#include "varnel/engine/subsets.h"

@@ -62,6 +62,15 @@ TResultTable EmptyCoefficientsTable(double Level);
 TResultTable EmptyModelTable(bool Intercept);
 TResultTable EmptyTermsTable();
 TResultTable EmptyVariablesTable();
+// select's table best (PerSize models of each size) and table steps.
+TResultTable EmptyBestTable(int PerSize);
+TResultTable EmptyStepsTable(TStepDirection Direction);
+// "Best by BIC: size 2, x1 + x3", the note under table best; Terms in UTF-8.
+std::string BestNote(TSubsetCriterion Criterion, int Size, const std::string& Terms);
+const char* StepActionName(TStepAction Action);
+// "x1 + x3": the names joined as a model formula's right side;
+// "(Intercept)" for none.
+std::string FormulaText(const std::vector<std::string>& Names);
 
 // "PC1", "PC2", ...; the principal components' figures and loadings
 // (Variables: the loadings' row names).

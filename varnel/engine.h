@@ -17,3 +17,4 @@
 #include "varnel/engine/principal_components.h"
 #include "varnel/engine/reduce.h"
 #include "varnel/engine/refinement.h"
+#include "varnel/engine/subsets.h"

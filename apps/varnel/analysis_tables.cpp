@@ -8,6 +8,8 @@
 
 #include <varnel/regression/aliasing.h>
 
+#include "output.h"
+
 namespace varnel::cli {
 
 TCell SingleNumber(Extended Value) {
@@ -130,6 +132,63 @@ TResultTable EmptyTermsTable() {
           {"term", "df", "gvif", "gvif.adj"},
           {},
           {}};
+}
+
+TResultTable EmptyBestTable(int PerSize) {
+  const std::string Models = PerSize == 1 ? "the model" : "the " + std::to_string(PerSize) + " models";
+  return {"best",
+          "Best subsets: " + Models + " of smallest RSS of each size, the constant in every model; "
+              "Cp on the full model's residual mean square",
+          {"size", "rank", "terms", "rss", "r.squared", "adj.r.squared", "cp", "AIC", "BIC"},
+          {},
+          {}};
+}
+
+TResultTable EmptyStepsTable(TStepDirection Direction) {
+  const char* From = Direction == TStepDirection::sdForward    ? "forward from the constant alone"
+                     : Direction == TStepDirection::sdBackward ? "backward from the full model"
+                                                               : "both ways from the full model";
+  return {"steps",
+          std::string("Stepwise search by AIC, ") + From +
+              "; AIC as step() takes it: n·log(RSS/n) + 2·edf, edf the coefficients",
+          {"step", "action", "term", "terms", "df.residual", "rss", "AIC"},
+          {},
+          {}};
+}
+
+namespace {
+
+const char* CriterionName(TSubsetCriterion Criterion) {
+  switch (Criterion) {
+    case TSubsetCriterion::scAdjR2: return "adjusted R\xB2";
+    case TSubsetCriterion::scCp: return "Cp";
+    case TSubsetCriterion::scAIC: return "AIC";
+    case TSubsetCriterion::scBIC: return "BIC";
+  }
+  return "";
+}
+
+}  // namespace
+
+// Notes are Windows-1252 texts: the names go in converted.
+std::string BestNote(TSubsetCriterion Criterion, int Size, const std::string& Terms) {
+  return std::string("Best by ") + CriterionName(Criterion) + ": size " + std::to_string(Size) + ", " +
+         ToWindows1252(Terms);
+}
+
+const char* StepActionName(TStepAction Action) {
+  switch (Action) {
+    case TStepAction::saStart: return "start";
+    case TStepAction::saAdd: return "add";
+    case TStepAction::saDrop: return "drop";
+  }
+  return "";
+}
+
+std::string FormulaText(const std::vector<std::string>& Names) {
+  std::string Text;
+  for (const std::string& Name : Names) Text += (Text.empty() ? "" : " + ") + Name;
+  return Text.empty() ? std::string(kConstantTerm) : Text;
 }
 
 TResultTable EmptyVariablesTable() {

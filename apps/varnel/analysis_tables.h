@@ -65,6 +65,15 @@ TResultTable EmptyTermsTable();
 TResultTable EmptyVariablesTable();
 // diagnose's table of the observations, given the fit's terms (Terms's).
 TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>& Terms);
+// select's table best (PerSize models of each size) and table steps.
+TResultTable EmptyBestTable(int PerSize);
+TResultTable EmptyStepsTable(TStepDirection Direction);
+// "Best by BIC: size 2, x1 + x3", the note under table best; Terms in UTF-8.
+std::string BestNote(TSubsetCriterion Criterion, int Size, const std::string& Terms);
+const char* StepActionName(TStepAction Action);
+// "x1 + x3": the names joined as a model formula's right side;
+// "(Intercept)" for none.
+std::string FormulaText(const std::vector<std::string>& Names);
 
 // cluster's table of each observation's cluster.
 TResultTable EmptyAssignmentsTable();

@@ -36,6 +36,7 @@
 #include "results.h"
 #include "streamed_analyses.h"
 #include "streamed_cluster.h"
+#include "streamed_select.h"
 
 namespace {
 
@@ -722,11 +723,11 @@ int RunTool(int argc, char** argv) {
   CLI::App App{"varnel: multiple regression with its inference, diagnostics, descriptive statistics, model "
                "selection, principal components, distances and k-means on a delimited text file. Results are "
                "named tables: text by default, --csv for one table, --json for all. Input: CSV, also gzip-compressed. "
-               "Limits: regress, diagnose, describe, pca, distance and cluster take any number of rows and up to "
-               "1,000 predictors (factor dummies included), read in blocks on every core: describe keeps 8 bytes a "
-               "value, cluster starts on a sample of at most 50,000 rows, then makes at most 100 Lloyd passes over "
-               "the file, and the tables of a row per observation are written as they are made; select takes "
-               "19,999 rows used (after rows with missing values are left out) and 24 predictors; rows of 1 MiB."};
+               "Limits: every command but table takes any number of rows and up to 1,000 predictors (factor "
+               "dummies included; select's exhaustive search 40), read in blocks on every core beyond 19,999 rows or "
+               "24 predictors: describe keeps 8 bytes a value, cluster starts on a sample of at most 50,000 rows, "
+               "then makes at most 100 Lloyd passes over the file, and the tables of a row per observation are "
+               "written as they are made; rows of 1 MiB."};
   App.require_subcommand(0, 1);
   App.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION_STRING);
   TDataOptions Data;
@@ -756,7 +757,7 @@ int RunTool(int argc, char** argv) {
        RunDescribe, HistogramPicture, false, RunStreamedDescribe},
       {"select", "table best: the best subsets of every size (or steps: a stepwise search by AIC); the "
                  "component's searches under --report-texts",
-       kReportTexts | kScan, RunSelect},
+       kReportTexts | kScan, RunSelect, nullptr, false, RunStreamedSelect},
       {"pca", "tables components, loadings and scores: principal components of the correlation matrix "
               "(--covariance: of the covariance matrix); --plot: scree plot and biplot", kReportTexts, RunPca,
        ComponentsPicture, true, RunStreamedPca},

@@ -317,41 +317,14 @@ std::string TermsText(const TAnalysisData& Data, std::uint32_t Terms) {
   return Text.empty() ? "(Intercept)" : Text;
 }
 
-const char* CriterionName(TSubsetCriterion Criterion) {
-  switch (Criterion) {
-    case TSubsetCriterion::scAdjR2: return "adjusted R\xB2";
-    case TSubsetCriterion::scCp: return "Cp";
-    case TSubsetCriterion::scAIC: return "AIC";
-    case TSubsetCriterion::scBIC: return "BIC";
-  }
-  return "";
-}
-
 TResultTable BestTable(const TBestSubsets& B, const TAnalysisData& Data) {
-  const std::string PerSize = B.PerSize == 1 ? "the model" : "the " + std::to_string(B.PerSize) + " models";
-  TResultTable Table{"best",
-                     "Best subsets: " + PerSize + " of smallest RSS of each size, the constant in every model; "
-                         "Cp on the full model's residual mean square",
-                     {"size", "rank", "terms", "rss", "r.squared", "adj.r.squared", "cp", "AIC", "BIC"},
-                     {},
-                     {}};
+  TResultTable Table = EmptyBestTable(B.PerSize);
   for (const TSubsetModel& M : B.Models) {
     Table.Rows.push_back({Count(M.Size), Count(M.Rank), TermsText(Data, M.Terms), Number(M.RSS), Number(M.R2),
                           Number(M.AdjR2), Number(M.Cp), Number(M.AIC), Number(M.BIC)});
   }
-  // Notes are Windows-1252 texts: the names go in converted.
-  Table.Notes.push_back(std::string("Best by ") + CriterionName(B.Criterion) + ": size " +
-                        std::to_string(B.Best.Size) + ", " + ToWindows1252(TermsText(Data, B.Best.Terms)));
+  Table.Notes.push_back(BestNote(B.Criterion, B.Best.Size, TermsText(Data, B.Best.Terms)));
   return Table;
-}
-
-const char* ActionName(TStepAction Action) {
-  switch (Action) {
-    case TStepAction::saStart: return "start";
-    case TStepAction::saAdd: return "add";
-    case TStepAction::saDrop: return "drop";
-  }
-  return "";
 }
 
 // "cyl + wt": the terms in Mask by their names, in the terms' order;
@@ -365,18 +338,10 @@ std::string TermListText(const std::vector<TTerm>& Terms, std::uint32_t Mask) {
 }
 
 TResultTable StepsTable(const TStepwiseAIC& S, const std::vector<TTerm>& Terms) {
-  const char* From = S.Direction == TStepDirection::sdForward    ? "forward from the constant alone"
-                     : S.Direction == TStepDirection::sdBackward ? "backward from the full model"
-                                                                 : "both ways from the full model";
-  TResultTable Table{"steps",
-                     std::string("Stepwise search by AIC, ") + From +
-                         "; AIC as step() takes it: n·log(RSS/n) + 2·edf, edf the coefficients",
-                     {"step", "action", "term", "terms", "df.residual", "rss", "AIC"},
-                     {},
-                     {}};
+  TResultTable Table = EmptyStepsTable(S.Direction);
   for (const TAICStep& Step : S.Steps) {
     const TCell Term = Step.Term > 0 ? TCell{Terms[static_cast<std::size_t>(Step.Term - 1)].Name} : TCell{};
-    Table.Rows.push_back({Count(Step.Step), std::string(ActionName(Step.Action)), Term,
+    Table.Rows.push_back({Count(Step.Step), std::string(StepActionName(Step.Action)), Term,
                           TermListText(Terms, Step.Terms), Count(Step.DFResidual), Number(Step.RSS),
                           Number(Step.AIC)});
   }

@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: Apache-2.0
+// select on data beyond the component's box: the best subsets (up to 40
+// predictors) or a stepwise search by AIC, from one merged moments state,
+// with the tables of select within the box.
+#pragma once
+
+#include "analyses.h"
+#include "reading/streamed_data.h"
+
+namespace varnel::cli {
+
+int RunStreamedSelect(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
+
+}  // namespace varnel::cli

@@ -19,6 +19,39 @@ namespace varnel::cli {
 // select: the best subsets of every size, or a stepwise search by AIC.
 enum class TSelectMethod { Exhaustive, Forward, Backward, Both };
 
+// Each command's own settings, beside the ones every data command shares.
+struct TRegressOptions {
+  Extended BetaThreshold = 0;  // coefficients compared with it in the interpretations
+};
+
+struct TSelectOptions {
+  double AccWeight = 0.5, SimpWeight = 0.5;  // the all-subsets rating
+  TSelectMethod Method = TSelectMethod::Exhaustive;
+  TSubsetCriterion Criterion = TSubsetCriterion::scBIC;  // names the one best subset
+  int NBest = 1;                                         // models per size
+};
+
+struct TPcaOptions {
+  bool Covariance = false;  // of the covariance matrix, not the correlation matrix
+};
+
+struct TDistanceOptions {
+  double OutlierThreshold = 3.0;  // the component's flag of the distance
+};
+
+struct TClusterOptions {
+  int Clusters = 3, Iterations = 10;  // Iterations: the component's run (--report-texts, --report)
+  std::uint64_t Seed = 1;             // the k-means++ starts
+  int Starts = 10;
+  bool Scale = false;   // each column standardised first, as kmeans(scale(x))
+  std::string Report;   // the component's report file; empty: a temporary one
+};
+
+struct TTableOptions {
+  int DF = 10;
+  double Z = 1.96;
+};
+
 struct TOptions {
   int Alpha = 95;                 // the component's one-tailed t level, in its report texts
   bool NoScan = false;            // --no-scan: the default, said explicitly
@@ -26,21 +59,13 @@ struct TOptions {
   double Level = 0.95;            // the two-sided level of every interval and flag
   bool Intercept = true;
   bool ReportTexts = false;       // the component's texts instead of the tables
-  Extended BetaThreshold = 0;     // regress: coefficients compared with it
-  double OutlierThreshold = 3.0;  // distance: the component's flags of the distance
-  double AccWeight = 0.5, SimpWeight = 0.5;  // select: the all-subsets rating
-  TSelectMethod Method = TSelectMethod::Exhaustive;      // select
-  TSubsetCriterion Criterion = TSubsetCriterion::scBIC;  // select: names the one best subset
-  int NBest = 1;                  // select: models per size
-  int Clusters = 3, Iterations = 10;   // Iterations: the component's run (--report-texts, --report)
-  std::uint64_t Seed = 1;              // cluster: the k-means++ starts
-  int Starts = 10;
-  bool Covariance = false;             // pca: of the covariance matrix, not the correlation matrix
-  bool Scale = false;                  // cluster: each column standardised first, as kmeans(scale(x))
-  std::string Report;             // cluster: report file; empty: a temporary one
   std::size_t Threads = 0;        // reading and reducing beyond the box: 0 for one per core
-  int DF = 10;                    // table
-  double Z = 1.96;                // table
+  TRegressOptions Regress;
+  TSelectOptions Select;
+  TPcaOptions Pca;
+  TDistanceOptions Distance;
+  TClusterOptions Cluster;
+  TTableOptions Table;
 };
 
 // What a command gives: its tables (the first is the main one) and the

@@ -236,16 +236,16 @@ void AddSelectOptions(CLI::App& Select, TOptions& Options) {
                                                                 {"bic", TSubsetCriterion::scBIC}};
   Select
       .add_option_function<std::string>(
-          "--method", [&Options](const std::string& Name) { Options.Method = Methods.at(Name); },
+          "--method", [&Options](const std::string& Name) { Options.Select.Method = Methods.at(Name); },
           "exhaustive (table best, the default) or a stepwise search by AIC: forward from the constant alone, "
           "backward or both from the full model (table steps)")
       ->check(CLI::IsMember({"exhaustive", "forward", "backward", "both"}));
   Select
       .add_option_function<std::string>(
-          "--criterion", [&Options](const std::string& Name) { Options.Criterion = Criteria.at(Name); },
+          "--criterion", [&Options](const std::string& Name) { Options.Select.Criterion = Criteria.at(Name); },
           "the figure that names the best subset: adjr2, cp, aic or bic (default bic)")
       ->check(CLI::IsMember({"adjr2", "cp", "aic", "bic"}));
-  Select.add_option("--nbest", Options.NBest, "models of each size in table best, at least 1 (default 1)")
+  Select.add_option("--nbest", Options.Select.NBest, "models of each size in table best, at least 1 (default 1)")
       ->check(CLI::Range(1, std::numeric_limits<int>::max()));
 }
 
@@ -520,7 +520,7 @@ TTargets PrepareTargets(const TDataOptions& Data, const TWriteOptions& Write, co
                         const TOptions& Options) {
   TTargets Targets;
   Targets.Output = OutputTarget(Write);
-  if (!Options.Report.empty()) Targets.Report = std::make_unique<TOutputTarget>(Options.Report);
+  if (!Options.Cluster.Report.empty()) Targets.Report = std::make_unique<TOutputTarget>(Options.Cluster.Report);
   Targets.Plot = PreparePlot(Plot, Options);
   RefuseInputAsTarget(InputPath(Data.File), {{"-o", Targets.Output.get()},
                                              {"--report", Targets.Report.get()},
@@ -777,12 +777,12 @@ int RunTool(int argc, char** argv) {
                 Command.Unsupervised, Command.Streamed};
     });
   }
-  App.get_subcommand("regress")->add_option("--beta-threshold", Options.BetaThreshold,
+  App.get_subcommand("regress")->add_option("--beta-threshold", Options.Regress.BetaThreshold,
                                             "coefficients compared with this value (default 0)");
   // The component flags nothing for a threshold outside 0 < t < 5, which it
   // compares in single precision; NaN would show as no number at all.
   App.get_subcommand("distance")
-      ->add_option("--threshold", Options.OutlierThreshold,
+      ->add_option("--threshold", Options.Distance.OutlierThreshold,
                    "the component's flag: distances above this, 0 < t < 5 (default 3)")
       ->check(CLI::Validator(
           [](const std::string& Text) -> std::string {
@@ -795,30 +795,30 @@ int RunTool(int argc, char** argv) {
           },
           "T"));
   CLI::App* Select = App.get_subcommand("select");
-  Select->add_option("--acc-weight", Options.AccWeight, "weight of accuracy in the rating (default 0.5)");
-  Select->add_option("--simp-weight", Options.SimpWeight, "weight of simplicity in the rating (default 0.5)");
+  Select->add_option("--acc-weight", Options.Select.AccWeight, "weight of accuracy in the rating (default 0.5)");
+  Select->add_option("--simp-weight", Options.Select.SimpWeight, "weight of simplicity in the rating (default 0.5)");
   AddSelectOptions(*Select, Options);
   CLI::App* Cluster = App.get_subcommand("cluster");
-  Cluster->add_option("--clusters", Options.Clusters, "number of clusters, 1 to 100 (default 3)")
+  Cluster->add_option("--clusters", Options.Cluster.Clusters, "number of clusters, 1 to 100 (default 3)")
       ->check(CLI::Range(1, 100));
-  Cluster->add_option("--seed", Options.Seed, "seed of the k-means++ starts (default 1): the same seed, the same clusters");
-  Cluster->add_option("--starts", Options.Starts, "k-means++ starts, the best kept, 1 to 1000 (default 10)")
+  Cluster->add_option("--seed", Options.Cluster.Seed, "seed of the k-means++ starts (default 1): the same seed, the same clusters");
+  Cluster->add_option("--starts", Options.Cluster.Starts, "k-means++ starts, the best kept, 1 to 1000 (default 10)")
       ->check(CLI::Range(1, 1000));
-  Cluster->add_option("--iterations", Options.Iterations,
+  Cluster->add_option("--iterations", Options.Cluster.Iterations,
                       "the component's run (--report-texts, --report): iterations after the first, 0 to 255 (default 10); "
                       "beyond 19,999 rows Lloyd's passes run until the centres stay, at most 100")
       ->check(CLI::Range(0, 255));
-  Cluster->add_option("--report", Options.Report,
+  Cluster->add_option("--report", Options.Cluster.Report,
                       "also run the component's k-means and write its report to this regular file");
-  Cluster->add_flag("--scale", Options.Scale, "standardise each column first (mean 0, sd 1), as kmeans(scale(x))");
-  App.get_subcommand("pca")->add_flag("--covariance", Options.Covariance,
+  Cluster->add_flag("--scale", Options.Cluster.Scale, "standardise each column first (mean 0, sd 1), as kmeans(scale(x))");
+  App.get_subcommand("pca")->add_flag("--covariance", Options.Pca.Covariance,
                                       "components of the covariance matrix (prcomp's scale. = FALSE)");
 
   CLI::App* Table = App.add_subcommand("table", "table values: t, z and chi-square quantiles and normal probabilities");
-  Table->add_option("--df", Options.DF, "degrees of freedom, at least 1 (default 10)")->check(CLI::Range(1, 1000000000));
+  Table->add_option("--df", Options.Table.DF, "degrees of freedom, at least 1 (default 10)")->check(CLI::Range(1, 1000000000));
   Table->add_option("--level", Options.Level, "two-sided level (default 0.95)")
       ->check(CLI::Validator(CheckLevel, "LEVEL"));
-  Table->add_option("--z", Options.Z, "z for the normal probabilities (default 1.96)");
+  Table->add_option("--z", Options.Table.Z, "z for the normal probabilities (default 1.96)");
   AddWriteOptions(*Table, Write);
   CLI::App* Verbs = App.add_subcommand("verbs", "the component editor's verbs");
   CLI::App* About = App.add_subcommand("about", "the component's about text");

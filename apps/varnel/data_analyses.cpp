@@ -62,8 +62,8 @@ std::vector<TCell> VariableRow(const std::string& Name, int N, Extended Sum, Ext
 bool ClusteringRanThrough(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options,
                           const std::string& Path) {
   const std::vector<TMessage> Messages = Recorded([&] {
-    Korlen.KMeansClustering(Korlen.PRegressData, Data.K(), Data.N(), static_cast<Byte>(Options.Clusters),
-                            static_cast<Byte>(Options.Iterations), Path);
+    Korlen.KMeansClustering(Korlen.PRegressData, Data.K(), Data.N(), static_cast<Byte>(Options.Cluster.Clusters),
+                            static_cast<Byte>(Options.Cluster.Iterations), Path);
   });
   Show(Messages);
   return std::none_of(Messages.begin(), Messages.end(),
@@ -224,7 +224,7 @@ int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, 
   }
   const auto Scores = std::make_unique<TRegressData>();
   const TPrincipalComponentsRec P =
-      Korlen.MVPrincipalComponents(Korlen.PRegressData, static_cast<Byte>(k), n, !Options.Covariance, Scores.get());
+      Korlen.MVPrincipalComponents(Korlen.PRegressData, static_cast<Byte>(k), n, !Options.Pca.Covariance, Scores.get());
   if (P.N == 0) return 1;
   const auto Components = ComponentNames(k);
   TResultTable Figures = ComponentsTable(P, Components);
@@ -254,8 +254,8 @@ int RunDistance(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Opti
   const Extended Cut = Korlen.MahalanobisOutliers(Korlen.PRegressData, k, n, Options.Level, D2, *Outliers);
   if (Cut == 0) return 1;
   for (int i = 0; i < n; ++i) D[i] = D2[i] > 0 ? std::sqrt(D2[i]) : 0;
-  const TOutlierFlags Flags = Korlen.FlagOutliers(D, n, static_cast<Single>(Options.OutlierThreshold));
-  TResultTable Table = EmptyDistancesTable(static_cast<double>(Cut), k, Options.Level, Options.OutlierThreshold);
+  const TOutlierFlags Flags = Korlen.FlagOutliers(D, n, static_cast<Single>(Options.Distance.OutlierThreshold));
+  TResultTable Table = EmptyDistancesTable(static_cast<double>(Cut), k, Options.Level, Options.Distance.OutlierThreshold);
   for (int i = 0; i < n; ++i) {
     Table.Rows.push_back({Count(Data.RowNumber(i)), Number(D2[i]), Number(D[i]),
                           ChiSquareProbability(D2[i], k, TTail::Upper), Count((*Outliers)[i]), Count(Flags[i])});
@@ -277,7 +277,7 @@ bool ComponentClustering(TKorlen& Korlen, const TAnalysisData& Data, const TOpti
 
 // The component's k-means as the tables show it.
 TClusterSummary SummaryOf(const TKMeansRec& Rec, const TClusterCenters& Centres, const TOptions& Options) {
-  TClusterSummary S{Rec.Clusters, Rec.Starts, Rec.Iterations, Options.Seed, {}, {}, {}, Rec.TotSS, Rec.TotWithinSS,
+  TClusterSummary S{Rec.Clusters, Rec.Starts, Rec.Iterations, Options.Cluster.Seed, {}, {}, {}, Rec.TotSS, Rec.TotWithinSS,
                     Rec.BetweenSS};
   for (int c = 0; c < Rec.Clusters; ++c) {
     S.Size.push_back(Rec.Size[c]);
@@ -318,12 +318,12 @@ void Standardise(TKorlen& Korlen, const TAnalysisData& Data) {
 }  // namespace
 
 int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
-  Out.Results.Meta.Scaled = Options.Scale;
-  if (Options.Scale) Standardise(Korlen, Data);
-  if (Options.ReportTexts || !Options.Report.empty()) {
+  Out.Results.Meta.Scaled = Options.Cluster.Scale;
+  if (Options.Cluster.Scale) Standardise(Korlen, Data);
+  if (Options.ReportTexts || !Options.Cluster.Report.empty()) {
     std::string Report;
     if (!ComponentClustering(Korlen, Data, Options, Report)) return 1;
-    if (!Options.Report.empty()) Out.ReportFile = Report;
+    if (!Options.Cluster.Report.empty()) Out.ReportFile = Report;
     Out.ReportTexts = {Report};
     if (Options.ReportTexts) return 0;
   }
@@ -332,7 +332,7 @@ int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Optio
   TProgressLine Line(std::cerr, "varnel cluster: k-means starts");
   const TKMeansRec Rec =
       Korlen.KMeansClusters(Korlen.PRegressData, static_cast<Byte>(Data.K()), Data.N(),
-                            static_cast<Byte>(Options.Clusters), Options.Seed, Options.Starts, *Centres, *Assignment,
+                            static_cast<Byte>(Options.Cluster.Clusters), Options.Cluster.Seed, Options.Cluster.Starts, *Centres, *Assignment,
                             [&Line](double Done) { Line.Show(Done); });
   if (Rec.N == 0) return 1;
   const TClusterSummary Summary = SummaryOf(Rec, *Centres, Options);
@@ -343,33 +343,33 @@ int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Optio
 
 int RunTable(TKorlen& Korlen, const TOptions& Options, TCommandResults& Out) {
   const double Level = Options.Level, Upper = (1 - Level) / 2;
-  const std::string DF = std::to_string(Options.DF), L = Percent(Level);
+  const std::string DF = std::to_string(Options.Table.DF), L = Percent(Level);
   TResultTable Table{"values", "Critical values and normal probabilities", {"quantity", "value"}, {}, {}};
-  Table.Rows.push_back({"t, df " + DF + ", two-sided " + L, StudentTQuantile(Upper, Options.DF, TTail::Upper)});
+  Table.Rows.push_back({"t, df " + DF + ", two-sided " + L, StudentTQuantile(Upper, Options.Table.DF, TTail::Upper)});
   Table.Rows.push_back({"z, two-sided " + L, NormalQuantile(Upper, TTail::Upper)});
   Table.Rows.push_back({"chi-square, df " + DF + ", upper-tail probability " + Percent(1 - Level),
-                        ChiSquareQuantile(1 - Level, Options.DF, TTail::Upper)});
+                        ChiSquareQuantile(1 - Level, Options.Table.DF, TTail::Upper)});
   const int Alpha = Korlen.AlphaLevel();
   // The component's t table at its three alpha settings: one-tailed values.
   for (const auto& [A, Tail] : {std::pair{90, "0.1"}, std::pair{95, "0.05"}, std::pair{99, "0.01"}}) {
     Korlen.SetAlpha(A);
     Table.Rows.push_back({"t, df " + DF + ", upper-tail probability " + Tail + " (the component's table)",
-                          SingleNumber(Korlen.TTableValue2(Options.DF))});
+                          SingleNumber(Korlen.TTableValue2(Options.Table.DF))});
   }
   Korlen.SetAlpha(Alpha);
   // Each probability from the normal distribution, then the component's
   // four-decimal table value beside it, labelled as such: the table reads
   // 0.001 for P(Z > 6), where the truth is 9.9e-10.
-  const std::string Z = ShortestNumber(Options.Z);
-  const double Above = NormalProbability(Options.Z, TTail::Upper), Below = NormalProbability(Options.Z, TTail::Lower);
-  const double Outside = 2 * NormalProbability(std::fabs(Options.Z), TTail::Upper);
+  const std::string Z = ShortestNumber(Options.Table.Z);
+  const double Above = NormalProbability(Options.Table.Z, TTail::Upper), Below = NormalProbability(Options.Table.Z, TTail::Lower);
+  const double Outside = 2 * NormalProbability(std::fabs(Options.Table.Z), TTail::Upper);
   Table.Rows.push_back({"P(Z > " + Z + ")", Above});
-  Table.Rows.push_back({"P(Z > " + Z + ") (the component's table)", Number(Korlen.ProbabilityZIsHigher(Options.Z))});
+  Table.Rows.push_back({"P(Z > " + Z + ") (the component's table)", Number(Korlen.ProbabilityZIsHigher(Options.Table.Z))});
   Table.Rows.push_back({"P(Z < " + Z + ")", Below});
-  Table.Rows.push_back({"P(Z < " + Z + ") (the component's table)", Number(Korlen.ProbabilityZIsLower(Options.Z))});
+  Table.Rows.push_back({"P(Z < " + Z + ") (the component's table)", Number(Korlen.ProbabilityZIsLower(Options.Table.Z))});
   Table.Rows.push_back({"P(-|z| < Z < |z|), z = " + Z, 1 - Outside});
   Table.Rows.push_back({"P(-|z| < Z < |z|), z = " + Z + " (the component's table)",
-                        Number(Korlen.ProbabilityZBetweenPlusMinus(Options.Z))});
+                        Number(Korlen.ProbabilityZBetweenPlusMinus(Options.Table.Z))});
   Out.Results.Tables = {std::move(Table)};
   return 0;
 }

@@ -187,7 +187,7 @@ void Interpretations(TKorlen& Korlen, const TAnalysisData& Fitted, const TOption
   };
   auto& Notes = Out.Results.Tables.back().Notes;
   Notes.push_back(Korlen.InterpretModelUtility(Rec));
-  Notes.push_back(Renamed(Korlen.InterpretModelBetaParameters(Rec, Options.BetaThreshold), TermName));
+  Notes.push_back(Renamed(Korlen.InterpretModelBetaParameters(Rec, Options.Regress.BetaThreshold), TermName));
   Notes.push_back(Korlen.InterpretDWStatistic(M.DurbinWatson));
   Out.Legend = Legend(Fitted);
   Out.ReportTexts = {Korlen.MVRegressionMemo(Rec), Korlen.MVEquationString(Rec)};
@@ -303,8 +303,8 @@ std::string AllSubsetsReport(TKorlen& Korlen, const TAnalysisData& Data, const T
   WriteWholeFile(Scratch.File("vars" + std::to_string(k) + ".txt").string(), CombinationFile(k));
   const TCurrentFolder Inside(Scratch.Path());
   return Korlen.MVStepwiseVarSelection(Korlen.PRegressData, Korlen.Y, k, Data.N(),
-                                       static_cast<Single>(Options.AccWeight),
-                                       static_cast<Single>(Options.SimpWeight), "All-subsets models");
+                                       static_cast<Single>(Options.Select.AccWeight),
+                                       static_cast<Single>(Options.Select.SimpWeight), "All-subsets models");
 }
 
 // "x1 + x3": the predictors in Terms by their names, in column order;
@@ -373,11 +373,11 @@ bool Searched(TKorlen& Korlen, const TAnalysisData& Data, Search&& Work) {
 
 int SelectTables(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
   const Byte k = static_cast<Byte>(Data.K());
-  if (Options.Method == TSelectMethod::Exhaustive) {
+  if (Options.Select.Method == TSelectMethod::Exhaustive) {
     TBestSubsets B;
     TProgressLine Line(std::cerr, "varnel select: subsets searched");
     const bool Found = Searched(Korlen, Data, [&] {
-      B = Korlen.MVBestSubsets(Korlen.PRegressData, Korlen.Y, k, Data.N(), Options.NBest, Options.Criterion,
+      B = Korlen.MVBestSubsets(Korlen.PRegressData, Korlen.Y, k, Data.N(), Options.Select.NBest, Options.Select.Criterion,
                                [&Line](double Done) { Line.Show(Done); });
       return !B.Models.empty();
     });
@@ -385,8 +385,8 @@ int SelectTables(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Opt
     Out.Results.Tables = {BestTable(B, Data)};
     return 0;
   }
-  const TStepDirection Direction = Options.Method == TSelectMethod::Forward    ? TStepDirection::sdForward
-                                   : Options.Method == TSelectMethod::Backward ? TStepDirection::sdBackward
+  const TStepDirection Direction = Options.Select.Method == TSelectMethod::Forward    ? TStepDirection::sdForward
+                                   : Options.Select.Method == TSelectMethod::Backward ? TStepDirection::sdBackward
                                                                                : TStepDirection::sdBoth;
   const std::vector<TTerm> Terms = TermsOf(Data);
   TStepwiseAIC S;

@@ -461,9 +461,9 @@ int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandRe
   Out.Results.Meta.N = static_cast<long long>(State.Count());
   const auto k = static_cast<int>(Distances->Kept().size());
   const double Cut = ChiSquareQuantile(Options.Level, k, TTail::Lower);
-  const TResultTable Head = EmptyDistancesTable(Cut, k, Options.Level, Options.OutlierThreshold);
+  const TResultTable Head = EmptyDistancesTable(Cut, k, Options.Level, Options.Distance.OutlierThreshold);
   TRowStream Stream{Head.Name, Head.Title, Head.Columns, {true, false, false, false, true, true}, {}};
-  const auto Threshold = static_cast<Single>(Options.OutlierThreshold);
+  const auto Threshold = static_cast<Single>(Options.Distance.OutlierThreshold);
   Stream.Produce = [&Data, Distances, Cut, Threshold](const TRowStream::TPart& Part) {
     Data.InOrder<std::vector<double>>([&](const TBatch& Batch) { return DistanceRows(*Distances, Cut, Threshold, Batch); },
                                       Part);
@@ -481,7 +481,7 @@ int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults
   });
   if (State.Count() < 2) throw TInputError(Data.Source() + ": pca needs two rows that hold a value in every column used");
   Out.Results.Meta.N = static_cast<long long>(State.Count());
-  const engine::TComponents Components = engine::PrincipalComponents(State, K, !Options.Covariance);
+  const engine::TComponents Components = engine::PrincipalComponents(State, K, !Options.Pca.Covariance);
   const std::vector<std::string> Names = ComponentNames(static_cast<int>(K));
   Out.Results.Tables = {ComponentsTable(Components, Names), RotationTable(Components, Data.XNames(), Names)};
   Out.Results.Stream = ScoresStream(Data, State, Components, Names);

@@ -54,7 +54,7 @@ Extended TotalSS(const engine::TMoments& M, std::size_t K, const TKMeansScaling*
 
 TClusterSummary SummaryOf(const engine::TLloydResult& Fit, Extended TotSS, const TOptions& Options) {
   const TCentres& C = Fit.Centres;
-  TClusterSummary S{static_cast<int>(C.K()), Options.Starts, Fit.Passes, Options.Seed, {}, {}, {}, TotSS,
+  TClusterSummary S{static_cast<int>(C.K()), Options.Cluster.Starts, Fit.Passes, Options.Cluster.Seed, {}, {}, {}, TotSS,
                     Fit.Sums.TotWithinSS(), 0};
   S.BetweenSS = S.TotSS - S.TotWithinSS;
   for (std::size_t c = 0; c < C.K(); ++c) {
@@ -92,7 +92,7 @@ TRowStream AssignmentsStream(TStreamedData& Data, std::shared_ptr<const TStreame
 }  // namespace
 
 TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) {
-  const std::size_t K = Data.K(), Clusters = static_cast<std::size_t>(Options.Clusters);
+  const std::size_t K = Data.K(), Clusters = static_cast<std::size_t>(Options.Cluster.Clusters);
   const std::size_t Width = K + (Data.Response() ? 1 : 0);
   const TFirstPass First = Data.Reduce<TFirstPass>([Width](const TBatch& Batch) {
     TFirstPass Part{engine::TMoments(Width), {}};
@@ -106,7 +106,7 @@ TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) 
     throw TInputError(Data.Source() + ": " + std::to_string(Clusters) +
                       " clusters need as many rows (and two at least) that hold a value in every column used");
   }
-  Result.Scaling = Options.Scale ? ScalingFor(Data, First.Moments) : nullptr;
+  Result.Scaling = Options.Cluster.Scale ? ScalingFor(Data, First.Moments) : nullptr;
   Result.TotSS = TotalSS(First.Moments, K, Result.Scaling.get());
 
   const std::size_t Most = std::min(kClusterSampleRows, std::max(10 * Clusters, kClusterSampleValues / K));
@@ -118,7 +118,7 @@ TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) 
   });
   Result.SampleRows = Sample.Rows();
   const TCentres Start =
-      engine::SampleStart(Sample, {Clusters, Options.Seed, Options.Starts, kClusterPasses, Data.Threads()});
+      engine::SampleStart(Sample, {Clusters, Options.Cluster.Seed, Options.Cluster.Starts, kClusterPasses, Data.Threads()});
 
   const engine::TLloydPass Pass = [&](std::shared_ptr<const TCentres> Centres) {
     return Data.Reduce<TLloydSums>([&](const TBatch& Batch) {
@@ -132,7 +132,7 @@ TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) 
 }
 
 int RunStreamedCluster(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
-  Out.Results.Meta.Scaled = Options.Scale;
+  Out.Results.Meta.Scaled = Options.Cluster.Scale;
   const TStreamedKMeans KMeans = FitStreamedKMeans(Data, Options);
   Out.Results.Meta.N = static_cast<long long>(KMeans.Rows);
   if (!KMeans.Fit.Converged)

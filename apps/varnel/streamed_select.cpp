@@ -37,19 +37,19 @@ int BestSubsets(const TStreamedData& Data, const TMoments& State, const TOptions
   engine::TBestSubsets B;
   try {
     TProgressLine Line(std::cerr, "varnel select: subsets searched");
-    B = engine::BestSubsets(State, static_cast<std::size_t>(Options.NBest), [&Line](double Done) { Line.Show(Done); });
+    B = engine::BestSubsets(State, static_cast<std::size_t>(Options.Select.NBest), [&Line](double Done) { Line.Show(Done); });
   } catch (const engine::ESearchTooLarge& Refused) {
     throw TInputError(std::string("select: ") + Refused.what() + "; --method forward, backward or both has no such limit");
   }
-  TResultTable Table = EmptyBestTable(Options.NBest);
+  TResultTable Table = EmptyBestTable(Options.Select.NBest);
   for (const engine::TSubset& M : B.Models) {
     Table.Rows.push_back({Count(static_cast<long long>(M.Size)), Count(static_cast<long long>(M.Rank)),
                           PredictorsText(Data, M.Predictors), Number(M.Rss), Number(M.R2), Number(M.AdjR2),
                           Number(M.Cp), Number(M.AIC), Number(M.BIC)});
   }
-  const engine::TSubset& Best = B.Models[B.BestBy(EngineCriterion(Options.Criterion))];
+  const engine::TSubset& Best = B.Models[B.BestBy(EngineCriterion(Options.Select.Criterion))];
   Table.Notes.push_back(
-      BestNote(Options.Criterion, static_cast<int>(Best.Size), PredictorsText(Data, Best.Predictors)));
+      BestNote(Options.Select.Criterion, static_cast<int>(Best.Size), PredictorsText(Data, Best.Predictors)));
   Out.Results.Tables = {std::move(Table)};
   return 0;
 }
@@ -78,8 +78,8 @@ TStreamedTerms TermsOf(const TStreamedData& Data, const std::vector<std::size_t>
 
 int Stepwise(const TStreamedData& Data, const TMoments& State, const std::vector<std::size_t>& Kept,
              const TOptions& Options, TCommandResults& Out) {
-  const engine::TStepDirection Direction = Options.Method == TSelectMethod::Forward ? engine::TStepDirection::Forward
-                                           : Options.Method == TSelectMethod::Backward
+  const engine::TStepDirection Direction = Options.Select.Method == TSelectMethod::Forward ? engine::TStepDirection::Forward
+                                           : Options.Select.Method == TSelectMethod::Backward
                                                ? engine::TStepDirection::Backward
                                                : engine::TStepDirection::Both;
   const TStreamedTerms Terms = TermsOf(Data, Kept);
@@ -108,7 +108,7 @@ int RunStreamedSelect(TStreamedData& Data, const TOptions& Options, TCommandResu
   if (!Options.Intercept)
     throw TInputError("select keeps the constant in every model: --no-intercept does not apply to it");
   // Refused before the pass over the file rather than after it.
-  if (Options.Method == TSelectMethod::Exhaustive && Data.K() > engine::kMaxSubsetPredictors)
+  if (Options.Select.Method == TSelectMethod::Exhaustive && Data.K() > engine::kMaxSubsetPredictors)
     throw TooManyForSubsets(Data);
   const std::size_t P = Data.K() + 1;
   const TMoments State = Data.Reduce<TMoments>([P](const engine::TBatch& Batch) {
@@ -125,7 +125,7 @@ int RunStreamedSelect(TStreamedData& Data, const TOptions& Options, TCommandResu
     std::cerr << "varnel: no predictor is left once the aliased ones are out; name others with --x\n";
     return 1;
   }
-  if (Options.Method == TSelectMethod::Exhaustive) return BestSubsets(Data, State, Options, Out);
+  if (Options.Select.Method == TSelectMethod::Exhaustive) return BestSubsets(Data, State, Options, Out);
   return Stepwise(Data, State, Full.Kept, Options, Out);
 }
 

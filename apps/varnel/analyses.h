@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,8 +72,39 @@ struct TOptions {
 // What a command gives: its tables (the first is the main one) and the
 // component's texts (Windows-1252) that --report-texts shows, after the
 // tool's own legend line (UTF-8) when there is one.
+// What the pictures are drawn from: the figures a command computed, typed,
+// beside its tables (never its cells read back).
+struct TObservationSeries {  // diagnose: per observation of the fit
+  std::vector<double> Fitted, Residual, Hat, CooksD, StdResid;
+  std::vector<long long> Rows;  // the data rows
+  bool Intercept = true;
+  int Coefficients = 0;  // estimated, the constant's included: Cook's distance's p
+};
+
+struct TComponentSeries {  // pca
+  bool Scaled = true;
+  std::vector<std::string> Names, Variables;  // "PC1", ...; the variables
+  std::vector<double> SDev, Proportion, Cumulative;
+  // The first two components: each observation's scores, each variable's
+  // loadings (empty with one variable).
+  std::vector<double> Score1, Score2, Loading1, Loading2;
+  std::vector<long long> Rows;
+};
+
+struct TClusterSeries {  // cluster
+  std::vector<std::vector<double>> Centres;  // per cluster, per variable
+  std::vector<int> Cluster;                  // per observation, from 1
+};
+
+struct TTypedResults {
+  std::optional<TObservationSeries> Observations;
+  std::optional<TComponentSeries> Components;
+  std::optional<TClusterSeries> Clusters;
+};
+
 struct TCommandResults {
   TResults Results;
+  TTypedResults Typed;
   std::string Legend;
   std::vector<std::string> ReportTexts;
   std::string ReportFile;  // cluster --report: the component's report, written by the caller

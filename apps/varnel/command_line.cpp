@@ -357,7 +357,7 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std
 using TStreamedRun = int (*)(TStreamedData&, const TOptions&, TCommandResults&);
 
 // What a command draws under --plot, from its results (and the data).
-using TFigureOf = TFigure (*)(TKorlen&, const TAnalysisData&, const TResults&);
+using TFigureOf = TFigure (*)(TKorlen&, const TAnalysisData&, const TCommandResults&);
 
 // What was chosen: the command's name as the JSON's meta shows it, whether
 // it has a level, its analysis and its picture.
@@ -373,9 +373,18 @@ struct TChoice {
   TStreamedRun Streamed = nullptr;  // the command on data beyond the component's box, if it runs there
 };
 
-TFigure DiagnosticPicture(TKorlen&, const TAnalysisData&, const TResults& Results) { return DiagnosticFigure(Results); }
-TFigure ComponentsPicture(TKorlen&, const TAnalysisData&, const TResults& Results) { return ComponentsFigure(Results); }
-TFigure HistogramPicture(TKorlen&, const TAnalysisData& Data, const TResults&) { return HistogramFigure(Data); }
+// Each from the command's typed results, which a run that gives tables has
+// (--plot is refused with --report-texts).
+TFigure DiagnosticPicture(TKorlen&, const TAnalysisData&, const TCommandResults& Results) {
+  return DiagnosticFigure(Results.Results.Meta, Results.Typed.Observations.value());
+}
+TFigure ComponentsPicture(TKorlen&, const TAnalysisData&, const TCommandResults& Results) {
+  return ComponentsFigure(Results.Results.Meta, Results.Typed.Components.value());
+}
+TFigure ClusterPicture(TKorlen& Korlen, const TAnalysisData& Data, const TCommandResults& Results) {
+  return ClusterFigure(Korlen, Data, Results.Typed.Clusters.value());
+}
+TFigure HistogramPicture(TKorlen&, const TAnalysisData& Data, const TCommandResults&) { return HistogramFigure(Data); }
 
 // "1200x900" (or "1200,900"): a size from 200 to 10,000 pixels a side,
 // nothing before or after it. from_chars, unlike sscanf's %d, refuses a
@@ -600,7 +609,7 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
     TPlotFile* const Plot = Status == 0 ? Targets.Plot.get() : nullptr;
     // gnuplot draws while the tables are written; a refused or failed
     // write stops it, and the picture is written only after that.
-    if (Plot) Plot->Start(GnuplotScript(Choice.Figure(*Korlen, Data, Results.Results), Plot->Format(), Plot->Size()));
+    if (Plot) Plot->Start(GnuplotScript(Choice.Figure(*Korlen, Data, Results), Plot->Format(), Plot->Size()));
     if (Status == 0 && Targets.Report) Targets.Report->Write(Results.ReportFile);
     if (Status == 0)
       Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
@@ -766,7 +775,7 @@ int RunTool(int argc, char** argv) {
       {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts; --plot: the clusters "
                   "on the first two principal components; beyond 19,999 rows or 24 variables: from Lloyd's passes "
                   "over the file (at most 100)",
-       kReportTexts, RunCluster, ClusterFigure, true, RunStreamedCluster},
+       kReportTexts, RunCluster, ClusterPicture, true, RunStreamedCluster},
   };
   for (const TCommand& Command : Commands) {
     CLI::App* Sub = App.add_subcommand(Command.Name, Command.Help);

@@ -207,6 +207,28 @@ TResultTable ScoresTable(const TRegressData& Scores, const TAnalysisData& Data,
   return Table;
 }
 
+TComponentSeries ComponentSeries(const TPrincipalComponentsRec& P, const TRegressData& Scores, const TAnalysisData& Data,
+                                 const std::vector<std::string>& Components) {
+  TComponentSeries S{P.Scaled, Components, Data.XNames, {}, {}, {}, {}, {}, {}, {}, {}};
+  for (int j = 0; j < P.K; ++j) {
+    S.SDev.push_back(static_cast<double>(P.SDev[j]));
+    S.Proportion.push_back(static_cast<double>(P.Proportion[j]));
+    S.Cumulative.push_back(static_cast<double>(P.Cumulative[j]));
+  }
+  if (P.K >= 2) {
+    for (int v = 0; v < P.K; ++v) {
+      S.Loading1.push_back(static_cast<double>(P.Rotation[v][0]));
+      S.Loading2.push_back(static_cast<double>(P.Rotation[v][1]));
+    }
+    for (int t = 0; t < Data.N(); ++t) {
+      S.Score1.push_back(Scores[1][t]);
+      S.Score2.push_back(Scores[2][t]);
+      S.Rows.push_back(Data.RowNumber(t));
+    }
+  }
+  return S;
+}
+
 // The component's own figures and their interpretation, for --report-texts.
 std::string ComponentEigenText(TKorlen& Korlen, int k, int n) {
   const TMatrix R = Korlen.CorrelationMatrix(Korlen.PRegressData, static_cast<Byte>(k), n);
@@ -233,6 +255,7 @@ int RunPca(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, 
   for (int j = 0; j < k; ++j) Indexes[j] = std::isnan(P.ConditionIndex[j]) ? 0 : P.ConditionIndex[j];
   Figures.Notes.push_back(Korlen.InterpretConditionIndexes(Indexes, static_cast<Byte>(k)));
   Out.Results.Tables = {std::move(Figures), RotationTable(P, Data.XNames, Components), ScoresTable(*Scores, Data, Components)};
+  Out.Typed.Components = ComponentSeries(P, *Scores, Data, Components);
   return 0;
 }
 
@@ -338,6 +361,7 @@ int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Optio
   const TClusterSummary Summary = SummaryOf(Rec, *Centres, Options);
   Out.Results.Tables = {ClusterCentresTable(Summary, Data.XNames), ClusterFitTable(Summary),
                         AssignmentTable(*Assignment, Data)};
+  Out.Typed.Clusters = TClusterSeries{Summary.Centres, {Assignment->begin(), Assignment->begin() + Data.N()}};
   return 0;
 }
 

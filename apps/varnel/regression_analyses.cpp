@@ -205,8 +205,26 @@ std::string OutlierNote(TKorlen& Korlen, const TModelInference& M,
   return Renamed(Korlen.InterpretOutliers(Standard, M.N), Row);
 }
 
+TObservationSeries ObservationSeries(const TModelInference& M, const std::vector<TObservationInference>& Observations,
+                                     const TAnalysisData& Data) {
+  TObservationSeries S;
+  S.Intercept = M.Intercept;
+  S.Coefficients = M.N - M.DFResidual;
+  for (int i = 0; i < M.N; ++i) {
+    const TObservationInference& O = Observations[static_cast<std::size_t>(i)];
+    S.Fitted.push_back(static_cast<double>(O.Fitted));
+    S.Residual.push_back(static_cast<double>(O.Residual));
+    S.Hat.push_back(static_cast<double>(O.Hat));
+    S.CooksD.push_back(static_cast<double>(O.CooksD));
+    S.StdResid.push_back(static_cast<double>(O.StdResid));
+    S.Rows.push_back(Data.RowNumber(i));
+  }
+  return S;
+}
+
 void AddDiagnosis(TKorlen& Korlen, const TModelInference& M, const std::vector<TObservationInference>& Observations,
                   const TEstimable& E, const TAnalysisData& Data, TCommandResults& Out) {
+  Out.Typed.Observations = ObservationSeries(M, Observations, Data);
   Out.Results.Tables.push_back(ObservationTable(M, Observations, E, Data));
   Out.Results.Tables.back().Notes.push_back(OutlierNote(Korlen, M, Observations, Data));
 }

@@ -36,12 +36,11 @@ TPanel ScreePanel(const std::vector<double>& Proportion, const std::vector<doubl
 // times it, the loadings' scale (top and right axes) chosen so that the
 // longest arrow fits the points' frame; arrows reach 0.8 of a loading, its
 // name sits at the loading.
-TPanel Biplot(const TResults& Results, const std::vector<double>& SDev, const std::vector<double>& Proportion) {
-  const TResultTable& Scores = FindTable(Results, "scores");
-  const TResultTable& Loadings = FindTable(Results, "loadings");
-  const double n = static_cast<double>(Scores.Rows.size());
-  std::vector<double> X = NumbersOf(Scores, "PC1"), Y = NumbersOf(Scores, "PC2");
-  std::vector<double> LX = NumbersOf(Loadings, "PC1"), LY = NumbersOf(Loadings, "PC2");
+TPanel Biplot(const TComponentSeries& C) {
+  const double n = static_cast<double>(C.Score1.size());
+  std::vector<double> X = C.Score1, Y = C.Score2, LX = C.Loading1, LY = C.Loading2;
+  const std::vector<double>& SDev = C.SDev;
+  const std::vector<double>& Proportion = C.Proportion;
   const double L1 = SDev[0] * std::sqrt(n), L2 = SDev[1] * std::sqrt(n);
   for (auto& v : X) v /= L1;
   for (auto& v : Y) v /= L2;
@@ -67,13 +66,13 @@ TPanel Biplot(const TResults& Results, const std::vector<double>& SDev, const st
     Arrows.Y.push_back(0.8 * LY[v] / Ratio);
     Names.X.push_back(LX[v] / Ratio);
     Names.Y.push_back(LY[v] / Ratio);
-    Names.Texts.push_back(std::get<std::string>(Loadings.Rows[v][0]));
+    Names.Texts.push_back(C.Variables[v]);
   }
   P.Series = {std::move(Points), std::move(Arrows), std::move(Names)};
   // Few observations are named by their rows, as R's biplot names them.
   if (n <= 60) {
     TSeries Rows = SeriesOf(TStyle::Labels, X, Y);
-    for (const double Row : NumbersOf(Scores, "row")) Rows.Texts.push_back(std::to_string(static_cast<long long>(Row)));
+    for (const long long Row : C.Rows) Rows.Texts.push_back(std::to_string(Row));
     P.Series.push_back(std::move(Rows));
   }
   return P;
@@ -81,28 +80,23 @@ TPanel Biplot(const TResults& Results, const std::vector<double>& SDev, const st
 
 }  // namespace
 
-TFigure ComponentsFigure(const TResults& Results) {
-  const TResultTable& Components = FindTable(Results, "components");
-  const std::vector<double> SDev = NumbersOf(Components, "sdev"), Proportion = NumbersOf(Components, "proportion");
-  std::vector<std::string> Names;
-  for (const auto& Row : Components.Rows) Names.push_back(std::get<std::string>(Row[0]));
-  const bool Scaled = Components.Title.find("correlation") != std::string::npos;
-  TFigure F{"Principal components of " + std::to_string(Names.size()) + " variables, n = " +
-                std::to_string(Results.Meta.N),
-            1, SDev.size() >= 2 ? 2 : 1, {}};
-  F.Panels.push_back(ScreePanel(Proportion, NumbersOf(Components, "cumulative"), Names, Scaled));
-  if (SDev.size() >= 2) F.Panels.push_back(Biplot(Results, SDev, Proportion));
+TFigure ComponentsFigure(const TMeta& Meta, const TComponentSeries& Components) {
+  const std::size_t k = Components.SDev.size();
+  TFigure F{"Principal components of " + std::to_string(Components.Names.size()) + " variables, n = " +
+                std::to_string(Meta.N),
+            1, k >= 2 ? 2 : 1, {}};
+  F.Panels.push_back(ScreePanel(Components.Proportion, Components.Cumulative, Components.Names, Components.Scaled));
+  if (k >= 2) F.Panels.push_back(Biplot(Components));
   return F;
 }
 
-TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TResults& Results) {
+TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TClusterSeries& Clusters) {
   const int k = Data.K(), n = Data.N();
   const auto Scores = std::make_unique<TRegressData>();
   const TPrincipalComponentsRec P =
       Korlen.MVPrincipalComponents(Korlen.PRegressData, static_cast<Byte>(k), n, false, Scores.get());
-  const TResultTable& Centres = FindTable(Results, "centres");
-  const std::vector<double> Cluster = NumbersOf(FindTable(Results, "assignments"), "cluster");
-  const std::size_t Groups = Centres.Rows.size();
+  const std::vector<int>& Cluster = Clusters.Cluster;
+  const std::size_t Groups = Clusters.Centres.size();
   TFigure F{"k-means: " + std::to_string(Groups) + " clusters of " + std::to_string(n) + " observations on " +
                 std::to_string(k) + " variables",
             1, 1, {}};
@@ -116,7 +110,7 @@ TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TResults
     TSeries G = SeriesOf(TStyle::Group, {}, {});
     G.Group = static_cast<int>(c);
     for (int t = 0; t < n; ++t) {
-      if (Cluster[static_cast<std::size_t>(t)] != static_cast<double>(c + 1)) continue;
+      if (Cluster[static_cast<std::size_t>(t)] != static_cast<int>(c + 1)) continue;
       G.X.push_back((*Scores)[1][t]);
       G.Y.push_back(Plane ? (*Scores)[2][t] : Data.RowNumber(t));
     }
@@ -129,8 +123,8 @@ TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TResults
     double On[2] = {0, 0};
     for (int pc = 0; pc < std::min(k, 2); ++pc)
       for (int j = 0; j < k; ++j)
-        On[pc] += (std::get<double>(Centres.Rows[c][3 + static_cast<std::size_t>(j)]) -
-                   static_cast<double>(P.Centre[j])) * static_cast<double>(P.Rotation[j][pc]);
+        On[pc] += (Clusters.Centres[c][static_cast<std::size_t>(j)] - static_cast<double>(P.Centre[j])) *
+                  static_cast<double>(P.Rotation[j][pc]);
     Marks.X.push_back(On[0]);
     Marks.Y.push_back(On[1]);
     Marks.Texts.push_back(std::to_string(c + 1));

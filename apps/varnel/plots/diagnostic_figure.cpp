@@ -65,22 +65,19 @@ struct TObservations {
 
 // With Defined, only the observations whose standardised residual is
 // defined (R leaves those of leverage 1 out of all but the first panel).
-TObservations ObservationsOf(const TResultTable& Table, bool Defined) {
+TObservations ObservationsOf(const TObservationSeries& S, bool Defined) {
   TObservations O;
-  const auto Fitted = NumbersOf(Table, ".fitted"), Residual = NumbersOf(Table, ".resid"),
-             Hat = NumbersOf(Table, ".hat"), Cook = NumbersOf(Table, ".cooksd"),
-             Standard = NumbersOf(Table, ".std.resid"), Rows = NumbersOf(Table, "row");
-  for (std::size_t i = 0; i < Fitted.size(); ++i) {
-    if ((Defined && !std::isfinite(Standard[i])) || !std::isfinite(Fitted[i]) || !std::isfinite(Residual[i])) continue;
-    O.Fitted.push_back(Fitted[i]);
-    O.Residual.push_back(Residual[i]);
-    O.Hat.push_back(Hat[i]);
-    O.Cook.push_back(Cook[i]);
-    O.Standard.push_back(Standard[i]);
-    O.Rows.push_back(std::to_string(static_cast<long long>(Rows[i])));
+  for (std::size_t i = 0; i < S.Fitted.size(); ++i) {
+    if ((Defined && !std::isfinite(S.StdResid[i])) || !std::isfinite(S.Fitted[i]) || !std::isfinite(S.Residual[i]))
+      continue;
+    O.Fitted.push_back(S.Fitted[i]);
+    O.Residual.push_back(S.Residual[i]);
+    O.Hat.push_back(S.Hat[i]);
+    O.Cook.push_back(S.CooksD[i]);
+    O.Standard.push_back(S.StdResid[i]);
+    O.Rows.push_back(std::to_string(S.Rows[i]));
   }
-  O.Terms = static_cast<int>(std::count_if(Table.Columns.begin(), Table.Columns.end(),
-                                           [](const std::string& c) { return c.rfind("dfb.", 0) == 0; }));
+  O.Terms = S.Coefficients;
   return O;
 }
 
@@ -190,15 +187,14 @@ std::string Formula(const TMeta& Meta, bool Intercept) {
 
 }  // namespace
 
-TFigure DiagnosticFigure(const TResults& Results) {
-  const TResultTable& Table = FindTable(Results, "observations");
-  const TObservations All = ObservationsOf(Table, false), O = ObservationsOf(Table, true);
-  const bool Intercept = std::find(Table.Columns.begin(), Table.Columns.end(), "dfb.(Intercept)") != Table.Columns.end();
-  TFigure F{"Regression diagnostics: " + Formula(Results.Meta, Intercept) + ", n = " + std::to_string(Table.Rows.size()),
+TFigure DiagnosticFigure(const TMeta& Meta, const TObservationSeries& Observations) {
+  const TObservations All = ObservationsOf(Observations, false), O = ObservationsOf(Observations, true);
+  TFigure F{"Regression diagnostics: " + Formula(Meta, Observations.Intercept) + ", n = " +
+                std::to_string(Observations.Fitted.size()),
             2, 2, {}};
   if (O.Count() == 0) return F;
-  F.Panels = {ResidualsPanel(All, Results.Meta.Response), QuantilePanel(O),
-              ScaleLocationPanel(O, Results.Meta.Response), LeveragePanel(O)};
+  F.Panels = {ResidualsPanel(All, Meta.Response), QuantilePanel(O), ScaleLocationPanel(O, Meta.Response),
+              LeveragePanel(O)};
   return F;
 }
 

@@ -48,7 +48,8 @@ double YAt(const TSeries& S, double X) {
 TEST(DiagnosticFigureTest, DrawsRsPointsSmoothersAndReferenceLines) {
   const auto Korlen = std::make_unique<TKorlen>();
   const TAnalysisData Data = Swiss();
-  const TFigure F = DiagnosticFigure(Analysed(RunDiagnose, Data, *Korlen).Results);
+  const TCommandResults Out = Analysed(RunDiagnose, Data, *Korlen);
+  const TFigure F = DiagnosticFigure(Out.Results.Meta, Out.Typed.Observations.value());
   ASSERT_EQ(F.Panels.size(), 4u);
   EXPECT_EQ(F.Title, "Regression diagnostics: lm(Fertility ~ Agriculture + Examination + Education + Catholic + "
                      "Infant.Mortality), n = 47");
@@ -110,9 +111,37 @@ TEST(DiagnosticFigureTest, DrawsRsPointsSmoothersAndReferenceLines) {
   EXPECT_EQ(Nth(Leverage, TStyle::Labels, 2).Texts, (std::vector<std::string>{"6", "37", "42", "47", "46"}));
 }
 
+// An aliased predictor adds no coefficient: R's plot(lm) draws Cook's
+// distance contours with p the fit's rank, so the panels are those of the
+// fit without it.
+TEST(DiagnosticFigureTest, AnAliasedPredictorChangesNoPanel) {
+  const TAnalysisData Data = Swiss();
+  TAnalysisData WithCopy = Data;
+  WithCopy.XNames.push_back("Copy");
+  WithCopy.X.push_back(WithCopy.X[0]);
+  const auto Korlen = std::make_unique<TKorlen>();
+  const TCommandResults Plain = Analysed(RunDiagnose, Data, *Korlen);
+  const TCommandResults Aliased = Analysed(RunDiagnose, WithCopy, *Korlen);
+  const TFigure A = DiagnosticFigure(Plain.Results.Meta, Plain.Typed.Observations.value());
+  const TFigure B = DiagnosticFigure(Plain.Results.Meta, Aliased.Typed.Observations.value());
+  ASSERT_EQ(A.Panels.size(), B.Panels.size());
+  for (std::size_t p = 0; p < A.Panels.size(); ++p) {
+    ASSERT_EQ(A.Panels[p].Series.size(), B.Panels[p].Series.size()) << p;
+    for (std::size_t s = 0; s < A.Panels[p].Series.size(); ++s) {
+      const TSeries &a = A.Panels[p].Series[s], &b = B.Panels[p].Series[s];
+      ASSERT_EQ(a.X.size(), b.X.size()) << p << "," << s;
+      for (std::size_t i = 0; i < a.X.size(); ++i) {
+        EXPECT_NEAR(a.X[i], b.X[i], 1e-9 * (1 + std::fabs(a.X[i]))) << p << "," << s << "," << i;
+        EXPECT_NEAR(a.Y[i], b.Y[i], 1e-9 * (1 + std::fabs(a.Y[i]))) << p << "," << s << "," << i;
+      }
+    }
+  }
+}
+
 TEST(ComponentsFigureTest, DrawsTheScreeAndRsBiplotScaling) {
   const auto Korlen = std::make_unique<TKorlen>();
-  const TFigure F = ComponentsFigure(Analysed(RunPca, Swiss(), *Korlen).Results);
+  const TCommandResults Out = Analysed(RunPca, Swiss(), *Korlen);
+  const TFigure F = ComponentsFigure(Out.Results.Meta, Out.Typed.Components.value());
   ASSERT_EQ(F.Panels.size(), 2u);
   // prcomp(swiss[, -1], scale. = TRUE), each component turned so that its
   // largest loading is positive (PC1 is R's turned round).
@@ -142,7 +171,7 @@ TEST(ClusterFigureTest, PutsEachCentreAtItsClustersMeanOnTheComponents) {
   const auto Korlen = std::make_unique<TKorlen>();
   const TAnalysisData Data = Swiss();
   const TCommandResults Out = Analysed(RunCluster, Data, *Korlen);
-  const TFigure F = ClusterFigure(*Korlen, Data, Out.Results);
+  const TFigure F = ClusterFigure(*Korlen, Data, Out.Typed.Clusters.value());
   ASSERT_EQ(F.Panels.size(), 1u);
   const TSeries& Centres = Nth(F.Panels[0], TStyle::Centres);
   ASSERT_EQ(Centres.X.size(), 3u);

@@ -81,29 +81,17 @@ TDataSet Random(std::mt19937& Engine, int k) {
   return D;
 }
 
+// The accuracy tests' classes, at a million rows.
 TDataSet Timestamps(std::mt19937& Engine, double t0, double Step, double Slope) {
   std::normal_distribution<double> Noise;
-  TDataSet D;
-  D.Columns.assign(1, {});
-  for (int i = 0; i < kRows; ++i) {
-    D.Columns[0].push_back(t0 + Step * i);
-    D.Y.push_back(12 + Slope * Step * i + Noise(Engine));
-  }
-  return D;
+  std::uniform_real_distribution<double> Unit;
+  return varnel::testing::TimestampData({Engine, Noise, Unit}, t0, Step, kRows, Slope);
 }
 
 TDataSet Offset(std::mt19937& Engine, double c) {
-  std::uniform_real_distribution<double> Unit;
   std::normal_distribution<double> Noise;
-  TDataSet D;
-  D.Columns.assign(2, {});
-  for (int i = 0; i < kRows; ++i) {
-    const double u = Unit(Engine), v = Unit(Engine);
-    D.Columns[0].push_back(c + u);
-    D.Columns[1].push_back(c * 0.5 + v);
-    D.Y.push_back(3 + 2 * u - v + 0.1 * Noise(Engine));
-  }
-  return D;
+  std::uniform_real_distribution<double> Unit;
+  return varnel::testing::OffsetData({Engine, Noise, Unit}, c, kRows);
 }
 
 // x = 0..20 over and over; columns x .. x^5, y = Σ (j + 1)·x^j + Size·noise.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "varnel/engine/batch.h"
+#include "varnel/engine/cholesky.h"
 #include "varnel/engine/errors.h"
 #include "varnel/engine/flat_moments.h"
 #include "varnel/engine/inference.h"

@@ -51,12 +51,7 @@ TResidualSums ResidualsOf(const TFit& Fit, const TBatch& Batch) {
   TResidualSums Sums;
   std::vector<double> Row(Batch.Cols());
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    bool Complete = true;
-    for (std::size_t j = 0; j < Row.size(); ++j) {
-      Row[j] = Batch.Columns[j][i];
-      Complete = Complete && !std::isnan(Row[j]);
-    }
-    if (Complete) Sums.Add(Fit.Residual(Row));
+    if (CompleteRow(Batch, i, Row)) Sums.Add(Fit.Residual(Row));
   }
   return Sums;
 }
@@ -118,6 +113,15 @@ TDifferences DifferencesOf(const TBatch& Batch) {
   return D;
 }
 
+// The moments of every block's batch (P columns), merged in tree order.
+TMoments MomentsOf(TStreamedData& Data, std::size_t P) {
+  return Data.Reduce<TMoments>([P](const TBatch& Batch) {
+    TMoments Part(P);
+    Part.Add(Batch);
+    return Part;
+  });
+}
+
 // What one pass gives a fit: the moments of [X y] and of their differences.
 struct TRegressionSums {
   TMoments Moments;
@@ -148,41 +152,6 @@ long double DifferenceSquares(const TFit& Fit, const TDifferences& D) {
 // while it is not below this share of the total (long double carries 19);
 // below it the residuals are formed in a second pass.
 constexpr long double kMomentSseShare = 1e-3L;
-
-// The inverse of a symmetric positive definite matrix (row-major, p × p) by
-// its Cholesky factor; false when a pivot is not positive.
-bool InvertSpd(std::vector<long double>& A, std::size_t p) {
-  std::vector<long double> L(p * p);
-  for (std::size_t j = 0; j < p; ++j) {
-    long double d = A[j * p + j];
-    for (std::size_t k = 0; k < j; ++k) d -= L[j * p + k] * L[j * p + k];
-    if (!(d > 0)) return false;
-    L[j * p + j] = std::sqrt(d);
-    for (std::size_t i = j + 1; i < p; ++i) {
-      long double s = A[i * p + j];
-      for (std::size_t k = 0; k < j; ++k) s -= L[i * p + k] * L[j * p + k];
-      L[i * p + j] = s / L[j * p + j];
-    }
-  }
-  // L⁻¹, then A⁻¹ = L⁻ᵀ L⁻¹.
-  std::vector<long double> M(p * p);
-  for (std::size_t j = 0; j < p; ++j) {
-    M[j * p + j] = 1 / L[j * p + j];
-    for (std::size_t i = j + 1; i < p; ++i) {
-      long double s = 0;
-      for (std::size_t k = j; k < i; ++k) s -= L[i * p + k] * M[k * p + j];
-      M[i * p + j] = s / L[i * p + i];
-    }
-  }
-  for (std::size_t i = 0; i < p; ++i) {
-    for (std::size_t j = 0; j <= i; ++j) {
-      long double s = 0;
-      for (std::size_t k = i; k < p; ++k) s += M[k * p + i] * M[k * p + j];
-      A[i * p + j] = A[j * p + i] = s;
-    }
-  }
-  return true;
-}
 
 // The determinant of the submatrix of A (p × p) on the indices Of.
 long double SubDeterminant(const std::vector<long double>& A, std::size_t p, const std::vector<std::size_t>& Of) {
@@ -231,8 +200,9 @@ TCollinearity CollinearityOf(const TMoments& State, const std::vector<std::size_
       C.R[a * C.p + b] = State.CoMoment(Kept[a], Kept[b]) / std::sqrt(Caa * Cbb);
     }
   }
-  C.Inverse = C.R;
-  C.Valid = InvertSpd(C.Inverse, C.p);
+  std::vector<long double> L = C.R;
+  C.Valid = engine::CholeskyFactor(L, C.p);
+  if (C.Valid) C.Inverse = engine::InverseFromCholesky(L, C.p);
   return C;
 }
 
@@ -392,9 +362,7 @@ std::vector<double> ScoreRows(const TMoments& State, const engine::TComponents& 
   std::vector<double> Rows, Row(Batch.Cols());
   std::vector<long double> d(K);
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    bool Complete = true;
-    for (std::size_t j = 0; j < Row.size(); ++j) Complete = Complete && !std::isnan(Row[j] = Batch.Columns[j][i]);
-    if (!Complete) continue;
+    if (!CompleteRow(Batch, i, Row)) continue;
     for (std::size_t v = 0; v < K; ++v)
       d[v] = ((static_cast<long double>(Row[v]) - State.Shift(v)) - State.MeanAboutShift(v)) / Rec.Scale[v];
     Rows.push_back(static_cast<double>(Batch.FirstRow + i + 1));
@@ -429,9 +397,7 @@ std::vector<double> DistanceRows(const engine::TMahalanobis& Distances, double C
   const auto k = static_cast<int>(Distances.Kept().size());
   std::vector<double> Rows, Row(Batch.Cols());
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    bool Complete = true;
-    for (std::size_t j = 0; j < Row.size(); ++j) Complete = Complete && !std::isnan(Row[j] = Batch.Columns[j][i]);
-    if (!Complete) continue;
+    if (!CompleteRow(Batch, i, Row)) continue;
     const auto D2 = static_cast<double>(Distances.D2(Row));
     const double D = D2 > 0 ? std::sqrt(D2) : 0;
     Rows.insert(Rows.end(), {static_cast<double>(Batch.FirstRow + i + 1), D2, D,
@@ -444,11 +410,7 @@ std::vector<double> DistanceRows(const engine::TMahalanobis& Distances, double C
 
 int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t K = Data.K(), P = K + (Data.Response() ? 1 : 0);
-  const TMoments State = Data.Reduce<TMoments>([P](const TBatch& Batch) {
-    TMoments Part(P);
-    Part.Add(Batch);
-    return Part;
-  });
+  const TMoments State = MomentsOf(Data, P);
   if (State.Count() < 2) throw TInputError(Data.Source() + ": distance needs two rows that hold a value in every column used");
   bool Varies = false;
   for (std::size_t j = 0; j < K; ++j) Varies = Varies || State.CoMoment(j, j) > 0;
@@ -474,11 +436,7 @@ int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandRe
 
 int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t K = Data.K(), P = K + (Data.Response() ? 1 : 0);
-  const TMoments State = Data.Reduce<TMoments>([P](const TBatch& Batch) {
-    TMoments Part(P);
-    Part.Add(Batch);
-    return Part;
-  });
+  const TMoments State = MomentsOf(Data, P);
   if (State.Count() < 2) throw TInputError(Data.Source() + ": pca needs two rows that hold a value in every column used");
   Out.Results.Meta.N = static_cast<long long>(State.Count());
   const engine::TComponents Components = engine::PrincipalComponents(State, K, !Options.Pca.Covariance);
@@ -545,9 +503,7 @@ std::vector<double> ObservationRows(const TFit& Fit, const engine::TObservationM
   std::vector<double> Rows, Row(Batch.Cols());
   engine::TObservation O;
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    bool Complete = true;
-    for (std::size_t j = 0; j < Row.size(); ++j) Complete = Complete && !std::isnan(Row[j] = Batch.Columns[j][i]);
-    if (!Complete) continue;
+    if (!CompleteRow(Batch, i, Row)) continue;
     Measures.Of(Row, O);
     const auto D = [](long double v) { return static_cast<double>(v); };
     const std::size_t Start = Rows.size();
@@ -570,11 +526,7 @@ std::vector<double> ObservationRows(const TFit& Fit, const engine::TObservationM
 
 int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t P = Data.K() + 1;
-  const TMoments Moments = Data.Reduce<TMoments>([P](const TBatch& Batch) {
-    TMoments Part(P);
-    Part.Add(Batch);
-    return Part;
-  });
+  const TMoments Moments = MomentsOf(Data, P);
   struct TDiagnosis {
     TFit Fit;
     engine::TInference Inference;

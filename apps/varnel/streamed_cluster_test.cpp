@@ -16,13 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-// A uniform in [0, 1) from integer arithmetic that is exact in double, so
-// that R, reading the file this writes, saw the very same numbers.
-double Uniform(long long i, int k) {
-  static const long long Multiplier[] = {0, 1103515245, 1664525, 22695477, 134775813};
-  return static_cast<double>((i * Multiplier[k] + 12345) % 2147483648LL) / 2147483648.0;
-}
-
 // 30,000 rows of ten overlapping clusters on a 5 × 2 grid of spacing 3, a
 // text id and one missing cell (row 23). In R:
 //   u <- function(i, m) ((i * m + 12345) %% 2147483648) / 2147483648

@@ -18,13 +18,6 @@ namespace {
 
 using nlohmann::json;
 
-// A uniform in [0, 1) from integer arithmetic that is exact in double, so
-// that R, reading the file this writes, saw the very same numbers.
-double Uniform(long long i, int k) {
-  static const long long Multiplier[] = {0, 1103515245, 1664525, 22695477, 134775813};
-  return static_cast<double>((i * Multiplier[k] + 12345) % 2147483648LL) / 2147483648.0;
-}
-
 // 30,000 rows: a text id, timestamps 1.7e9 + 60 i, a 12-level factor,
 // three columns of scales 0.01 to 1e4 (one cell missing) and the response.
 std::string StreamFile() {

@@ -21,6 +21,14 @@ struct TRun {
   std::string Out, Err;
 };
 
+// A uniform in [0, 1) from integer arithmetic that is exact in double
+// (stream k of 1..4 at index i), so that R, reading the files the tests
+// write, sees the very same numbers.
+inline double Uniform(long long i, int k) {
+  static const long long Multiplier[] = {0, 1103515245, 1664525, 22695477, 134775813};
+  return static_cast<double>((i * Multiplier[k] + 12345) % 2147483648LL) / 2147483648.0;
+}
+
 inline std::string Slurp(const std::filesystem::path& Path) {
   std::ifstream In(Path, std::ios::binary);
   std::stringstream S;

@@ -3,6 +3,7 @@
 // whoever holds the data. NaN marks a missing value.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -32,6 +33,14 @@ struct VARNEL_API TBatch {
   // its length.
   TBatch Slice(std::size_t Begin, std::size_t End) const;
 };
+
+// Row i of the batch into Row (Cols() values); false when one of them is
+// missing (NaN): the rows the analyses take are the complete ones.
+inline bool CompleteRow(const TBatch& Batch, std::size_t i, std::span<double> Row) {
+  bool Complete = true;
+  for (std::size_t j = 0; j < Row.size(); ++j) Complete = !std::isnan(Row[j] = Batch.Columns[j][i]) && Complete;
+  return Complete;
+}
 
 // A batch over whole columns, e.g. std::vector<std::vector<double>>.
 template <class Container>

@@ -26,9 +26,7 @@ TResidualSums BatchResiduals(const TFit& Fit, const TBatch& Batch) {
   TResidualSums Sums;
   std::vector<double> Row(Batch.Cols());
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    bool Complete = true;
-    for (std::size_t j = 0; j < Row.size(); ++j) Complete = Complete && !std::isnan(Row[j] = Batch.Columns[j][i]);
-    if (!Complete) continue;
+    if (!CompleteRow(Batch, i, Row)) continue;
     const long double r = Fit.Residual(Row);
     Sums.Sse += r * r;
     ++Sums.Count;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "varnel/core/checked.h"
+#include "varnel/engine/cholesky.h"
 #include "varnel/engine/errors.h"
 
 namespace varnel::engine {
@@ -66,32 +67,6 @@ TFactor Factor(const TMatrix& A, const TMoments& State, long double Tolerance) {
   return F;
 }
 
-// L⁻¹ by forward substitution, column by column.
-TMatrix LowerInverse(const TMatrix& L, std::size_t q) {
-  TMatrix Inv(q * q, 0);
-  for (std::size_t c = 0; c < q; ++c) {
-    for (std::size_t i = c; i < q; ++i) {
-      long double s = i == c ? 1 : 0;
-      for (std::size_t l = c; l < i; ++l) s -= L[i * q + l] * Inv[l * q + c];
-      Inv[i * q + c] = s / L[i * q + i];
-    }
-  }
-  return Inv;
-}
-
-// (LLᵀ)⁻¹ = L⁻ᵀL⁻¹.
-TMatrix InverseFromFactor(const TMatrix& Inv, std::size_t q) {
-  TMatrix A(q * q);
-  for (std::size_t i = 0; i < q; ++i) {
-    for (std::size_t j = 0; j <= i; ++j) {
-      long double s = 0;
-      for (std::size_t m = i; m < q; ++m) s += Inv[m * q + i] * Inv[m * q + j];
-      A[i * q + j] = A[j * q + i] = Finite(s);
-    }
-  }
-  return A;
-}
-
 // Coefficients of the kept predictors (β = L⁻ᵀ L⁻¹ b) and the explained sum
 // of squares |L⁻¹b|².
 void SolveKept(const TFactor& F, const TMatrix& A, std::size_t p, TFit& Fit, long double& Explained) {
@@ -151,7 +126,7 @@ TFit Solve(const TMoments& State, bool Intercept, long double Tolerance) {
   long double Explained = 0;
   SolveKept(F, A, p, Fit, Explained);
   const std::size_t q = F.Kept.size();
-  const TMatrix Inv = InverseFromFactor(LowerInverse(F.L, q), q);
+  const TMatrix Inv = InverseFromCholesky(F.L, q);
   if (Intercept) {
     AddIntercept(State, Inv, Fit);
   } else {

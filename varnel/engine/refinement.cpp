@@ -25,9 +25,7 @@ void TResidualProducts::Add(const TFit& Fit, const TBatch& Batch) {
   const std::size_t First = Fit.Intercept ? 1 : 0;
   std::vector<double> Row(Batch.Cols());
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    bool Complete = true;
-    for (std::size_t j = 0; j < Row.size(); ++j) Complete = Complete && !std::isnan(Row[j] = Batch.Columns[j][i]);
-    if (!Complete) continue;
+    if (!CompleteRow(Batch, i, Row)) continue;
     const long double r = Fit.Residual(Row);
     if (Fit.Intercept) FSums[0] += r;
     for (std::size_t a = 0; a < Fit.Kept.size(); ++a) FSums[First + a] += r * Fit.Design(Row, Fit.Kept[a]);

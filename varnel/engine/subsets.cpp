@@ -17,6 +17,7 @@
 #include <limits>
 #include <numbers>
 
+#include "varnel/engine/cholesky.h"
 #include "varnel/core/checked.h"
 
 namespace varnel::engine {
@@ -189,21 +190,6 @@ class TSearch {
   std::uint64_t FCalls = 0;
 };
 
-// The lower-triangular Cholesky factor of a symmetric positive definite
-// matrix (row-major, m × m); false when a pivot is not positive.
-bool Cholesky(std::vector<long double>& A, std::size_t m) {
-  for (std::size_t j = 0; j < m; ++j) {
-    for (std::size_t k = 0; k < j; ++k) A[j * m + j] -= A[j * m + k] * A[j * m + k];
-    if (!(A[j * m + j] > 0)) return false;
-    A[j * m + j] = std::sqrt(A[j * m + j]);
-    for (std::size_t i = j + 1; i < m; ++i) {
-      for (std::size_t k = 0; k < j; ++k) A[i * m + j] -= A[i * m + k] * A[j * m + k];
-      A[i * m + j] /= A[j * m + j];
-    }
-  }
-  return true;
-}
-
 // A model's inverse cross products G (over Columns, in their order), its
 // slopes β = G c and its RSS, from the Cholesky factor of its centred
 // cross products; EMathError when they are not positive definite.
@@ -215,24 +201,8 @@ struct TInverted {
 TInverted Inverted(const TMoments& State, const std::vector<std::size_t>& Columns) {
   const std::size_t K = Columns.size(), y = State.P() - 1;
   std::vector<long double> L = Block(State, Columns);
-  if (!Cholesky(L, K)) throw EMathError("the predictors' cross products are not positive definite");
-  // G = (LLᵀ)⁻¹ = L⁻ᵀL⁻¹.
-  std::vector<long double> Inv(K * K, 0);
-  TInverted R{std::vector<long double>(K * K), std::vector<long double>(K, 0), 0};
-  for (std::size_t c = 0; c < K; ++c) {
-    for (std::size_t i = c; i < K; ++i) {
-      long double s = i == c ? 1 : 0;
-      for (std::size_t l = c; l < i; ++l) s -= L[i * K + l] * Inv[l * K + c];
-      Inv[i * K + c] = s / L[i * K + i];
-    }
-  }
-  for (std::size_t i = 0; i < K; ++i) {
-    for (std::size_t j = 0; j <= i; ++j) {
-      long double s = 0;
-      for (std::size_t m = i; m < K; ++m) s += Inv[m * K + i] * Inv[m * K + j];
-      R.G[i * K + j] = R.G[j * K + i] = Finite(s);
-    }
-  }
+  if (!CholeskyFactor(L, K)) throw EMathError("the predictors' cross products are not positive definite");
+  TInverted R{InverseFromCholesky(L, K), std::vector<long double>(K, 0), 0};
   long double Explained = 0;
   for (std::size_t i = 0; i < K; ++i) {
     for (std::size_t j = 0; j < K; ++j) R.Beta[i] += R.G[i * K + j] * State.CoMoment(Columns[j], y);
@@ -367,7 +337,7 @@ class TStepper {
         x[a] = I.Beta[At[a]];
         for (std::size_t b = 0; b < m; ++b) Gtt[a * m + b] = I.G[At[a] * p + At[b]];
       }
-      if (!Cholesky(Gtt, m)) return {};
+      if (!CholeskyFactor(Gtt, m)) return {};
       long double Cost = 0;  // |L⁻¹β_t|²
       for (std::size_t a = 0; a < m; ++a) {
         for (std::size_t b = 0; b < a; ++b) x[a] -= Gtt[a * m + b] * x[b];

@@ -124,16 +124,11 @@ class AccurateFitTest : public ::testing::Test {
     Expect(D.Sse, E.Sse, "sse");
   }
 
-  // y = a + b·(t − t0) + noise at t = t0 + Step·i.
+  // The classes' data from this fixture's draws.
   TDataSet Timestamps(double t0, double Step, int n, double Slope) {
-    TDataSet D;
-    D.Columns.assign(1, {});
-    for (int i = 0; i < n; ++i) {
-      D.Columns[0].push_back(t0 + Step * i);
-      D.Y.push_back(12 + Slope * Step * i + Noise(Engine));
-    }
-    return D;
+    return testing::TimestampData({Engine, Noise, Unit}, t0, Step, n, Slope);
   }
+  TDataSet Offset(double c, int n) { return testing::OffsetData({Engine, Noise, Unit}, c, n); }
 
   // Columns x, x², …, x^Degree for x = 0..20; y = Σ (j + 1)·x^j + Size·noise.
   TDataSet Polynomial(int Degree, double Size) {
@@ -147,19 +142,6 @@ class AccurateFitTest : public ::testing::Test {
         y += (j + 1) * Power;
       }
       D.Y.push_back(y + Size * Noise(Engine));
-    }
-    return D;
-  }
-
-  // Two predictors about a common offset, spread uniformly over [0, 1).
-  TDataSet Offset(double c, int n) {
-    TDataSet D;
-    D.Columns.assign(2, {});
-    for (int i = 0; i < n; ++i) {
-      const double u = Unit(Engine), v = Unit(Engine);
-      D.Columns[0].push_back(c + u);
-      D.Columns[1].push_back(c * 0.5 + v);
-      D.Y.push_back(3 + 2 * u - v + 0.1 * Noise(Engine));
     }
     return D;
   }

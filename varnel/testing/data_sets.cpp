@@ -95,4 +95,26 @@ TMatrix RandomSymmetric(int n, unsigned Seed) {
   return A;
 }
 
+TDataSet TimestampData(const TDraws& Draws, double t0, double Step, int n, double Slope) {
+  TDataSet D;
+  D.Columns.assign(1, {});
+  for (int i = 0; i < n; ++i) {
+    D.Columns[0].push_back(t0 + Step * i);
+    D.Y.push_back(12 + Slope * Step * i + Draws.Noise(Draws.Engine));
+  }
+  return D;
+}
+
+TDataSet OffsetData(const TDraws& Draws, double c, int n) {
+  TDataSet D;
+  D.Columns.assign(2, {});
+  for (int i = 0; i < n; ++i) {
+    const double u = Draws.Unit(Draws.Engine), v = Draws.Unit(Draws.Engine);
+    D.Columns[0].push_back(c + u);
+    D.Columns[1].push_back(c * 0.5 + v);
+    D.Y.push_back(3 + 2 * u - v + 0.1 * Draws.Noise(Draws.Engine));
+  }
+  return D;
+}
+
 }  // namespace varnel::testing

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "varnel/korlen.h"
@@ -32,6 +33,19 @@ TDataSet MtcarsData();
 // k predictors of n observations: Xj = j × (0.5 + uniform), Y a linear
 // combination of the predictors plus noise; the same seed gives the same data.
 TDataSet RandomData(int k, int n, std::uint32_t Seed);
+
+// The accuracy classes' data, drawn through the caller's engine and
+// distributions (the same draws, in the same order, for the same state):
+// y = 12 + Slope·(t − t0) + Noise at t = t0 + Step·i, i < n;
+struct TDraws {
+  std::mt19937& Engine;
+  std::normal_distribution<double>& Noise;      // N(0, 1)
+  std::uniform_real_distribution<double>& Unit;  // U(0, 1)
+};
+TDataSet TimestampData(const TDraws& Draws, double t0, double Step, int n, double Slope);
+// two predictors c + u and c/2 + v about a common offset, u, v from Unit,
+// y = 3 + 2u − v + 0.1·Noise.
+TDataSet OffsetData(const TDraws& Draws, double c, int n);
 
 // A symmetric matrix of order n with entries uniform in [-1, 1]; the same
 // seed gives the same matrix.

@@ -375,6 +375,13 @@ TEST_F(StreamedTest, TheFirstBadCellIsNamedForAnyThreads) {
     EXPECT_EQ(R.Err, "varnel: " + File + ": data row 100000, column \"a\": 'x' is not a number; --na TEXT reads such "
                      "a cell as missing\n");
   }
+  // A streamed table starts only after a pass over every cell: nothing is
+  // written, and -o leaves its file as it was.
+  const std::string Old = Write("old.csv", "old\n");
+  const TRun Streamed = Run(File + " diagnose --csv -o " + Old);
+  EXPECT_EQ(Streamed.Status, 2);
+  EXPECT_EQ(Slurp(Old), "old\n");
+  EXPECT_EQ(Run(File + " diagnose --csv").Out, "");
 }
 
 // What the engine cannot read, or the component alone gives, is one line

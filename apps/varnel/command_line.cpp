@@ -815,7 +815,7 @@ int RunTool(int argc, char** argv) {
       ->check(CLI::Range(1, 1000));
   Cluster->add_option("--iterations", Options.Cluster.Iterations,
                       "the component's run (--report-texts, --report): iterations after the first, 0 to 255 (default 10); "
-                      "beyond 19,999 rows Lloyd's passes run until the centres stay, at most 100")
+                      "beyond 19,999 rows Lloyd's passes run until no row changes cluster, at most 100")
       ->check(CLI::Range(0, 255));
   Cluster->add_option("--report", Options.Cluster.Report,
                       "also run the component's k-means and write its report to this regular file");

@@ -120,9 +120,9 @@ TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) 
   const TCentres Start =
       engine::SampleStart(Sample, {Clusters, Options.Cluster.Seed, Options.Cluster.Starts, kClusterPasses, Data.Threads()});
 
-  const engine::TLloydPass Pass = [&](std::shared_ptr<const TCentres> Centres) {
+  const engine::TLloydPass Pass = [&](std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TCentres> Previous) {
     return Data.Reduce<TLloydSums>([&](const TBatch& Batch) {
-      TLloydSums Part(Centres, Result.Scaling);
+      TLloydSums Part(Centres, Result.Scaling, Previous);
       Part.Add(Batch);
       return Part;
     });

@@ -114,8 +114,8 @@ struct TSampleFit {
 
 TSampleFit SolveStart(const TKMeansSample& Sample, const TRows& R, const TKMeansSettings& S, const long double* U) {
   const TBatch Batch = MakeBatch(Sample.Columns());
-  const TLloydPass Pass = [&Batch](std::shared_ptr<const TCentres> C) {
-    TLloydSums Sums(std::move(C));
+  const TLloydPass Pass = [&Batch](std::shared_ptr<const TCentres> C, std::shared_ptr<const TCentres> Previous) {
+    TLloydSums Sums(std::move(C), nullptr, std::move(Previous));
     Sums.Add(Batch);
     return Sums;
   };
@@ -174,9 +174,12 @@ TNearestCentre NearestCentre(std::span<const double> Row, const TCentres& Centre
   return {c, ExactDistance2(Row, Centres.Centre(c))};
 }
 
-TLloydSums::TLloydSums(std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TKMeansScaling> Scaling)
-    : FCentres(std::move(Centres)), FScaling(std::move(Scaling)) {
+TLloydSums::TLloydSums(std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TKMeansScaling> Scaling,
+                       std::shared_ptr<const TCentres> Previous)
+    : FCentres(std::move(Centres)), FPrevious(std::move(Previous)), FScaling(std::move(Scaling)) {
   if (!FCentres) throw EEngineError("k-means: sums need centres");
+  if (FPrevious && (FPrevious->K() != FCentres->K() || FPrevious->P() != FCentres->P()))
+    throw EEngineError("k-means: the previous centres are not of the same shape");
   FCount.assign(FCentres->K(), 0);
   FDeviation.assign(FCentres->K() * FCentres->P(), 0.0L);
   FWithin.assign(FCentres->K(), 0.0L);
@@ -195,6 +198,10 @@ void TLloydSums::Add(const TBatch& Batch) {
     if (!ClusterRow(Batch, i, Scaling, Row)) continue;
     Distances(Row, *FCentres, d);
     const std::size_t c = Least(d);
+    if (FPrevious) {
+      Distances(Row, *FPrevious, d);
+      Part.FChanged += Least(d) != c;
+    }
     const std::span<const double> Centre = FCentres->Centre(c);
     long double* Deviation = &Part.FDeviation[c * P];
     long double s = 0;
@@ -221,6 +228,7 @@ void TLloydSums::Merge(const TLloydSums& Other) {
     FWithin[c] += Other.FWithin[c];
   }
   for (std::size_t i = 0; i < FDeviation.size(); ++i) FDeviation[i] += Other.FDeviation[i];
+  FChanged += Other.FChanged;
 }
 
 std::size_t TLloydSums::Rows() const { return std::accumulate(FCount.begin(), FCount.end(), std::size_t{0}); }
@@ -316,17 +324,19 @@ std::size_t TCompleteRows::Before(std::size_t FirstRow) const {
 TLloydResult Lloyd(const TLloydPass& Pass, const TCentres& Start, int MaxPasses) {
   TLloydResult R;
   auto Centres = std::make_shared<const TCentres>(Start);
+  std::shared_ptr<const TCentres> Previous;
   for (; R.Passes < MaxPasses;) {
-    R.Sums = Pass(Centres);
+    R.Sums = Pass(Centres, Previous);
     ++R.Passes;
     TCentres Means = R.Sums.Means();
-    if (Means == *Centres) {
+    if ((Previous && R.Sums.Changed() == 0) || Means == *Centres) {
       R.Converged = true;
       break;
     }
+    Previous = Centres;
     Centres = std::make_shared<const TCentres>(std::move(Means));
   }
-  if (!R.Converged) R.Sums = Pass(Centres);
+  if (!R.Converged) R.Sums = Pass(Centres, Previous);
   R.Centres = *Centres;
   return R;
 }

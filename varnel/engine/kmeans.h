@@ -82,7 +82,11 @@ VARNEL_API TNearestCentre NearestCentre(std::span<const double> Row, const TCent
 class VARNEL_API TLloydSums {
  public:
   TLloydSums() = default;  // holds no rows; merges as nothing
-  explicit TLloydSums(std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TKMeansScaling> Scaling = nullptr);
+  // With Previous (the centres of the pass before), each row's nearest
+  // centre among those is found too, and a row whose cluster differs counts
+  // as Changed.
+  explicit TLloydSums(std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TKMeansScaling> Scaling = nullptr,
+                      std::shared_ptr<const TCentres> Previous = nullptr);
 
   // Adds the complete rows of the batch, which needs at least P columns.
   // On a throw the state is as it was.
@@ -95,6 +99,7 @@ class VARNEL_API TLloydSums {
   std::size_t Count(std::size_t c) const { return FCount[c]; }
   long double DeviationSum(std::size_t c, std::size_t j) const { return FDeviation[c * FCentres->P() + j]; }
   long double WithinSS(std::size_t c) const { return FWithin[c]; }
+  std::size_t Changed() const { return FChanged; }
   long double TotWithinSS() const;
   const TCentres& Centres() const { return *FCentres; }
 
@@ -103,10 +108,11 @@ class VARNEL_API TLloydSums {
   TCentres Means() const;
 
  private:
-  std::shared_ptr<const TCentres> FCentres;
+  std::shared_ptr<const TCentres> FCentres, FPrevious;
   std::shared_ptr<const TKMeansScaling> FScaling;
   std::vector<std::size_t> FCount;
   std::vector<long double> FDeviation, FWithin;
+  std::size_t FChanged = 0;
 };
 
 // Every Step-th complete row of a data set, counting complete rows from 0
@@ -169,18 +175,23 @@ struct VARNEL_API TKMeansSettings {
 VARNEL_API TCentres SampleStart(const TKMeansSample& Sample, const TKMeansSettings& Settings);
 
 // One pass over the data about the centres: the merged sums of every batch.
-using TLloydPass = std::function<TLloydSums(std::shared_ptr<const TCentres>)>;
+// Previous: the centres of the pass before, null for the first pass; the
+// sums are TLloydSums(Centres, scaling, Previous) of every row.
+using TLloydPass =
+    std::function<TLloydSums(std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TCentres> Previous)>;
 
 struct VARNEL_API TLloydResult {
   TLloydSums Sums;       // the last pass, about Centres
   TCentres Centres;
   int Passes = 0;        // that formed means, the converging one included (R's iter)
-  bool Converged = false;  // a pass left the centres as they were, bit for bit
+  bool Converged = false;  // a pass changed no row's cluster, or left the centres as they were
 };
 
-// Lloyd's passes from Start until the means equal the centres they were
-// formed about, or MaxPasses; then the sums are about the final centres
-// (one more pass if the limit was reached).
+// Lloyd's passes from Start until no row changes cluster from one pass to
+// the next (as R's kmeans stops; the centres are then the means of the
+// partition that stands) or the means equal the centres they were formed
+// about, or MaxPasses; then the sums are about the final centres (one more
+// pass if the limit was reached).
 VARNEL_API TLloydResult Lloyd(const TLloydPass& Pass, const TCentres& Start, int MaxPasses);
 
 }  // namespace varnel::engine

@@ -55,9 +55,9 @@ std::vector<std::vector<double>> Overlapping() {
 
 TLloydPass PassOver(const TBatch& Data, std::size_t Threads, std::size_t BatchRows,
                     std::shared_ptr<const TKMeansScaling> Scaling = nullptr) {
-  return [=](std::shared_ptr<const TCentres> C) {
+  return [=](std::shared_ptr<const TCentres> C, std::shared_ptr<const TCentres> Previous) {
     return ReduceBatches<TLloydSums>(Data, Threads, BatchRows, [&](const TBatch& B) {
-      TLloydSums S(C, Scaling);
+      TLloydSums S(C, Scaling, Previous);
       S.Add(B);
       return S;
     });
@@ -159,6 +159,26 @@ TEST(EngineKMeansTest, LloydConvergesWhereRDoesFromTheSameStart) {
 // method, set.seed(1); kmeans(x, 10, nstart = 10): 67359.142044112377.
 // The passes give the same bits on one thread and three, the starts on
 // one and four.
+// A pass counts the rows whose nearest centre moved from the previous
+// centres' cluster: none when the centres are the same, every row of a
+// cluster whose centre is moved past another.
+TEST(EngineKMeansTest, APassCountsTheRowsThatChangeCluster) {
+  const std::vector<std::vector<double>> X = {{0, 0.1, 0.2, 5, 5.1}};
+  const TBatch Data = MakeBatch(X);
+  const auto Centres = std::make_shared<const TCentres>(2, 1, std::vector<double>{0.1, 5.05});
+  const auto Swapped = std::make_shared<const TCentres>(2, 1, std::vector<double>{5.05, 0.1});
+  const auto Moved = std::make_shared<const TCentres>(2, 1, std::vector<double>{0.1, 0.16});
+  const auto Pass = [&](std::shared_ptr<const TCentres> Previous) {
+    TLloydSums Sums(Centres, nullptr, std::move(Previous));
+    Sums.Add(Data);
+    return Sums.Changed();
+  };
+  EXPECT_EQ(Pass(nullptr), 0u);
+  EXPECT_EQ(Pass(Centres), 0u);
+  EXPECT_EQ(Pass(Swapped), 5u);
+  EXPECT_EQ(Pass(Moved), 1u);  // 0.2 was nearer 0.16
+}
+
 TEST(EngineKMeansTest, TenClustersAtLeastAsWellAsRsBestOfTen) {
   const auto X = Overlapping();
   const TBatch Data = MakeBatch(X);

@@ -25,10 +25,10 @@ std::string Percent(double Level) {
   return std::string(Buffer, std::to_chars(Buffer, Buffer + sizeof Buffer, Level * 100, std::chars_format::general, 10).ptr) + "%";
 }
 
-std::vector<std::string> Terms(const TAnalysisData& Data, bool Intercept) {
+std::vector<std::string> Terms(const std::vector<std::string>& XNames, bool Intercept) {
   std::vector<std::string> Names;
   if (Intercept) Names.emplace_back(kConstantTerm);
-  Names.insert(Names.end(), Data.XNames.begin(), Data.XNames.end());
+  Names.insert(Names.end(), XNames.begin(), XNames.end());
   return Names;
 }
 

@@ -27,7 +27,8 @@ std::string Percent(double Level);
 
 // The fit's terms as R names them: "(Intercept)" (with the constant), then
 // the predictors' names.
-std::vector<std::string> Terms(const TAnalysisData& Data, bool Intercept);
+std::vector<std::string> Terms(const std::vector<std::string>& XNames, bool Intercept);
+inline std::vector<std::string> Terms(const TAnalysisData& Data, bool Intercept) { return Terms(Data.XNames, Intercept); }
 
 // The data's predictors as a fit can estimate them: a predictor that is a
 // linear combination of the ones before it (and of the constant, with

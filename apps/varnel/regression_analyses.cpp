@@ -328,11 +328,11 @@ std::string AllSubsetsReport(TKorlen& Korlen, const TAnalysisData& Data, const T
 // "x1 + x3": the predictors in Terms by their names, in column order;
 // "(Intercept)" for the constant alone.
 std::string TermsText(const TAnalysisData& Data, std::uint32_t Terms) {
-  std::string Text;
+  std::vector<std::string> Names;
   for (int j = 0; j < Data.K(); ++j) {
-    if (Terms & (1u << j)) Text += (Text.empty() ? "" : " + ") + Data.XNames[j];
+    if (Terms & (1u << j)) Names.push_back(Data.XNames[j]);
   }
-  return Text.empty() ? "(Intercept)" : Text;
+  return FormulaText(Names);
 }
 
 TResultTable BestTable(const TBestSubsets& B, const TAnalysisData& Data) {
@@ -348,11 +348,11 @@ TResultTable BestTable(const TBestSubsets& B, const TAnalysisData& Data) {
 // "cyl + wt": the terms in Mask by their names, in the terms' order;
 // "(Intercept)" for the constant alone.
 std::string TermListText(const std::vector<TTerm>& Terms, std::uint32_t Mask) {
-  std::string Text;
+  std::vector<std::string> Names;
   for (std::size_t t = 0; t < Terms.size(); ++t) {
-    if (Mask & (1u << t)) Text += (Text.empty() ? "" : " + ") + Terms[t].Name;
+    if (Mask & (1u << t)) Names.push_back(Terms[t].Name);
   }
-  return Text.empty() ? std::string(kConstantTerm) : Text;
+  return FormulaText(Names);
 }
 
 TResultTable StepsTable(const TStepwiseAIC& S, const std::vector<TTerm>& Terms) {

@@ -91,12 +91,7 @@ TDifferences DifferencesOf(const TBatch& Batch) {
   TDifferences D{P, 0, std::vector<long double>(P * P), {}, {}};
   std::vector<double> Sums(P * P), Row(P), d(P);
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    bool Complete = true;
-    for (std::size_t j = 0; j < P; ++j) {
-      Row[j] = Batch.Columns[j][i];
-      Complete = Complete && !std::isnan(Row[j]);
-    }
-    if (!Complete) continue;
+    if (!CompleteRow(Batch, i, Row)) continue;
     if (D.First.empty()) {
       D.First = D.Last = Row;
       continue;
@@ -535,9 +530,7 @@ int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandRe
   if (!Fit) return 1;
   const long double Sse = SseFromMoments(*Fit) ? Fit->MomentSse : ResidualPass(Data, *Fit).Sse;
   auto Diagnosis = std::make_shared<const TDiagnosis>(TDiagnosis{*Fit, engine::Infer(*Fit, Sse)});
-  std::vector<std::string> Terms = Data.XNames();
-  if (Options.Intercept) Terms.insert(Terms.begin(), std::string(kConstantTerm));
-  const TResultTable Head = EmptyObservationsTable(Options.Level, Terms);
+  const TResultTable Head = EmptyObservationsTable(Options.Level, Terms(Data.XNames(), Options.Intercept));
   TRowStream Stream{Head.Name, Head.Title, Head.Columns, std::vector<bool>(Head.Columns.size()), {}};
   Stream.Counts[0] = true;
   Stream.Produce = [&Data, Diagnosis, Level = Options.Level, Columns = Head.Columns.size()](const TRowStream::TPart& Part) {

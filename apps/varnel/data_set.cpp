@@ -349,6 +349,14 @@ TCellKind ReadCell(std::string_view Cell, const TDataRules& Rules, double& Value
   return ClassifyCell(Cell, Rules, Value);
 }
 
+bool PlainNumbersRead(const TDataRules& Rules) {
+  return Rules.Decimal == '.' && std::none_of(Rules.Missing.begin(), Rules.Missing.end(), [](const std::string& Text) {
+           double Value = 0;
+           const auto [Last, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+           return Error == std::errc() && Last == Text.data() + Text.size() && std::isfinite(Value);
+         });
+}
+
 std::string_view TrimmedCell(std::string_view Cell) { return Trimmed(Cell); }
 
 std::string ShownCell(std::string_view Cell) { return Shown(Cell); }

@@ -60,6 +60,10 @@ struct TDataRules {
 // the missing spellings first). Beyond: a number beyond double's range.
 enum class TCellKind : std::uint8_t { Number, Missing, Text, Beyond };
 TCellKind ReadCell(std::string_view Cell, const TDataRules& Rules, double& Value);
+// Whether ReadCell reads every plain number (a cell std::from_chars reads
+// whole and finite) as that number: the decimal mark is a point and no
+// missing spelling is such a number.
+bool PlainNumbersRead(const TDataRules& Rules);
 // The cell without blanks around it, and as an error message shows it.
 std::string_view TrimmedCell(std::string_view Cell);
 std::string ShownCell(std::string_view Cell);

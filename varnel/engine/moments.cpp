@@ -124,16 +124,24 @@ void TMoments::Add(const TBatch& Batch) {
   Merge(Part);
 }
 
+// Each column's range and missing count held in locals: stores through
+// the members, which the column's values might alias, would be made at
+// every value.
 void TMoments::AddRanges(const TBatch& Batch) {
   for (std::size_t j = 0; j < FP; ++j) {
+    double Low = FMin[j], High = FMax[j];
+    std::size_t Missing = 0;
     for (const double x : Batch.Columns[j]) {
       if (std::isnan(x)) {
-        ++FMissing[j];
+        ++Missing;
       } else {
-        FMin[j] = std::min(FMin[j], x);
-        FMax[j] = std::max(FMax[j], x);
+        Low = std::min(Low, x);
+        High = std::max(High, x);
       }
     }
+    FMin[j] = Low;
+    FMax[j] = High;
+    FMissing[j] += Missing;
   }
 }
 

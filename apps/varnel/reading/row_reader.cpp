@@ -4,6 +4,8 @@
 #include <csv.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -18,6 +20,7 @@ namespace varnel::cli {
 namespace {
 
 constexpr std::size_t kReadBytes = std::size_t{256} << 10;
+constexpr std::size_t kBlockReadBytes = std::size_t{1} << 20;
 
 std::string Trim(std::string_view Text) {
   const auto First = Text.find_first_not_of(" \t");
@@ -245,6 +248,7 @@ TRowReader::TRowReader(const std::string& Path, const TReadOptions& Options, con
   if (!NextRow(Line)) {
     throw TInputError(FShown + ": no header row" + (FBytes.Fifo() ? " (a pipe with no writer reads as empty)" : ""));
   }
+  FFirst = false;  // a byte-order mark is looked for at the file's start only
   FHeader.Blanks = Options.Blanks;
   FHeader.Separator = Options.Blanks ? ' ' : Options.Separator;
   if (FHeader.Separator == 0) {
@@ -267,33 +271,42 @@ TRowReader::TRowReader(const std::string& Path, const TReadOptions& Options, con
 }
 
 bool TRowReader::Fill() {
-  if (FEnded) return false;
-  FBuffer.erase(0, FAt);
+  FBuffer.erase(FBuffer.begin(), FBuffer.begin() + static_cast<std::ptrdiff_t>(FAt));
   FAt = 0;
-  const std::size_t Have = FBuffer.size();
-  // resize zeroes what the read then overwrites: 256 KiB a read, small
-  // beside the parsing, and small for a file of a few bytes.
-  FBuffer.resize(Have + kReadBytes);
-  const std::size_t Got = FBytes.Read(FBuffer.data() + Have, kReadBytes);
-  FBuffer.resize(Have + Got);
+  return Append(FBuffer, kReadBytes);
+}
+
+// Reads at most Bytes more onto the end of Text.
+bool TRowReader::Append(TBytes& Text, std::size_t Bytes) {
+  if (FEnded) return false;
+  const std::size_t Have = Text.size();
+  Text.resize(Have + Bytes);
+  const std::size_t Got = FBytes.Read(Text.data() + Have, Bytes);
+  Text.resize(Have + Got);
   FEnded = Got == 0;
-  if (FFirst && FBuffer.size() >= 3) {
+  if (FFirst && Text.size() >= 3) {
     FFirst = false;
-    if (FBuffer.compare(0, 3, "\xEF\xBB\xBF") == 0) FAt = 3;
+    if (std::string_view(Text.data(), 3) == "\xEF\xBB\xBF") FAt = 3;
   }
   return !FEnded;
 }
 
-// The next row (a view into the buffer, valid until the next call). Rows
-// are counted: the header is row 0, then the data rows.
-bool TRowReader::NextRow(std::string_view& Row) {
+// The next row of Text from At on (a view into Text, valid until Text
+// changes), reading more onto Text's end while the row is not whole; the
+// reads erase Text's rows before At when Erase. Rows are counted: the
+// header is row 0, then the data rows.
+bool TRowReader::NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_t ReadBytes, std::string_view& Row) {
   for (;;) {
-    const char* const Begin = FBuffer.data() + FAt;
-    const char* const End = FBuffer.data() + FBuffer.size();
+    const char* const Begin = Text.data() + At;
+    const char* const End = Text.data() + Text.size();
     std::size_t Length = 0, Next = 0;
     const bool Found = FindRowEnd(Begin, End, Length, Next);
     if (!Found && !FEnded && static_cast<std::size_t>(End - Begin) <= kMaxRowBytes) {
-      Fill();
+      if (Erase) {
+        Fill();
+      } else {
+        Append(Text, ReadBytes);
+      }
       continue;
     }
     if (!Found) {
@@ -303,7 +316,7 @@ bool TRowReader::NextRow(std::string_view& Row) {
     const std::size_t Number = FHeader.Names.empty() ? 0 : FDataRows + 1;
     if (Length > kMaxRowBytes) throw TInputError(FShown + ": " + RowName(Number) + " is longer than 1 MiB");
     Row = std::string_view(Begin, Length);
-    FAt += Next;
+    At += Next;
     const char Separator = FHeader.Names.empty() ? '\0' : FHeader.Separator;
     if (IsEmptyRow(Row, Separator, FOptions.Blanks)) continue;
     if (!FHeader.Names.empty()) ++FDataRows;
@@ -311,17 +324,34 @@ bool TRowReader::NextRow(std::string_view& Row) {
   }
 }
 
+bool TRowReader::NextRow(std::string_view& Row) { return NextRowIn(FBuffer, FAt, true, kReadBytes, Row); }
+
+// The block's text is read into directly: what the buffer holds beyond the
+// rows given, then the file's bytes, at most a megabyte a read, sized from
+// the rows so far so that few bytes are read beyond the block's last row;
+// the rows are offsets into it, and the bytes after the last one go back to
+// the buffer.
 bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
   Block.FirstRow = FDataRows;
-  Block.Text.clear();
   Block.Begin.clear();
   Block.End.clear();
+  Block.Text.assign(FBuffer.begin() + static_cast<std::ptrdiff_t>(FAt), FBuffer.end());
+  FBuffer.clear();
+  FAt = 0;
+  std::size_t At = 0;
   std::string_view Row;
-  while (Block.Rows() < MaxRows && NextRow(Row)) {
-    Block.Begin.push_back(Block.Text.size());
-    Block.Text.append(Row);
-    Block.End.push_back(Block.Text.size());
+  const auto ReadBytes = [&] {
+    const std::size_t Rows = Block.Rows(), Left = MaxRows - Rows;
+    const std::size_t Wanted = Rows == 0 ? kReadBytes : At / Rows * Left + At / Rows / 2 + 1;
+    return std::clamp(Wanted, kReadBytes / 4, kBlockReadBytes);
+  };
+  while (Block.Rows() < MaxRows && NextRowIn(Block.Text, At, false, ReadBytes(), Row)) {
+    const auto Begin = static_cast<std::size_t>(Row.data() - Block.Text.data());
+    Block.Begin.push_back(Begin);
+    Block.End.push_back(Begin + Row.size());
   }
+  FBuffer.assign(Block.Text.begin() + static_cast<std::ptrdiff_t>(At), Block.Text.end());
+  Block.Text.resize(At);
   return Block.Rows() > 0;
 }
 
@@ -335,24 +365,67 @@ void TRowReader::Rewind() {
   FHeader.Names.clear();
   std::string_view Header;
   NextRow(Header);  // the header, read again and skipped
+  FFirst = false;
   FHeader.Names = Names;
   FDataRows = 0;
 }
 
-void TRowReader::Split(const TRowText& Block, TFieldBlock& Out) const {
+// A row without quotes, its number columns read as its fields are found
+// (from_chars finds a number's end, so such a field needs no search for
+// its separator). False when the row is not that plain: a field count
+// other than the header's, or a number cell that is not a plain number;
+// the general split then takes the row.
+bool TRowReader::SplitPlain(std::string_view Row, const std::vector<bool>& Numbers, std::size_t r,
+                            TFieldBlock& Out) const {
+  const char Separator = FHeader.Separator;
+  const char* At = Row.data();
+  const char* const End = At + Row.size();
+  const std::size_t Columns = FHeader.Names.size(), First = r * Out.Picked;
+  for (std::size_t c = 0; c < Columns; ++c) {
+    const int Slot = FSlot[c];
+    const char* Stop = nullptr;
+    if (Slot >= 0 && Numbers[static_cast<std::size_t>(Slot)]) {
+      double Value = 0;
+      const auto [After, Error] = std::from_chars(At, End, Value);
+      if (Error != std::errc() || !std::isfinite(Value) || (After != End && *After != Separator)) return false;
+      Stop = After;
+      Out.Values[First + static_cast<std::size_t>(Slot)] = Value;
+      Out.Parsed[First + static_cast<std::size_t>(Slot)] = 1;
+    } else {
+      Stop = static_cast<const char*>(std::memchr(At, Separator, static_cast<std::size_t>(End - At)));
+      if (!Stop) Stop = End;
+    }
+    if ((Stop == End) != (c + 1 == Columns)) return false;
+    if (Slot >= 0) Out.Cells[First + static_cast<std::size_t>(Slot)] = std::string_view(At, static_cast<std::size_t>(Stop - At));
+    At = Stop + 1;
+  }
+  return true;
+}
+
+void TRowReader::Split(const TRowText& Block, TFieldBlock& Out, const std::vector<bool>& Numbers) const {
   const std::size_t Picked = FHeader.Picked.size(), Columns = FHeader.Names.size();
   Out.FirstRow = Block.FirstRow;
   Out.Rows = Block.Rows();
   Out.Picked = Picked;
   Out.Cells.assign(Out.Rows * Picked, {});
+  // A separator that can be part of a number, or blanks, leave every row
+  // to the general split.
+  const bool Plain = !Numbers.empty() && !FHeader.Blanks && std::strchr("0123456789+-.eEinfatyINFATY()xXpP", FHeader.Separator) == nullptr;
+  Out.Parsed.assign(Plain ? Out.Rows * Picked : 0, 0);
+  Out.Values.resize(Out.Parsed.size());
   Out.Arena.clear();
   Out.Arena.reserve(2 * Block.Text.size() + 16);
   TQuotedRows Quoted(FHeader.Separator);
   std::vector<std::string_view> Fields;
   std::string Problem;
   for (std::size_t r = 0; r < Out.Rows; ++r) {
+    const std::string_view Row = Block.Row(r);
+    if (Plain && !std::memchr(Row.data(), '"', Row.size())) {
+      if (SplitPlain(Row, Numbers, r, Out)) continue;
+      std::fill_n(Out.Parsed.begin() + static_cast<std::ptrdiff_t>(r * Picked), Picked, 0);
+    }
     const std::size_t Number = Block.FirstRow + r + 1;
-    SplitRow(Block.Row(r), FHeader.Separator, FHeader.Blanks, Quoted, Fields, Out.Arena, Problem);
+    SplitRow(Row, FHeader.Separator, FHeader.Blanks, Quoted, Fields, Out.Arena, Problem);
     if (!Problem.empty()) throw TInputError(FShown + ": data row " + std::to_string(Number) + ": " + Problem);
     if (Fields.size() != Columns) {
       throw TInputError(FShown + ": data row " + std::to_string(Number) + " has " + std::to_string(Fields.size()) +

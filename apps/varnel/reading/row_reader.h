@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <memory>
 #include <vector>
 
 #include "csv_table.h"
@@ -14,23 +15,53 @@
 
 namespace varnel::cli {
 
-// Whole rows as the file has them, line ends removed; empty lines are not
-// rows. FirstRow counts the data rows before the block.
+// Bytes that a resize leaves unset, for a buffer that a read fills at once:
+// zeroing each megabyte first would cost as much as a pass over it.
+template <class T>
+struct TUnsetAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TUnsetAllocator<U>;
+  };
+  TUnsetAllocator() = default;
+  template <class U>
+  TUnsetAllocator(const TUnsetAllocator<U>&) noexcept {}
+  // Default-initialised, that is left unset; with a value, as std::allocator.
+  template <class U>
+  void construct(U* At) noexcept {
+    std::uninitialized_default_construct_n(At, 1);
+  }
+};
+using TBytes = std::vector<char, TUnsetAllocator<char>>;
+
+// Whole rows as the file has them: Text holds them with their line ends
+// (and any empty lines, which are not rows); Begin and End mark each row
+// without its line end. FirstRow counts the data rows before the block.
 struct TRowText {
   std::size_t FirstRow = 0;
-  std::string Text;
+  TBytes Text;
   std::vector<std::size_t> Begin, End;
   std::size_t Rows() const { return Begin.size(); }
-  std::string_view Row(std::size_t r) const { return std::string_view(Text).substr(Begin[r], End[r] - Begin[r]); }
+  std::string_view Row(std::size_t r) const { return std::string_view(Text.data() + Begin[r], End[r] - Begin[r]); }
 };
 
 // The picked columns' cells of a block, row by row, quotes removed. The
 // cells borrow from the block's text (or the arena): keep both alive.
+// Cells of the columns Split was asked to read as numbers come with their
+// value where they are plain numbers (Parsed); the others are left to the
+// cell rules.
 struct TFieldBlock {
   std::size_t FirstRow = 0, Rows = 0, Picked = 0;
   std::vector<std::string_view> Cells;
+  std::vector<double> Values;
+  std::vector<unsigned char> Parsed;  // empty when no column was read as numbers
   std::string Arena;
   std::string_view Cell(std::size_t r, std::size_t c) const { return Cells[r * Picked + c]; }
+  bool Number(std::size_t r, std::size_t c, double& Value) const {
+    if (Parsed.empty() || !Parsed[r * Picked + c]) return false;
+    Value = Values[r * Picked + c];
+    return true;
+  }
 };
 
 // What the header row says: its names (trimmed, made unique), the columns
@@ -58,19 +89,25 @@ class TRowReader {
   void Rewind();
 
   // The block's fields; a row of another length than the header's, or
-  // malformed quotes, raise TInputError naming the data row.
-  void Split(const TRowText& Block, TFieldBlock& Fields) const;
+  // malformed quotes, raise TInputError naming the data row. Numbers, per
+  // picked column: read its plain numbers (what std::from_chars reads
+  // whole, finite, with nothing around it) as the row is split, for a
+  // caller whose cell rules read such a cell as that number.
+  void Split(const TRowText& Block, TFieldBlock& Fields, const std::vector<bool>& Numbers = {}) const;
 
  private:
+  bool SplitPlain(std::string_view Row, const std::vector<bool>& Numbers, std::size_t r, TFieldBlock& Out) const;
+  bool NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_t ReadBytes, std::string_view& Row);
   bool NextRow(std::string_view& Row);
   bool Fill();
+  bool Append(TBytes& Text, std::size_t Bytes);
 
   std::string FShown;
   TReadOptions FOptions;
   TByteStream FBytes;
   THeader FHeader;
   std::vector<int> FSlot;  // header position -> picked column, or -1
-  std::string FBuffer;
+  TBytes FBuffer;
   std::size_t FAt = 0;
   bool FEnded = false, FFirst = true;
   std::size_t FDataRows = 0;

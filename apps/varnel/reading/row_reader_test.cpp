@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "data_set.h"
 #include "parsed_csv.h"
 
 namespace varnel::cli {
@@ -78,6 +81,61 @@ TEST(RowReaderTest, BlocksGiveTheRowsAndFieldsOfAWholeParse) {
     EXPECT_EQ(ReadInBlocks(Path.string()), *Reference) << Csv;
   }
   std::filesystem::remove(Path);
+}
+
+// The numbers read as the rows are split are the cell rules' own: every
+// spelling near a number (signs, blanks, exponents beyond range, inf and
+// nan, hexadecimal, a decimal comma, quotes) reads as ReadCell reads the
+// cell of the plain split, and a row of the wrong length fails alike.
+TEST(RowReaderTest, NumbersReadWhileSplittingAreTheCellRules) {
+  static const char* const Cells[] = {"1.5", "-2e3", "+4", "+-4", " 7", "8 ", "1e400", "-1e-400", "inf", "nan",
+                                      "0x1A", ".5", "5.", "-0", "NA", "", "1;5", "\"3\"", "1e", "12abc", "1.5e+07"};
+  const auto Path = std::filesystem::temp_directory_path() / "varnel_row_reader_numbers.csv";
+  std::mt19937 Engine(11);
+  const TDataRules Rules;
+  ASSERT_TRUE(PlainNumbersRead(Rules));
+  int ReadPlain = 0;
+  for (int Trial = 0; Trial < 100; ++Trial) {
+    std::string Csv = "a,b,c\n";
+    for (int r = 0; r < 20; ++r) {
+      const int Fields = Trial % 10 == 9 && r == 13 ? 2 + 2 * (Trial % 20 == 9) : 3;
+      for (int c = 0; c < Fields; ++c) Csv += std::string(c ? "," : "") + Cells[std::uniform_int_distribution<int>(0, 20)(Engine)];
+      Csv += "\n";
+    }
+    std::ofstream(Path, std::ios::binary) << Csv;
+    TRowReader Reader(Path.string(), {});
+    TRowText Block;
+    ASSERT_TRUE(Reader.Next(100, Block));
+    TFieldBlock General, Plain;
+    std::string GeneralError, PlainError;
+    try { Reader.Split(Block, General); } catch (const TInputError& Error) { GeneralError = Error.what(); }
+    try { Reader.Split(Block, Plain, {true, false, true}); } catch (const TInputError& Error) { PlainError = Error.what(); }
+    EXPECT_EQ(PlainError, GeneralError) << Csv;
+    if (!GeneralError.empty()) continue;
+    for (std::size_t r = 0; r < General.Rows; ++r) {
+      for (std::size_t c = 0; c < 3; ++c) {
+        double Expected = 0, Got = 0;
+        const TCellKind Kind = ReadCell(General.Cell(r, c), Rules, Expected);
+        const bool Read = Plain.Number(r, c, Got);
+        EXPECT_EQ(Plain.Cell(r, c), General.Cell(r, c));
+        if (c == 1) {
+          EXPECT_FALSE(Read);  // not asked for
+        }
+        if (!Read) continue;
+        ++ReadPlain;
+        EXPECT_EQ(Kind, TCellKind::Number) << General.Cell(r, c);
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(Got), std::bit_cast<std::uint64_t>(Expected)) << General.Cell(r, c);
+      }
+    }
+  }
+  std::filesystem::remove(Path);
+  EXPECT_GT(ReadPlain, 200);  // the rows whose number cells are all plain
+  TDataRules Comma;
+  Comma.Decimal = ',';
+  TDataRules Sentinel;
+  Sentinel.Missing.push_back("-999");
+  EXPECT_FALSE(PlainNumbersRead(Comma));
+  EXPECT_FALSE(PlainNumbersRead(Sentinel));
 }
 
 // A file is read again from its first data row; a wide file has shorter

@@ -91,6 +91,7 @@ void TStreamedData::Plan(const TDataRules& Rules) {
     Column.Factor = c < Factor.size() && Factor[c];
     FColumns.push_back(std::move(Column));
   }
+  for (const TColumn& Column : FColumns) FPlainNumbers.push_back(!Column.Factor && PlainNumbersRead(Rules));
   if (FResponse) FYName = Printable(Table.Names.back());
   for (const std::string& Name : FReader->Header().Names) {
     if (std::find(Table.Names.begin(), Table.Names.end(), Name) == Table.Names.end()) FUnused.push_back(Printable(Name));
@@ -339,7 +340,7 @@ void TStreamedData::GatherLevels() {
 // column of numbers is an error here too, though the first block decided
 // the column's kind.
 void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
-  FReader->Split(Text, Out.Fields);
+  FReader->Split(Text, Out.Fields, FPlainNumbers);
   const TFieldBlock& F = Out.Fields;
   const std::size_t Picked = FColumns.size(), Width = FXNames.size() + (FResponse ? 1 : 0);
   Out.Columns.resize(Width);
@@ -353,7 +354,7 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
     for (std::size_t c = 0; c < Picked; ++c) {
       const TColumn& Column = FColumns[c];
       double Value = 0;
-      const TCellKind Kind = ReadCell(F.Cell(r, c), FRules, Value);
+      const TCellKind Kind = F.Number(r, c, Value) ? TCellKind::Number : ReadCell(F.Cell(r, c), FRules, Value);
       if (Kind == TCellKind::Missing) {
         if (FRules.FailOnMissing) throw TInputError(Where(FSource, Row, Column.Name) + ": missing value");
         Complete = false;

@@ -106,6 +106,7 @@ class TStreamedData {
   std::string FSource, FYName;
   bool FResponse = true;
   std::vector<TColumn> FColumns;  // the picked columns, the response last
+  std::vector<bool> FPlainNumbers;  // per picked column: its plain numbers read as the rows are split
   std::vector<std::string> FXNames, FTermNames, FUnused;
   std::vector<int> FTermOf;
   bool FDroppedUnknown = true;  // until a pass over the batches has counted them

@@ -87,28 +87,37 @@ void SolveKept(const TFactor& F, const TMatrix& A, std::size_t p, TFit& Fit, lon
   Fit.Coef.insert(Fit.Coef.end(), Beta.begin(), Beta.end());
 }
 
-// Adds the intercept's row and column: β0 = ȳ − Σ βj x̄j, and the inverse
-// of the full cross products [[1/n + x̄ᵀA⁻¹x̄, −(A⁻¹x̄)ᵀ], [−A⁻¹x̄, A⁻¹]].
+// Adds the intercept: β0 = ȳ − Σ βj x̄j, and the inverse with the constant.
 void AddIntercept(const TMoments& State, const TMatrix& Inv, TFit& Fit) {
-  const std::size_t q = Fit.Kept.size(), r = q + 1;
-  std::vector<long double> Means(q), W(q, 0);
-  long double Beta0 = State.Mean(State.P() - 1), Quadratic = 0;
-  for (std::size_t i = 0; i < q; ++i) Means[i] = State.Mean(Fit.Kept[i]);
+  const std::size_t q = Fit.Kept.size();
+  std::vector<long double> Means(q);
+  long double Beta0 = State.Mean(State.P() - 1);
   for (std::size_t i = 0; i < q; ++i) {
-    for (std::size_t j = 0; j < q; ++j) W[i] += Inv[i * q + j] * Means[j];
-    Quadratic += Means[i] * W[i];
+    Means[i] = State.Mean(Fit.Kept[i]);
     Beta0 -= Fit.Coef[i + 1] * Means[i];
   }
   Fit.Coef[0] = Finite(Beta0);
-  Fit.XtXInv.assign(r * r, 0);
-  Fit.XtXInv[0] = Finite(1 / static_cast<long double>(State.Count()) + Quadratic);
-  for (std::size_t i = 0; i < q; ++i) {
-    Fit.XtXInv[i + 1] = Fit.XtXInv[(i + 1) * r] = Finite(-W[i]);
-    for (std::size_t j = 0; j < q; ++j) Fit.XtXInv[(i + 1) * r + j + 1] = Inv[i * q + j];
-  }
+  Fit.XtXInv = InverseWithConstant(State.Count(), Means, Inv);
 }
 
 }  // namespace
+
+std::vector<long double> InverseWithConstant(std::size_t N, const std::vector<long double>& Means,
+                                             const std::vector<long double>& Inv) {
+  const std::size_t q = Means.size(), r = q + 1;
+  std::vector<long double> W(q, 0), Out(r * r, 0);
+  long double Quadratic = 0;
+  for (std::size_t i = 0; i < q; ++i) {
+    for (std::size_t j = 0; j < q; ++j) W[i] += Inv[i * q + j] * Means[j];
+    Quadratic += Means[i] * W[i];
+  }
+  Out[0] = Finite(1 / static_cast<long double>(N) + Quadratic);
+  for (std::size_t i = 0; i < q; ++i) {
+    Out[i + 1] = Out[(i + 1) * r] = Finite(-W[i]);
+    for (std::size_t j = 0; j < q; ++j) Out[(i + 1) * r + j + 1] = Inv[i * q + j];
+  }
+  return Out;
+}
 
 TFit Solve(const TMoments& State, bool Intercept, long double Tolerance) {
   if (State.P() == 0) throw EEngineError("a fit needs a response column");

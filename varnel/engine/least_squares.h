@@ -61,4 +61,10 @@ struct VARNEL_API TFit {
 // would not be finite.
 VARNEL_API TFit Solve(const TMoments& State, bool Intercept = true, long double Tolerance = kAliasTolerance);
 
+// The inverse of the cross products of [1, X] (N rows) from Inv, the
+// inverse of X's centred cross products (q × q, row-major), and X's means:
+// [[1/N + x̄ᵀ·Inv·x̄, −(Inv·x̄)ᵀ], [−Inv·x̄, Inv]], the constant first.
+VARNEL_API std::vector<long double> InverseWithConstant(std::size_t N, const std::vector<long double>& Means,
+                                                        const std::vector<long double>& Inv);
+
 }  // namespace varnel::engine

@@ -24,9 +24,17 @@ inline constexpr long double kRefineAbove = 1024;
 VARNEL_API long double ConditionBound(const TFit& Fit);
 inline bool WorthRefining(const TFit& Fit) { return ConditionBound(Fit) > kRefineAbove; }
 
+// Above this bound the inverse itself, formed from moments that carry 19
+// digits, may keep fewer than about 14 (a gap of 1/30,000 between two
+// predictors keeps 9): the pass refines it too, with one Newton step whose
+// product with the cross products is formed from the rows themselves.
+inline constexpr long double kRefineInverseAbove = 1L << 20;
+
 // Σ r·z over complete rows, z the design row as the fit forms it (with an
-// intercept (1, x − x̄), else x) and r the fit's residual: mergeable, so the
-// pass runs over batches in any number of threads and merges in tree order.
+// intercept (1, x − x̄), else x) and r the fit's residual, and, when the
+// fit's condition bound passes kRefineInverseAbove, Σ w·wᵀ with w = G·z
+// over the predictors (G their block of (X'X)⁻¹): mergeable, so the pass
+// runs over batches in any number of threads and merges in tree order.
 class VARNEL_API TResidualProducts {
  public:
   TResidualProducts() = default;  // holds nothing; merges as nothing
@@ -35,14 +43,23 @@ class VARNEL_API TResidualProducts {
   void Add(const TFit& Fit, const TBatch& Batch);
   void Merge(const TResidualProducts& Other);
   const std::vector<long double>& Sums() const { return FSums; }
+  // Σ w·wᵀ (q × q over the kept predictors, row-major), or empty; with an
+  // intercept, u = G·x̄ and Σ (uᵀz)², for the inverse's corner.
+  const std::vector<long double>& InverseSums() const { return FInverse; }
+  const std::vector<long double>& MeansInverse() const { return FMeansInverse; }
+  long double MeansSquares() const { return FMeansSquares; }
   std::size_t Count() const { return FCount; }
 
  private:
   std::vector<long double> FSums;  // in the order of TFit::Coef
+  std::vector<long double> FInverse, FMeansInverse;
+  long double FMeansSquares = 0;
   std::size_t FCount = 0;
 };
 
-// The fit moved by (X'X)⁻¹·Σ r·z. Its MomentSse no longer describes it and
+// The fit moved by (X'X)⁻¹·Σ r·z, and with the inverse sums its inverse
+// moved to 2G − Σ w·wᵀ (a Newton step, G·(Z'Z)·G formed from the rows):
+// the error of G enters squared. Its MomentSse no longer describes it and
 // is NaN: take the SSE from a residual pass (StreamedSse). Throws EEngineError when
 // the products are not of the fit's complete rows.
 VARNEL_API TFit Refined(const TFit& Fit, const TResidualProducts& Products);

@@ -18,17 +18,18 @@ Quad QuadSqrt(Quad x) {
 
 }  // namespace
 
-TQuadFit QuadLeastSquares(const TDataSet& Data) {
-  const int n = Data.N(), p = Data.K() + 1;
+TQuadFit QuadLeastSquares(const TDataSet& Data, bool Intercept) {
+  const int n = Data.N(), First = Intercept ? 1 : 0, p = Data.K() + First;
   std::vector<std::vector<Quad>> A(p, std::vector<Quad>(n, 1));
-  for (int j = 1; j < p; ++j) {
-    for (int i = 0; i < n; ++i) A[j][i] = Data.Columns[j - 1][i];
+  for (int j = First; j < p; ++j) {
+    for (int i = 0; i < n; ++i) A[j][i] = Data.Columns[j - First][i];
   }
   std::vector<Quad> b(n);
   Quad SumY = 0;
   for (int i = 0; i < n; ++i) SumY += (b[i] = Data.Y[i]);
+  const Quad Centre = Intercept ? SumY / n : 0;  // R's SST through the origin is about zero
   Quad Sst = 0;
-  for (int i = 0; i < n; ++i) Sst += (b[i] - SumY / n) * (b[i] - SumY / n);
+  for (int i = 0; i < n; ++i) Sst += (b[i] - Centre) * (b[i] - Centre);
   for (int j = 0; j < p; ++j) {
     Quad Norm = 0;
     for (int i = j; i < n; ++i) Norm += A[j][i] * A[j][i];
@@ -73,7 +74,7 @@ TQuadFit QuadLeastSquares(const TDataSet& Data) {
   Fit.SST = static_cast<long double>(Sst);
   Fit.R2 = static_cast<long double>(R2);
   Fit.RMSE = static_cast<long double>(QuadSqrt(Mse));
-  Fit.F = static_cast<long double>((R2 / (p - 1)) / ((1 - R2) / (n - p)));
+  Fit.F = static_cast<long double>((R2 / (p - First)) / ((1 - R2) / (n - p)));
   for (int j = 0; j < p; ++j) {
     Quad d = 0;
     for (int c = j; c < p; ++c) d += Rinv[j][c] * Rinv[j][c];

@@ -17,6 +17,7 @@ struct TQuadFit {
   long double SSE = 0, SST = 0, R2 = 0, RMSE = 0, F = 0;
 };
 
-TQuadFit QuadLeastSquares(const TDataSet& Data);
+// Intercept false: through the origin, SST and R² about zero as R's.
+TQuadFit QuadLeastSquares(const TDataSet& Data, bool Intercept = true);
 
 }  // namespace varnel::testing

@@ -61,6 +61,9 @@ struct TOptions {
   bool Intercept = true;
   bool ReportTexts = false;       // the component's texts instead of the tables
   std::size_t Threads = 0;        // reading and reducing beyond the box: 0 for one per core
+  // Beyond the box, the per-row series of the picture (--plot) are gathered
+  // only when one is drawn: without it a command keeps its memory bounded.
+  bool Picture = false;
   TRegressOptions Regress;
   TSelectOptions Select;
   TPcaOptions Pca;
@@ -91,15 +94,35 @@ struct TComponentSeries {  // pca
   std::vector<long long> Rows;
 };
 
+// The observations of a clustering on the first two principal components
+// of the clustered columns' covariance (one with a single column), in the
+// clustering's units (standardised with --scale).
+struct TClusterProjection {
+  std::vector<double> Proportion;            // of the variance, per component drawn
+  std::vector<double> Mean;                  // per variable: where the components are centred
+  std::vector<double> Rotation1, Rotation2;  // per variable: the loadings (Rotation2 empty with one)
+  std::vector<double> Score1, Score2;        // per observation (Score2 empty with one variable)
+  std::vector<long long> Rows;               // per observation: the data rows
+};
+
 struct TClusterSeries {  // cluster
   std::vector<std::vector<double>> Centres;  // per cluster, per variable
   std::vector<int> Cluster;                  // per observation, from 1
+  // Beyond the box only: within it the picture takes the components from
+  // the component's data.
+  std::optional<TClusterProjection> Projection;
+};
+
+struct TVariableSeries {  // describe beyond the box: every value of each column
+  std::vector<std::string> Names;            // the predictors, then the response
+  std::vector<std::vector<double>> Values;   // per variable, the complete rows in file order
 };
 
 struct TTypedResults {
   std::optional<TObservationSeries> Observations;
   std::optional<TComponentSeries> Components;
   std::optional<TClusterSeries> Clusters;
+  std::optional<TVariableSeries> Variables;
 };
 
 struct TCommandResults {

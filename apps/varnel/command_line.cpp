@@ -358,6 +358,8 @@ using TStreamedRun = int (*)(TStreamedData&, const TOptions&, TCommandResults&);
 
 // What a command draws under --plot, from its results (and the data).
 using TFigureOf = TFigure (*)(TKorlen&, const TAnalysisData&, const TCommandResults&);
+// The same beyond the box, from the series the command gathered for it.
+using TStreamedFigureOf = TFigure (*)(const TCommandResults&);
 
 // What was chosen: the command's name as the JSON's meta shows it, whether
 // it has a level, its analysis and its picture.
@@ -371,6 +373,7 @@ struct TChoice {
   unsigned Uses = kLevel | kIntercept | kReportTexts | kAlpha | kScan;
   bool Unsupervised = false;
   TStreamedRun Streamed = nullptr;  // the command on data beyond the component's box, if it runs there
+  TStreamedFigureOf StreamedFigure = nullptr;
 };
 
 // Each from the command's typed results, which a run that gives tables has
@@ -385,6 +388,18 @@ TFigure ClusterPicture(TKorlen& Korlen, const TAnalysisData& Data, const TComman
   return ClusterFigure(Korlen, Data, Results.Typed.Clusters.value());
 }
 TFigure HistogramPicture(TKorlen&, const TAnalysisData& Data, const TCommandResults&) { return HistogramFigure(Data); }
+
+// Beyond the box, from the series gathered under TOptions::Picture.
+TFigure StreamedDiagnosticPicture(const TCommandResults& Results) {
+  return DiagnosticFigure(Results.Results.Meta, Results.Typed.Observations.value());
+}
+TFigure StreamedComponentsPicture(const TCommandResults& Results) {
+  return ComponentsFigure(Results.Results.Meta, Results.Typed.Components.value());
+}
+TFigure StreamedClusterPicture(const TCommandResults& Results) { return ClusterFigure(Results.Typed.Clusters.value()); }
+TFigure StreamedHistogramPicture(const TCommandResults& Results) {
+  return HistogramFigure(Results.Typed.Variables.value());
+}
 
 // "1200x900" (or "1200,900"): a size from 200 to 10,000 pixels a side,
 // nothing before or after it. from_chars, unlike sscanf's %d, refuses a
@@ -538,28 +553,35 @@ TTargets PrepareTargets(const TDataOptions& Data, const TWriteOptions& Write, co
 }
 
 // What the component alone gives is refused beyond its box, in one line.
-void CheckStreamedRequest(const TStreamedData& Data, const TTargets& Targets, const TOptions& Options) {
+// Draws: the command has a picture beyond the box.
+void CheckStreamedRequest(const TStreamedData& Data, const TTargets& Targets, const TOptions& Options, bool Draws) {
   const std::string Beyond = " is for data within 19,999 rows and 24 predictors; " + Data.Source() + " is beyond them";
   if (Options.ReportTexts) throw TInputError("--report-texts (the component's texts)" + Beyond);
   if (Options.Scan) throw TInputError("--scan (the component's plausibility scan)" + Beyond);
-  if (Targets.Plot) throw TInputError("--plot" + Beyond);
+  if (Targets.Plot && !Draws) throw TInputError("--plot" + Beyond);
   if (Targets.Report) throw TInputError("--report (the component's report)" + Beyond);
 }
 
-// A command on data read in blocks: its tables, from the engine.
+// A command on data read in blocks: its tables, from the engine, and its
+// picture, drawn while they are written as within the box.
 int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWriteOptions& Write,
                 const TTargets& Targets, const TOptions& Options, const TChoice& Choice, TFdStream& Stdout) {
   try {
-    CheckStreamedRequest(Data, Targets, Options);
+    CheckStreamedRequest(Data, Targets, Options, Choice.StreamedFigure != nullptr);
+    TOptions Settings = Options;
+    Settings.Picture = Targets.Plot != nullptr;
     TCommandResults Results;
-    const int Status = Choice.Streamed(Data, Options, Results);
+    const int Status = Choice.Streamed(Data, Settings, Results);
     SayWhatWasLeftOut(Data, DataOptions);
     const std::optional<bool> Scaled = Results.Results.Meta.Scaled;
     Results.Results.Meta = MetaOf(Data.Source(), Results.Results.Meta.N, static_cast<long long>(Data.DroppedCount()),
                                   Data.YName(), Data.XNames(), Choice, Options);
     Results.Results.Meta.Scaled = Scaled;
+    TPlotFile* const Plot = Status == 0 ? Targets.Plot.get() : nullptr;
+    if (Plot) Plot->Start(GnuplotScript(Choice.StreamedFigure(Results), Plot->Format(), Plot->Size()));
     if (Status == 0)
       Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
+    if (Plot) Plot->Finish();
     return Finish(Status, Status == 0 ? "" : "the analysis of " + Data.Source() + " has no result (the reason is above)", Stdout);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
@@ -755,27 +777,29 @@ int RunTool(int argc, char** argv) {
     TFigureOf Figure = nullptr;
     bool Unsupervised = false;
     TStreamedRun Streamed = nullptr;
+    TStreamedFigureOf StreamedFigure = nullptr;
   };
   const TCommand Commands[] = {
       {"regress", "tables coefficients and model: estimates, standard errors, t, p, confidence limits, VIF, "
                   "R², F, AIC, BIC, Durbin-Watson", kLevel | kIntercept | kReportTexts | kAlpha | kScan, RunRegress, nullptr,
        false, RunStreamedRegress},
       {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits; --plot: R's "
-                   "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan, RunDiagnose, DiagnosticPicture, false, RunStreamedDiagnose},
+                   "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan, RunDiagnose, DiagnosticPicture,
+       false, RunStreamedDiagnose, StreamedDiagnosticPicture},
       {"describe", "tables variables, correlation and covariance; --plot: a histogram of each variable", kReportTexts,
-       RunDescribe, HistogramPicture, false, RunStreamedDescribe},
+       RunDescribe, HistogramPicture, false, RunStreamedDescribe, StreamedHistogramPicture},
       {"select", "table best: the best subsets of every size (or steps: a stepwise search by AIC); the "
                  "component's searches under --report-texts",
        kReportTexts | kScan, RunSelect, nullptr, false, RunStreamedSelect},
       {"pca", "tables components, loadings and scores: principal components of the correlation matrix "
               "(--covariance: of the covariance matrix); --plot: scree plot and biplot", kReportTexts, RunPca,
-       ComponentsPicture, true, RunStreamedPca},
+       ComponentsPicture, true, RunStreamedPca, StreamedComponentsPicture},
       {"distance", "table distances: Mahalanobis distances, chi-square p-values and outlier flags", kLevel,
        RunDistance, nullptr, true, RunStreamedDistance},
       {"cluster", "tables centres, fit and assignments: k-means from seeded k-means++ starts; --plot: the clusters "
                   "on the first two principal components; beyond 19,999 rows or 24 variables: from Lloyd's passes "
                   "over the file (at most 100)",
-       kReportTexts, RunCluster, ClusterPicture, true, RunStreamedCluster},
+       kReportTexts, RunCluster, ClusterPicture, true, RunStreamedCluster, StreamedClusterPicture},
   };
   for (const TCommand& Command : Commands) {
     CLI::App* Sub = App.add_subcommand(Command.Name, Command.Help);
@@ -783,7 +807,7 @@ int RunTool(int argc, char** argv) {
     if (Command.Figure) AddPlotOptions(*Sub, Plot);
     Sub->callback([&Chosen, Command] {
       Chosen = {Command.Name, (Command.Uses & kLevel) != 0, Command.Analysis, Command.Figure, Command.Uses,
-                Command.Unsupervised, Command.Streamed};
+                Command.Unsupervised, Command.Streamed, Command.StreamedFigure};
     });
   }
   App.get_subcommand("regress")->add_option("--beta-threshold", Options.Regress.BetaThreshold,

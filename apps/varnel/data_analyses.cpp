@@ -361,7 +361,7 @@ int RunCluster(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Optio
   const TClusterSummary Summary = SummaryOf(Rec, *Centres, Options);
   Out.Results.Tables = {ClusterCentresTable(Summary, Data.XNames), ClusterFitTable(Summary),
                         AssignmentTable(*Assignment, Data)};
-  Out.Typed.Clusters = TClusterSeries{Summary.Centres, {Assignment->begin(), Assignment->begin() + Data.N()}};
+  Out.Typed.Clusters = TClusterSeries{Summary.Centres, {Assignment->begin(), Assignment->begin() + Data.N()}, {}};
   return 0;
 }
 

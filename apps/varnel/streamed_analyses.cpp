@@ -350,24 +350,74 @@ TResultTable PredictorMatrix(const TStreamedData& Data, const TMoments& State, b
   return Table;
 }
 
+// A complete row's deviations about the means, each formed about the
+// column's shift, over the scale: what the scores are sums of.
+void Deviations(const TMoments& State, const engine::TComponents& Rec, const std::vector<double>& Row,
+                std::vector<long double>& d) {
+  for (std::size_t v = 0; v < Rec.K; ++v)
+    d[v] = ((static_cast<long double>(Row[v]) - State.Shift(v)) - State.MeanAboutShift(v)) / Rec.Scale[v];
+}
+
+double Score(const engine::TComponents& Rec, const std::vector<long double>& d, std::size_t c) {
+  long double s = 0;
+  for (std::size_t v = 0; v < Rec.K; ++v) s += d[v] * Rec.Rotation[v][c];
+  return static_cast<double>(s);
+}
+
 // The scores of the complete rows of a batch: Σᵥ (x − x̄ᵥ)·rotation[v][j]/scaleᵥ
-// in long double, each difference formed about the column's shift.
+// in long double.
 std::vector<double> ScoreRows(const TMoments& State, const engine::TComponents& Rec, const TBatch& Batch) {
   const std::size_t K = Rec.K;
   std::vector<double> Rows, Row(Batch.Cols());
   std::vector<long double> d(K);
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
     if (!CompleteRow(Batch, i, Row)) continue;
-    for (std::size_t v = 0; v < K; ++v)
-      d[v] = ((static_cast<long double>(Row[v]) - State.Shift(v)) - State.MeanAboutShift(v)) / Rec.Scale[v];
+    Deviations(State, Rec, Row, d);
     Rows.push_back(static_cast<double>(Batch.FirstRow + i + 1));
-    for (std::size_t c = 0; c < K; ++c) {
-      long double s = 0;
-      for (std::size_t v = 0; v < K; ++v) s += d[v] * Rec.Rotation[v][c];
-      Rows.push_back(static_cast<double>(s));
-    }
+    for (std::size_t c = 0; c < K; ++c) Rows.push_back(Score(Rec, d, c));
   }
   return Rows;
+}
+
+// The biplot's series: every complete row's first two scores, as the
+// scores table has them, gathered in the file's order.
+TComponentSeries ComponentSeriesOf(TStreamedData& Data, const TMoments& State, const engine::TComponents& Rec,
+                                   const std::vector<std::string>& Names) {
+  TComponentSeries S{Rec.Scaled, Names, Data.XNames(), {}, {}, {}, {}, {}, {}, {}, {}};
+  for (std::size_t j = 0; j < Rec.K; ++j) {
+    S.SDev.push_back(static_cast<double>(Rec.SDev[j]));
+    S.Proportion.push_back(static_cast<double>(Rec.Proportion[j]));
+    S.Cumulative.push_back(static_cast<double>(Rec.Cumulative[j]));
+  }
+  if (Rec.K < 2) return S;
+  for (std::size_t v = 0; v < Rec.K; ++v) {
+    S.Loading1.push_back(static_cast<double>(Rec.Rotation[v][0]));
+    S.Loading2.push_back(static_cast<double>(Rec.Rotation[v][1]));
+  }
+  struct TPart {
+    std::vector<double> Score1, Score2;
+    std::vector<long long> Rows;
+  };
+  Data.InOrder<TPart>(
+      [&](const TBatch& Batch) {
+        TPart Part;
+        std::vector<double> Row(Batch.Cols());
+        std::vector<long double> d(Rec.K);
+        for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+          if (!CompleteRow(Batch, i, Row)) continue;
+          Deviations(State, Rec, Row, d);
+          Part.Score1.push_back(Score(Rec, d, 0));
+          Part.Score2.push_back(Score(Rec, d, 1));
+          Part.Rows.push_back(static_cast<long long>(Batch.FirstRow + i + 1));
+        }
+        return Part;
+      },
+      [&S](TPart& Part) {
+        S.Score1.insert(S.Score1.end(), Part.Score1.begin(), Part.Score1.end());
+        S.Score2.insert(S.Score2.end(), Part.Score2.begin(), Part.Score2.end());
+        S.Rows.insert(S.Rows.end(), Part.Rows.begin(), Part.Rows.end());
+      });
+  return S;
 }
 
 TRowStream ScoresStream(TStreamedData& Data, const TMoments& State, const engine::TComponents& Components,
@@ -438,11 +488,12 @@ int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults
   const std::vector<std::string> Names = ComponentNames(static_cast<int>(K));
   Out.Results.Tables = {ComponentsTable(Components, Names), RotationTable(Components, Data.XNames(), Names)};
   Out.Results.Stream = ScoresStream(Data, State, Components, Names);
+  if (Options.Picture) Out.Typed.Components = ComponentSeriesOf(Data, State, Components, Names);
   return 0;
 }
 
 int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
-  const TColumnValues V = Data.Reduce<TColumnValues>(ValuesOf);
+  TColumnValues V = Data.Reduce<TColumnValues>(ValuesOf);
   const std::size_t K = Data.K(), P = V.Values.size();
   const std::size_t n = P ? V.Values[0].size() : 0;
   if (n < 2) throw TInputError(Data.Source() + ": describe needs two rows that hold a value in every column used");
@@ -458,6 +509,11 @@ int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandRe
       std::cerr << "varnel: the standard deviation of " << Data.XNames()[j] << " is zero: its correlations are not defined\n";
   }
   Out.Results.Tables = {std::move(Variables), PredictorMatrix(Data, State, true), PredictorMatrix(Data, State, false)};
+  if (Options.Picture) {
+    TVariableSeries Series{Data.XNames(), std::move(V.Values)};
+    Series.Names.push_back(Data.YName());
+    Out.Typed.Variables = std::move(Series);
+  }
   return 0;
 }
 
@@ -517,6 +573,42 @@ std::vector<double> ObservationRows(const TFit& Fit, const engine::TObservationM
   return Rows;
 }
 
+// The picture's series of every complete row, in the file's order.
+TObservationSeries ObservationSeriesOf(TStreamedData& Data, const TFit& Fit, const engine::TInference& Inference,
+                                       double Level) {
+  TObservationSeries S;
+  S.Intercept = Fit.Intercept;
+  S.Coefficients = static_cast<int>(Fit.Rank());
+  const engine::TObservationMeasures Measures(Fit, Inference, Level);
+  Data.InOrder<TObservationSeries>(
+      [&](const TBatch& Batch) {
+        TObservationSeries Part;
+        std::vector<double> Row(Batch.Cols());
+        engine::TObservation O;
+        for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+          if (!CompleteRow(Batch, i, Row)) continue;
+          Measures.Of(Row, O);
+          Part.Fitted.push_back(static_cast<double>(O.Fitted));
+          Part.Residual.push_back(static_cast<double>(O.Residual));
+          Part.Hat.push_back(static_cast<double>(O.Hat));
+          Part.CooksD.push_back(static_cast<double>(O.CooksD));
+          Part.StdResid.push_back(static_cast<double>(O.StdResid));
+          Part.Rows.push_back(static_cast<long long>(Batch.FirstRow + i + 1));
+        }
+        return Part;
+      },
+      [&S](TObservationSeries& Part) {
+        const auto Append = [](auto& To, const auto& From) { To.insert(To.end(), From.begin(), From.end()); };
+        Append(S.Fitted, Part.Fitted);
+        Append(S.Residual, Part.Residual);
+        Append(S.Hat, Part.Hat);
+        Append(S.CooksD, Part.CooksD);
+        Append(S.StdResid, Part.StdResid);
+        Append(S.Rows, Part.Rows);
+      });
+  return S;
+}
+
 }  // namespace
 
 int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
@@ -539,6 +631,8 @@ int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandRe
         [&](const TBatch& Batch) { return ObservationRows(Diagnosis->Fit, Measures, Columns, Batch); }, Part);
   };
   Out.Results.Stream = std::move(Stream);
+  if (Options.Picture)
+    Out.Typed.Observations = ObservationSeriesOf(Data, Diagnosis->Fit, Diagnosis->Inference, Options.Level);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis_tables.h"
 #include "output.h"
@@ -89,6 +90,66 @@ TRowStream AssignmentsStream(TStreamedData& Data, std::shared_ptr<const TStreame
   return Stream;
 }
 
+// A batch's share of the picture's series: each complete row's cluster,
+// first two scores (one with a single column) and data row.
+struct TProjectedRows {
+  std::vector<int> Cluster;
+  std::vector<double> Score1, Score2;
+  std::vector<long long> Rows;
+};
+
+TProjectedRows ProjectedRows(const TStreamedKMeans& KMeans, const engine::TComponents& Rec, const TBatch& Batch) {
+  static const TKMeansScaling AsTheyAre;
+  const TKMeansScaling& Scaling = KMeans.Scaling ? *KMeans.Scaling : AsTheyAre;
+  const std::size_t K = Rec.K, Drawn = std::min<std::size_t>(K, 2);
+  const engine::TMoments& M = KMeans.Moments;
+  TProjectedRows Part;
+  std::vector<double> Row(K);
+  std::vector<long double> d(K);
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    if (!engine::ClusterRow(Batch, i, Scaling, Row)) continue;
+    Part.Cluster.push_back(static_cast<int>(engine::NearestCentre(Row, KMeans.Fit.Centres).Cluster + 1));
+    // About the means, each difference formed about the column's shift;
+    // standardised columns are about theirs already.
+    for (std::size_t v = 0; v < K; ++v)
+      d[v] = KMeans.Scaling ? Row[v] : (static_cast<long double>(Row[v]) - M.Shift(v)) - M.MeanAboutShift(v);
+    for (std::size_t c = 0; c < Drawn; ++c) {
+      long double Score = 0;
+      for (std::size_t v = 0; v < K; ++v) Score += d[v] * Rec.Rotation[v][c];
+      (c == 0 ? Part.Score1 : Part.Score2).push_back(static_cast<double>(Score));
+    }
+    Part.Rows.push_back(static_cast<long long>(Batch.FirstRow + i + 1));
+  }
+  return Part;
+}
+
+// The picture's series: the components of the clustered columns (of the
+// standardised ones with --scale, whose covariance is the correlation
+// matrix) and every complete row's place on them, in the file's order.
+TClusterSeries ClusterSeriesOf(TStreamedData& Data, const TStreamedKMeans& KMeans, const TClusterSummary& Summary) {
+  const std::size_t K = Data.K(), Drawn = std::min<std::size_t>(K, 2);
+  const auto Rec = engine::PrincipalComponents(KMeans.Moments, K, KMeans.Scaling != nullptr);
+  TClusterSeries S{Summary.Centres, {}, TClusterProjection{}};
+  TClusterProjection& On = *S.Projection;
+  for (std::size_t c = 0; c < Drawn; ++c) On.Proportion.push_back(static_cast<double>(Rec.Proportion[c]));
+  for (std::size_t j = 0; j < K; ++j) {
+    On.Mean.push_back(KMeans.Scaling ? 0.0 : static_cast<double>(KMeans.Moments.Mean(j)));
+    On.Rotation1.push_back(static_cast<double>(Rec.Rotation[j][0]));
+    if (Drawn == 2) On.Rotation2.push_back(static_cast<double>(Rec.Rotation[j][1]));
+  }
+  Data.InOrder<TProjectedRows>([&](const TBatch& Batch) { return ProjectedRows(KMeans, Rec, Batch); },
+                               [&](TProjectedRows& Part) {
+                                 const auto Append = [](auto& To, const auto& From) {
+                                   To.insert(To.end(), From.begin(), From.end());
+                                 };
+                                 Append(S.Cluster, Part.Cluster);
+                                 Append(On.Score1, Part.Score1);
+                                 Append(On.Score2, Part.Score2);
+                                 Append(On.Rows, Part.Rows);
+                               });
+  return S;
+}
+
 }  // namespace
 
 TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) {
@@ -102,6 +163,7 @@ TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) 
   });
   TStreamedKMeans Result;
   Result.Rows = First.Moments.Count();
+  Result.Moments = First.Moments;
   if (Result.Rows < std::max<std::size_t>(Clusters, 2)) {
     throw TInputError(Data.Source() + ": " + std::to_string(Clusters) +
                       " clusters need as many rows (and two at least) that hold a value in every column used");
@@ -144,6 +206,7 @@ int RunStreamedCluster(TStreamedData& Data, const TOptions& Options, TCommandRes
   const TClusterSummary Summary = SummaryOf(KMeans.Fit, KMeans.TotSS, Options);
   Out.Results.Tables = {ClusterCentresTable(Summary, Data.XNames()), ClusterFitTable(Summary)};
   Out.Results.Stream = AssignmentsStream(Data, std::make_shared<const TStreamedKMeans>(KMeans));
+  if (Options.Picture) Out.Typed.Clusters = ClusterSeriesOf(Data, KMeans, Summary);
   return 0;
 }
 

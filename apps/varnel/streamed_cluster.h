@@ -26,13 +26,17 @@ inline constexpr int kClusterPasses = 100;
 // *Scaling or an empty scaling) among Fit.Centres, cluster index from 0.
 struct TStreamedKMeans {
   engine::TLloydResult Fit;
+  engine::TMoments Moments;  // of the first pass: the columns as they are in the file
   std::shared_ptr<const engine::TKMeansScaling> Scaling;
   std::size_t Rows = 0, SampleRows = 0;
   Extended TotSS = 0;
 };
 TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options);
 
-// The centres and fit tables, as within the box.
+// The centres and fit tables, as within the box; under TOptions::Picture
+// also each row's cluster and place on the first two principal components
+// of the clustered columns (standardised with --scale), from a pass of
+// their own.
 int RunStreamedCluster(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 
 }  // namespace varnel::cli

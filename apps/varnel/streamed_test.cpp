@@ -384,6 +384,39 @@ TEST_F(StreamedTest, TheFirstBadCellIsNamedForAnyThreads) {
   EXPECT_EQ(Run(File + " diagnose --csv").Out, "");
 }
 
+// --plot beyond the box: the picture beside the tables, the same bytes for
+// one thread and three; the series gathered for it leave the tables as
+// they are without it.
+TEST_F(StreamedTest, PicturesBeyondTheBox) {
+  const std::string File = Write("stream.csv", StreamFile());
+  const std::string Diagnose = File + " diagnose --y y --x t,a,b --csv";
+  const TRun Plain = Run(Diagnose);
+  ASSERT_EQ(Plain.Status, 0) << Plain.Err;
+  std::string First;
+  for (const char* Threads : {"1", "3"}) {
+    const std::string Picture = (Dir / (std::string("d") + Threads + ".svg")).string();
+    const TRun R = Run(Diagnose + " --threads " + Threads + " --plot " + Picture);
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Out, Plain.Out);
+    const std::string Svg = Slurp(Picture);
+    EXPECT_NE(Svg.find("lm(y ~ t + a + b), n = 29999"), std::string::npos);
+    EXPECT_NE(Svg.find("</svg>"), std::string::npos);
+    if (First.empty()) First = Svg;
+    EXPECT_EQ(Svg, First) << Threads << " threads";
+  }
+  const std::pair<std::string, std::string> Others[] = {
+      {"pca --y y --x t,a,b", "Principal components of 3 variables, n = 29999"},
+      {"describe --y y --x t,a,b", "Histograms of the 4 variables (R's Sturges breaks), n = 29999"},
+      {"cluster --x a,b,c --scale", "k-means: 3 clusters of 29999 observations on 3 variables"}};
+  for (const auto& [Command, Title] : Others) {
+    const std::string Picture = (Dir / "p.svg").string();
+    const TRun R = Run(File + " " + Command + " --csv --plot " + Picture);
+    ASSERT_EQ(R.Status, 0) << Command << ": " << R.Err;
+    EXPECT_GT(Lines(R.Out), 1) << Command;
+    EXPECT_NE(Slurp(Picture).find(Title), std::string::npos) << Command;
+  }
+}
+
 // What the engine cannot read, or the component alone gives, is one line
 // and exit status 2.
 TEST_F(StreamedTest, RefusalsBeyondTheBox) {
@@ -396,7 +429,7 @@ TEST_F(StreamedTest, RefusalsBeyondTheBox) {
     EXPECT_EQ(R.Out, "");
   };
   Refused(File + " regress --y y --x t,g,a,b,c --report-texts", "--report-texts");
-  Refused(File + " diagnose --y y --x t,a --plot " + Write("d.svg", ""), "--plot is for data within");
+  Refused(File + " regress --y y --x t,a --scan", "--scan (the component's plausibility scan) is for data within");
   Refused(Write("book.xlsx", std::string("PK\x03\x04", 4) + "rest") + " regress", "zip archive");
   Refused(Write("table.parquet", "PAR1rest") + " regress", "Parquet");
   ASSERT_EQ(std::system(("gzip -k " + File + " && head -c 20000 " + File + ".gz > " + File + ".cut.gz").c_str()), 0);

@@ -95,38 +95,60 @@ TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TCluster
   const auto Scores = std::make_unique<TRegressData>();
   const TPrincipalComponentsRec P =
       Korlen.MVPrincipalComponents(Korlen.PRegressData, static_cast<Byte>(k), n, false, Scores.get());
-  const std::vector<int>& Cluster = Clusters.Cluster;
-  const std::size_t Groups = Clusters.Centres.size();
+  TClusterSeries Drawn{Clusters.Centres, Clusters.Cluster, TClusterProjection{}};
+  TClusterProjection& On = *Drawn.Projection;
+  const bool Plane = k >= 2;
+  for (int j = 0; j < k; ++j) {
+    On.Mean.push_back(static_cast<double>(P.Centre[j]));
+    On.Rotation1.push_back(static_cast<double>(P.Rotation[j][0]));
+    if (Plane) On.Rotation2.push_back(static_cast<double>(P.Rotation[j][1]));
+  }
+  for (int t = 0; t < n; ++t) {
+    On.Score1.push_back((*Scores)[1][t]);
+    if (Plane) On.Score2.push_back((*Scores)[2][t]);
+    On.Rows.push_back(Data.RowNumber(t));
+  }
+  // A failed analysis leaves the picture without its panel.
+  if (P.N != 0) {
+    On.Proportion.push_back(static_cast<double>(P.Proportion[0]));
+    if (Plane) On.Proportion.push_back(static_cast<double>(P.Proportion[1]));
+  }
+  return ClusterFigure(Drawn);
+}
+
+TFigure ClusterFigure(const TClusterSeries& Clusters) {
+  const TClusterProjection& On = Clusters.Projection.value();
+  const std::size_t k = On.Mean.size(), n = On.Score1.size(), Groups = Clusters.Centres.size();
   TFigure F{"k-means: " + std::to_string(Groups) + " clusters of " + std::to_string(n) + " observations on " +
                 std::to_string(k) + " variables",
             1, 1, {}};
-  if (P.N == 0) return F;
+  if (On.Proportion.empty()) return F;
   const bool Plane = k >= 2;
   TPanel Panel = PanelOf("The observations on the first two principal components (covariance matrix), by cluster",
-                         Share("PC1", static_cast<double>(P.Proportion[0])),
-                         Plane ? Share("PC2", static_cast<double>(P.Proportion[1])) : "Observation");
+                         Share("PC1", On.Proportion[0]), Plane ? Share("PC2", On.Proportion[1]) : "Observation");
   Panel.KeyPlace = "outside right top vertical";
   for (std::size_t c = 0; c < Groups; ++c) {
     TSeries G = SeriesOf(TStyle::Group, {}, {});
     G.Group = static_cast<int>(c);
-    for (int t = 0; t < n; ++t) {
-      if (Cluster[static_cast<std::size_t>(t)] != static_cast<int>(c + 1)) continue;
-      G.X.push_back((*Scores)[1][t]);
-      G.Y.push_back(Plane ? (*Scores)[2][t] : Data.RowNumber(t));
+    for (std::size_t t = 0; t < n; ++t) {
+      if (Clusters.Cluster[t] != static_cast<int>(c + 1)) continue;
+      G.X.push_back(On.Score1[t]);
+      G.Y.push_back(Plane ? On.Score2[t] : static_cast<double>(On.Rows[t]));
     }
     G.Key = "cluster " + std::to_string(c + 1) + " (" + std::to_string(G.X.size()) + ")";
     Panel.Series.push_back(std::move(G));
   }
   // The centres on the same components: (centre − mean) · rotation.
   TSeries Marks = SeriesOf(TStyle::Centres, {}, {}, "centres");
-  for (std::size_t c = 0; c < Groups; ++c) {
-    double On[2] = {0, 0};
-    for (int pc = 0; pc < std::min(k, 2); ++pc)
-      for (int j = 0; j < k; ++j)
-        On[pc] += (Clusters.Centres[c][static_cast<std::size_t>(j)] - static_cast<double>(P.Centre[j])) *
-                  static_cast<double>(P.Rotation[j][pc]);
-    Marks.X.push_back(On[0]);
-    Marks.Y.push_back(On[1]);
+  for (std::size_t c = 0; c < Groups && Plane; ++c) {
+    double Projected[2] = {0, 0};
+    for (std::size_t j = 0; j < k; ++j) {
+      const double d = Clusters.Centres[c][j] - On.Mean[j];
+      Projected[0] += d * On.Rotation1[j];
+      Projected[1] += d * On.Rotation2[j];
+    }
+    Marks.X.push_back(Projected[0]);
+    Marks.Y.push_back(Projected[1]);
     Marks.Texts.push_back(std::to_string(c + 1));
   }
   if (Plane) Panel.Series.push_back(std::move(Marks));

@@ -31,8 +31,12 @@ TFigure ComponentsFigure(const TMeta& Meta, const TComponentSeries& Components);
 // their covariance matrix (k-means' own distances), each cluster a colour
 // and a symbol, the centres marked and numbered.
 TFigure ClusterFigure(TKorlen& Korlen, const TAnalysisData& Data, const TClusterSeries& Clusters);
+// The same from the projection the clusters carry (beyond the box).
+TFigure ClusterFigure(const TClusterSeries& Clusters);
 
 // describe: a histogram of each variable, with R's hist() breaks.
 TFigure HistogramFigure(const TAnalysisData& Data);
+// The same of the columns' values (beyond the box).
+TFigure HistogramFigure(const TVariableSeries& Variables);
 
 }  // namespace varnel::cli

@@ -32,18 +32,33 @@ TPanel Histogram(const std::string& Name, const std::vector<double>& Values) {
   return P;
 }
 
+// Names[j] over Values[j], each of n values; the last is the response.
+TFigure Histograms(const std::vector<std::string>& Names, const std::vector<const std::vector<double>*>& Values,
+                   std::size_t n) {
+  const int Count = static_cast<int>(Values.size());
+  const int Columns = static_cast<int>(std::ceil(std::sqrt(Count)));
+  TFigure F{"Histograms of the " + std::to_string(Count) + " variables (R's Sturges breaks), n = " + std::to_string(n),
+            (Count + Columns - 1) / Columns, Columns, {}};
+  if (n == 0) return F;
+  for (std::size_t j = 0; j < Values.size(); ++j) F.Panels.push_back(Histogram(Names[j], *Values[j]));
+  return F;
+}
+
 }  // namespace
 
 TFigure HistogramFigure(const TAnalysisData& Data) {
-  const int Count = Data.K() + 1;
-  const int Columns = static_cast<int>(std::ceil(std::sqrt(Count)));
-  TFigure F{"Histograms of the " + std::to_string(Count) + " variables (R's Sturges breaks), n = " +
-                std::to_string(Data.N()),
-            (Count + Columns - 1) / Columns, Columns, {}};
-  if (Data.N() == 0) return F;
-  for (int j = 0; j < Data.K(); ++j) F.Panels.push_back(Histogram(Data.XNames[j], Data.X[j]));
-  F.Panels.push_back(Histogram(Data.YName, Data.Y));
-  return F;
+  std::vector<std::string> Names = Data.XNames;
+  Names.push_back(Data.YName);
+  std::vector<const std::vector<double>*> Values;
+  for (const auto& Column : Data.X) Values.push_back(&Column);
+  Values.push_back(&Data.Y);
+  return Histograms(Names, Values, static_cast<std::size_t>(Data.N()));
+}
+
+TFigure HistogramFigure(const TVariableSeries& Variables) {
+  std::vector<const std::vector<double>*> Values;
+  for (const auto& Column : Variables.Values) Values.push_back(&Column);
+  return Histograms(Variables.Names, Values, Variables.Values.empty() ? 0 : Variables.Values.front().size());
 }
 
 }  // namespace varnel::cli

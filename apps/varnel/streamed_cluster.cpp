@@ -3,8 +3,12 @@
 
 #include <algorithm>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis_tables.h"
@@ -64,6 +68,97 @@ TClusterSummary SummaryOf(const engine::TLloydResult& Fit, Extended TotSS, const
     S.Centres.emplace_back(C.Centre(c).begin(), C.Centre(c).end());
   }
   return S;
+}
+
+// The clustered rows of one block, kept between Lloyd's passes: their
+// values (ClusterRow's) one row after another, in runs of consecutive data
+// rows, each run its first row's place in Values / P and its data row.
+struct THeldBlock {
+  std::vector<double> Values;
+  std::vector<std::pair<std::size_t, std::size_t>> Runs;
+};
+
+THeldBlock HoldBlock(const TBatch& Batch, std::size_t P, const TKMeansScaling* Scaling) {
+  static const TKMeansScaling AsTheyAre;
+  THeldBlock Held;
+  std::vector<double> Row(P);
+  std::size_t Place = 0;
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    if (!engine::ClusterRow(Batch, i, Scaling ? *Scaling : AsTheyAre, Row)) continue;
+    const std::size_t DataRow = Batch.FirstRow + i;
+    if (Held.Runs.empty() || Held.Runs.back().second + (Place - Held.Runs.back().first) != DataRow)
+      Held.Runs.emplace_back(Place, DataRow);
+    Held.Values.insert(Held.Values.end(), Row.begin(), Row.end());
+    ++Place;
+  }
+  return Held;
+}
+
+// A block's sums from its held rows: the same bits as from its batch.
+TLloydSums HeldSums(const THeldBlock& Block, std::shared_ptr<const TCentres> Centres,
+                    std::shared_ptr<const TCentres> Previous) {
+  const std::size_t P = Centres->P();
+  TLloydSums Sums(std::move(Centres), nullptr, std::move(Previous));
+  const std::span<const double> Values(Block.Values);
+  for (std::size_t r = 0; r < Block.Runs.size(); ++r) {
+    const std::size_t Begin = Block.Runs[r].first;
+    const std::size_t End = r + 1 < Block.Runs.size() ? Block.Runs[r + 1].first : Values.size() / P;
+    Sums.AddRows(Values.subspan(Begin * P, (End - Begin) * P), Block.Runs[r].second);
+  }
+  return Sums;
+}
+
+// Each block's sums on the data's threads, merged in the tree the file's
+// blocks merge in (TStreamedData::Reduce), so that the bits are the same.
+engine::TLloydPass HeldPass(const std::vector<THeldBlock>& Blocks, std::size_t Threads) {
+  return [&Blocks, Threads](std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TCentres> Previous) {
+    std::vector<TLloydSums> Parts = engine::MapIndices<TLloydSums>(
+        Blocks.size(), Threads, [&](std::size_t b) { return HeldSums(Blocks[b], Centres, Previous); });
+    engine::TMergeStack<TLloydSums> Stack;
+    for (TLloydSums& Part : Parts) Stack.Push(std::move(Part));
+    return Stack.Result();
+  };
+}
+
+// What holding the rows takes: their values and a run of rows for each
+// gap the rows left out make.
+long double HeldBytesOf(std::size_t Rows, std::size_t P, std::size_t Dropped) {
+  return 8.0L * static_cast<long double>(Rows) * static_cast<long double>(P) +
+         16.0L * (static_cast<long double>(Dropped) + 1);
+}
+
+// The sample's pass; with Held, each block's rows are kept too, in the
+// blocks' order.
+engine::TKMeansSample TakeSample(TStreamedData& Data, const engine::TCompleteRows& Rows, std::size_t Step,
+                                 const std::shared_ptr<const TKMeansScaling>& Scaling, std::vector<THeldBlock>* Held) {
+  std::map<std::size_t, THeldBlock> ByFirstRow;
+  std::mutex Lock;
+  const std::size_t P = Data.K();
+  engine::TKMeansSample Sample = Data.Reduce<engine::TKMeansSample>([&](const TBatch& Batch) {
+    engine::TKMeansSample Part(P, Step, Rows.Before(Batch.FirstRow), Scaling);
+    Part.Add(Batch);
+    if (Held) {
+      THeldBlock Block = HoldBlock(Batch, P, Scaling.get());
+      const std::lock_guard<std::mutex> Hold(Lock);
+      ByFirstRow.emplace(Batch.FirstRow, std::move(Block));
+    }
+    return Part;
+  });
+  if (Held) {
+    for (auto& [FirstRow, Block] : ByFirstRow) Held->push_back(std::move(Block));
+  }
+  return Sample;
+}
+
+// A pass reading the file again.
+engine::TLloydPass ReadPass(TStreamedData& Data, std::shared_ptr<const TKMeansScaling> Scaling) {
+  return [&Data, Scaling](std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TCentres> Previous) {
+    return Data.Reduce<TLloydSums>([&](const TBatch& Batch) {
+      TLloydSums Part(Centres, Scaling, Previous);
+      Part.Add(Batch);
+      return Part;
+    });
+  };
 }
 
 // The assignments of the complete rows of a batch: the data row and its
@@ -152,7 +247,7 @@ TClusterSeries ClusterSeriesOf(TStreamedData& Data, const TStreamedKMeans& KMean
 
 }  // namespace
 
-TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) {
+TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options, std::size_t HeldBytes) {
   const std::size_t K = Data.K(), Clusters = static_cast<std::size_t>(Options.Cluster.Clusters);
   const std::size_t Width = K + (Data.Response() ? 1 : 0);
   const TFirstPass First = Data.Reduce<TFirstPass>([Width](const TBatch& Batch) {
@@ -173,22 +268,14 @@ TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options) 
 
   const std::size_t Most = std::min(kClusterSampleRows, std::max(10 * Clusters, kClusterSampleValues / K));
   const std::size_t Step = engine::SampleStep(Result.Rows, Most);
-  const engine::TKMeansSample Sample = Data.Reduce<engine::TKMeansSample>([&](const TBatch& Batch) {
-    engine::TKMeansSample Part(K, Step, First.Rows.Before(Batch.FirstRow), Result.Scaling);
-    Part.Add(Batch);
-    return Part;
-  });
+  Result.Held = HeldBytesOf(Result.Rows, K, Data.DroppedCount()) <= static_cast<long double>(HeldBytes);
+  std::vector<THeldBlock> Held;
+  const engine::TKMeansSample Sample =
+      TakeSample(Data, First.Rows, Step, Result.Scaling, Result.Held ? &Held : nullptr);
   Result.SampleRows = Sample.Rows();
   const TCentres Start =
       engine::SampleStart(Sample, {Clusters, Options.Cluster.Seed, Options.Cluster.Starts, kClusterPasses, Data.Threads()});
-
-  const engine::TLloydPass Pass = [&](std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TCentres> Previous) {
-    return Data.Reduce<TLloydSums>([&](const TBatch& Batch) {
-      TLloydSums Part(Centres, Result.Scaling, Previous);
-      Part.Add(Batch);
-      return Part;
-    });
-  };
+  const engine::TLloydPass Pass = Result.Held ? HeldPass(Held, Data.Threads()) : ReadPass(Data, Result.Scaling);
   Result.Fit = engine::Lloyd(Pass, Start, kClusterPasses);
   return Result;
 }

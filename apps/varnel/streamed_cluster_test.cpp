@@ -6,9 +6,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "data_set.h"
+#include "reading/row_reader.h"
+#include "streamed_cluster.h"
 #include "tool_fixture.h"
 
 namespace varnel::cli {
@@ -131,6 +135,48 @@ TEST_F(StreamedClusterTest, ComponentOnlyRequestsAndConstantColumnsAreRefused) {
   const TRun Constant = Run(Write("flat.csv", Flat) + " cluster --x a,b --scale");
   EXPECT_EQ(Constant.Status, 2);
   EXPECT_NE(Constant.Err.find("cannot standardise the column \"b\""), std::string::npos) << Constant.Err;
+}
+
+// The file's columns a, b and c read in blocks, as cluster --x a,b,c does.
+std::unique_ptr<TStreamedData> OpenBlocks(const std::string& Path, std::size_t Threads) {
+  auto Reader = std::make_unique<TRowReader>(Path, TReadOptions{}, [&](const std::vector<std::string>& Names) {
+    return PickColumns(Names, Path, "", {"a", "b", "c"}, false, kMaxStreamedPredictors);
+  });
+  std::vector<TRowText> First(1);
+  EXPECT_TRUE(Reader->Next(BlockRowsFor(Reader->Header().Names.size()), First[0]));
+  TDataRules Rules;
+  Rules.NoResponse = true;
+  return std::make_unique<TStreamedData>(std::move(Reader), std::move(First), Rules, Threads);
+}
+
+// Lloyd's passes on the rows held in memory (three blocks, a missing cell
+// splitting the first one's rows) and on the file read again give the same
+// fit, bit for bit, on one thread and three.
+TEST_F(StreamedClusterTest, HeldRowsFitAsTheFileReadAgain) {
+  const std::string File = Write("clusters.csv", ClusterFile(140000));
+  TOptions Options;
+  Options.Cluster.Clusters = 6;
+  Options.Cluster.Starts = 2;
+  Options.Cluster.Scale = true;
+  const auto Fit = [&](std::size_t Threads, std::size_t HeldBytes) {
+    return FitStreamedKMeans(*OpenBlocks(File, Threads), Options, HeldBytes);
+  };
+  const TStreamedKMeans Read = Fit(1, 0);
+  EXPECT_FALSE(Read.Held);
+  EXPECT_EQ(Read.Rows, 139999u);
+  for (const std::size_t Threads : {1, 3}) {
+    const TStreamedKMeans Held = Fit(Threads, kClusterHeldBytes);
+    EXPECT_TRUE(Held.Held);
+    EXPECT_EQ(Held.Fit.Centres.Values(), Read.Fit.Centres.Values()) << Threads;
+    EXPECT_EQ(Held.Fit.Passes, Read.Fit.Passes);
+    EXPECT_EQ(Held.Fit.Converged, Read.Fit.Converged);
+    for (std::size_t c = 0; c < 6; ++c) {
+      EXPECT_EQ(Held.Fit.Sums.Count(c), Read.Fit.Sums.Count(c));
+      EXPECT_EQ(Held.Fit.Sums.WithinSS(c), Read.Fit.Sums.WithinSS(c));
+    }
+  }
+  // Just too little room for n·p values: the file is read again.
+  EXPECT_FALSE(Fit(1, 139999 * 3 * 8).Held);
 }
 
 }  // namespace

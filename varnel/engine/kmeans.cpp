@@ -19,16 +19,18 @@ namespace {
 // many starts are asked for.
 constexpr std::size_t kStartsAtATime = 64;
 
-// Each sum over the coordinates in order, the K sums side by side so that
-// the compiler vectorises across the centres; each is the same bits as the
-// sum for that centre alone.
+// Each sum over the coordinates in order, centre by centre with the sum
+// in a register: at -O2 the loop across the centres was not vectorised,
+// and summing them side by side in memory took 2.5 times as long for the
+// same bits.
 void Distances(std::span<const double> Row, const TCentres& C, std::vector<double>& Out) {
-  const std::size_t K = C.K();
-  Out.assign(K, 0.0);
-  const double* By = C.ByCoordinate().data();
-  for (std::size_t j = 0; j < Row.size(); ++j, By += K) {
-    const double x = Row[j];
-    for (std::size_t c = 0; c < K; ++c) Out[c] += (x - By[c]) * (x - By[c]);
+  const std::size_t K = C.K(), P = Row.size();
+  Out.resize(K);
+  const double* Centre = C.Values().data();
+  for (std::size_t c = 0; c < K; ++c, Centre += P) {
+    double s = 0;
+    for (std::size_t j = 0; j < P; ++j) s += (Row[j] - Centre[j]) * (Row[j] - Centre[j]);
+    Out[c] = s;
   }
 }
 
@@ -112,11 +114,12 @@ struct TSampleFit {
   long double Within = 0;
 };
 
-TSampleFit SolveStart(const TKMeansSample& Sample, const TRows& R, const TKMeansSettings& S, const long double* U) {
-  const TBatch Batch = MakeBatch(Sample.Columns());
-  const TLloydPass Pass = [&Batch](std::shared_ptr<const TCentres> C, std::shared_ptr<const TCentres> Previous) {
+// The sample's rows as they stand (its complete rows, already scaled), one
+// after another: the same sums as a batch of its columns.
+TSampleFit SolveStart(const TRows& R, const TKMeansSettings& S, const long double* U) {
+  const TLloydPass Pass = [&R](std::shared_ptr<const TCentres> C, std::shared_ptr<const TCentres> Previous) {
     TLloydSums Sums(std::move(C), nullptr, std::move(Previous));
-    Sums.Add(Batch);
+    Sums.AddRows(R.Values, 0);
     return Sums;
   };
   TLloydResult Fit = Lloyd(Pass, DrawStart(R, S.K, U), S.MaxPasses);
@@ -195,25 +198,65 @@ void TLloydSums::Add(const TBatch& Batch) {
   TLloydSums Part = *this;  // the state is left as it was if a row throws
   std::vector<double> Row(P), d;
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    if (!ClusterRow(Batch, i, Scaling, Row)) continue;
-    Distances(Row, *FCentres, d);
-    const std::size_t c = Least(d);
-    if (FPrevious) {
-      Distances(Row, *FPrevious, d);
-      Part.FChanged += Least(d) != c;
-    }
-    const std::span<const double> Centre = FCentres->Centre(c);
-    long double* Deviation = &Part.FDeviation[c * P];
-    long double s = 0;
-    for (std::size_t j = 0; j < P; ++j) {
-      const long double e = static_cast<long double>(Row[j]) - Centre[j];
-      Deviation[j] += e;
-      s += e * e;
-    }
-    ++Part.FCount[c];
-    Part.FWithin[c] += s;
+    if (ClusterRow(Batch, i, Scaling, Row)) Part.AddRow(Row, Batch.FirstRow + i, d);
   }
   *this = std::move(Part);
+}
+
+namespace {
+
+// The farther of two rows, the lower one of equal distances: a total order,
+// so the rows kept do not depend on the order states merge in.
+template <class TFar>
+bool Farther(const TFar& A, const TFar& B) {
+  return A.Distance2 > B.Distance2 || (A.Distance2 == B.Distance2 && A.Row < B.Row);
+}
+
+}  // namespace
+
+void TLloydSums::AddRows(std::span<const double> Rows, std::size_t First) {
+  if (!FCentres) throw EEngineError("k-means: sums need centres");
+  const std::size_t P = FCentres->P();
+  if (Rows.size() % P != 0) throw EEngineError("k-means: rows of another width than the centres'");
+  std::vector<double> d;
+  for (std::size_t t = 0; t < Rows.size() / P; ++t) AddRow(Rows.subspan(t * P, P), First + t, d);
+}
+
+void TLloydSums::AddRow(std::span<const double> Row, std::size_t Index, std::vector<double>& d) {
+  const std::size_t P = Row.size();
+  Distances(Row, *FCentres, d);
+  const std::size_t c = Least(d);
+  if (FPrevious) {
+    Distances(Row, *FPrevious, d);
+    FChanged += Least(d) != c;
+  }
+  const std::span<const double> Centre = FCentres->Centre(c);
+  long double* Deviation = &FDeviation[c * P];
+  long double s = 0;
+  for (std::size_t j = 0; j < P; ++j) {
+    const long double e = static_cast<long double>(Row[j]) - Centre[j];
+    Deviation[j] += e;
+    s += e * e;
+  }
+  ++FCount[c];
+  FWithin[c] += s;
+  // A row on its centre is no refill; most rows are nearer than the kept ones.
+  if (s > 0 && (FFar.size() < FCentres->K() || Farther(TFar{s, Index, c}, FFar.back()))) Offer(s, Index, c, Row);
+}
+
+void TLloydSums::Offer(long double Distance2, std::size_t Index, std::size_t Cluster, std::span<const double> Row) {
+  const std::size_t K = FCentres->K(), P = FCentres->P();
+  const TFar New{Distance2, Index, Cluster};
+  const auto At =
+      std::upper_bound(FFar.begin(), FFar.end(), New, [](const TFar& A, const TFar& B) { return Farther(A, B); });
+  const auto Place = static_cast<std::size_t>(At - FFar.begin());
+  if (Place >= K) return;
+  FFar.insert(At, New);
+  FFarRows.insert(FFarRows.begin() + static_cast<std::ptrdiff_t>(Place * P), Row.begin(), Row.end());
+  if (FFar.size() > K) {
+    FFar.pop_back();
+    FFarRows.resize(K * P);
+  }
 }
 
 void TLloydSums::Merge(const TLloydSums& Other) {
@@ -229,6 +272,11 @@ void TLloydSums::Merge(const TLloydSums& Other) {
   }
   for (std::size_t i = 0; i < FDeviation.size(); ++i) FDeviation[i] += Other.FDeviation[i];
   FChanged += Other.FChanged;
+  const std::size_t P = FCentres->P();
+  for (std::size_t f = 0; f < Other.FFar.size(); ++f) {
+    const TFar& Far = Other.FFar[f];
+    Offer(Far.Distance2, Far.Row, Far.Cluster, std::span<const double>(Other.FFarRows).subspan(f * P, P));
+  }
 }
 
 std::size_t TLloydSums::Rows() const { return std::accumulate(FCount.begin(), FCount.end(), std::size_t{0}); }
@@ -239,15 +287,46 @@ long double TLloydSums::TotWithinSS() const {
   return Total;
 }
 
+std::size_t TLloydSums::Empty() const {
+  return static_cast<std::size_t>(std::count(FCount.begin(), FCount.end(), std::size_t{0}));
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> TLloydSums::Refills() const {
+  std::vector<std::pair<std::size_t, std::size_t>> Taken;
+  std::vector<std::size_t> Left = FCount;
+  std::size_t Next = 0;  // the next far row to offer
+  for (std::size_t c = 0; c < FCount.size(); ++c) {
+    if (FCount[c] != 0) continue;
+    while (Next < FFar.size() && Left[FFar[Next].Cluster] < 2) ++Next;
+    if (Next == FFar.size()) break;
+    --Left[FFar[Next].Cluster];
+    Taken.emplace_back(c, Next++);
+  }
+  return Taken;
+}
+
+std::size_t TLloydSums::Refilled() const { return FCentres ? Refills().size() : 0; }
+
 TCentres TLloydSums::Means() const {
   if (!FCentres) throw EEngineError("k-means: sums need centres");
   const std::size_t K = FCentres->K(), P = FCentres->P();
   std::vector<double> Values = FCentres->Values();
-  for (std::size_t c = 0; c < K; ++c) {
-    if (FCount[c] == 0) continue;
-    const long double n = static_cast<long double>(FCount[c]);
+  std::vector<std::size_t> Count = FCount;
+  std::vector<long double> Deviation = FDeviation;
+  for (const auto& [c, f] : Refills()) {
+    const std::size_t From = FFar[f].Cluster;
+    const std::span<const double> Row = std::span<const double>(FFarRows).subspan(f * P, P);
     for (std::size_t j = 0; j < P; ++j) {
-      Values[c * P + j] = static_cast<double>(Values[c * P + j] + FDeviation[c * P + j] / n);
+      Deviation[From * P + j] -= static_cast<long double>(Row[j]) - Values[From * P + j];
+      Values[c * P + j] = Row[j];
+    }
+    --Count[From];
+  }
+  for (std::size_t c = 0; c < K; ++c) {
+    if (Count[c] == 0) continue;
+    const long double n = static_cast<long double>(Count[c]);
+    for (std::size_t j = 0; j < P; ++j) {
+      Values[c * P + j] = static_cast<double>(Values[c * P + j] + Deviation[c * P + j] / n);
     }
   }
   return TCentres(K, P, std::move(Values));
@@ -329,7 +408,7 @@ TLloydResult Lloyd(const TLloydPass& Pass, const TCentres& Start, int MaxPasses)
     R.Sums = Pass(Centres, Previous);
     ++R.Passes;
     TCentres Means = R.Sums.Means();
-    if ((Previous && R.Sums.Changed() == 0) || Means == *Centres) {
+    if (R.Sums.Refilled() == 0 && ((Previous && R.Sums.Changed() == 0) || Means == *Centres)) {
       R.Converged = true;
       break;
     }
@@ -355,7 +434,7 @@ TCentres SampleStart(const TKMeansSample& Sample, const TKMeansSettings& S) {
   for (std::size_t First = 0; First < Starts; First += kStartsAtATime) {
     const std::size_t Count = std::min(kStartsAtATime, Starts - First);
     std::vector<TSampleFit> Fits = MapIndices<TSampleFit>(
-        Count, S.Threads, [&](std::size_t i) { return SolveStart(Sample, R, S, U.data() + (First + i) * S.K); });
+        Count, S.Threads, [&](std::size_t i) { return SolveStart(R, S, U.data() + (First + i) * S.K); });
     for (std::size_t i = 0; i < Count; ++i) {
       if (First + i == 0 || Fits[i].Within < Best.Within) Best = std::move(Fits[i]);
     }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "varnel/engine/batch.h"
@@ -88,9 +89,14 @@ class VARNEL_API TLloydSums {
   explicit TLloydSums(std::shared_ptr<const TCentres> Centres, std::shared_ptr<const TKMeansScaling> Scaling = nullptr,
                       std::shared_ptr<const TCentres> Previous = nullptr);
 
-  // Adds the complete rows of the batch, which needs at least P columns.
-  // On a throw the state is as it was.
+  // Adds the complete rows of the batch, which needs at least P columns;
+  // row i is row Batch.FirstRow + i of the data. On a throw the state is as
+  // it was.
   void Add(const TBatch& Batch);
+  // Adds rows already as the clustering sees them (ClusterRow's values),
+  // P values a row, one row after another: rows First, First + 1, … of the
+  // data. The sums are the same bits as Add of the batch they came from.
+  void AddRows(std::span<const double> Rows, std::size_t First);
   // Adds the rows another state about the same centres has seen.
   void Merge(const TLloydSums& Other);
 
@@ -103,16 +109,41 @@ class VARNEL_API TLloydSums {
   long double TotWithinSS() const;
   const TCentres& Centres() const { return *FCentres; }
 
-  // The means of the clusters' rows; a cluster that took no row keeps its
-  // centre.
+  // Clusters that took no row.
+  std::size_t Empty() const;
+  // How many empty clusters Means refills: each, in cluster order, takes the
+  // next of the rows farthest from their nearest centre (the larger
+  // squared distance, then the lower row), skipping a row whose cluster
+  // would be left with none. A row on its centre is never taken: with
+  // every row on its centre an empty cluster stays empty.
+  std::size_t Refilled() const;
+
+  // The means of the clusters' rows, a row taken to refill an empty
+  // cluster counted there alone and no longer in its own; an empty cluster
+  // that is not refilled keeps its centre.
   TCentres Means() const;
 
  private:
+  // One of the rows farthest from their nearest centre, FFarRows holding
+  // its values at [place · P].
+  struct TFar {
+    long double Distance2 = 0;
+    std::size_t Row = 0, Cluster = 0;
+  };
+  void AddRow(std::span<const double> Row, std::size_t Index, std::vector<double>& d);
+  void Offer(long double Distance2, std::size_t Index, std::size_t Cluster, std::span<const double> Row);
+  // (empty cluster, place among FFar of the row it takes), in cluster order.
+  std::vector<std::pair<std::size_t, std::size_t>> Refills() const;
+
   std::shared_ptr<const TCentres> FCentres, FPrevious;
   std::shared_ptr<const TKMeansScaling> FScaling;
   std::vector<std::size_t> FCount;
   std::vector<long double> FDeviation, FWithin;
   std::size_t FChanged = 0;
+  // The K farthest rows, farthest first: enough to refill every empty
+  // cluster, as each cluster with rows can turn down at most one of them.
+  std::vector<TFar> FFar;
+  std::vector<double> FFarRows;
 };
 
 // Every Step-th complete row of a data set, counting complete rows from 0
@@ -191,7 +222,9 @@ struct VARNEL_API TLloydResult {
 // the next (as R's kmeans stops; the centres are then the means of the
 // partition that stands) or the means equal the centres they were formed
 // about, or MaxPasses; then the sums are about the final centres (one more
-// pass if the limit was reached).
+// pass if the limit was reached). A pass that leaves clusters empty
+// refills them from the farthest rows (TLloydSums::Means) and never counts
+// as the converging one.
 VARNEL_API TLloydResult Lloyd(const TLloydPass& Pass, const TCentres& Start, int MaxPasses);
 
 }  // namespace varnel::engine

@@ -229,7 +229,8 @@ TEST(EngineKMeansTest, SampleIsTheSameRowsWhateverTheBatches) {
 }
 
 // A sample of fewer distinct rows than clusters leaves k-means++ nothing
-// to draw; an empty cluster keeps its centre; the limit of passes ends
+// to draw; an empty cluster keeps its centre when every row sits on its
+// own centre (nothing far to refill it from); the limit of passes ends
 // with sums about the centres returned.
 TEST(EngineKMeansTest, DegenerateDataAndThePassLimit) {
   const std::vector<std::vector<double>> Same = {{1, 1, 1, 1}, {2, 2, 2, 2}};
@@ -247,6 +248,61 @@ TEST(EngineKMeansTest, DegenerateDataAndThePassLimit) {
   EXPECT_FALSE(Cut.Converged);
   EXPECT_EQ(Cut.Passes, 1);
   EXPECT_EQ(Cut.Sums.Centres(), Cut.Centres);
+}
+
+// An empty cluster takes the row farthest from its nearest centre, the
+// lower row of equal distances, never the last row of another cluster:
+// rows 0, 1 and 30 about centres 0.5, 25 and 100 leave the third empty;
+// 30 (25 from its centre) is its cluster's only row, so row 0 (0.25, as
+// row 1) moves, and the first cluster's mean is then 1. However the rows
+// are cut and merged, the same row is taken.
+TEST(EngineKMeansTest, AnEmptyClusterTakesTheFarthestRowThatCanGo) {
+  const std::vector<std::vector<double>> X = {{0, 1, 30}};
+  const TBatch Data = MakeBatch(X);
+  const auto C = std::make_shared<const TCentres>(3, 1, std::vector<double>{0.5, 25, 100});
+  TLloydSums Whole(C), Late(C), Early(C);
+  Whole.Add(Data);
+  Late.Add(Data.Slice(1, 3));
+  Early.Add(Data.Slice(0, 1));
+  Late.Merge(Early);
+  for (const TLloydSums* S : {&Whole, &Late}) {
+    EXPECT_EQ(S->Empty(), 1u);
+    EXPECT_EQ(S->Refilled(), 1u);
+    EXPECT_EQ(S->Means().Values(), (std::vector<double>{1, 30, 0}));
+  }
+  // Two empty clusters take the two farthest rows, farthest first: 11 then
+  // 10; the passes go on to the partition {0, 1, 2}, {11}, {10}.
+  const std::vector<std::vector<double>> Y = {{0, 1, 2, 10, 11}};
+  const TLloydResult Fit = Lloyd(PassOver(MakeBatch(Y), 1, 2), TCentres(3, 1, {1, 50, 60}), 10);
+  EXPECT_TRUE(Fit.Converged);
+  EXPECT_EQ(Fit.Passes, 2);
+  EXPECT_EQ(Fit.Centres.Values(), (std::vector<double>{1, 11, 10}));
+  EXPECT_EQ(Fit.Sums.Count(0), 3u);
+  EXPECT_EQ(Fit.Sums.Empty(), 0u);
+  // Rows given one after another as the clustering sees them, numbered
+  // from First: row 0, merged after rows 1 and 2, still wins the tie.
+  TLloydSums Held(C), First(C);
+  Held.AddRows(std::vector<double>{1, 30}, 1);
+  First.AddRows(std::vector<double>{0}, 0);
+  Held.Merge(First);
+  EXPECT_EQ(Held.Means().Values(), Whole.Means().Values());
+  EXPECT_EQ(Held.TotWithinSS(), Whole.TotWithinSS());
+}
+
+// Two of four centres far from every row: the first pass leaves them
+// empty, they are refilled, and the passes end with four clusters of rows,
+// the same bits on one thread and three.
+TEST(EngineKMeansTest, CentresFarFromTheRowsAreRefilled) {
+  const TBatch Data = MakeBatch(Separated(2000));
+  const TCentres Start(4, 3, {1, 1, 1, 9, 1, 1, 500, 500, 500, -500, 0, 0});
+  const TLloydResult Fit = Lloyd(PassOver(Data, 3, 300), Start, 100);
+  EXPECT_TRUE(Fit.Converged);
+  EXPECT_GE(Fit.Passes, 3);
+  for (std::size_t c = 0; c < 4; ++c) EXPECT_GT(Fit.Sums.Count(c), 0u) << c;
+  const TLloydResult One = Lloyd(PassOver(Data, 1, 300), Start, 100);
+  EXPECT_EQ(One.Centres.Values(), Fit.Centres.Values());
+  EXPECT_EQ(One.Sums.TotWithinSS(), Fit.Sums.TotWithinSS());
+  EXPECT_EQ(One.Passes, Fit.Passes);
 }
 
 }  // namespace

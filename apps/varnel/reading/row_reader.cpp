@@ -56,6 +56,22 @@ bool FindRowEnd(const char* Begin, const char* End, std::size_t& Length, std::si
   return false;
 }
 
+// The end of the line starting at At when it lies in plain text; null when
+// it does not, or the plain text ends first.
+const char* PlainLineEnd(const TBytes& Text, std::size_t At, TPlainText& Plain) {
+  if (Plain.Until < At) Plain.Until = Plain.Scanned = At;  // past a quote or return: look again from here
+  if (Plain.Until == Plain.Scanned && Plain.Scanned < Text.size()) {
+    const char* const From = Text.data() + Plain.Scanned;
+    const std::size_t Bytes = Text.size() - Plain.Scanned;
+    const auto* Return = static_cast<const char*>(std::memchr(From, '\r', Bytes));
+    const std::size_t Before = Return ? static_cast<std::size_t>(Return - From) : Bytes;
+    const auto* Quote = static_cast<const char*>(std::memchr(From, '"', Before));
+    Plain.Until = Plain.Scanned + (Quote ? static_cast<std::size_t>(Quote - From) : Before);
+    Plain.Scanned = Text.size();
+  }
+  return static_cast<const char*>(std::memchr(Text.data() + At, '\n', Plain.Until - At));
+}
+
 // A line of blanks holds no row, as the parser skips it; a separator among
 // the blanks (a tab-separated file) makes it a row of empty fields.
 bool IsEmptyRow(std::string_view Row, char Separator, bool Blanks) {
@@ -295,12 +311,15 @@ bool TRowReader::Append(TBytes& Text, std::size_t Bytes) {
 // changes), reading more onto Text's end while the row is not whole; the
 // reads erase Text's rows before At when Erase. Rows are counted: the
 // header is row 0, then the data rows.
-bool TRowReader::NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_t ReadBytes, std::string_view& Row) {
+bool TRowReader::NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_t ReadBytes, std::string_view& Row,
+                           TPlainText* Plain) {
   for (;;) {
     const char* const Begin = Text.data() + At;
     const char* const End = Text.data() + Text.size();
     std::size_t Length = 0, Next = 0;
-    const bool Found = FindRowEnd(Begin, End, Length, Next);
+    const char* const Line = Plain ? PlainLineEnd(Text, At, *Plain) : nullptr;
+    if (Line) Length = static_cast<std::size_t>(Line - Begin), Next = Length + 1;
+    const bool Found = Line || FindRowEnd(Begin, End, Length, Next);
     if (!Found && !FEnded && static_cast<std::size_t>(End - Begin) <= kMaxRowBytes) {
       if (Erase) {
         Fill();
@@ -324,7 +343,7 @@ bool TRowReader::NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_
   }
 }
 
-bool TRowReader::NextRow(std::string_view& Row) { return NextRowIn(FBuffer, FAt, true, kReadBytes, Row); }
+bool TRowReader::NextRow(std::string_view& Row) { return NextRowIn(FBuffer, FAt, true, kReadBytes, Row, nullptr); }
 
 // The block's text is read into directly: what the buffer holds beyond the
 // rows given, then the file's bytes, at most a megabyte a read, sized from
@@ -340,12 +359,13 @@ bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
   FAt = 0;
   std::size_t At = 0;
   std::string_view Row;
+  TPlainText Plain;
   const auto ReadBytes = [&] {
     const std::size_t Rows = Block.Rows(), Left = MaxRows - Rows;
     const std::size_t Wanted = Rows == 0 ? kReadBytes : At / Rows * Left + At / Rows / 2 + 1;
     return std::clamp(Wanted, kReadBytes / 4, kBlockReadBytes);
   };
-  while (Block.Rows() < MaxRows && NextRowIn(Block.Text, At, false, ReadBytes(), Row)) {
+  while (Block.Rows() < MaxRows && NextRowIn(Block.Text, At, false, ReadBytes(), Row, &Plain)) {
     const auto Begin = static_cast<std::size_t>(Row.data() - Block.Text.data());
     Block.Begin.push_back(Begin);
     Block.End.push_back(Begin + Row.size());
@@ -390,13 +410,15 @@ bool TRowReader::SplitPlain(std::string_view Row, const std::vector<bool>& Numbe
       if (Error != std::errc() || !std::isfinite(Value) || (After != End && *After != Separator)) return false;
       Stop = After;
       Out.Values[First + static_cast<std::size_t>(Slot)] = Value;
-      Out.Parsed[First + static_cast<std::size_t>(Slot)] = 1;
     } else {
       Stop = static_cast<const char*>(std::memchr(At, Separator, static_cast<std::size_t>(End - At)));
       if (!Stop) Stop = End;
     }
     if ((Stop == End) != (c + 1 == Columns)) return false;
-    if (Slot >= 0) Out.Cells[First + static_cast<std::size_t>(Slot)] = std::string_view(At, static_cast<std::size_t>(Stop - At));
+    if (Slot >= 0) {
+      Out.Cells[First + static_cast<std::size_t>(Slot)] = std::string_view(At, static_cast<std::size_t>(Stop - At));
+      Out.Parsed[First + static_cast<std::size_t>(Slot)] = Numbers[static_cast<std::size_t>(Slot)];
+    }
     At = Stop + 1;
   }
   return true;
@@ -407,11 +429,13 @@ void TRowReader::Split(const TRowText& Block, TFieldBlock& Out, const std::vecto
   Out.FirstRow = Block.FirstRow;
   Out.Rows = Block.Rows();
   Out.Picked = Picked;
-  Out.Cells.assign(Out.Rows * Picked, {});
+  // Every row sets each of its cells (and, split plain, whether each was
+  // parsed): the storage is kept from block to block, not cleared.
+  Out.Cells.resize(Out.Rows * Picked);
   // A separator that can be part of a number, or blanks, leave every row
   // to the general split.
   const bool Plain = !Numbers.empty() && !FHeader.Blanks && std::strchr("0123456789+-.eEinfatyINFATY()xXpP", FHeader.Separator) == nullptr;
-  Out.Parsed.assign(Plain ? Out.Rows * Picked : 0, 0);
+  Out.Parsed.resize(Plain ? Out.Rows * Picked : 0);
   Out.Values.resize(Out.Parsed.size());
   Out.Arena.clear();
   Out.Arena.reserve(2 * Block.Text.size() + 16);
@@ -420,8 +444,8 @@ void TRowReader::Split(const TRowText& Block, TFieldBlock& Out, const std::vecto
   std::string Problem;
   for (std::size_t r = 0; r < Out.Rows; ++r) {
     const std::string_view Row = Block.Row(r);
-    if (Plain && !std::memchr(Row.data(), '"', Row.size())) {
-      if (SplitPlain(Row, Numbers, r, Out)) continue;
+    if (Plain) {
+      if (!std::memchr(Row.data(), '"', Row.size()) && SplitPlain(Row, Numbers, r, Out)) continue;
       std::fill_n(Out.Parsed.begin() + static_cast<std::ptrdiff_t>(r * Picked), Picked, 0);
     }
     const std::size_t Number = Block.FirstRow + r + 1;

@@ -74,6 +74,13 @@ struct THeader {
   bool Blanks = false;
 };
 
+// How far a block's text is known to hold no quote and no carriage return
+// (from the last scan on): a row whose '\n' comes before Until is cut there
+// with one search. The text is scanned once as it is read, not per row.
+struct TPlainText {
+  std::size_t Until = 0, Scanned = 0;
+};
+
 class TRowReader {
  public:
   // Reads the header row at once: Pick sees its names (see ReadCsv).
@@ -97,7 +104,8 @@ class TRowReader {
 
  private:
   bool SplitPlain(std::string_view Row, const std::vector<bool>& Numbers, std::size_t r, TFieldBlock& Out) const;
-  bool NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_t ReadBytes, std::string_view& Row);
+  bool NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_t ReadBytes, std::string_view& Row,
+                 TPlainText* Plain);
   bool NextRow(std::string_view& Row);
   bool Fill();
   bool Append(TBytes& Text, std::size_t Bytes);

@@ -234,6 +234,27 @@ std::string RowName(std::size_t DataRow) {
 
 }  // namespace
 
+void TBytes::reserve(std::size_t Bytes) {
+  if (Bytes <= FCapacity) return;
+  auto Larger = std::make_unique_for_overwrite<char[]>(Bytes);
+  if (FSize) std::memcpy(Larger.get(), FData.get(), FSize);
+  FData = std::move(Larger);
+  FCapacity = Bytes;
+}
+
+void TBytes::assign(const char* Begin, const char* End) {
+  const auto Bytes = static_cast<std::size_t>(End - Begin);
+  FSize = 0;
+  reserve(Bytes);
+  if (Bytes) std::memcpy(FData.get(), Begin, Bytes);
+  FSize = Bytes;
+}
+
+void TBytes::erase_front(std::size_t Bytes) {
+  if (FSize > Bytes) std::memmove(FData.get(), FData.get() + Bytes, FSize - Bytes);
+  FSize = Bytes < FSize ? FSize - Bytes : 0;
+}
+
 TCsvTable EmptyTable(const TRowReader& Reader) {
   const THeader& Header = Reader.Header();
   TCsvTable Table;
@@ -287,7 +308,7 @@ TRowReader::TRowReader(const std::string& Path, const TReadOptions& Options, con
 }
 
 bool TRowReader::Fill() {
-  FBuffer.erase(FBuffer.begin(), FBuffer.begin() + static_cast<std::ptrdiff_t>(FAt));
+  FBuffer.erase_front(FAt);
   FAt = 0;
   return Append(FBuffer, kReadBytes);
 }
@@ -354,7 +375,7 @@ bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
   Block.FirstRow = FDataRows;
   Block.Begin.clear();
   Block.End.clear();
-  Block.Text.assign(FBuffer.begin() + static_cast<std::ptrdiff_t>(FAt), FBuffer.end());
+  Block.Text.assign(FBuffer.data() + FAt, FBuffer.data() + FBuffer.size());
   FBuffer.clear();
   FAt = 0;
   std::size_t At = 0;
@@ -370,7 +391,7 @@ bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
     Block.Begin.push_back(Begin);
     Block.End.push_back(Begin + Row.size());
   }
-  FBuffer.assign(Block.Text.begin() + static_cast<std::ptrdiff_t>(At), Block.Text.end());
+  FBuffer.assign(Block.Text.data() + At, Block.Text.data() + Block.Text.size());
   Block.Text.resize(At);
   return Block.Rows() > 0;
 }

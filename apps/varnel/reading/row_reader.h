@@ -4,6 +4,7 @@
 // no quote), and each block's fields are split on whatever thread takes it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -15,24 +16,42 @@
 
 namespace varnel::cli {
 
-// Bytes that a resize leaves unset, for a buffer that a read fills at once:
+// Bytes that growing leaves unset, for a buffer that a read fills at once:
 // zeroing each megabyte first would cost as much as a pass over it.
-template <class T>
-struct TUnsetAllocator : std::allocator<T> {
-  template <class U>
-  struct rebind {
-    using other = TUnsetAllocator<U>;
-  };
-  TUnsetAllocator() = default;
-  template <class U>
-  TUnsetAllocator(const TUnsetAllocator<U>&) noexcept {}
-  // Default-initialised, that is left unset; with a value, as std::allocator.
-  template <class U>
-  void construct(U* At) noexcept {
-    std::uninitialized_default_construct_n(At, 1);
+class TBytes {
+ public:
+  TBytes() = default;
+  TBytes(const TBytes& Other) { assign(Other.data(), Other.data() + Other.size()); }
+  TBytes& operator=(const TBytes& Other) {
+    if (this != &Other) assign(Other.data(), Other.data() + Other.size());
+    return *this;
   }
+  TBytes(TBytes&&) noexcept = default;
+  TBytes& operator=(TBytes&&) noexcept = default;
+
+  char* data() { return FData.get(); }
+  const char* data() const { return FData.get(); }
+  std::size_t size() const { return FSize; }
+  std::size_t capacity() const { return FCapacity; }
+  void clear() { FSize = 0; }
+  // At least Bytes of room, the bytes held kept.
+  void reserve(std::size_t Bytes);
+  // The bytes a larger size adds are unset.
+  void resize(std::size_t Bytes) {
+    if (Bytes > FCapacity) reserve(std::max(Bytes, 2 * FCapacity));
+    FSize = Bytes;
+  }
+  // [Begin, End) of another buffer.
+  void assign(const char* Begin, const char* End);
+  void erase_front(std::size_t Bytes);
+  bool operator==(const TBytes& Other) const {
+    return std::string_view(data(), size()) == std::string_view(Other.data(), Other.size());
+  }
+
+ private:
+  std::unique_ptr<char[]> FData;
+  std::size_t FSize = 0, FCapacity = 0;
 };
-using TBytes = std::vector<char, TUnsetAllocator<char>>;
 
 // Whole rows as the file has them: Text holds them with their line ends
 // (and any empty lines, which are not rows); Begin and End mark each row

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "csv_table.h"
@@ -26,11 +27,19 @@ class TBytes {
     if (this != &Other) assign(Other.data(), Other.data() + Other.size());
     return *this;
   }
-  TBytes(TBytes&&) noexcept = default;
-  TBytes& operator=(TBytes&&) noexcept = default;
+  // A buffer moved from is empty.
+  TBytes(TBytes&& Other) noexcept
+      : FData(std::move(Other.FData)), FSize(std::exchange(Other.FSize, 0)), FCapacity(std::exchange(Other.FCapacity, 0)) {}
+  TBytes& operator=(TBytes&& Other) noexcept {
+    FData = std::move(Other.FData);
+    FSize = std::exchange(Other.FSize, 0);
+    FCapacity = std::exchange(Other.FCapacity, 0);
+    return *this;
+  }
 
-  char* data() { return FData.get(); }
-  const char* data() const { return FData.get(); }
+  // Never null, so that the memchr of an empty buffer is defined.
+  char* data() { return FData ? FData.get() : FNone; }
+  const char* data() const { return FData ? FData.get() : FNone; }
   std::size_t size() const { return FSize; }
   std::size_t capacity() const { return FCapacity; }
   void clear() { FSize = 0; }
@@ -51,6 +60,7 @@ class TBytes {
  private:
   std::unique_ptr<char[]> FData;
   std::size_t FSize = 0, FCapacity = 0;
+  char FNone[1] = {};  // data() before anything is held
 };
 
 // Whole rows as the file has them: Text holds them with their line ends

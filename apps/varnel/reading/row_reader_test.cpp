@@ -138,6 +138,24 @@ TEST(RowReaderTest, NumbersReadWhileSplittingAreTheCellRules) {
   EXPECT_FALSE(PlainNumbersRead(Sentinel));
 }
 
+// The block buffer: never a null pointer (memchr of an empty one is then
+// defined), its bytes kept as it grows, empty once moved from.
+TEST(RowReaderTest, TheBlockBufferKeepsItsBytes) {
+  TBytes Bytes;
+  EXPECT_NE(Bytes.data(), nullptr);
+  const std::string Text = "a,b\n1,2\n";
+  Bytes.assign(Text.data(), Text.data() + Text.size());
+  Bytes.resize(Bytes.size() + 3 * Bytes.capacity());  // grows, the bytes held kept
+  EXPECT_EQ(std::string_view(Bytes.data(), Text.size()), Text);
+  Bytes.resize(Text.size());
+  Bytes.erase_front(4);
+  EXPECT_EQ(std::string_view(Bytes.data(), Bytes.size()), "1,2\n");
+  TBytes Copy = Bytes, Moved = std::move(Bytes);
+  EXPECT_EQ(Copy, Moved);
+  EXPECT_EQ(Bytes.size(), 0U);  // NOLINT(bugprone-use-after-move): moved from, empty
+  EXPECT_NE(Bytes.data(), nullptr);
+}
+
 // A file is read again from its first data row; a wide file has shorter
 // blocks, so that a block keeps near 4 M cells.
 TEST(RowReaderTest, RewindAndBlockSizes) {

@@ -41,8 +41,12 @@ class ToolTest : public ::testing::Test {
   std::filesystem::path Dir;
   std::string Tool = VARNEL_TOOL;  // the program Run starts
   void SetUp() override {
+    // The process id keeps two runs of the suite (two checkouts) apart;
+    // the name stays short, as some tests bound the length of a message
+    // that shows the path.
     Dir = std::filesystem::temp_directory_path() /
-          ("varnel_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+          ("vc" + std::to_string(::getpid()) + "_" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(Dir);
     std::filesystem::create_directories(Dir);
   }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <exception>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -72,6 +73,74 @@ class TMergeStack {
   std::vector<State> FStates;
   std::vector<std::size_t> FLevels;
 };
+
+// A node of the merge tree over Leaves states: level L and index i stand
+// for the states [i·2^L, min((i + 1)·2^L, Leaves)), merged as MergeTree
+// merges them. A part of the states held apart (a process's batches) is
+// the union of a few such nodes; merged there and gathered with the other
+// parts' nodes, they give the root of the one tree: the same bits as one
+// reduction of every state.
+struct TTreeNode {
+  std::size_t Level = 0, Index = 0;
+  std::size_t First() const { return Index << Level; }
+  bool operator==(const TTreeNode&) const = default;
+};
+
+// The largest nodes whose union is [First, Last), in order: at each place
+// the highest level aligned there that does not pass Last.
+inline std::vector<TTreeNode> NodesOf(std::size_t First, std::size_t Last, std::size_t Leaves) {
+  std::vector<TTreeNode> Nodes;
+  Last = std::min(Last, Leaves);
+  for (std::size_t At = First; At < Last;) {
+    std::size_t Level = 0;
+    while (At % (std::size_t{2} << Level) == 0 && (std::size_t{2} << Level) < 2 * Leaves &&
+           std::min(At + (std::size_t{2} << Level), Leaves) <= Last)
+      ++Level;
+    Nodes.push_back({Level, At >> Level});
+    At = std::min(At + (std::size_t{1} << Level), Leaves);
+  }
+  return Nodes;
+}
+
+// The root of the tree over Leaves states from nodes that cover them once
+// each, in any order: a node's children are merged left with right, a
+// node without a right child is its left child, as MergeTree has them.
+// Throws std::invalid_argument when the nodes leave a state out.
+template <class State>
+State MergeNodes(std::size_t Leaves, std::vector<std::pair<TTreeNode, State>> Nodes) {
+  if (Leaves == 0) return State{};
+  std::size_t Top = 0;
+  while ((std::size_t{1} << Top) < Leaves) ++Top;
+  std::sort(Nodes.begin(), Nodes.end(), [](const auto& a, const auto& b) { return a.first.First() < b.first.First(); });
+  // Bottom up: at each level, two neighbours that are one node's children
+  // become it; a left child whose right one lies past the last state
+  // becomes its parent as it is.
+  for (std::size_t Level = 0; Level < Top; ++Level) {
+    std::vector<std::pair<TTreeNode, State>> Up;
+    for (std::size_t k = 0; k < Nodes.size(); ++k) {
+      auto& [Node, Held] = Nodes[k];
+      if (Node.Level != Level) {
+        Up.push_back(std::move(Nodes[k]));
+        continue;
+      }
+      const bool Left = Node.Index % 2 == 0;
+      const bool HasRight = ((Node.Index + 1) << Level) < Leaves;
+      if (Left && HasRight && k + 1 < Nodes.size() && Nodes[k + 1].first == TTreeNode{Level, Node.Index + 1}) {
+        Held.Merge(Nodes[k + 1].second);
+        Up.push_back({{Level + 1, Node.Index / 2}, std::move(Held)});
+        ++k;
+      } else if (Left && !HasRight) {
+        Up.push_back({{Level + 1, Node.Index / 2}, std::move(Held)});
+      } else {
+        throw std::invalid_argument("merge tree: a node's sibling is missing");
+      }
+    }
+    Nodes = std::move(Up);
+  }
+  if (Nodes.size() != 1 || !(Nodes.front().first == TTreeNode{Top, 0}))
+    throw std::invalid_argument("merge tree: the nodes do not cover the states once");
+  return std::move(Nodes.front().second);
+}
 
 // The number of workers for a requested count: 0 asks for one per core.
 inline std::size_t WorkerCount(std::size_t Threads, std::size_t Tasks) {

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <stdexcept>
+#include <string>
 
 #include "varnel/engine/errors.h"
 #include "varnel/engine/flat_moments.h"
@@ -94,3 +97,76 @@ TEST(EngineReduceTest, MergeStackBuildsTheTreeOfMergeTree) {
   EXPECT_EQ(varnel::engine::MergeTree(std::vector<TShape>{{"0"}, {"1"}, {"2"}, {"3"}, {"4"}}).Tree,
             "(((0 1) (2 3)) 4)");
 }
+
+namespace varnel::engine {
+namespace {
+
+// Contiguous parts of Leaves states, cut at Parts − 1 random places (so
+// that some parts are empty and the others uneven).
+std::vector<std::size_t> Cuts(std::size_t Leaves, std::size_t Parts, std::mt19937& Engine) {
+  std::vector<std::size_t> At(Parts - 1);
+  for (auto& a : At) a = std::uniform_int_distribution<std::size_t>(0, Leaves)(Engine);
+  At.push_back(0);
+  At.push_back(Leaves);
+  std::sort(At.begin(), At.end());
+  return At;
+}
+
+// Each part merges its nodes on its own; gathered in any order, the nodes
+// make the very tree of one reduction.
+TEST(EngineReduceTest, PartsMergedAsNodesMakeTheOneTree) {
+  std::mt19937 Engine(4);
+  for (std::size_t Leaves = 1; Leaves <= 70; ++Leaves) {
+    std::vector<TShape> All;
+    for (std::size_t i = 0; i < Leaves; ++i) All.push_back({std::to_string(i)});
+    for (std::size_t Parts : {1, 2, 3, 7, 100}) {
+      const std::vector<std::size_t> At = Cuts(Leaves, Parts, Engine);
+      std::vector<std::pair<TTreeNode, TShape>> Gathered;
+      for (std::size_t p = 0; p + 1 < At.size(); ++p) {
+        for (const TTreeNode& Node : NodesOf(At[p], At[p + 1], Leaves)) {
+          const std::size_t End = std::min(Node.First() + (std::size_t{1} << Node.Level), Leaves);
+          ASSERT_GE(Node.First(), At[p]);
+          ASSERT_LE(End, At[p + 1]);
+          Gathered.push_back({Node, MergeTree(std::vector<TShape>(All.begin() + Node.First(), All.begin() + End))});
+        }
+      }
+      std::shuffle(Gathered.begin(), Gathered.end(), Engine);
+      EXPECT_EQ(MergeNodes(Leaves, Gathered).Tree, MergeTree(All).Tree) << Leaves << " states in " << Parts;
+    }
+  }
+  std::vector<std::pair<TTreeNode, TShape>> Missing = {{{0, 0}, {"0"}}, {{0, 2}, {"2"}}};
+  EXPECT_THROW(MergeNodes(3, Missing), std::invalid_argument);
+  std::vector<std::pair<TTreeNode, TShape>> Twice = {{{1, 0}, {"(0 1)"}}, {{0, 1}, {"1"}}, {{0, 2}, {"2"}}};
+  EXPECT_THROW(MergeNodes(3, Twice), std::invalid_argument);
+}
+
+// 1,024 processes simulated in one: 3,001 batches of moments dealt out in
+// uneven and empty parts, each part's nodes sent in their flat form and
+// merged on arrival, give the bytes of one process's reduction.
+TEST(EngineReduceTest, AThousandPartsGiveTheBitsOfOne) {
+  const std::vector<std::vector<double>> Columns = Design(3001 * 7);
+  const std::vector<TBatch> Batches = CutBatches(MakeBatch(Columns), 7);
+  ASSERT_EQ(Batches.size(), 3001U);
+  std::vector<TMoments> States;
+  TMergeStack<TMoments> One;
+  for (const TBatch& Batch : Batches) {
+    TMoments State(4);
+    State.Add(Batch);
+    States.push_back(State);
+    One.Push(std::move(State));
+  }
+  std::mt19937 Engine(8);
+  const std::vector<std::size_t> At = Cuts(States.size(), 1024, Engine);
+  std::vector<std::pair<TTreeNode, TMoments>> Received;
+  for (std::size_t p = 0; p + 1 < At.size(); ++p) {
+    for (const TTreeNode& Node : NodesOf(At[p], At[p + 1], States.size())) {
+      const std::size_t End = std::min(Node.First() + (std::size_t{1} << Node.Level), States.size());
+      const TMoments Part = MergeTree(std::vector<TMoments>(States.begin() + Node.First(), States.begin() + End));
+      Received.push_back({Node, FromFlat(ToFlat(Part))});
+    }
+  }
+  EXPECT_EQ(ToFlat(MergeNodes(States.size(), std::move(Received))), ToFlat(One.Result()));
+}
+
+}  // namespace
+}  // namespace varnel::engine

@@ -293,7 +293,8 @@ TEST(EngineKMeansTest, AnEmptyClusterTakesTheFarthestRowThatCanGo) {
 // empty, they are refilled, and the passes end with four clusters of rows,
 // the same bits on one thread and three.
 TEST(EngineKMeansTest, CentresFarFromTheRowsAreRefilled) {
-  const TBatch Data = MakeBatch(Separated(2000));
+  const std::vector<std::vector<double>> Columns = Separated(2000);  // the batch's views need them alive
+  const TBatch Data = MakeBatch(Columns);
   const TCentres Start(4, 3, {1, 1, 1, 9, 1, 1, 500, 500, 500, -500, 0, 0});
   const TLloydResult Fit = Lloyd(PassOver(Data, 3, 300), Start, 100);
   EXPECT_TRUE(Fit.Converged);

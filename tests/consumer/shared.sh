@@ -44,3 +44,24 @@ if [ -n "$leaked" ]; then
 fi
 grep -q 'varnel::TKorlen::MVRegression' <<<"$symbols" ||
   { echo "the shared library does not export TKorlen" >&2; exit 1; }
+
+# The MPI part, where MPI was found: a library of its own exporting the
+# names of varnel/mpi.h and nothing else, which the main library does not
+# need.
+mpi_library=$(find "$prefix" -name 'libvarnel_mpi.so.*.*.*')
+if [ -n "$mpi_library" ]; then
+  mpi_symbols=$(nm -DC --defined-only "$mpi_library")
+  leaked=$(cut -d' ' -f3- <<<"$mpi_symbols" | grep -E '^((typeinfo|vtable|VTT)[a-z ]* for )?varnel::' |
+    grep -Ev '^varnel::mpi::(AllGather|AllMergeNodes|AllMerge|AccumulateDistributed|detail::ExchangeNodes)\(' || true)
+  if [ -n "$leaked" ]; then
+    echo "the MPI library exports internal names:" >&2
+    echo "$leaked" | head -20 >&2
+    exit 1
+  fi
+  grep -q 'varnel::mpi::AccumulateDistributed' <<<"$mpi_symbols" ||
+    { echo "the MPI library does not export its functions" >&2; exit 1; }
+fi
+if readelf -d "$library" | grep -q 'NEEDED.*libmpi'; then
+  echo "the main library links MPI" >&2
+  exit 1
+fi

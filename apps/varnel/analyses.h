@@ -82,6 +82,14 @@ struct TObservationSeries {  // diagnose: per observation of the fit
   std::vector<long long> Rows;  // the data rows
   bool Intercept = true;
   int Coefficients = 0;  // estimated, the constant's included: Cook's distance's p
+  // Every member, for rank 0 of several processes, which draws the picture.
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    for (auto* Series : {&S.Fitted, &S.Residual, &S.Hat, &S.CooksD, &S.StdResid}) Each(*Series);
+    Each(S.Rows);
+    Each(S.Intercept);
+    Each(S.Coefficients);
+  }
 };
 
 struct TComponentSeries {  // pca

@@ -17,6 +17,7 @@
 #include <memory>
 #include <new>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <varnel/design/editor.h>
@@ -31,6 +32,7 @@
 #include "plots/figures.h"
 #include "plots/plot_file.h"
 #include "posix_io.h"
+#include "processes/processes.h"
 #include "reading/row_reader.h"
 #include "reading/streamed_data.h"
 #include "results.h"
@@ -42,6 +44,9 @@ namespace {
 
 using namespace varnel;
 using namespace varnel::cli;
+
+// The processes of this run: this one alone, or those under mpirun.
+TProcesses* GProcesses = &OneProcess();
 
 constexpr int kInputError = 2;
 constexpr int kRejected = 1;
@@ -314,7 +319,7 @@ TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks)
 // NoResponse: every picked column is a predictor (pca, distance and
 // cluster given --x without --y). CanStream: the command runs on the engine
 // beyond the component's box.
-TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std::size_t Threads) {
+TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std::size_t Threads, TProcesses& Processes) {
   const std::string Path = InputPath(Given.File);
   if (Path.empty()) return {ExampleData(), nullptr};
   TDataOptions Options = Given;
@@ -350,7 +355,10 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std
     } catch (const TCapacityError&) {  // read in blocks below
     }
   }
-  auto Streamed = std::make_unique<TStreamedData>(std::move(Reader), std::move(First), Rules, Threads);
+  // Several processes on one machine share its cores.
+  if (Threads == 0 && Processes.LocalCount() > 1)
+    Threads = std::max<std::size_t>(1, std::thread::hardware_concurrency() / static_cast<unsigned>(Processes.LocalCount()));
+  auto Streamed = std::make_unique<TStreamedData>(std::move(Reader), std::move(First), Rules, Threads, Processes);
   return {TAnalysisData{}, std::move(Streamed)};
 }
 
@@ -554,20 +562,21 @@ TTargets PrepareTargets(const TDataOptions& Data, const TWriteOptions& Write, co
 
 // What the component alone gives is refused beyond its box, in one line.
 // Draws: the command has a picture beyond the box.
-void CheckStreamedRequest(const TStreamedData& Data, const TTargets& Targets, const TOptions& Options, bool Draws) {
+void CheckStreamedRequest(const TStreamedData& Data, bool Plot, const TOptions& Options, bool Draws) {
   const std::string Beyond = " is for data within 19,999 rows and 24 predictors; " + Data.Source() + " is beyond them";
   if (Options.ReportTexts) throw TInputError("--report-texts (the component's texts)" + Beyond);
   if (Options.Scan) throw TInputError("--scan (the component's plausibility scan)" + Beyond);
-  if (Targets.Plot && !Draws) throw TInputError("--plot" + Beyond);
-  if (Targets.Report) throw TInputError("--report (the component's report)" + Beyond);
+  if (Plot && !Draws) throw TInputError("--plot" + Beyond);
+  if (!Options.Cluster.Report.empty()) throw TInputError("--report (the component's report)" + Beyond);
 }
 
 // A command on data read in blocks: its tables, from the engine, and its
 // picture, drawn while they are written as within the box.
 int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWriteOptions& Write,
-                const TTargets& Targets, const TOptions& Options, const TChoice& Choice, TFdStream& Stdout) {
+                const TPlotOptions& PlotOptions, const TTargets& Targets, const TOptions& Options, const TChoice& Choice,
+                TFdStream& Stdout) {
   try {
-    CheckStreamedRequest(Data, Targets, Options, Choice.StreamedFigure != nullptr);
+    CheckStreamedRequest(Data, !PlotOptions.File.empty(), Options, Choice.StreamedFigure != nullptr);
     TOptions Settings = Options;
     Settings.Picture = Targets.Plot != nullptr;
     TCommandResults Results;
@@ -596,12 +605,21 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
         const TOptions& Options, const TChoice& Choice, TFdStream& Stdout) {
   TAnalysisData Data;
   TTargets Targets;
+  TProcesses& Processes = *GProcesses;
+  // Only rank 0 writes files; a file it cannot write ends every process.
+  std::exception_ptr Refused;
   try {
     CheckRequest(Write, Options);
-    Targets = PrepareTargets(DataOptions, Write, PlotOptions, Options);
+    if (Processes.Rank() == 0) Targets = PrepareTargets(DataOptions, Write, PlotOptions, Options);
+  } catch (...) {
+    Refused = std::current_exception();
+  }
+  try {
+    Agree(Processes, Refused);
     TLoaded Loaded = LoadData(DataOptions, Choice.Unsupervised && !DataOptions.X.empty() && DataOptions.Y.empty(),
-                              Choice.Streamed != nullptr, Options.Threads);
-    if (Loaded.Streamed) return RunStreamed(*Loaded.Streamed, DataOptions, Write, Targets, Options, Choice, Stdout);
+                              Choice.Streamed != nullptr, Options.Threads, Processes);
+    if (Loaded.Streamed)
+      return RunStreamed(*Loaded.Streamed, DataOptions, Write, PlotOptions, Targets, Options, Choice, Stdout);
     Data = std::move(Loaded.Data);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
@@ -883,7 +901,8 @@ int RunTool(int argc, char** argv) {
 
 // Exhausted memory can meet the tool anywhere (the component reports its
 // own): one line, written without allocating, and status 1.
-int RunCommandLine(int argc, char** argv) {
+int RunCommandLine(int argc, char** argv, TProcesses& Processes) {
+  GProcesses = &Processes;
   ReserveStandardDescriptors();
   // A file size limit (ulimit -f) is then a failed write that the tool
   // reports and cleans up after, not a signal that ends it mid-write.

@@ -3,5 +3,9 @@
 // runs the full analysis (regression, diagnostics, descriptive summary) of
 // the built-in example data or of a CSV file.
 #include "command_line.h"
+#include "processes/mpi_start.h"
 
-int main(int argc, char** argv) { return varnel::cli::RunCommandLine(argc, argv); }
+int main(int argc, char** argv) {
+  varnel::cli::BecomeMpiToolIfStarted(argv);
+  return varnel::cli::RunCommandLine(argc, argv);
+}

@@ -28,6 +28,11 @@ using engine::TMoments;
 struct TResidualSums {
   long double Sse = 0, Differences = 0, First = 0, Last = 0;
   bool Any = false;
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    for (auto* Member : {&S.Sse, &S.Differences, &S.First, &S.Last}) Each(*Member);
+    Each(S.Any);
+  }
   void Add(long double e) {
     Sse += e * e;
     if (Any) Differences += (e - Last) * (e - Last);
@@ -65,6 +70,14 @@ struct TDifferences {
   std::size_t P = 0, Count = 0;
   std::vector<long double> Cross;   // P × P, lower triangle
   std::vector<double> First, Last;  // empty when the run has no complete row
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    Each(S.P);
+    Each(S.Count);
+    Each(S.Cross);
+    Each(S.First);
+    Each(S.Last);
+  }
 
   void AddEdge(const std::vector<double>& From, const std::vector<double>& To) {
     for (std::size_t j = 0; j < P; ++j) {
@@ -121,6 +134,11 @@ TMoments MomentsOf(TStreamedData& Data, std::size_t P) {
 struct TRegressionSums {
   TMoments Moments;
   TDifferences Differences;
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    Each(S.Moments);
+    Each(S.Differences);
+  }
   void Merge(const TRegressionSums& Other) {
     Moments.Merge(Other.Moments);
     Differences.Merge(Other.Differences);
@@ -266,6 +284,11 @@ TResultTable ModelTable(const TFit& Fit, const engine::TInference& I, const TRes
 struct TColumnValues {
   std::vector<std::vector<double>> Values;
   std::vector<long long> Missing;
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    Each(S.Values);
+    Each(S.Missing);
+  }
   void Merge(const TColumnValues& Other) {
     if (Values.empty()) {
       *this = Other;
@@ -379,6 +402,18 @@ std::vector<double> ScoreRows(const TMoments& State, const engine::TComponents& 
   return Rows;
 }
 
+// A batch's share of the biplot's series.
+struct TScorePart {
+  std::vector<double> Score1, Score2;
+  std::vector<long long> Rows;
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    Each(S.Score1);
+    Each(S.Score2);
+    Each(S.Rows);
+  }
+};
+
 // The biplot's series: every complete row's first two scores, as the
 // scores table has them, gathered in the file's order.
 TComponentSeries ComponentSeriesOf(TStreamedData& Data, const TMoments& State, const engine::TComponents& Rec,
@@ -394,13 +429,9 @@ TComponentSeries ComponentSeriesOf(TStreamedData& Data, const TMoments& State, c
     S.Loading1.push_back(static_cast<double>(Rec.Rotation[v][0]));
     S.Loading2.push_back(static_cast<double>(Rec.Rotation[v][1]));
   }
-  struct TPart {
-    std::vector<double> Score1, Score2;
-    std::vector<long long> Rows;
-  };
-  Data.InOrder<TPart>(
+  Data.InOrder<TScorePart>(
       [&](const TBatch& Batch) {
-        TPart Part;
+        TScorePart Part;
         std::vector<double> Row(Batch.Cols());
         std::vector<long double> d(Rec.K);
         for (std::size_t i = 0; i < Batch.Rows(); ++i) {
@@ -412,7 +443,7 @@ TComponentSeries ComponentSeriesOf(TStreamedData& Data, const TMoments& State, c
         }
         return Part;
       },
-      [&S](TPart& Part) {
+      [&S](TScorePart& Part) {
         S.Score1.insert(S.Score1.end(), Part.Score1.begin(), Part.Score1.end());
         S.Score2.insert(S.Score2.end(), Part.Score2.begin(), Part.Score2.end());
         S.Rows.insert(S.Rows.end(), Part.Rows.begin(), Part.Rows.end());

@@ -108,7 +108,7 @@ inline std::vector<TTreeNode> NodesOf(std::size_t First, std::size_t Last, std::
 // Throws std::invalid_argument when the nodes leave a state out.
 template <class State>
 State MergeNodes(std::size_t Leaves, std::vector<std::pair<TTreeNode, State>> Nodes) {
-  if (Leaves == 0) return State{};
+  if (Leaves == 0) return State();
   std::size_t Top = 0;
   while ((std::size_t{1} << Top) < Leaves) ++Top;
   std::sort(Nodes.begin(), Nodes.end(), [](const auto& a, const auto& b) { return a.first.First() < b.first.First(); });

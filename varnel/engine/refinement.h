@@ -49,6 +49,13 @@ class VARNEL_API TResidualProducts {
   const std::vector<long double>& MeansInverse() const { return FMeansInverse; }
   long double MeansSquares() const { return FMeansSquares; }
   std::size_t Count() const { return FCount; }
+  // Each member in a fixed order, for a state sent to another process.
+  template <class Self, class Visit>
+  static void Members(Self& State, Visit&& Each) {
+    for (auto* Sums : {&State.FSums, &State.FInverse, &State.FMeansInverse}) Each(*Sums);
+    Each(State.FMeansSquares);
+    Each(State.FCount);
+  }
 
  private:
   std::vector<long double> FSums;  // in the order of TFit::Coef

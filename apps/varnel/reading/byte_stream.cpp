@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -96,6 +97,8 @@ std::size_t TByteStream::ReadRaw(char* Out, std::size_t Size) {
     FPendingAt += n;
     return n;
   }
+  if (FRestricted) Size = static_cast<std::size_t>(std::min<std::uint64_t>(Size, FEnd - FRawRead));
+  if (Size == 0) return 0;
   for (;;) {
     const ssize_t Got = ::read(FFile.Get(), Out, Size);
     if (Got < 0 && errno == EINTR) continue;
@@ -134,7 +137,24 @@ std::size_t TByteStream::Read(char* Out, std::size_t Size) {
   return static_cast<std::size_t>(reinterpret_cast<char*>(Z.next_out) - Out);
 }
 
+void TByteStream::Restrict(std::uint64_t Begin, std::uint64_t End) {
+  if (!FRewindable || FInflater || Begin > End || End > FRawSize)
+    throw TInputError(FShown + ": only a regular, uncompressed file can be read in parts");
+  FRestricted = true;
+  FBegin = Begin;
+  FEnd = End;
+  Rewind();
+}
+
 void TByteStream::Rewind() {
+  if (FRestricted) {
+    if (::lseek(FFile.Get(), static_cast<off_t>(FBegin), SEEK_SET) != static_cast<off_t>(FBegin))
+      throw TInputError(FShown + ": cannot read the file a second time");
+    FRawRead = FBegin;
+    FPending.clear();
+    FPendingAt = 0;
+    return;
+  }
   if (!FRewindable || ::lseek(FFile.Get(), 0, SEEK_SET) != 0)
     throw TInputError(FShown + ": cannot read the file a second time");
   FRawRead = 0;

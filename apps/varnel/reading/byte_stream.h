@@ -29,6 +29,11 @@ class TByteStream {
   bool Rewindable() const { return FRewindable; }
   // Back to the first byte, for another pass over the data.
   void Rewind();
+  // From now on the bytes [Begin, End) of the file alone, and a rewind
+  // goes back to Begin: a process's part of a file that several read. A
+  // regular, uncompressed file only.
+  void Restrict(std::uint64_t Begin, std::uint64_t End);
+  int Descriptor() const { return FFile.Get(); }
 
   bool Fifo() const { return FFifo; }
   bool Compressed() const { return FInflater != nullptr; }
@@ -45,6 +50,8 @@ class TByteStream {
   TUniqueFd FFile;
   bool FRewindable = false, FFifo = false;
   std::uint64_t FRawRead = 0, FRawSize = 0;
+  bool FRestricted = false;
+  std::uint64_t FBegin = 0, FEnd = 0;  // the part read, when restricted
   // Bytes read ahead to look at the file's first bytes, given out first.
   std::vector<char> FPending;
   std::size_t FPendingAt = 0;

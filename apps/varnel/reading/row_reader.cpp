@@ -396,11 +396,23 @@ bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
   return Block.Rows() > 0;
 }
 
+void TRowReader::ReadPart(std::uint64_t Begin, std::uint64_t End, std::size_t FirstRow) {
+  FBytes.Restrict(Begin, End);
+  FPartFirstRow = FirstRow;
+  FInPart = true;
+  Rewind();
+}
+
 void TRowReader::Rewind() {
   FBytes.Rewind();
   FBuffer.clear();
   FAt = 0;
   FEnded = false;
+  if (FInPart) {  // a part begins at a data row: no header to skip
+    FFirst = false;
+    FDataRows = FPartFirstRow;
+    return;
+  }
   FFirst = true;
   const std::vector<std::string> Names = std::move(FHeader.Names);
   FHeader.Names.clear();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <memory>
@@ -116,6 +117,7 @@ class TRowReader {
   TRowReader(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick = {});
 
   const THeader& Header() const { return FHeader; }
+  const TReadOptions& Options() const { return FOptions; }
   const std::string& Shown() const { return FShown; }
   TByteStream& Bytes() { return FBytes; }
 
@@ -123,6 +125,10 @@ class TRowReader {
   bool Next(std::size_t MaxRows, TRowText& Block);
   // Back to the first data row, for another pass (a regular file only).
   void Rewind();
+  // From now on the rows of the file's bytes [Begin, End) alone, Begin the
+  // start of data row FirstRow + 1 (a process's part of the file); a
+  // rewind comes back to Begin.
+  void ReadPart(std::uint64_t Begin, std::uint64_t End, std::size_t FirstRow);
 
   // The block's fields; a row of another length than the header's, or
   // malformed quotes, raise TInputError naming the data row. Numbers, per
@@ -148,6 +154,8 @@ class TRowReader {
   std::size_t FAt = 0;
   bool FEnded = false, FFirst = true;
   std::size_t FDataRows = 0;
+  bool FInPart = false;
+  std::size_t FPartFirstRow = 0;
 };
 
 // The table of the reader's header and picked columns, no rows yet; and a

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "output.h"
+#include "processes/packing.h"
 
 namespace varnel::cli {
 namespace {
@@ -66,14 +67,48 @@ struct TStreamedData::TBlockData {
 };
 
 TStreamedData::TStreamedData(std::unique_ptr<TRowReader> Reader, std::vector<TRowText> First, const TDataRules& Rules,
-                             std::size_t Threads)
-    : FReader(std::move(Reader)), FRules(Rules), FThreads(engine::WorkerCount(Threads, 1 << 20)),
+                             std::size_t Threads, TProcesses& Processes)
+    : FProcesses(&Processes), FReader(std::move(Reader)), FRules(Rules), FThreads(engine::WorkerCount(Threads, 1 << 20)),
       FBlockRows(BlockRowsFor(FReader->Header().Names.size())), FFirst(std::move(First)) {
   FSource = FReader->Shown();
   FResponse = !Rules.NoResponse;
   FHolding = !FReader->Bytes().Rewindable();
   Plan(Rules);
+  if (FProcesses->Count() > 1) SplitAmongProcesses();
   GatherLevels();
+}
+
+// Each process takes its run of whole blocks (the first blocks, read by
+// every process to plan the columns, are read again by the one whose they
+// are).
+void TStreamedData::SplitAmongProcesses() {
+  TByteStream& Bytes = FReader->Bytes();
+  if (!Bytes.Rewindable() || Bytes.Compressed()) {
+    throw TInputError(FSource + ": under mpirun the input must be a regular, uncompressed file, which the processes "
+                                "read in parts (standard input and .gz files are read by one process)");
+  }
+  FPart = PartOfFile(Bytes.Descriptor(), Bytes.RawSize(), FReader->Header().Separator, FReader->Options().Blanks,
+                     FBlockRows, *FProcesses, FSource);
+  FReader->ReadPart(FPart.Begin, FPart.End, FPart.FirstRow);
+  FFirst.clear();
+  FPass = 1;  // the reader is rewound for each pass from now on
+}
+
+void TStreamedData::AfterPass(std::exception_ptr Error) {
+  Agree(*FProcesses, Error, FFailedBlock);
+  if (FDroppedUnknown || FDroppedShared) return;
+  FDroppedShared = true;
+  TPacker Out;
+  Out.Put(FDroppedCount).Put(FFirstDropped);
+  FDroppedCount = 0;
+  FFirstDropped.clear();
+  for (const std::string& Bytes : FProcesses->AllGather(Out.Bytes())) {
+    TUnpacker In(Bytes);
+    FDroppedCount += In.Get<std::size_t>();
+    for (long long Row : In.Get<std::vector<long long>>()) {
+      if (FFirstDropped.size() < kShownDropped) FFirstDropped.push_back(Row);
+    }
+  }
 }
 
 TStreamedData::~TStreamedData() = default;
@@ -210,6 +245,7 @@ void TStreamedData::ForEachBlock(const std::function<void(std::size_t, const TRo
     Work();
   }
   ++FPass;
+  FFailedBlock = Q.Error ? FPart.FirstBlock + Q.Failed : kNoBlock;
   if (Q.Error) std::rethrow_exception(Q.Error);
 }
 
@@ -268,13 +304,34 @@ void TStreamedData::GatherLevelTexts(std::vector<std::set<std::string>>& Texts, 
     for (std::size_t c = 0; c < Picked; ++c) {
       Texts[c].merge(Seen[c]);
       AllNumbers[c] = AllNumbers[c] && Numbers[c];
-      if (Texts[c].size() > kMaxStreamedPredictors + 1) {
-        throw TInputError(FSource + ": column " + Quoted(FColumns[c].Name) + " as a factor has more than " +
-                          std::to_string(kMaxStreamedPredictors + 1) + " levels, which make more than " +
-                          std::to_string(kMaxStreamedPredictors) + " predictors");
-      }
+      CheckLevelCount(Texts[c], c);
     }
   });
+}
+
+void TStreamedData::CheckLevelCount(const std::set<std::string>& Texts, std::size_t Column) const {
+  if (Texts.size() <= kMaxStreamedPredictors + 1) return;
+  throw TInputError(FSource + ": column " + Quoted(FColumns[Column].Name) + " as a factor has more than " +
+                    std::to_string(kMaxStreamedPredictors + 1) + " levels, which make more than " +
+                    std::to_string(kMaxStreamedPredictors) + " predictors");
+}
+
+// Under several processes: the union of every process's level texts.
+void TStreamedData::ShareLevelTexts(std::vector<std::set<std::string>>& Texts, std::vector<bool>& AllNumbers) {
+  TPacker Out;
+  for (std::size_t c = 0; c < Texts.size(); ++c) {
+    Out.Put(static_cast<unsigned char>(AllNumbers[c])).Put(std::vector<std::string>(Texts[c].begin(), Texts[c].end()));
+  }
+  const std::vector<std::string> All = FProcesses->AllGather(Out.Bytes());
+  for (const std::string& Bytes : All) {
+    TUnpacker In(Bytes);
+    for (std::size_t c = 0; c < Texts.size(); ++c) {
+      const bool Numbers = In.Get<unsigned char>() != 0;  // read whatever AllNumbers[c] is
+      AllNumbers[c] = AllNumbers[c] && Numbers;
+      for (std::string& Text : In.Get<std::vector<std::string>>()) Texts[c].insert(std::move(Text));
+      CheckLevelCount(Texts[c], c);
+    }
+  }
 }
 
 // A factor's levels in order: values for a factor of numbers (shown as R
@@ -307,8 +364,16 @@ void TStreamedData::GatherLevels() {
   const std::size_t Predictors = FColumns.size() - (FResponse ? 1 : 0);
   std::vector<std::set<std::string>> Texts;
   std::vector<bool> AllNumbers;
-  if (std::any_of(FColumns.begin(), FColumns.end(), [](const TColumn& C) { return C.Factor; }))
-    GatherLevelTexts(Texts, AllNumbers);
+  if (std::any_of(FColumns.begin(), FColumns.end(), [](const TColumn& C) { return C.Factor; })) {
+    std::exception_ptr Error;
+    try {
+      GatherLevelTexts(Texts, AllNumbers);
+    } catch (...) {
+      Error = std::current_exception();
+    }
+    Agree(*FProcesses, Error, FFailedBlock);
+    if (FProcesses->Count() > 1) ShareLevelTexts(Texts, AllNumbers);
+  }
   for (std::size_t c = 0; c < Predictors; ++c) {
     TColumn& Column = FColumns[c];
     const int Term = static_cast<int>(FTermNames.size());

@@ -6,18 +6,25 @@
 // fixed order, so that its result is the same bits for any number of them.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <varnel/engine.h>
 
 #include "data_set.h"
+#include "processes/processes.h"
+#include "processes/state_packing.h"
+#include "reading/row_index.h"
 #include "reading/row_reader.h"
 
 namespace varnel::cli {
@@ -29,8 +36,10 @@ class TStreamedData {
  public:
   // Takes the reader after its first blocks (First, at least one), which
   // it keeps; the first block decides the columns' kinds.
+  // Under several processes, each reads its part of the file (see
+  // PartOfFile) and the reductions are merged across them.
   TStreamedData(std::unique_ptr<TRowReader> Reader, std::vector<TRowText> First, const TDataRules& Rules,
-                std::size_t Threads);
+                std::size_t Threads, TProcesses& Processes = OneProcess());
   ~TStreamedData();
 
   const std::string& Source() const { return FSource; }
@@ -52,19 +61,93 @@ class TStreamedData {
 
   // One state per block from Make(batch), where the batch holds the K
   // predictors then the response (NaN for a missing value, all of a
-  // factor's dummies NaN for its missing cell), merged in tree order.
+  // factor's dummies NaN for its missing cell), merged in tree order; under
+  // several processes each merges its blocks into the tree's nodes that
+  // they make, and the nodes of all are merged into the same root on each.
   template <class State>
   State Reduce(const std::function<State(const engine::TBatch&)>& Make) {
+    if (FProcesses->Count() == 1) {
+      engine::TMergeStack<State> Stack;
+      InOrderHere<State>(Make, [&Stack](State& Part) { Stack.Push(std::move(Part)); });
+      return Stack.Result();
+    }
+    const std::vector<engine::TTreeNode> Nodes = engine::NodesOf(FPart.FirstBlock, FPart.FirstBlock + FPart.Blocks, FPart.Total);
+    std::vector<std::pair<engine::TTreeNode, State>> Mine;
     engine::TMergeStack<State> Stack;
-    InOrder<State>(Make, [&Stack](State& Part) { Stack.Push(std::move(Part)); });
-    return Stack.Result();
+    std::size_t Held = 0;
+    std::exception_ptr Error;
+    try {
+      InOrderHere<State>(Make, [&](State& Part) {
+        Stack.Push(std::move(Part));
+        const engine::TTreeNode Node = Nodes.at(Mine.size());
+        if (++Held < std::min((Node.Index + 1) << Node.Level, FPart.Total) - Node.First()) return;
+        Mine.emplace_back(Node, Stack.Result());
+        Held = 0;
+      });
+    } catch (...) {
+      Error = std::current_exception();
+    }
+    AfterPass(Error);
+    return MergeAcross(Mine);
   }
 
   // Make(batch) of every block on the workers, and Take(part) of each in
   // the blocks' order, one at a time: rows written out in the file's
   // order. A part made ahead of its turn waits for the ones before it.
+  // Under several processes rank 0 takes every part: its own, then each
+  // other process's as that one sends them, in rank order.
   template <class Part>
   void InOrder(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take) {
+    if (FProcesses->Count() == 1) return InOrderHere<Part>(Make, Take);
+    std::exception_ptr Error;
+    if (FProcesses->Rank() == 0) {
+      try {
+        InOrderHere<Part>(Make, Take);
+      } catch (...) {
+        Error = std::current_exception();
+      }
+      for (int Rank = 1; Rank < FProcesses->Count(); ++Rank) {
+        for (std::string Bytes; !(Bytes = FProcesses->ReceiveFrom(Rank)).empty();) {
+          if (Error) continue;  // the rest drained, so that no process waits
+          try {
+            TUnpacker In(std::string_view(Bytes).substr(1));
+            Part Given{};
+            UnpackState(In, Given);
+            Take(Given);
+          } catch (...) {
+            Error = std::current_exception();
+          }
+        }
+      }
+    } else {
+      try {
+        InOrderHere<Part>(Make, [this](Part& Made) {
+          TPacker Out;
+          Out.Put('p');  // never empty: an empty message ends the parts
+          PackState(Out, Made);
+          FProcesses->SendToFirst(Out.Bytes());
+        });
+      } catch (...) {
+        Error = std::current_exception();
+      }
+      FProcesses->SendToFirst({});
+    }
+    AfterPass(Error);
+  }
+
+  // A pass over the blocks: one thread cuts them from the file in order
+  // while the workers take each as it comes and call Visit(index, block).
+  // An error is the one of the lowest block that has one, whatever the
+  // number of threads.
+  void ForEachBlock(const std::function<void(std::size_t, const TRowText&)>& Visit);
+  // The same, each block converted to its batch (see Reduce).
+  void ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit);
+
+ private:
+  struct TBlockData;
+  // InOrder within this process, over its own blocks.
+  template <class Part>
+  void InOrderHere(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take) {
     std::map<std::size_t, Part> Finished;  // parts waiting for the blocks before them
     std::size_t Next = 0;
     std::mutex Lock;
@@ -78,24 +161,44 @@ class TStreamedData {
       }
     });
   }
-
-  // A pass over the blocks: one thread cuts them from the file in order
-  // while the workers take each as it comes and call Visit(index, block).
-  // An error is the one of the lowest block that has one, whatever the
-  // number of threads.
-  void ForEachBlock(const std::function<void(std::size_t, const TRowText&)>& Visit);
-  // The same, each block converted to its batch (see Reduce).
-  void ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit);
-
- private:
-  struct TBlockData;
+  // The nodes of every process, merged into the root on each.
+  template <class State>
+  State MergeAcross(const std::vector<std::pair<engine::TTreeNode, State>>& Mine) {
+    TPacker Out;
+    for (const auto& [Node, Held] : Mine) {
+      Out.Put(Node.Level).Put(Node.Index);
+      PackState(Out, Held);
+    }
+    std::vector<std::pair<engine::TTreeNode, State>> All;
+    for (const std::string& Bytes : FProcesses->AllGather(Out.Bytes())) {
+      TUnpacker In(Bytes);
+      while (!In.Done()) {
+        engine::TTreeNode Node;
+        In.Read(Node.Level);
+        In.Read(Node.Index);
+        All.emplace_back(Node, State());
+        UnpackState(In, All.back().second);
+      }
+    }
+    return engine::MergeNodes(FPart.Total, std::move(All));
+  }
+  // After a pass under several processes: the error of the lowest failing
+  // block, if any, on every one; the first pass's rows left out, summed.
+  void AfterPass(std::exception_ptr Error);
+  void SplitAmongProcesses();
   struct TColumn;
   bool NextBlock(std::size_t Index, TRowText& Block, const TRowText*& Held);
   void Plan(const TDataRules& Rules);
   void GatherLevels();
   void GatherLevelTexts(std::vector<std::set<std::string>>& Texts, std::vector<bool>& AllNumbers);
+  void ShareLevelTexts(std::vector<std::set<std::string>>& Texts, std::vector<bool>& AllNumbers);
+  void CheckLevelCount(const std::set<std::string>& Texts, std::size_t Column) const;
   void Convert(const TRowText& Text, TBlockData& Out) const;
 
+  TProcesses* FProcesses;
+  TFilePart FPart;  // this process's blocks (all of them, alone)
+  std::size_t FFailedBlock = kNoBlock;
+  bool FDroppedShared = false;
   std::unique_ptr<TRowReader> FReader;
   TDataRules FRules;
   std::size_t FThreads = 1, FBlockRows = 0, FPass = 0;

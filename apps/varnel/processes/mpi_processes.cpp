@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: Apache-2.0
+// varnel-mpi: the tool as one process of an MPI run. Rank 0 writes; every
+// other rank's standard output and error go nowhere, since rank 0 says
+// whatever the run has to say.
+#include <fcntl.h>
+#include <mpi.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "csv_table.h"
+#include "processes/processes.h"
+
+namespace varnel::cli {
+namespace {
+
+constexpr int kPartTag = 7;
+
+void Check(int Status, const char* Call) {
+  if (Status != MPI_SUCCESS) throw TInputError(std::string("MPI: ") + Call + " failed");
+}
+
+class TMpiProcesses final : public TProcesses {
+ public:
+  TMpiProcesses() {
+    Check(MPI_Comm_rank(MPI_COMM_WORLD, &FRank), "MPI_Comm_rank");
+    Check(MPI_Comm_size(MPI_COMM_WORLD, &FCount), "MPI_Comm_size");
+    MPI_Comm Local;
+    Check(MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, FRank, MPI_INFO_NULL, &Local), "MPI_Comm_split_type");
+    MPI_Comm_size(Local, &FLocal);
+    MPI_Comm_free(&Local);
+  }
+  int Rank() const override { return FRank; }
+  int Count() const override { return FCount; }
+  int LocalCount() const override { return FLocal; }
+
+  std::vector<std::string> AllGather(const std::string& Bytes) override {
+    const auto Size = static_cast<std::uint64_t>(Bytes.size());
+    std::vector<std::uint64_t> Sizes(static_cast<std::size_t>(FCount));
+    Check(MPI_Allgather(&Size, 1, MPI_UINT64_T, Sizes.data(), 1, MPI_UINT64_T, MPI_COMM_WORLD), "MPI_Allgather");
+    std::vector<int> Counts, Offsets;
+    std::uint64_t Total = 0;
+    for (std::uint64_t Each : Sizes) {
+      Offsets.push_back(static_cast<int>(Total));
+      Counts.push_back(static_cast<int>(Each));
+      Total += Each;
+    }
+    if (Total > INT_MAX) throw TInputError("MPI: the processes' states exceed 2 GiB together, more than one exchange carries");
+    std::string All(static_cast<std::size_t>(Total), '\0');
+    Check(MPI_Allgatherv(Bytes.data(), static_cast<int>(Size), MPI_BYTE, All.data(), Counts.data(), Offsets.data(),
+                         MPI_BYTE, MPI_COMM_WORLD),
+          "MPI_Allgatherv");
+    std::vector<std::string> Each;
+    for (std::size_t r = 0; r < Sizes.size(); ++r)
+      Each.push_back(All.substr(static_cast<std::size_t>(Offsets[r]), static_cast<std::size_t>(Counts[r])));
+    return Each;
+  }
+
+  void SendToFirst(const std::string& Bytes) override {
+    if (Bytes.size() > INT_MAX) throw TInputError("MPI: a part of rows exceeds 2 GiB");
+    Check(MPI_Send(Bytes.data(), static_cast<int>(Bytes.size()), MPI_BYTE, 0, kPartTag, MPI_COMM_WORLD), "MPI_Send");
+  }
+
+  std::string ReceiveFrom(int From) override {
+    MPI_Status Status;
+    Check(MPI_Probe(From, kPartTag, MPI_COMM_WORLD, &Status), "MPI_Probe");
+    int Size = 0;
+    MPI_Get_count(&Status, MPI_BYTE, &Size);
+    std::string Bytes(static_cast<std::size_t>(Size), '\0');
+    Check(MPI_Recv(Bytes.data(), Size, MPI_BYTE, From, kPartTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE), "MPI_Recv");
+    return Bytes;
+  }
+
+ private:
+  int FRank = 0, FCount = 1, FLocal = 1;
+};
+
+void Silence() {
+  const int Null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (Null < 0) return;
+  ::dup2(Null, STDOUT_FILENO);
+  ::dup2(Null, STDERR_FILENO);
+  ::close(Null);
+}
+
+}  // namespace
+}  // namespace varnel::cli
+
+int main(int argc, char** argv) {
+  int Provided = 0;
+  if (MPI_Init_thread(&argc, &argv, MPI_THREAD_SERIALIZED, &Provided) != MPI_SUCCESS || Provided < MPI_THREAD_SERIALIZED) {
+    std::fputs("varnel: MPI did not start with threads (MPI_THREAD_SERIALIZED)\n", stderr);
+    return 2;
+  }
+  int Status = 0;
+  {
+    varnel::cli::TMpiProcesses Processes;
+    if (Processes.Rank() > 0) varnel::cli::Silence();
+    Status = varnel::cli::RunCommandLine(argc, argv, Processes);
+  }
+  MPI_Finalize();
+  return Status;
+}

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: Apache-2.0
+// Where each process's rows begin when several processes read one file:
+// the file is cut into equal byte ranges, each process counts the rows of
+// its range (for both quote states the range may begin in, since a range
+// can begin inside a quoted field), and the counts, gathered in rank order,
+// tell every process which quote state is true, the number of each row and
+// where each block of rows begins. Each process then reads whole blocks, so
+// the blocks, and the states merged from them, are those of one process
+// reading everything.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "processes/processes.h"
+
+namespace varnel::cli {
+
+// What a range says about its rows, for one quote state at its start.
+// Rows are lines (ended by '\n', '\r' or "\r\n" outside quotes) that are
+// not empty, as the reader has them; the header is row 0.
+struct TRangeSide {
+  bool Ended = false;             // a row ends in the range
+  bool LeadFilled = false;        // something not empty before the first row end (in the range, when none)
+  std::uint64_t Rows = 0;         // rows that begin after a row end in the range and end in it
+  std::uint64_t TailStart = 0;    // after the last row end
+  bool TailFilled = false;
+  std::vector<std::uint64_t> Marks;  // the start of every kMarkRows-th of those rows (kept, not sent)
+};
+
+struct TRangeRows {
+  TRangeSide Side[2];  // [0] begins outside quotes, [1] inside
+  bool OddQuotes = false;
+};
+
+inline constexpr std::uint64_t kMarkRows = 1024;
+
+// The rows of Size bytes at Data, which are the file's bytes from Offset.
+// Separator and Blanks: as the reader tells an empty row.
+TRangeRows ScanRange(const char* Data, std::size_t Size, std::uint64_t Offset, char Separator, bool Blanks);
+
+// A process's part: the whole blocks [FirstBlock, FirstBlock + Blocks) of
+// Total, the bytes [Begin, End) that hold them, and the data rows before
+// them.
+struct TFilePart {
+  std::uint64_t Begin = 0, End = 0;
+  std::size_t FirstBlock = 0, Blocks = 0, Total = 0, FirstRow = 0, Rows = 0;
+};
+
+// This process's part of the file open at Descriptor, of Size bytes, cut
+// into blocks of BlockRows data rows; the blocks are dealt out in equal
+// runs in rank order. Collective: every process calls it.
+TFilePart PartOfFile(int Descriptor, std::uint64_t Size, char Separator, bool Blanks, std::size_t BlockRows,
+                     TProcesses& Processes, const std::string& Shown);
+
+}  // namespace varnel::cli

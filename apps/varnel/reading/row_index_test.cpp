@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: Apache-2.0
+// Processes that each read a part of one file must read, between them,
+// exactly the rows one reader reads, numbered alike and cut into the same
+// blocks: quoted line ends, CR and CRLF line ends and empty lines included,
+// wherever the byte ranges happen to cut. The processes are simulated by
+// threads that exchange through a barrier.
+#include "reading/row_index.h"
+
+#include <gtest/gtest.h>
+
+#include <barrier>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "reading/row_reader.h"
+
+namespace varnel::cli {
+namespace {
+
+// Count threads gathering through shared slots.
+class TThreadProcesses final : public TProcesses {
+ public:
+  struct TShared {
+    explicit TShared(int Count) : Sync(Count), Slots(static_cast<std::size_t>(Count)) {}
+    std::barrier<> Sync;
+    std::vector<std::string> Slots;
+  };
+  TThreadProcesses(TShared& Shared, int Rank, int Count) : FShared(Shared), FRank(Rank), FCount(Count) {}
+  int Rank() const override { return FRank; }
+  int Count() const override { return FCount; }
+  std::vector<std::string> AllGather(const std::string& Bytes) override {
+    FShared.Slots[static_cast<std::size_t>(FRank)] = Bytes;
+    FShared.Sync.arrive_and_wait();
+    std::vector<std::string> All = FShared.Slots;
+    FShared.Sync.arrive_and_wait();
+    return All;
+  }
+  void SendToFirst(const std::string&) override {}
+  std::string ReceiveFrom(int) override { return {}; }
+
+ private:
+  TShared& FShared;
+  int FRank, FCount;
+};
+
+// A file of the troublesome kinds of row, with a header.
+std::string TroublesomeFile(std::mt19937& Random, int Rows) {
+  std::string Text = "a,b,c\n";
+  const char* const Ends[] = {"\n", "\r\n", "\r"};
+  for (int r = 0; r < Rows; ++r) {
+    switch (Random() % 8) {
+      case 0: Text += "\"x\ny\"," + std::to_string(r) + ",\"q\"\"\r\"\""; break;  // quoted line ends and quotes
+      case 1: Text += "  \t"; break;                                                // an empty line, not a row
+      case 2: Text += "\"" + std::to_string(r) + "\",,"; break;
+      default: Text += std::to_string(r) + "," + std::to_string(Random() % 100) + ",z"; break;
+    }
+    Text += Ends[Random() % 3];
+  }
+  if (Random() % 2) Text += "last,row,unended";
+  return Text;
+}
+
+// Every row's text and number, read from the blocks of a part or of the whole.
+struct TRowsRead {
+  std::vector<std::string> Texts;
+  std::vector<std::size_t> BlockFirst;  // each block's first data row
+};
+
+void ReadBlocks(TRowReader& Reader, std::size_t BlockRows, TRowsRead& Out) {
+  TRowText Block;
+  while (Reader.Next(BlockRows, Block)) {
+    Out.BlockFirst.push_back(Block.FirstRow);
+    for (std::size_t r = 0; r < Block.Rows(); ++r) Out.Texts.emplace_back(Block.Row(r));
+  }
+}
+
+TEST(RowIndexTest, PartsReadTheRowsAndBlocksOfOneReader) {
+  std::mt19937 Random(11);
+  const std::string Path = ::testing::TempDir() + "row_index_test.csv";
+  for (int Trial = 0; Trial < 40; ++Trial) {
+    const std::string Text = TroublesomeFile(Random, 1 + static_cast<int>(Random() % 120));
+    std::ofstream(Path, std::ios::binary) << Text;
+    const std::size_t BlockRows = 1 + Random() % 9;
+    TRowsRead Whole;
+    {
+      TRowReader Reader(Path, {});
+      ReadBlocks(Reader, BlockRows, Whole);
+    }
+    for (int Count = 1; Count <= 6; ++Count) {
+      TThreadProcesses::TShared Shared(Count);
+      std::vector<TRowsRead> Parts(static_cast<std::size_t>(Count));
+      std::vector<TFilePart> Cut(static_cast<std::size_t>(Count));
+      {
+        std::vector<std::jthread> Threads;
+        for (int Rank = 0; Rank < Count; ++Rank) {
+          Threads.emplace_back([&, Rank] {
+            TThreadProcesses Processes(Shared, Rank, Count);
+            TRowReader Reader(Path, {});
+            const TFilePart Part = PartOfFile(Reader.Bytes().Descriptor(), Text.size(), Reader.Header().Separator,
+                                              false, BlockRows, Processes, Path);
+            Reader.ReadPart(Part.Begin, Part.End, Part.FirstRow);
+            ReadBlocks(Reader, BlockRows, Parts[static_cast<std::size_t>(Rank)]);
+            Cut[static_cast<std::size_t>(Rank)] = Part;
+          });
+        }
+      }
+      TRowsRead Joined;
+      std::size_t Blocks = 0;
+      for (int Rank = 0; Rank < Count; ++Rank) {
+        const auto& Part = Parts[static_cast<std::size_t>(Rank)];
+        Joined.Texts.insert(Joined.Texts.end(), Part.Texts.begin(), Part.Texts.end());
+        Joined.BlockFirst.insert(Joined.BlockFirst.end(), Part.BlockFirst.begin(), Part.BlockFirst.end());
+        ASSERT_EQ(Cut[static_cast<std::size_t>(Rank)].FirstBlock, Blocks) << "trial " << Trial << ", rank " << Rank << " of " << Count << ", blocks of " << BlockRows;
+        EXPECT_EQ(Part.BlockFirst.size(), Cut[static_cast<std::size_t>(Rank)].Blocks);
+        Blocks += Part.BlockFirst.size();
+      }
+      ASSERT_EQ(Joined.Texts, Whole.Texts) << "trial " << Trial << ", " << Count << " processes";
+      ASSERT_EQ(Joined.BlockFirst, Whole.BlockFirst) << "trial " << Trial << ", " << Count << " processes";
+      EXPECT_EQ(Cut.front().Total, Whole.BlockFirst.size());
+    }
+  }
+  std::remove(Path.c_str());
+}
+
+// A quote in a range that begins inside a quoted field: the count for the
+// other start state is the one that holds.
+TEST(RowIndexTest, ARangeCountsRowsForBothQuoteStates) {
+  const std::string Text = "x\"\ny\nz\n";  // from outside: rows end at the 2nd and 3rd '\n'
+  const TRangeRows R = ScanRange(Text.data(), Text.size(), 0, ',', false);
+  EXPECT_TRUE(R.OddQuotes);
+  EXPECT_FALSE(R.Side[0].Ended);  // from outside, every '\n' lies within the quotes
+  EXPECT_TRUE(R.Side[0].LeadFilled);
+  EXPECT_TRUE(R.Side[1].Ended);   // from inside, the quote closes the field: "y" and "z" follow
+  EXPECT_EQ(R.Side[1].Rows, 2u);
+  EXPECT_EQ(R.Side[1].TailStart, 7u);
+  EXPECT_FALSE(R.Side[1].TailFilled);
+}
+
+}  // namespace
+}  // namespace varnel::cli

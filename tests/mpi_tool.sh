@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# The tool under mpirun gives the bytes of one process: for every command
+# that reads in blocks, on a file beyond the component's box with quoted
+# line ends, CRLF rows, empty lines, missing cells and a factor; and a bad
+# cell in a late block ends every process with the one-process message and
+# status. Usage: mpi_tool.sh VARNEL MPIEXEC PROCESSES SCRATCH
+set -euo pipefail
+varnel=$1 mpiexec=$2 processes=$3 scratch=$4
+mkdir -p "$scratch"
+data=$scratch/data.csv
+awk 'BEGIN { srand(7); print "\"the x\",x2,group,y";
+  for (i = 1; i <= 150000; i++) {
+    x = rand() * 10; x2 = rand() - 0.5; g = (i % 3 == 0) ? "a" : ((i % 3 == 1) ? "b" : "\"c\nd\"");
+    y = 1 + 2 * x - x2 + rand(); end = (i % 7 == 0) ? "\r\n" : "\n";
+    if (i % 1001 == 0) printf "%s,,%s,%s%s", x, g, y, end; else printf "%s,%s,%s,%s%s", x, x2, g, y, end;
+    if (i % 5003 == 0) printf "\n";
+  } }' > "$data"
+run() { "$mpiexec" -q --oversubscribe -n "$processes" "$varnel" "$@"; }
+for command in regress diagnose describe pca distance select; do
+  "$varnel" "$command" "$data" --json > "$scratch/one.json" 2> "$scratch/one.err"
+  run "$command" "$data" --json > "$scratch/many.json" 2> "$scratch/many.err"
+  cmp "$scratch/one.json" "$scratch/many.json" || { echo "$command: the JSON differs under $processes processes"; exit 1; }
+  cmp "$scratch/one.err" "$scratch/many.err" || { echo "$command: the messages differ under $processes processes"; exit 1; }
+done
+# A cell that is not a number far into the file.
+sed '140000s/^[^,]*,/oops,/' "$data" > "$scratch/bad.csv"
+set +e
+"$varnel" regress "$scratch/bad.csv" > /dev/null 2> "$scratch/one.err"; one=$?
+run regress "$scratch/bad.csv" > /dev/null 2> "$scratch/many.err"; many=$?
+set -e
+[ "$one" = "$many" ] || { echo "exit status $many under $processes processes, $one in one"; exit 1; }
+cmp "$scratch/one.err" "$scratch/many.err" || { echo "the error differs under $processes processes"; cat "$scratch/many.err"; exit 1; }
+rm -rf "$scratch"

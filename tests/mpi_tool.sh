@@ -23,6 +23,11 @@ for command in regress diagnose describe pca distance select; do
   cmp "$scratch/one.json" "$scratch/many.json" || { echo "$command: the JSON differs under $processes processes"; exit 1; }
   cmp "$scratch/one.err" "$scratch/many.err" || { echo "$command: the messages differ under $processes processes"; exit 1; }
 done
+# k-means: one process holds the rows, several read their parts on each pass.
+"$varnel" cluster "$data" --x x2,y --clusters 3 --starts 2 --json > "$scratch/one.json" 2> "$scratch/one.err"
+run cluster "$data" --x x2,y --clusters 3 --starts 2 --json > "$scratch/many.json" 2> "$scratch/many.err"
+cmp "$scratch/one.json" "$scratch/many.json" || { echo "cluster: the JSON differs under $processes processes"; exit 1; }
+cmp "$scratch/one.err" "$scratch/many.err" || { echo "cluster: the messages differ under $processes processes"; exit 1; }
 # A cell that is not a number far into the file.
 sed '140000s/^[^,]*,/oops,/' "$data" > "$scratch/bad.csv"
 set +e

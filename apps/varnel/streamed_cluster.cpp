@@ -28,6 +28,11 @@ using engine::TLloydSums;
 struct TFirstPass {
   engine::TMoments Moments;
   engine::TCompleteRows Rows;
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    Each(S.Moments);
+    Each(S.Rows);
+  }
   void Merge(const TFirstPass& Other) {
     Moments.Merge(Other.Moments);
     Rows.Merge(Other.Rows);
@@ -191,6 +196,13 @@ struct TProjectedRows {
   std::vector<int> Cluster;
   std::vector<double> Score1, Score2;
   std::vector<long long> Rows;
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    Each(S.Cluster);
+    Each(S.Score1);
+    Each(S.Score2);
+    Each(S.Rows);
+  }
 };
 
 TProjectedRows ProjectedRows(const TStreamedKMeans& KMeans, const engine::TComponents& Rec, const TBatch& Batch) {
@@ -268,7 +280,9 @@ TStreamedKMeans FitStreamedKMeans(TStreamedData& Data, const TOptions& Options, 
 
   const std::size_t Most = std::min(kClusterSampleRows, std::max(10 * Clusters, kClusterSampleValues / K));
   const std::size_t Step = engine::SampleStep(Result.Rows, Most);
-  Result.Held = HeldBytesOf(Result.Rows, K, Data.DroppedCount()) <= static_cast<long double>(HeldBytes);
+  // Held rows are merged within this process; several read their parts again.
+  Result.Held = Data.Processes() == 1 &&
+                HeldBytesOf(Result.Rows, K, Data.DroppedCount()) <= static_cast<long double>(HeldBytes);
   std::vector<THeldBlock> Held;
   const engine::TKMeansSample Sample =
       TakeSample(Data, First.Rows, Step, Result.Scaling, Result.Held ? &Held : nullptr);

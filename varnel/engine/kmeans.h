@@ -42,6 +42,14 @@ class VARNEL_API TCentres {
   const std::vector<double>& ByCoordinate() const { return FByCoordinate; }
 
   bool operator==(const TCentres& Other) const { return FK == Other.FK && FP == Other.FP && FValues == Other.FValues; }
+  // Each member in a fixed order, for a state sent to another process.
+  template <class Self, class Visit>
+  static void Members(Self& State, Visit&& Each) {
+    Each(State.FK);
+    Each(State.FP);
+    Each(State.FValues);
+    Each(State.FByCoordinate);
+  }
 
  private:
   std::size_t FK = 0, FP = 0;
@@ -54,6 +62,11 @@ class VARNEL_API TCentres {
 struct VARNEL_API TKMeansScaling {
   std::vector<long double> Centre, Scale;
   bool Empty() const { return Centre.empty(); }
+  template <class Self, class Visit>
+  static void Members(Self& State, Visit&& Each) {
+    Each(State.Centre);
+    Each(State.Scale);
+  }
 };
 
 // The mean and standard deviation (n − 1) of the first P columns of a
@@ -108,6 +121,19 @@ class VARNEL_API TLloydSums {
   std::size_t Changed() const { return FChanged; }
   long double TotWithinSS() const;
   const TCentres& Centres() const { return *FCentres; }
+  // Each member in a fixed order, for a state sent to another process.
+  template <class Self, class Visit>
+  static void Members(Self& State, Visit&& Each) {
+    Each(State.FCentres);
+    Each(State.FPrevious);
+    Each(State.FScaling);
+    Each(State.FCount);
+    Each(State.FDeviation);
+    Each(State.FWithin);
+    Each(State.FChanged);
+    Each(State.FFar);
+    Each(State.FFarRows);
+  }
 
   // Clusters that took no row.
   std::size_t Empty() const;
@@ -129,6 +155,12 @@ class VARNEL_API TLloydSums {
   struct TFar {
     long double Distance2 = 0;
     std::size_t Row = 0, Cluster = 0;
+    template <class Self, class Visit>
+    static void Members(Self& Far, Visit&& Each) {
+      Each(Far.Distance2);
+      Each(Far.Row);
+      Each(Far.Cluster);
+    }
   };
   void AddRow(std::span<const double> Row, std::size_t Index, std::vector<double>& d);
   void Offer(long double Distance2, std::size_t Index, std::size_t Cluster, std::span<const double> Row);
@@ -164,6 +196,14 @@ class VARNEL_API TKMeansSample {
   std::size_t P() const { return FColumns.size(); }
   std::size_t Rows() const { return FColumns.empty() ? 0 : FColumns.front().size(); }
   const std::vector<std::vector<double>>& Columns() const { return FColumns; }
+  // Each member in a fixed order, for a state sent to another process.
+  template <class Self, class Visit>
+  static void Members(Self& State, Visit&& Each) {
+    Each(State.FStep);
+    Each(State.FNext);
+    Each(State.FScaling);
+    Each(State.FColumns);
+  }
 
  private:
   std::size_t FStep = 1, FNext = 0;  // FNext: the complete row the next Add starts at
@@ -184,6 +224,12 @@ class VARNEL_API TCompleteRows {
   // The complete rows of the batches before the one beginning at FirstRow;
   // throws EEngineError for a batch this state has not seen.
   std::size_t Before(std::size_t FirstRow) const;
+  // Each member in a fixed order, for a state sent to another process.
+  template <class Self, class Visit>
+  static void Members(Self& State, Visit&& Each) {
+    Each(State.FFirstRow);
+    Each(State.FCount);
+  }
 
  private:
   std::vector<std::size_t> FFirstRow, FCount;

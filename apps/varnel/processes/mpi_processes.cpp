@@ -6,10 +6,12 @@
 #include <mpi.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command_line.h"
@@ -23,6 +25,25 @@ constexpr int kPartTag = 7;
 
 void Check(int Status, const char* Call) {
   if (Status != MPI_SUCCESS) throw TInputError(std::string("MPI: ") + Call + " failed");
+}
+
+// Waits for a request by testing it now and then. MPI's own blocking
+// calls spin at full speed while they wait: a process that finishes its
+// part first would take a core from the workers of the others, which on a
+// machine with as many processes as cores is the one they need.
+void Await(MPI_Request& Request) {
+  for (int Done = 0;;) {
+    Check(MPI_Test(&Request, &Done, MPI_STATUS_IGNORE), "MPI_Test");
+    if (Done) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+// Every process has arrived: the exchange that follows does not wait.
+void AllArrive() {
+  MPI_Request Request;
+  Check(MPI_Ibarrier(MPI_COMM_WORLD, &Request), "MPI_Ibarrier");
+  Await(Request);
 }
 
 class TMpiProcesses final : public TProcesses {
@@ -40,6 +61,7 @@ class TMpiProcesses final : public TProcesses {
   int LocalCount() const override { return FLocal; }
 
   std::vector<std::string> AllGather(const std::string& Bytes) override {
+    AllArrive();
     const auto Size = static_cast<std::uint64_t>(Bytes.size());
     std::vector<std::uint64_t> Sizes(static_cast<std::size_t>(FCount));
     Check(MPI_Allgather(&Size, 1, MPI_UINT64_T, Sizes.data(), 1, MPI_UINT64_T, MPI_COMM_WORLD), "MPI_Allgather");
@@ -63,12 +85,18 @@ class TMpiProcesses final : public TProcesses {
 
   void SendToFirst(const std::string& Bytes) override {
     if (Bytes.size() > INT_MAX) throw TInputError("MPI: a part of rows exceeds 2 GiB");
-    Check(MPI_Send(Bytes.data(), static_cast<int>(Bytes.size()), MPI_BYTE, 0, kPartTag, MPI_COMM_WORLD), "MPI_Send");
+    MPI_Request Request;
+    Check(MPI_Isend(Bytes.data(), static_cast<int>(Bytes.size()), MPI_BYTE, 0, kPartTag, MPI_COMM_WORLD, &Request),
+          "MPI_Isend");
+    Await(Request);
   }
 
   std::string ReceiveFrom(int From) override {
     MPI_Status Status;
-    Check(MPI_Probe(From, kPartTag, MPI_COMM_WORLD, &Status), "MPI_Probe");
+    for (int Waiting = 0; !Waiting;) {
+      Check(MPI_Iprobe(From, kPartTag, MPI_COMM_WORLD, &Waiting, &Status), "MPI_Iprobe");
+      if (!Waiting) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
     int Size = 0;
     MPI_Get_count(&Status, MPI_BYTE, &Size);
     std::string Bytes(static_cast<std::size_t>(Size), '\0');

@@ -10,7 +10,6 @@
 #include "csv_table.h"
 #include "posix_io.h"
 #include "processes/packing.h"
-#include "processes/state_packing.h"
 
 namespace varnel::cli {
 namespace {
@@ -46,10 +45,6 @@ std::pair<TKind, std::string> KindOf(const std::exception_ptr& Error) {
 }
 
 }  // namespace
-
-void RefuseUnpackable() {
-  throw TInputError("this command does not run under mpirun with more than one process yet; run it in one process");
-}
 
 TProcesses& OneProcess() {
   static TOneProcess Alone;

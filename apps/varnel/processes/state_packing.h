@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <string>
 #include <type_traits>
@@ -24,8 +25,19 @@ concept HasMembers = requires(T& State) { T::Members(State, [](auto&) {}); };
 template <class T>
 concept Packable = std::is_arithmetic_v<T> || requires(T& Value) { Value.resize(0); Value.data(); };
 
-// A state that does not cross processes yet.
-[[noreturn]] void RefuseUnpackable();
+template <class T>
+inline constexpr bool kAlwaysFalse = false;
+
+template <class T>
+struct TIsShared : std::false_type {};
+template <class T>
+struct TIsShared<std::shared_ptr<T>> : std::true_type {};
+
+template <class T>
+struct TIsVectorOfMembers : std::false_type {};
+template <class T, class A>
+  requires HasMembers<T>
+struct TIsVectorOfMembers<std::vector<T, A>> : std::true_type {};
 
 template <class T>
 void PackState(TPacker& Out, const T& State) {
@@ -34,10 +46,16 @@ void PackState(TPacker& Out, const T& State) {
     Out.Put(std::string(reinterpret_cast<const char*>(Flat.data()), Flat.size()));
   } else if constexpr (HasMembers<T>) {
     T::Members(State, [&Out](const auto& Member) { PackState(Out, Member); });
+  } else if constexpr (TIsShared<T>::value) {  // what it points to, shared again on the other side
+    Out.Put(static_cast<unsigned char>(State != nullptr));
+    if (State) PackState(Out, *State);
+  } else if constexpr (TIsVectorOfMembers<T>::value) {
+    Out.Put(State.size());
+    for (const auto& Item : State) PackState(Out, Item);
   } else if constexpr (Packable<T>) {
     Out.Put(State);
   } else {
-    RefuseUnpackable();
+    static_assert(kAlwaysFalse<T>, "a state that crosses processes needs a static Members(Self&, Visit)");
   }
 }
 
@@ -48,10 +66,20 @@ void UnpackState(TUnpacker& In, T& State) {
     State = engine::FromFlat(std::as_bytes(std::span(Flat.data(), Flat.size())));
   } else if constexpr (HasMembers<T>) {
     T::Members(State, [&In](auto& Member) { UnpackState(In, Member); });
+  } else if constexpr (TIsShared<T>::value) {
+    State = nullptr;
+    if (In.Get<unsigned char>() != 0) {
+      auto Made = std::make_shared<std::remove_const_t<typename T::element_type>>();
+      UnpackState(In, *Made);
+      State = std::move(Made);
+    }
+  } else if constexpr (TIsVectorOfMembers<T>::value) {
+    State.resize(In.Get<std::size_t>());
+    for (auto& Item : State) UnpackState(In, Item);
   } else if constexpr (Packable<T>) {
     In.Read(State);
   } else {
-    RefuseUnpackable();
+    static_assert(kAlwaysFalse<T>, "a state that crosses processes needs a static Members(Self&, Visit)");
   }
 }
 

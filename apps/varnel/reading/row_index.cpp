@@ -73,7 +73,7 @@ struct TMapped {
     const auto Page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
     const std::uint64_t From = Begin / Page * Page;
     Mapped = static_cast<std::size_t>(End - From);
-    Base = ::mmap(nullptr, Mapped, PROT_READ, MAP_PRIVATE, Descriptor, static_cast<off_t>(From));
+    Base = ::mmap(nullptr, Mapped, PROT_READ, MAP_PRIVATE | MAP_POPULATE, Descriptor, static_cast<off_t>(From));
     if (Base == MAP_FAILED) throw TInputError(Shown + ": cannot read the file: " + std::strerror(errno));
     Data = static_cast<const char*>(Base) + (Begin - From);
     Size = static_cast<std::size_t>(End - Begin);

@@ -58,6 +58,7 @@ class TStreamedData {
   const std::vector<long long>& FirstDropped() const { return FFirstDropped; }
   const std::vector<std::string>& Unused() const { return FUnused; }
   std::size_t Threads() const { return FThreads; }
+  int Processes() const { return FProcesses->Count(); }
 
   // One state per block from Make(batch), where the batch holds the K
   // predictors then the response (NaN for a missing value, all of a

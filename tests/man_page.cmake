@@ -57,7 +57,9 @@ list(REMOVE_DUPLICATES AllOptions)
 # The man page's options: roff writes a hyphen as \-.
 file(READ ${MAN_PAGE} Man)
 string(REPLACE "\\-" "-" Man "${Man}")
-string(REGEX MATCHALL "--[a-z][a-z0-9-]*" ManOptions "${Man}")
+# mpirun's own options, in the section on several processes, are not the tool's.
+string(REGEX REPLACE "\n\\.SH SEVERAL PROCESSES[^\n]*\n(([^.]|\\.[^S]|\\.S[^H])[^\n]*\n|\n)*" "\n" ToolText "${Man}")
+string(REGEX MATCHALL "--[a-z][a-z0-9-]*" ManOptions "${ToolText}")
 list(REMOVE_DUPLICATES ManOptions)
 foreach(Option IN LISTS AllOptions)
   if(Option MATCHES "^--")

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "reading/row_index.h"
 
-#include <sys/mman.h>
+#include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -25,65 +29,26 @@ bool AnyFilled(const char* At, const char* End, char Separator, bool Blanks) {
   return false;
 }
 
-const char* Find(const char* At, const char* End, char c) {
-  const auto* Found = static_cast<const char*>(std::memchr(At, c, static_cast<std::size_t>(End - At)));
-  return Found ? Found : End;
-}
 
-// A row end at Stop for a side: the row [Start, Stop) is counted when it is
-// not empty, and the next one begins after Stop.
-void EndRow(TRangeSide& Side, const char*& Start, const char* Stop, const char* Data, std::uint64_t Offset,
-            char Separator, bool Blanks) {
-  const bool Row = AnyFilled(Start, Stop, Separator, Blanks);
-  if (!Side.Ended) {
-    Side.Ended = true;
-    Side.LeadFilled = Row;
-  } else if (Row) {
-    if (Side.Rows % kMarkRows == 0) Side.Marks.push_back(Offset + static_cast<std::uint64_t>(Start - Data));
-    ++Side.Rows;
+// Which of 64 bytes are a quote, '\n' or '\r', one bit each: the scan
+// then visits only those, not every byte.
+std::uint64_t SpecialBits(const char* At) {
+#if defined(__SSE2__)
+  const __m128i Quote = _mm_set1_epi8('"'), Line = _mm_set1_epi8('\n'), Return = _mm_set1_epi8('\r');
+  std::uint64_t Bits = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(At + 16 * k));
+    const __m128i Hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(Bytes, Quote), _mm_cmpeq_epi8(Bytes, Line)),
+                                     _mm_cmpeq_epi8(Bytes, Return));
+    Bits |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(Hit))) << (16 * k);
   }
-  Start = Stop + 1;
+  return Bits;
+#else
+  std::uint64_t Bits = 0;
+  for (int k = 0; k < 64; ++k) Bits |= static_cast<std::uint64_t>(At[k] == '"' || At[k] == '\n' || At[k] == '\r') << k;
+  return Bits;
+#endif
 }
-
-// The start of the Skip-th row that is not empty after the row that begins
-// at At (outside quotes), within End.
-const char* SkipRows(const char* At, const char* End, std::uint64_t Skip, char Separator, bool Blanks) {
-  for (; Skip > 0; --Skip) {
-    for (;;) {  // past this row's end, then past any empty rows
-      bool Quoted = false;
-      while (At < End && (Quoted || (*At != '\n' && *At != '\r'))) Quoted ^= *At++ == '"';
-      if (At < End) ++At;
-      const char* Next = At;
-      while (Next < End && *Next != '\n' && *Next != '\r' && !Filled(*Next, Separator, Blanks)) ++Next;
-      if (Next == End || (*Next != '\n' && *Next != '\r')) break;  // a row that is not empty, or the end
-      At = Next;
-    }
-  }
-  return At;
-}
-
-// The file's bytes mapped for reading, unmapped when done.
-struct TMapped {
-  const char* Data = nullptr;
-  std::size_t Size = 0;
-  void* Base = nullptr;
-  std::size_t Mapped = 0;
-  TMapped(int Descriptor, std::uint64_t Begin, std::uint64_t End, const std::string& Shown) {
-    if (End == Begin) return;
-    const auto Page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-    const std::uint64_t From = Begin / Page * Page;
-    Mapped = static_cast<std::size_t>(End - From);
-    Base = ::mmap(nullptr, Mapped, PROT_READ, MAP_PRIVATE | MAP_POPULATE, Descriptor, static_cast<off_t>(From));
-    if (Base == MAP_FAILED) throw TInputError(Shown + ": cannot read the file: " + std::strerror(errno));
-    Data = static_cast<const char*>(Base) + (Begin - From);
-    Size = static_cast<std::size_t>(End - Begin);
-  }
-  ~TMapped() {
-    if (Base && Base != MAP_FAILED) ::munmap(Base, Mapped);
-  }
-  TMapped(const TMapped&) = delete;
-  TMapped& operator=(const TMapped&) = delete;
-};
 
 std::string Packed(const TRangeRows& Range) {
   TPacker Out;
@@ -143,37 +108,107 @@ TJoined Join(const std::vector<TRangeRows>& Ranges) {
 
 }  // namespace
 
-TRangeRows ScanRange(const char* Data, std::size_t Size, std::uint64_t Offset, char Separator, bool Blanks) {
-  TRangeRows R;
-  const char* const End = Data + Size;
-  const char* Start[2] = {Data, Data};
-  int Parity = 0;  // quotes passed, odd: side 1 is then outside quotes
-  const char* Quote = Find(Data, End, '"');
-  const char* Return = Find(Data, End, '\r');
-  for (const char* At = Data;;) {
-    const char* const Stop = std::min({Find(At, std::min(Quote, Return), '\n'), Quote, Return});
-    if (Stop == End) break;
-    if (*Stop == '"') {
-      Parity ^= 1;
-      Quote = Find(Stop + 1, End, '"');
-    } else {
-      if (*Stop == '\r') Return = Find(Stop + 1, End, '\r');
-      EndRow(R.Side[Parity], Start[Parity], Stop, Data, Offset, Separator, Blanks);
-    }
-    At = Stop + 1;
-  }
-  for (int s = 0; s < 2; ++s) {
-    TRangeSide& Side = R.Side[s];
-    if (Side.Ended) {
-      Side.TailStart = Offset + static_cast<std::uint64_t>(Start[s] - Data);
-      Side.TailFilled = AnyFilled(Start[s], End, Separator, Blanks);
-    } else {
-      Side.LeadFilled = AnyFilled(Data, End, Separator, Blanks);
-    }
-  }
-  R.OddQuotes = Parity != 0;
-  return R;
+TRowScan::TRowScan(std::uint64_t Offset, char Separator, bool Blanks, std::uint64_t Every)
+    : FOffset(Offset), FSeparator(Separator), FBlanks(Blanks), FEvery(Every) {
+  FOpen[0].Start = FOpen[1].Start = Offset;
 }
+
+// A row end at Stop (in the bytes given now, which begin at Begin) for a
+// side: the row is counted when it is not empty, and the next one begins
+// after Stop.
+void TRowScan::EndRow(int Side, const char* Bytes, std::uint64_t Begin, std::uint64_t Stop) {
+  TOpen& Open = FOpen[Side];
+  TRangeSide& Made = FRows.Side[Side];
+  const std::uint64_t From = std::max(Open.Start, Begin);
+  const bool Row = Open.Filled || AnyFilled(Bytes + (From - Begin), Bytes + (Stop - Begin), FSeparator, FBlanks);
+  if (!Made.Ended) {
+    Made.Ended = true;
+    Made.LeadFilled = Row;
+  } else if (Row) {
+    if (Made.Rows % FEvery == 0) Made.Marks.push_back(Open.Start);
+    ++Made.Rows;
+  }
+  Open = {Stop + 1, false};
+}
+
+void TRowScan::Add(const char* Bytes, std::size_t Size) {
+  const std::uint64_t Begin = FOffset;
+  const char* const End = Bytes + Size;
+  const auto Special = [&](const char* At) {
+    if (*At == '"') {
+      FParity ^= 1;
+    } else {
+      EndRow(FParity, Bytes, Begin, Begin + static_cast<std::uint64_t>(At - Bytes));
+    }
+  };
+  const char* At = Bytes;
+  for (; End - At >= 64; At += 64) {
+    for (std::uint64_t Bits = SpecialBits(At); Bits != 0; Bits &= Bits - 1) Special(At + std::countr_zero(Bits));
+  }
+  for (; At < End; ++At) {
+    if (*At == '"' || *At == '\n' || *At == '\r') Special(At);
+  }
+  // The rows still open keep whether these bytes filled them.
+  FOffset += Size;
+  for (TOpen& Open : FOpen) {
+    if (!Open.Filled && Open.Start < FOffset)
+      Open.Filled = AnyFilled(Bytes + (std::max(Open.Start, Begin) - Begin), End, FSeparator, FBlanks);
+  }
+}
+
+TRangeRows TRowScan::Finish() {
+  for (int s = 0; s < 2; ++s) {
+    TRangeSide& Side = FRows.Side[s];
+    if (Side.Ended) {
+      Side.TailStart = FOpen[s].Start;
+      Side.TailFilled = FOpen[s].Filled;
+    } else {
+      Side.LeadFilled = FOpen[s].Filled;
+    }
+  }
+  FRows.OddQuotes = FParity != 0;
+  return std::move(FRows);
+}
+
+TRangeRows ScanRange(const char* Data, std::size_t Size, std::uint64_t Offset, char Separator, bool Blanks) {
+  TRowScan Scan(Offset, Separator, Blanks);
+  Scan.Add(Data, Size);
+  return Scan.Finish();
+}
+
+namespace {
+
+constexpr std::size_t kScanBytes = std::size_t{1} << 20;
+
+// Feeds the file's bytes [Begin, End) to Scan, a megabyte a read, until
+// Enough() says so.
+template <class Fn>
+void ScanFile(int Descriptor, std::uint64_t Begin, std::uint64_t End, TRowScan& Scan, const std::string& Shown,
+              Fn Enough) {
+  std::vector<char> Buffer(kScanBytes);
+  for (std::uint64_t At = Begin; At < End && !Enough();) {
+    const ssize_t Got = ::pread(Descriptor, Buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(kScanBytes, End - At)),
+                                static_cast<off_t>(At));
+    if (Got < 0 && errno == EINTR) continue;
+    if (Got <= 0) throw TInputError(Shown + ": cannot read the file: " + (Got < 0 ? std::strerror(errno) : "it ended early"));
+    Scan.Add(Buffer.data(), static_cast<std::size_t>(Got));
+    At += static_cast<std::uint64_t>(Got);
+  }
+}
+
+// The start of the Skip-th row that is not empty after the row that begins
+// at Mark, within End: a scan from Mark that marks every row.
+std::uint64_t SkipRows(int Descriptor, std::uint64_t Mark, std::uint64_t End, std::uint64_t Skip, char Separator,
+                       bool Blanks, const std::string& Shown) {
+  if (Skip == 0) return Mark;
+  TRowScan Scan(Mark, Separator, Blanks, 1);
+  ScanFile(Descriptor, Mark, End, Scan, Shown, [&] { return Scan.Rows(0).Marks.size() >= Skip; });
+  const TRangeRows Rows = Scan.Finish();
+  const TRangeSide& Side = Rows.Side[0];
+  return Side.Marks.size() >= Skip ? Side.Marks[Skip - 1] : Side.TailStart;  // the file's last row, unended
+}
+
+}  // namespace
 
 TFilePart PartOfFile(int Descriptor, std::uint64_t Size, char Separator, bool Blanks, std::size_t BlockRows,
                      TProcesses& Processes, const std::string& Shown) {
@@ -181,10 +216,10 @@ TFilePart PartOfFile(int Descriptor, std::uint64_t Size, char Separator, bool Bl
   const std::uint64_t Begin = Size * Rank / P, End = Size * (Rank + 1) / P;
   TRangeRows Mine;
   std::exception_ptr Error;
-  std::unique_ptr<TMapped> Bytes;
   try {
-    Bytes = std::make_unique<TMapped>(Descriptor, Begin, End, Shown);
-    Mine = ScanRange(Bytes->Data, Bytes->Size, Begin, Separator, Blanks);
+    TRowScan Scan(Begin, Separator, Blanks);
+    ScanFile(Descriptor, Begin, End, Scan, Shown, [] { return false; });
+    Mine = Scan.Finish();
   } catch (...) {
     Error = std::current_exception();
   }
@@ -203,10 +238,7 @@ TFilePart PartOfFile(int Descriptor, std::uint64_t Size, char Separator, bool Bl
       const std::uint64_t Row = k * BlockRows + 1;
       if (Row < J.Base[Rank] || Row >= J.Base[Rank] + Own.Rows) continue;
       const std::uint64_t Local = Row - J.Base[Rank];
-      const char* const Mark = Bytes->Data + (Own.Marks[Local / kMarkRows] - Begin);
-      Found.Put(k).Put(Begin + static_cast<std::uint64_t>(
-                                   SkipRows(Mark, Bytes->Data + Bytes->Size, Local % kMarkRows, Separator, Blanks) -
-                                   Bytes->Data));
+      Found.Put(k).Put(SkipRows(Descriptor, Own.Marks[Local / kMarkRows], End, Local % kMarkRows, Separator, Blanks, Shown));
     }
   }
   std::vector<std::uint64_t> Starts(Total + 1, Size);

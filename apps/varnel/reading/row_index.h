@@ -37,8 +37,35 @@ struct TRangeRows {
 
 inline constexpr std::uint64_t kMarkRows = 1024;
 
+// The rows of a range, its bytes given piece by piece in order: Offset is
+// where they begin in the file; Separator and Blanks tell an empty row as
+// the reader does; every Every-th row of a side is marked.
+class TRowScan {
+ public:
+  TRowScan(std::uint64_t Offset, char Separator, bool Blanks, std::uint64_t Every = kMarkRows);
+  void Add(const char* Bytes, std::size_t Size);
+  const TRangeSide& Rows(int Side) const { return FRows.Side[Side]; }
+  TRangeRows Finish();
+
+ private:
+  // The row open on a side: where it begins, and whether the bytes seen of
+  // it hold anything that is not empty.
+  struct TOpen {
+    std::uint64_t Start = 0;
+    bool Filled = false;
+  };
+  void EndRow(int Side, const char* Bytes, std::uint64_t Begin, std::uint64_t Stop);
+
+  TRangeRows FRows;
+  TOpen FOpen[2];
+  int FParity = 0;  // quotes passed, odd: side 1 is then outside quotes
+  std::uint64_t FOffset;
+  char FSeparator;
+  bool FBlanks;
+  std::uint64_t FEvery;
+};
+
 // The rows of Size bytes at Data, which are the file's bytes from Offset.
-// Separator and Blanks: as the reader tells an empty row.
 TRangeRows ScanRange(const char* Data, std::size_t Size, std::uint64_t Offset, char Separator, bool Blanks);
 
 // A process's part: the whole blocks [FirstBlock, FirstBlock + Blocks) of

@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <barrier>
 #include <cstdio>
 #include <fstream>
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "reading/row_reader.h"
@@ -124,6 +126,31 @@ TEST(RowIndexTest, PartsReadTheRowsAndBlocksOfOneReader) {
     }
   }
   std::remove(Path.c_str());
+}
+
+// The scan reads a range a megabyte at a time: fed in pieces of any size,
+// rows that run across pieces included, it counts as in one piece.
+TEST(RowIndexTest, AScanFedInPiecesCountsAsInOne) {
+  std::mt19937 Random(5);
+  for (int Trial = 0; Trial < 200; ++Trial) {
+    const std::string Text = TroublesomeFile(Random, 1 + static_cast<int>(Random() % 60));
+    const std::size_t From = Random() % Text.size();
+    const TRangeRows Whole = ScanRange(Text.data() + From, Text.size() - From, From, ',', false);
+    TRowScan Scan(From, ',', false);
+    for (std::size_t At = From; At < Text.size();) {
+      const std::size_t Piece = std::min<std::size_t>(1 + Random() % 40, Text.size() - At);
+      Scan.Add(Text.data() + At, Piece);
+      At += Piece;
+    }
+    const TRangeRows Pieces = Scan.Finish();
+    ASSERT_EQ(Pieces.OddQuotes, Whole.OddQuotes);
+    for (int s = 0; s < 2; ++s) {
+      const TRangeSide &A = Pieces.Side[s], &B = Whole.Side[s];
+      ASSERT_EQ(std::tie(A.Ended, A.LeadFilled, A.Rows, A.TailStart, A.TailFilled, A.Marks),
+                std::tie(B.Ended, B.LeadFilled, B.Rows, B.TailStart, B.TailFilled, B.Marks))
+          << "trial " << Trial << ", side " << s;
+    }
+  }
 }
 
 // A quote in a range that begins inside a quoted field: the count for the

@@ -28,6 +28,13 @@ done
 run cluster "$data" --x x2,y --clusters 3 --starts 2 --json > "$scratch/many.json" 2> "$scratch/many.err"
 cmp "$scratch/one.json" "$scratch/many.json" || { echo "cluster: the JSON differs under $processes processes"; exit 1; }
 cmp "$scratch/one.err" "$scratch/many.err" || { echo "cluster: the messages differ under $processes processes"; exit 1; }
+# A picture: its series are gathered from every process, rank 0 draws it.
+head -n 30001 "$data" > "$scratch/small.csv"
+"$varnel" diagnose "$scratch/small.csv" --plot "$scratch/one.svg" > "$scratch/one.txt" 2> "$scratch/one.err"
+run diagnose "$scratch/small.csv" --plot "$scratch/many.svg" > "$scratch/many.txt" 2> "$scratch/many.err"
+cmp "$scratch/one.svg" "$scratch/many.svg" || { echo "diagnose --plot: the picture differs under $processes processes"; exit 1; }
+cmp "$scratch/one.txt" "$scratch/many.txt" && cmp "$scratch/one.err" "$scratch/many.err" ||
+  { echo "diagnose --plot: the tables or messages differ under $processes processes"; exit 1; }
 # A cell that is not a number far into the file.
 sed '140000s/^[^,]*,/oops,/' "$data" > "$scratch/bad.csv"
 set +e

@@ -578,7 +578,7 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
   try {
     CheckStreamedRequest(Data, !PlotOptions.File.empty(), Options, Choice.StreamedFigure != nullptr);
     TOptions Settings = Options;
-    Settings.Picture = Targets.Plot != nullptr;
+    Settings.Picture = !PlotOptions.File.empty();  // on every process: rank 0 alone draws, but all gather
     TCommandResults Results;
     const int Status = Choice.Streamed(Data, Settings, Results);
     SayWhatWasLeftOut(Data, DataOptions);

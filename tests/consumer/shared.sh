@@ -31,17 +31,23 @@ LD_LIBRARY_PATH="$libdir" "$work/consumer" || { echo "the consumer failed agains
 # functions, the engine's (varnel/engine.h), and the few internals that the
 # varnel tool calls. A name that is newly marked VARNEL_API is added here.
 exported='^(typeinfo for |typeinfo name for |vtable for |VTT for )?varnel::(engine::|TKorlen|TComponent|TScopedMessageHandler|E[A-Za-z]*(Error|Divide|Op|Overflow))\b|^varnel::(SetMessageHandler|ShowMessage|ShowMessageText|MessageDlg|RegisterComponentClass|IsComponentClassRegistered|CreateComponentByClassName|WriteComponentToText|ReadComponentFromText|ShapeMoments|[A-Za-z]+(Probability|Quantile)|StudentTTwoSided|FindAliasing|TermVIFs|StepwiseAICOfTerms|Register|ComponentEditorOf)(\[abi:[a-z0-9]+\])?\('
+# The dynamic symbols Library defines, in $symbols; fails when one of its
+# varnel:: names is not matched by the pattern Allowed.
+exports_only() {
+  local library=$1 allowed=$2 leaked
+  # Read whole before grep -q, which stops at the first match: under
+  # pipefail nm's SIGPIPE would fail the pipeline.
+  symbols=$(nm -DC --defined-only "$library")
+  leaked=$(cut -d' ' -f3- <<<"$symbols" | grep -E '^((typeinfo|vtable|VTT)[a-z ]* for )?varnel::' |
+    grep -Ev "$allowed" || true)
+  if [ -n "$leaked" ]; then
+    echo "$(basename "$library") exports internal names:" >&2
+    echo "$leaked" | head -20 >&2
+    exit 1
+  fi
+}
 library=$(find "$prefix" -name 'libvarnel.so.*.*.*')
-# Read whole before grep -q, which stops at the first match: under pipefail
-# nm's SIGPIPE would fail the pipeline.
-symbols=$(nm -DC --defined-only "$library")
-leaked=$(cut -d' ' -f3- <<<"$symbols" | grep -E '^((typeinfo|vtable|VTT)[a-z ]* for )?varnel::' |
-  grep -Ev "$exported" || true)
-if [ -n "$leaked" ]; then
-  echo "the shared library exports internal names:" >&2
-  echo "$leaked" | head -20 >&2
-  exit 1
-fi
+exports_only "$library" "$exported"
 grep -q 'varnel::TKorlen::MVRegression' <<<"$symbols" ||
   { echo "the shared library does not export TKorlen" >&2; exit 1; }
 
@@ -50,15 +56,8 @@ grep -q 'varnel::TKorlen::MVRegression' <<<"$symbols" ||
 # need.
 mpi_library=$(find "$prefix" -name 'libvarnel_mpi.so.*.*.*')
 if [ -n "$mpi_library" ]; then
-  mpi_symbols=$(nm -DC --defined-only "$mpi_library")
-  leaked=$(cut -d' ' -f3- <<<"$mpi_symbols" | grep -E '^((typeinfo|vtable|VTT)[a-z ]* for )?varnel::' |
-    grep -Ev '^varnel::mpi::(AllGather|AllMergeNodes|AllMerge|AccumulateDistributed|detail::ExchangeNodes)\(' || true)
-  if [ -n "$leaked" ]; then
-    echo "the MPI library exports internal names:" >&2
-    echo "$leaked" | head -20 >&2
-    exit 1
-  fi
-  grep -q 'varnel::mpi::AccumulateDistributed' <<<"$mpi_symbols" ||
+  exports_only "$mpi_library" '^varnel::mpi::(AllGather|AllMergeNodes|AllMerge|AccumulateDistributed|detail::ExchangeNodes)\('
+  grep -q 'varnel::mpi::AccumulateDistributed' <<<"$symbols" ||
     { echo "the MPI library does not export its functions" >&2; exit 1; }
 fi
 if readelf -d "$library" | grep -q 'NEEDED.*libmpi'; then

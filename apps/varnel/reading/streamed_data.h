@@ -72,24 +72,15 @@ class TStreamedData {
       InOrderHere<State>(Make, [&Stack](State& Part) { Stack.Push(std::move(Part)); });
       return Stack.Result();
     }
-    const std::vector<engine::TTreeNode> Nodes = engine::NodesOf(FPart.FirstBlock, FPart.FirstBlock + FPart.Blocks, FPart.Total);
-    std::vector<std::pair<engine::TTreeNode, State>> Mine;
-    engine::TMergeStack<State> Stack;
-    std::size_t Held = 0;
+    TNodeStack<State> Mine(engine::NodesOf(FPart.FirstBlock, FPart.FirstBlock + FPart.Blocks, FPart.Total), FPart.Total);
     std::exception_ptr Error;
     try {
-      InOrderHere<State>(Make, [&](State& Part) {
-        Stack.Push(std::move(Part));
-        const engine::TTreeNode Node = Nodes.at(Mine.size());
-        if (++Held < std::min((Node.Index + 1) << Node.Level, FPart.Total) - Node.First()) return;
-        Mine.emplace_back(Node, Stack.Result());
-        Held = 0;
-      });
+      InOrderHere<State>(Make, [&Mine](State& Part) { Mine.Push(std::move(Part)); });
     } catch (...) {
       Error = std::current_exception();
     }
     AfterPass(Error);
-    return MergeAcross(Mine);
+    return MergeAcross(Mine.Nodes());
   }
 
   // Make(batch) of every block on the workers, and Take(part) of each in
@@ -101,37 +92,19 @@ class TStreamedData {
   void InOrder(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take) {
     if (FProcesses->Count() == 1) return InOrderHere<Part>(Make, Take);
     std::exception_ptr Error;
-    if (FProcesses->Rank() == 0) {
-      try {
+    try {
+      if (FProcesses->Rank() == 0) {
         InOrderHere<Part>(Make, Take);
-      } catch (...) {
-        Error = std::current_exception();
+      } else {
+        InOrderHere<Part>(Make, [this](Part& Made) { SendPart(Made); });
       }
-      for (int Rank = 1; Rank < FProcesses->Count(); ++Rank) {
-        for (std::string Bytes; !(Bytes = FProcesses->ReceiveFrom(Rank)).empty();) {
-          if (Error) continue;  // the rest drained, so that no process waits
-          try {
-            TUnpacker In(std::string_view(Bytes).substr(1));
-            Part Given{};
-            UnpackState(In, Given);
-            Take(Given);
-          } catch (...) {
-            Error = std::current_exception();
-          }
-        }
-      }
+    } catch (...) {
+      Error = std::current_exception();
+    }
+    if (FProcesses->Rank() == 0) {
+      TakeOtherParts<Part>(Take, Error);
     } else {
-      try {
-        InOrderHere<Part>(Make, [this](Part& Made) {
-          TPacker Out;
-          Out.Put('p');  // never empty: an empty message ends the parts
-          PackState(Out, Made);
-          FProcesses->SendToFirst(Out.Bytes());
-        });
-      } catch (...) {
-        Error = std::current_exception();
-      }
-      FProcesses->SendToFirst({});
+      FProcesses->SendToFirst({});  // the end of this process's parts
     }
     AfterPass(Error);
   }
@@ -146,6 +119,52 @@ class TStreamedData {
 
  private:
   struct TBlockData;
+  // A process's states merged into the nodes (NodesOf) of the one tree over
+  // Total states, as they come in order.
+  template <class State>
+  class TNodeStack {
+   public:
+    TNodeStack(std::vector<engine::TTreeNode> Nodes, std::size_t Total) : FOf(std::move(Nodes)), FTotal(Total) {}
+    void Push(State Next) {
+      FStack.Push(std::move(Next));
+      const engine::TTreeNode Node = FOf.at(FMade.size());
+      if (++FHeld < std::min((Node.Index + 1) << Node.Level, FTotal) - Node.First()) return;
+      FMade.emplace_back(Node, FStack.Result());
+      FHeld = 0;
+    }
+    const std::vector<std::pair<engine::TTreeNode, State>>& Nodes() const { return FMade; }
+
+   private:
+    std::vector<engine::TTreeNode> FOf;
+    std::size_t FTotal, FHeld = 0;
+    engine::TMergeStack<State> FStack;
+    std::vector<std::pair<engine::TTreeNode, State>> FMade;
+  };
+  template <class Part>
+  void SendPart(const Part& Made) {
+    TPacker Out;
+    Out.Put('p');  // never empty: an empty message ends the parts
+    PackState(Out, Made);
+    FProcesses->SendToFirst(Out.Bytes());
+  }
+  // Rank 0: each other process's parts, in rank order. After an error the
+  // rest are received and dropped, so that no process waits in its send.
+  template <class Part>
+  void TakeOtherParts(const std::function<void(Part&)>& Take, std::exception_ptr& Error) {
+    for (int Rank = 1; Rank < FProcesses->Count(); ++Rank) {
+      for (std::string Bytes; !(Bytes = FProcesses->ReceiveFrom(Rank)).empty();) {
+        if (Error) continue;
+        try {
+          TUnpacker In(std::string_view(Bytes).substr(1));
+          Part Given = Part();
+          UnpackState(In, Given);
+          Take(Given);
+        } catch (...) {
+          Error = std::current_exception();
+        }
+      }
+    }
+  }
   // InOrder within this process, over its own blocks.
   template <class Part>
   void InOrderHere(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take) {

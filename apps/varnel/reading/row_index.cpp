@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <memory>
 
 #include "csv_table.h"
@@ -217,8 +218,14 @@ TFilePart PartOfFile(int Descriptor, std::uint64_t Size, char Separator, bool Bl
   TRangeRows Mine;
   std::exception_ptr Error;
   try {
-    TRowScan Scan(Begin, Separator, Blanks);
-    ScanFile(Descriptor, Begin, End, Scan, Shown, [] { return false; });
+    // The reader skips a byte-order mark before the header, which would
+    // otherwise fill a line that is empty.
+    std::uint64_t From = Begin;
+    char Mark[3] = {};
+    if (Begin == 0 && End >= 3 && ::pread(Descriptor, Mark, 3, 0) == 3 && std::string_view(Mark, 3) == "\xEF\xBB\xBF")
+      From = 3;
+    TRowScan Scan(From, Separator, Blanks);
+    ScanFile(Descriptor, From, End, Scan, Shown, [] { return false; });
     Mine = Scan.Finish();
   } catch (...) {
     Error = std::current_exception();

@@ -51,7 +51,9 @@ class TThreadProcesses final : public TProcesses {
 
 // A file of the troublesome kinds of row, with a header.
 std::string TroublesomeFile(std::mt19937& Random, int Rows) {
-  std::string Text = "a,b,c\n";
+  // A byte-order mark and empty lines before the header, which has a
+  // quoted line end.
+  std::string Text = Random() % 2 ? "\xEF\xBB\xBF\n \r\n\"a\nx\",b,c\n" : "a,b,c\n";
   const char* const Ends[] = {"\n", "\r\n", "\r"};
   for (int r = 0; r < Rows; ++r) {
     switch (Random() % 8) {

@@ -4,12 +4,14 @@
 // whatever the run has to say.
 #include <fcntl.h>
 #include <mpi.h>
+#include <varnel/mpi.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,26 +62,12 @@ class TMpiProcesses final : public TProcesses {
   int Count() const override { return FCount; }
   int LocalCount() const override { return FLocal; }
 
+  // The library's gather, once every process has arrived.
   std::vector<std::string> AllGather(const std::string& Bytes) override {
     AllArrive();
-    const auto Size = static_cast<std::uint64_t>(Bytes.size());
-    std::vector<std::uint64_t> Sizes(static_cast<std::size_t>(FCount));
-    Check(MPI_Allgather(&Size, 1, MPI_UINT64_T, Sizes.data(), 1, MPI_UINT64_T, MPI_COMM_WORLD), "MPI_Allgather");
-    std::vector<int> Counts, Offsets;
-    std::uint64_t Total = 0;
-    for (std::uint64_t Each : Sizes) {
-      Offsets.push_back(static_cast<int>(Total));
-      Counts.push_back(static_cast<int>(Each));
-      Total += Each;
-    }
-    if (Total > INT_MAX) throw TInputError("MPI: the processes' states exceed 2 GiB together, more than one exchange carries");
-    std::string All(static_cast<std::size_t>(Total), '\0');
-    Check(MPI_Allgatherv(Bytes.data(), static_cast<int>(Size), MPI_BYTE, All.data(), Counts.data(), Offsets.data(),
-                         MPI_BYTE, MPI_COMM_WORLD),
-          "MPI_Allgatherv");
     std::vector<std::string> Each;
-    for (std::size_t r = 0; r < Sizes.size(); ++r)
-      Each.push_back(All.substr(static_cast<std::size_t>(Offsets[r]), static_cast<std::size_t>(Counts[r])));
+    for (const auto& Theirs : mpi::AllGather(MPI_COMM_WORLD, std::as_bytes(std::span(Bytes.data(), Bytes.size()))))
+      Each.emplace_back(reinterpret_cast<const char*>(Theirs.data()), Theirs.size());
     return Each;
   }
 

@@ -8,8 +8,8 @@
 
 namespace varnel::cli {
 
-TCsvTable ReadCsv(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick) {
-  TRowReader Reader(Path, Options, Pick);
+TCsvTable ReadCsv(const std::vector<std::string>& Paths, const TReadOptions& Options, const TColumnPicker& Pick) {
+  TRowReader Reader(Paths, Options, Pick);
   TCsvTable Table = EmptyTable(Reader);
   TProgressLine Progress(std::cerr, "varnel: reading " + Reader.Shown());
   TRowText Block;
@@ -18,11 +18,14 @@ TCsvTable ReadCsv(const std::string& Path, const TReadOptions& Options, const TC
   while (Reader.Next(Rows, Block)) {
     Reader.Split(Block, Fields);
     AddRows(Fields, Table);
-    if (const auto Size = Reader.Bytes().RawSize(); Size > 0)
-      Progress.Show(static_cast<double>(Reader.Bytes().RawRead()) / static_cast<double>(Size));
+    if (const double Done = Reader.ReadFraction(); Done >= 0) Progress.Show(Done);
   }
   Progress.Show(1);
   return Table;
+}
+
+TCsvTable ReadCsv(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick) {
+  return ReadCsv(std::vector<std::string>{Path}, Options, Pick);
 }
 
 }  // namespace varnel::cli

@@ -84,5 +84,7 @@ using TColumnPicker = std::function<std::vector<int>(const std::vector<std::stri
 // by another column), as R's make.unique does, and one line on standard
 // error names the columns renamed.
 TCsvTable ReadCsv(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick = {});
+// Several files read as one table, each with the first one's header row.
+TCsvTable ReadCsv(const std::vector<std::string>& Paths, const TReadOptions& Options, const TColumnPicker& Pick = {});
 
 }  // namespace varnel::cli

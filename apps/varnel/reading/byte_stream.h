@@ -33,7 +33,6 @@ class TByteStream {
   // goes back to Begin: a process's part of a file that several read. A
   // regular, uncompressed file only.
   void Restrict(std::uint64_t Begin, std::uint64_t End);
-  int Descriptor() const { return FFile.Get(); }
 
   bool Fifo() const { return FFifo; }
   bool Compressed() const { return FInflater != nullptr; }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "reading/row_index.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -13,8 +15,10 @@
 #include <map>
 #include <string_view>
 #include <memory>
+#include <optional>
 
 #include "csv_table.h"
+#include "posix_io.h"
 #include "processes/packing.h"
 
 namespace varnel::cli {
@@ -211,64 +215,157 @@ std::uint64_t SkipRows(int Descriptor, std::uint64_t Mark, std::uint64_t End, st
 
 }  // namespace
 
-TFilePart PartOfFile(int Descriptor, std::uint64_t Size, char Separator, bool Blanks, std::size_t BlockRows,
-                     TProcesses& Processes, const std::string& Shown) {
+namespace {
+
+TUniqueFd OpenToScan(const std::string& Path, const std::string& Shown) {
+  TUniqueFd File(::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!File) throw TInputError(Shown + ": cannot open the file: " + std::strerror(errno));
+  return File;
+}
+
+std::uint64_t SizeOf(const TUniqueFd& File, const std::string& Shown) {
+  struct stat Status {};
+  if (::fstat(File.Get(), &Status) != 0) throw TInputError(Shown + ": cannot read the file: " + std::strerror(errno));
+  return static_cast<std::uint64_t>(Status.st_size);
+}
+
+// The rows of this process's byte range of a file. The reader skips a
+// byte-order mark before the header, which would otherwise fill a line
+// that is empty: no range holds its bytes, however small the ranges.
+TRangeRows ScanOwnRange(const TUniqueFd& File, std::uint64_t Size, const TProcesses& Processes, char Separator,
+                        bool Blanks, const std::string& Shown) {
   const auto P = static_cast<std::uint64_t>(Processes.Count()), Rank = static_cast<std::uint64_t>(Processes.Rank());
   const std::uint64_t Begin = Size * Rank / P, End = Size * (Rank + 1) / P;
-  TRangeRows Mine;
+  char Mark[3] = {};
+  const bool Marked = ::pread(File.Get(), Mark, 3, 0) == 3 && std::string_view(Mark, 3) == "\xEF\xBB\xBF";
+  const std::uint64_t From = std::min(std::max<std::uint64_t>(Begin, Marked ? 3 : 0), End);
+  TRowScan Scan(From, Separator, Blanks);
+  ScanFile(File.Get(), From, End, Scan, Shown, [] { return false; });
+  return Scan.Finish();
+}
+
+// What every process knows of a file once the ranges are gathered.
+struct TFileRows {
+  TJoined Joined;
+  std::uint64_t Size = 0, Blocks = 0, FirstBlock = 0, FirstRow = 0;  // the blocks and data rows of the files before
+  std::vector<std::uint64_t> Starts;  // each block's start, then the file's end
+};
+
+// Every file's ranges, gathered in one exchange and joined.
+std::vector<TFileRows> JoinFiles(const std::vector<TRangeRows>& Mine, const std::vector<std::uint64_t>& Sizes,
+                                 std::size_t BlockRows, TProcesses& Processes) {
+  TPacker Out;
+  for (const TRangeRows& Range : Mine) Out.Put(Packed(Range));
+  std::vector<std::vector<TRangeRows>> Ranges(Mine.size());
+  for (const std::string& Bytes : Processes.AllGather(Out.Bytes())) {
+    TUnpacker In(Bytes);
+    for (auto& OfFile : Ranges) OfFile.push_back(Unpacked(In.Get<std::string>()));
+  }
+  std::vector<TFileRows> Files(Mine.size());
+  std::uint64_t Blocks = 0, Rows = 0;
+  for (std::size_t f = 0; f < Files.size(); ++f) {
+    TFileRows& F = Files[f];
+    F.Joined = Join(Ranges[f]);
+    const std::uint64_t DataRows = F.Joined.Rows > 0 ? F.Joined.Rows - 1 : 0;
+    F.Size = Sizes[f];
+    F.Blocks = (DataRows + BlockRows - 1) / BlockRows;
+    F.FirstBlock = Blocks;
+    F.FirstRow = Rows;
+    F.Starts.assign(F.Blocks + 1, F.Size);
+    // Block k begins at data row k·BlockRows, row k·BlockRows + 1 with the
+    // header.
+    for (std::uint64_t k = 0; k < F.Blocks; ++k) {
+      if (const auto At = F.Joined.Across.find(k * BlockRows + 1); At != F.Joined.Across.end()) F.Starts[k] = At->second;
+    }
+    Blocks += F.Blocks;
+    Rows += DataRows;
+  }
+  return Files;
+}
+
+// The blocks that begin among this process's own rows of a file, as
+// (block, start) pairs.
+void FindOwnStarts(const TFileRows& F, const TRangeRows& Mine, std::size_t File, std::size_t BlockRows,
+                   const TRowReader& Reader, const TProcesses& Processes, TPacker& Found) {
+  const auto Rank = static_cast<std::size_t>(Processes.Rank());
+  const TRangeSide& Own = Mine.Side[F.Joined.Side[Rank]];
+  const std::uint64_t Base = F.Joined.Base[Rank];
+  if (!Own.Ended) return;
+  const std::uint64_t End = F.Size * (Rank + 1) / static_cast<std::uint64_t>(Processes.Count());
+  const std::uint64_t First = Base <= 1 ? 0 : (Base - 1 + BlockRows - 1) / BlockRows;
+  const std::string& Shown = Reader.Shown(File);
+  std::optional<TUniqueFd> Open;
+  for (std::uint64_t k = First; k < F.Blocks && k * BlockRows + 1 < Base + Own.Rows; ++k) {
+    const std::uint64_t Local = k * BlockRows + 1 - Base;
+    if (!Open) Open.emplace(OpenToScan(Reader.Path(File), Shown));
+    const std::uint64_t Start = SkipRows(Open->Get(), Own.Marks[Local / kMarkRows], End, Local % kMarkRows,
+                                         Reader.Header().Separator, Reader.Options().Blanks, Shown);
+    Found.Put(File).Put(k).Put(Start);
+  }
+}
+
+// The pieces of the files that hold the blocks [First, Last).
+std::vector<TRowsPiece> PiecesOf(const std::vector<TFileRows>& Files, std::uint64_t First, std::uint64_t Last,
+                                 std::size_t BlockRows) {
+  std::vector<TRowsPiece> Pieces;
+  for (std::size_t f = 0; f < Files.size(); ++f) {
+    const TFileRows& F = Files[f];
+    const std::uint64_t From = std::max(First, F.FirstBlock), To = std::min(Last, F.FirstBlock + F.Blocks);
+    if (From >= To) continue;
+    TRowsPiece Piece;
+    Piece.File = f;
+    Piece.Begin = F.Starts[From - F.FirstBlock];
+    Piece.End = F.Starts[To - F.FirstBlock];
+    Piece.FileFirstRow = static_cast<std::size_t>((From - F.FirstBlock) * BlockRows);
+    Piece.FirstRow = static_cast<std::size_t>(F.FirstRow) + Piece.FileFirstRow;
+    Pieces.push_back(Piece);
+  }
+  return Pieces;
+}
+
+}  // namespace
+
+TFilesPart PartOfFiles(const TRowReader& Reader, std::size_t BlockRows, TProcesses& Processes) {
+  const std::size_t Count = Reader.Files();
+  const char Separator = Reader.Header().Separator;
+  const bool Blanks = Reader.Options().Blanks;
+  std::vector<TRangeRows> Mine(Count);
+  std::vector<std::uint64_t> Sizes(Count);
   std::exception_ptr Error;
   try {
-    // The reader skips a byte-order mark before the header, which would
-    // otherwise fill a line that is empty.
-    std::uint64_t From = Begin;
-    char Mark[3] = {};
-    if (Begin == 0 && End >= 3 && ::pread(Descriptor, Mark, 3, 0) == 3 && std::string_view(Mark, 3) == "\xEF\xBB\xBF")
-      From = 3;
-    TRowScan Scan(From, Separator, Blanks);
-    ScanFile(Descriptor, From, End, Scan, Shown, [] { return false; });
-    Mine = Scan.Finish();
+    for (std::size_t f = 0; f < Count; ++f) {  // one file open at a time
+      const TUniqueFd File = OpenToScan(Reader.Path(f), Reader.Shown(f));
+      Sizes[f] = SizeOf(File, Reader.Shown(f));
+      Mine[f] = ScanOwnRange(File, Sizes[f], Processes, Separator, Blanks, Reader.Shown(f));
+    }
   } catch (...) {
     Error = std::current_exception();
   }
   Agree(Processes, Error);
-  std::vector<TRangeRows> Ranges;
-  for (const std::string& Bytes : Processes.AllGather(Packed(Mine))) Ranges.push_back(Unpacked(Bytes));
-  const TJoined J = Join(Ranges);
-  // Block k begins at data row k·BlockRows, row k·BlockRows + 1 with the
-  // header; each process finds the starts among its own rows.
-  const std::uint64_t DataRows = J.Rows > 0 ? J.Rows - 1 : 0;
-  const std::uint64_t Total = (DataRows + BlockRows - 1) / BlockRows;
-  const TRangeSide& Own = Mine.Side[J.Side[Rank]];
+  std::vector<TFileRows> Files = JoinFiles(Mine, Sizes, BlockRows, Processes);
   TPacker Found;
-  if (Own.Ended) {
-    for (std::uint64_t k = 0; k < Total; ++k) {
-      const std::uint64_t Row = k * BlockRows + 1;
-      if (Row < J.Base[Rank] || Row >= J.Base[Rank] + Own.Rows) continue;
-      const std::uint64_t Local = Row - J.Base[Rank];
-      Found.Put(k).Put(SkipRows(Descriptor, Own.Marks[Local / kMarkRows], End, Local % kMarkRows, Separator, Blanks, Shown));
-    }
+  try {
+    for (std::size_t f = 0; f < Count; ++f) FindOwnStarts(Files[f], Mine[f], f, BlockRows, Reader, Processes, Found);
+  } catch (...) {
+    Error = std::current_exception();
   }
-  std::vector<std::uint64_t> Starts(Total + 1, Size);
-  for (std::uint64_t k = 0; k < Total; ++k) {
-    if (const auto At = J.Across.find(k * BlockRows + 1); At != J.Across.end()) Starts[k] = At->second;
-  }
+  Agree(Processes, Error);
   for (const std::string& Bytes : Processes.AllGather(Found.Bytes())) {
     TUnpacker In(Bytes);
     while (!In.Done()) {
+      const auto f = In.Get<std::size_t>();
       const auto k = In.Get<std::uint64_t>();
-      Starts[k] = In.Get<std::uint64_t>();
+      Files[f].Starts[k] = In.Get<std::uint64_t>();
     }
   }
-  TFilePart Part;
+  const auto P = static_cast<std::uint64_t>(Processes.Count()), Rank = static_cast<std::uint64_t>(Processes.Rank());
+  const std::uint64_t Total = Files.empty() ? 0 : Files.back().FirstBlock + Files.back().Blocks;
+  const std::uint64_t First = Total * Rank / P, Last = Total * (Rank + 1) / P;
+  TFilesPart Part;
+  Part.Pieces = PiecesOf(Files, First, Last, BlockRows);
   Part.Total = static_cast<std::size_t>(Total);
-  Part.FirstBlock = static_cast<std::size_t>(Total * Rank / P);
-  const auto Last = static_cast<std::size_t>(Total * (Rank + 1) / P);
-  Part.Blocks = Last - Part.FirstBlock;
-  Part.Begin = Starts[Part.FirstBlock];
-  Part.End = Starts[Last];
-  Part.FirstRow = Part.FirstBlock * BlockRows;
-  Part.Rows = static_cast<std::size_t>(std::min<std::uint64_t>(Last * BlockRows, DataRows) -
-                                       std::min<std::uint64_t>(Part.FirstRow, DataRows));
+  Part.FirstBlock = static_cast<std::size_t>(First);
+  Part.Blocks = static_cast<std::size_t>(Last - First);
   return Part;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "processes/processes.h"
+#include "reading/row_reader.h"
 
 namespace varnel::cli {
 
@@ -68,18 +69,19 @@ class TRowScan {
 // The rows of Size bytes at Data, which are the file's bytes from Offset.
 TRangeRows ScanRange(const char* Data, std::size_t Size, std::uint64_t Offset, char Separator, bool Blanks);
 
-// A process's part: the whole blocks [FirstBlock, FirstBlock + Blocks) of
-// Total, the bytes [Begin, End) that hold them, and the data rows before
-// them.
-struct TFilePart {
-  std::uint64_t Begin = 0, End = 0;
-  std::size_t FirstBlock = 0, Blocks = 0, Total = 0, FirstRow = 0, Rows = 0;
+// A process's part of the files: the whole blocks [FirstBlock, FirstBlock
+// + Blocks) of Total, and the pieces of the files that hold them. Each
+// file's rows are cut into blocks of their own, in the files' order.
+struct TFilesPart {
+  std::vector<TRowsPiece> Pieces;
+  std::size_t FirstBlock = 0, Blocks = 0, Total = 0;
 };
 
-// This process's part of the file open at Descriptor, of Size bytes, cut
-// into blocks of BlockRows data rows; the blocks are dealt out in equal
-// runs in rank order. Collective: every process calls it.
-TFilePart PartOfFile(int Descriptor, std::uint64_t Size, char Separator, bool Blanks, std::size_t BlockRows,
-                     TProcesses& Processes, const std::string& Shown);
+// This process's part of the reader's files, each cut into blocks of
+// BlockRows data rows; the blocks are dealt out in equal runs in rank
+// order. Each file is cut into one byte range per process, so that every
+// process scans as many bytes whatever the files' sizes. Collective: every
+// process calls it.
+TFilesPart PartOfFiles(const TRowReader& Reader, std::size_t BlockRows, TProcesses& Processes);
 
 }  // namespace varnel::cli

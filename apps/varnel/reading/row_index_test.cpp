@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// Processes that each read a part of one file must read, between them,
+// Processes that each read a part of the files must read, between them,
 // exactly the rows one reader reads, numbered alike and cut into the same
 // blocks: quoted line ends, CR and CRLF line ends and empty lines included,
-// wherever the byte ranges happen to cut. The processes are simulated by
+// wherever the byte ranges happen to cut, and several files of which some
+// may hold no row. The processes are simulated by
 // threads that exchange through a barrier.
 #include "reading/row_index.h"
 
@@ -49,11 +50,11 @@ class TThreadProcesses final : public TProcesses {
   int FRank, FCount;
 };
 
-// A file of the troublesome kinds of row, with a header.
-std::string TroublesomeFile(std::mt19937& Random, int Rows) {
-  // A byte-order mark and empty lines before the header, which has a
-  // quoted line end.
-  std::string Text = Random() % 2 ? "\xEF\xBB\xBF\n \r\n\"a\nx\",b,c\n" : "a,b,c\n";
+// A file of the troublesome kinds of row, with a header; Fancy: a
+// byte-order mark and empty lines before the header, which has a quoted
+// line end.
+std::string TroublesomeFile(std::mt19937& Random, int Rows, bool Fancy) {
+  std::string Text = Fancy ? "\xEF\xBB\xBF\n \r\n\"a\nx\",b,c\n" : "a,b,c\n";
   const char* const Ends[] = {"\n", "\r\n", "\r"};
   for (int r = 0; r < Rows; ++r) {
     switch (Random() % 8) {
@@ -68,47 +69,55 @@ std::string TroublesomeFile(std::mt19937& Random, int Rows) {
   return Text;
 }
 
-// Every row's text and number, read from the blocks of a part or of the whole.
+// Every row's text, read from the blocks of a part or of the whole, and
+// where each block begins: its first data row of all, its file and its
+// first data row in that file.
 struct TRowsRead {
   std::vector<std::string> Texts;
-  std::vector<std::size_t> BlockFirst;  // each block's first data row
+  std::vector<std::tuple<std::size_t, std::size_t, std::size_t>> BlockFirst;
 };
 
 void ReadBlocks(TRowReader& Reader, std::size_t BlockRows, TRowsRead& Out) {
   TRowText Block;
   while (Reader.Next(BlockRows, Block)) {
-    Out.BlockFirst.push_back(Block.FirstRow);
+    Out.BlockFirst.emplace_back(Block.FirstRow, Block.File, Block.FileFirstRow);
     for (std::size_t r = 0; r < Block.Rows(); ++r) Out.Texts.emplace_back(Block.Row(r));
   }
 }
 
 TEST(RowIndexTest, PartsReadTheRowsAndBlocksOfOneReader) {
   std::mt19937 Random(11);
-  const std::string Path = ::testing::TempDir() + "row_index_test.csv";
-  for (int Trial = 0; Trial < 40; ++Trial) {
-    const std::string Text = TroublesomeFile(Random, 1 + static_cast<int>(Random() % 120));
-    std::ofstream(Path, std::ios::binary) << Text;
+  std::vector<std::string> Paths;
+  for (int Trial = 0; Trial < 60; ++Trial) {
+    const bool Fancy = Random() % 2;
+    const std::size_t Files = Trial < 20 ? 1 : 1 + Random() % 4;
+    for (std::string& Path : Paths) std::remove(Path.c_str());
+    Paths.clear();
+    for (std::size_t f = 0; f < Files; ++f) {
+      Paths.push_back(::testing::TempDir() + "row_index_test_" + std::to_string(f) + ".csv");
+      const int Rows = Random() % 5 == 0 ? 0 : 1 + static_cast<int>(Random() % 120);
+      std::ofstream(Paths.back(), std::ios::binary) << TroublesomeFile(Random, Rows, Fancy);
+    }
     const std::size_t BlockRows = 1 + Random() % 9;
     TRowsRead Whole;
     {
-      TRowReader Reader(Path, {});
+      TRowReader Reader(Paths, {});
       ReadBlocks(Reader, BlockRows, Whole);
     }
     for (int Count = 1; Count <= 6; ++Count) {
       TThreadProcesses::TShared Shared(Count);
       std::vector<TRowsRead> Parts(static_cast<std::size_t>(Count));
-      std::vector<TFilePart> Cut(static_cast<std::size_t>(Count));
+      std::vector<TFilesPart> Cut(static_cast<std::size_t>(Count));
       {
         std::vector<std::jthread> Threads;
         for (int Rank = 0; Rank < Count; ++Rank) {
           Threads.emplace_back([&, Rank] {
             TThreadProcesses Processes(Shared, Rank, Count);
-            TRowReader Reader(Path, {});
-            const TFilePart Part = PartOfFile(Reader.Bytes().Descriptor(), Text.size(), Reader.Header().Separator,
-                                              false, BlockRows, Processes, Path);
-            Reader.ReadPart(Part.Begin, Part.End, Part.FirstRow);
+            TRowReader Reader(Paths, {});
+            TFilesPart Part = PartOfFiles(Reader, BlockRows, Processes);
+            Reader.ReadParts(Part.Pieces);
             ReadBlocks(Reader, BlockRows, Parts[static_cast<std::size_t>(Rank)]);
-            Cut[static_cast<std::size_t>(Rank)] = Part;
+            Cut[static_cast<std::size_t>(Rank)] = std::move(Part);
           });
         }
       }
@@ -118,16 +127,17 @@ TEST(RowIndexTest, PartsReadTheRowsAndBlocksOfOneReader) {
         const auto& Part = Parts[static_cast<std::size_t>(Rank)];
         Joined.Texts.insert(Joined.Texts.end(), Part.Texts.begin(), Part.Texts.end());
         Joined.BlockFirst.insert(Joined.BlockFirst.end(), Part.BlockFirst.begin(), Part.BlockFirst.end());
-        ASSERT_EQ(Cut[static_cast<std::size_t>(Rank)].FirstBlock, Blocks) << "trial " << Trial << ", rank " << Rank << " of " << Count << ", blocks of " << BlockRows;
+        ASSERT_EQ(Cut[static_cast<std::size_t>(Rank)].FirstBlock, Blocks)
+            << "trial " << Trial << ", rank " << Rank << " of " << Count << ", blocks of " << BlockRows;
         EXPECT_EQ(Part.BlockFirst.size(), Cut[static_cast<std::size_t>(Rank)].Blocks);
         Blocks += Part.BlockFirst.size();
       }
-      ASSERT_EQ(Joined.Texts, Whole.Texts) << "trial " << Trial << ", " << Count << " processes";
+      ASSERT_EQ(Joined.Texts, Whole.Texts) << "trial " << Trial << ", " << Count << " processes, " << Files << " files";
       ASSERT_EQ(Joined.BlockFirst, Whole.BlockFirst) << "trial " << Trial << ", " << Count << " processes";
       EXPECT_EQ(Cut.front().Total, Whole.BlockFirst.size());
     }
   }
-  std::remove(Path.c_str());
+  for (const std::string& Path : Paths) std::remove(Path.c_str());
 }
 
 // The scan reads a range a megabyte at a time: fed in pieces of any size,
@@ -135,7 +145,7 @@ TEST(RowIndexTest, PartsReadTheRowsAndBlocksOfOneReader) {
 TEST(RowIndexTest, AScanFedInPiecesCountsAsInOne) {
   std::mt19937 Random(5);
   for (int Trial = 0; Trial < 200; ++Trial) {
-    const std::string Text = TroublesomeFile(Random, 1 + static_cast<int>(Random() % 60));
+    const std::string Text = TroublesomeFile(Random, 1 + static_cast<int>(Random() % 60), Random() % 2);
     const std::size_t From = Random() % Text.size();
     const TRangeRows Whole = ScanRange(Text.data() + From, Text.size() - From, From, ',', false);
     TRowScan Scan(From, ',', false);

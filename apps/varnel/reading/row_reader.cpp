@@ -279,32 +279,118 @@ std::size_t BlockRowsFor(std::size_t Columns) {
   return Rows;
 }
 
+std::string InputName(const std::vector<std::string>& Paths) {
+  if (Paths.empty()) return {};
+  std::string Name = Paths[0] == "-" ? std::string("standard input") : Paths[0];
+  const std::size_t More = Paths.size() - 1;
+  if (More > 0) Name += " and " + std::to_string(More) + (More == 1 ? " more file" : " more files");
+  return Name;
+}
+
 TRowReader::TRowReader(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick)
-    : FShown(Path == "-" ? std::string("standard input") : Printable(Path)), FOptions(Options), FBytes(Path, FShown) {
-  std::string_view Line;
-  if (!NextRow(Line)) {
-    throw TInputError(FShown + ": no header row" + (FBytes.Fifo() ? " (a pipe with no writer reads as empty)" : ""));
+    : TRowReader(std::vector<std::string>{Path}, Options, Pick) {}
+
+TRowReader::TRowReader(std::vector<std::string> Paths, const TReadOptions& Options, const TColumnPicker& Pick)
+    : FShown(Printable(InputName(Paths))), FOptions(Options) {
+  for (std::string& Path : Paths) {
+    if (Path == "-" && Paths.size() > 1) throw TInputError("standard input (-) is read alone, not among several files");
+    std::string Shown = Path == "-" ? std::string("standard input") : Printable(Path);
+    FFiles.push_back({std::move(Path), std::move(Shown)});
   }
-  FFirst = false;  // a byte-order mark is looked for at the file's start only
+  if (FFiles.empty()) throw TInputError("no input file");
+  const std::size_t More = FFiles.size() - 1;
+  Open(0);
+  const std::string_view Line = HeaderRow();
   FHeader.Blanks = Options.Blanks;
   FHeader.Separator = Options.Blanks ? ' ' : Options.Separator;
   if (FHeader.Separator == 0) {
     FHeader.Separator = GuessedSeparator(Line);
     FHeader.Guessed = true;
   }
-  TQuotedRows Quoted(FHeader.Separator);
-  std::vector<std::string_view> Fields;
-  std::string Arena, Problem;
-  Arena.reserve(2 * Line.size() + 16);
-  SplitRow(Line, FHeader.Separator, FHeader.Blanks, Quoted, Fields, Arena, Problem);
-  if (!Problem.empty()) throw TInputError(FShown + ": the header row: " + Problem);
-  for (const auto Field : Fields) FHeader.Names.push_back(Trim(Field));
-  if (const auto Renamed = MakeUnique(FHeader.Names); !Renamed.empty()) SayRenamed(FShown, Renamed, FHeader.Names);
+  FHeader.Names = HeaderNames(Line, 0);
+  if (const auto Renamed = MakeUnique(FHeader.Names); !Renamed.empty()) SayRenamed(Shown(0), Renamed, FHeader.Names);
+  if (More > 0) {
+    for (std::size_t f = 0; f <= More; ++f) CheckHeader(f);
+    Open(0);
+    HeaderRow();
+  }
   FHeader.Picked.resize(FHeader.Names.size());
   std::iota(FHeader.Picked.begin(), FHeader.Picked.end(), 0);
   if (Pick) FHeader.Picked = Pick(FHeader.Names);
   FSlot.assign(FHeader.Names.size(), -1);
   for (std::size_t i = 0; i < FHeader.Picked.size(); ++i) FSlot.at(static_cast<std::size_t>(FHeader.Picked[i])) = static_cast<int>(i);
+}
+
+// One file open at a time, so that a folder of many parts needs no more.
+void TRowReader::Open(std::size_t File) {
+  FBytes.reset();
+  FBytes = std::make_unique<TByteStream>(FFiles[File].Path, FFiles[File].Shown);
+  FFile = File;
+  FFiles[File].Seekable = FBytes->Rewindable() && !FBytes->Compressed();
+  FFiles[File].Size = FBytes->RawSize();
+  FBuffer.clear();
+  FAt = 0;
+  FEnded = false;
+  FFirst = true;
+  FDataRows = 0;
+}
+
+// The header row of the file just opened, a view into the buffer valid
+// until the next read; the first data row comes next. The header's names
+// are left alone: the workers may be splitting another file's rows.
+std::string_view TRowReader::HeaderRow() {
+  std::string_view Line;
+  FAtHeader = true;
+  const bool Found = NextRow(Line);
+  FAtHeader = false;
+  FFirst = false;  // a byte-order mark is looked for at the file's start only
+  if (!Found) {
+    throw TInputError(Shown(FFile) + ": no header row" +
+                      (FBytes->Fifo() ? " (a pipe with no writer reads as empty)" : ""));
+  }
+  FDataRows = 0;
+  return Line;
+}
+
+std::vector<std::string> TRowReader::HeaderNames(std::string_view Line, std::size_t File) const {
+  TQuotedRows Quoted(FHeader.Separator);
+  std::vector<std::string_view> Fields;
+  std::string Arena, Problem;
+  Arena.reserve(2 * Line.size() + 16);
+  SplitRow(Line, FHeader.Separator, FHeader.Blanks, Quoted, Fields, Arena, Problem);
+  if (!Problem.empty()) throw TInputError(Shown(File) + ": the header row: " + Problem);
+  std::vector<std::string> Names;
+  for (const auto Field : Fields) Names.push_back(Trim(Field));
+  return Names;
+}
+
+// Among several files each is read again for every pass, so each must be
+// a file that can be; and each has the first one's columns.
+void TRowReader::CheckHeader(std::size_t File) {
+  Open(File);
+  if (!FBytes->Rewindable())
+    throw TInputError(Shown(File) + ": among several files each must be a regular file (a pipe is read alone)");
+  if (File == 0) return;
+  std::vector<std::string> Names = HeaderNames(HeaderRow(), File);
+  MakeUnique(Names);
+  if (Names != FHeader.Names) {
+    throw TInputError(Shown(File) + ": its header row differs from the one of " + Shown(0) +
+                      "; the files must have the same columns in the same order");
+  }
+}
+
+bool TRowReader::Seekable() const {
+  return std::all_of(FFiles.begin(), FFiles.end(), [](const TFile& File) { return File.Seekable; });
+}
+
+double TRowReader::ReadFraction() const {
+  std::uint64_t Total = 0, Read = FBytes->RawRead();
+  for (std::size_t f = 0; f < FFiles.size(); ++f) {
+    if (FFiles[f].Size == 0) return -1;
+    Total += FFiles[f].Size;
+    if (f < FFile) Read += FFiles[f].Size;
+  }
+  return static_cast<double>(Read) / static_cast<double>(Total);
 }
 
 bool TRowReader::Fill() {
@@ -318,7 +404,7 @@ bool TRowReader::Append(TBytes& Text, std::size_t Bytes) {
   if (FEnded) return false;
   const std::size_t Have = Text.size();
   Text.resize(Have + Bytes);
-  const std::size_t Got = FBytes.Read(Text.data() + Have, Bytes);
+  const std::size_t Got = FBytes->Read(Text.data() + Have, Bytes);
   Text.resize(Have + Got);
   FEnded = Got == 0;
   if (FFirst && Text.size() >= 3) {
@@ -353,13 +439,13 @@ bool TRowReader::NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_
       if (Begin == End) return false;
       Length = Next = static_cast<std::size_t>(End - Begin);
     }
-    const std::size_t Number = FHeader.Names.empty() ? 0 : FDataRows + 1;
-    if (Length > kMaxRowBytes) throw TInputError(FShown + ": " + RowName(Number) + " is longer than 1 MiB");
+    const std::size_t Number = FAtHeader ? 0 : FDataRows + 1;
+    if (Length > kMaxRowBytes) throw TInputError(Shown(FFile) + ": " + RowName(Number) + " is longer than 1 MiB");
     Row = std::string_view(Begin, Length);
     At += Next;
-    const char Separator = FHeader.Names.empty() ? '\0' : FHeader.Separator;
+    const char Separator = FAtHeader ? '\0' : FHeader.Separator;
     if (IsEmptyRow(Row, Separator, FOptions.Blanks)) continue;
-    if (!FHeader.Names.empty()) ++FDataRows;
+    if (!FAtHeader) ++FDataRows;
     return true;
   }
 }
@@ -371,8 +457,10 @@ bool TRowReader::NextRow(std::string_view& Row) { return NextRowIn(FBuffer, FAt,
 // the rows so far so that few bytes are read beyond the block's last row;
 // the rows are offsets into it, and the bytes after the last one go back to
 // the buffer.
-bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
-  Block.FirstRow = FDataRows;
+bool TRowReader::NextInFile(std::size_t MaxRows, TRowText& Block) {
+  Block.FirstRow = FRowsBefore + FDataRows;
+  Block.File = FFile;
+  Block.FileFirstRow = FDataRows;
   Block.Begin.clear();
   Block.End.clear();
   Block.Text.assign(FBuffer.data() + FAt, FBuffer.data() + FBuffer.size());
@@ -396,31 +484,61 @@ bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
   return Block.Rows() > 0;
 }
 
-void TRowReader::ReadPart(std::uint64_t Begin, std::uint64_t End, std::size_t FirstRow) {
-  FBytes.Restrict(Begin, End);
-  FPartFirstRow = FirstRow;
+// A file (or piece) that ends ends the block; the next block begins with
+// the next one.
+bool TRowReader::Next(std::size_t MaxRows, TRowText& Block) {
+  while (!NextInFile(MaxRows, Block)) {
+    if (FInPart) {
+      if (FPiece + 1 >= FPieces.size()) return false;
+      OpenPiece(FPiece + 1);
+    } else {
+      if (FFile + 1 >= FFiles.size()) return false;
+      FRowsBefore += FDataRows;
+      Open(FFile + 1);
+      HeaderRow();
+    }
+  }
+  return true;
+}
+
+void TRowReader::ReadParts(std::vector<TRowsPiece> Pieces) {
+  FPieces = std::move(Pieces);
   FInPart = true;
   Rewind();
 }
 
-void TRowReader::Rewind() {
-  FBytes.Rewind();
+void TRowReader::OpenPiece(std::size_t Piece) {
+  const TRowsPiece& Part = FPieces[Piece];
+  if (Part.File != FFile) Open(Part.File);
+  FBytes->Restrict(Part.Begin, Part.End);
+  FPiece = Piece;
   FBuffer.clear();
   FAt = 0;
   FEnded = false;
-  if (FInPart) {  // a part begins at a data row: no header to skip
-    FFirst = false;
-    FDataRows = FPartFirstRow;
+  FFirst = false;  // a piece begins at a data row: no header to skip
+  FDataRows = Part.FileFirstRow;
+  FRowsBefore = Part.FirstRow - Part.FileFirstRow;
+}
+
+void TRowReader::Rewind() {
+  if (FInPart) {
+    if (!FPieces.empty()) return OpenPiece(0);
+    FBuffer.clear();
+    FAt = 0;
+    FEnded = true;  // a process with no rows
     return;
   }
-  FFirst = true;
-  const std::vector<std::string> Names = std::move(FHeader.Names);
-  FHeader.Names.clear();
-  std::string_view Header;
-  NextRow(Header);  // the header, read again and skipped
-  FFirst = false;
-  FHeader.Names = Names;
-  FDataRows = 0;
+  FRowsBefore = 0;
+  if (FFile != 0) {
+    Open(0);
+  } else {
+    FBytes->Rewind();
+    FBuffer.clear();
+    FAt = 0;
+    FEnded = false;
+    FFirst = true;
+  }
+  HeaderRow();  // read again and skipped
 }
 
 // A row without quotes, its number columns read as its fields are found
@@ -481,11 +599,12 @@ void TRowReader::Split(const TRowText& Block, TFieldBlock& Out, const std::vecto
       if (!std::memchr(Row.data(), '"', Row.size()) && SplitPlain(Row, Numbers, r, Out)) continue;
       std::fill_n(Out.Parsed.begin() + static_cast<std::ptrdiff_t>(r * Picked), Picked, 0);
     }
-    const std::size_t Number = Block.FirstRow + r + 1;
+    const std::size_t Number = Block.FileFirstRow + r + 1;
+    const std::string& File = Shown(Block.File);
     SplitRow(Row, FHeader.Separator, FHeader.Blanks, Quoted, Fields, Out.Arena, Problem);
-    if (!Problem.empty()) throw TInputError(FShown + ": data row " + std::to_string(Number) + ": " + Problem);
+    if (!Problem.empty()) throw TInputError(File + ": data row " + std::to_string(Number) + ": " + Problem);
     if (Fields.size() != Columns) {
-      throw TInputError(FShown + ": data row " + std::to_string(Number) + " has " + std::to_string(Fields.size()) +
+      throw TInputError(File + ": data row " + std::to_string(Number) + " has " + std::to_string(Fields.size()) +
                         " fields, the header " + std::to_string(Columns) +
                         "; a field that holds the separator needs quotes (--sep gives another separator)");
     }

@@ -66,9 +66,11 @@ class TBytes {
 
 // Whole rows as the file has them: Text holds them with their line ends
 // (and any empty lines, which are not rows); Begin and End mark each row
-// without its line end. FirstRow counts the data rows before the block.
+// without its line end. A block's rows come from one file, File of the
+// reader's: FirstRow counts the data rows before the block in all the
+// files, FileFirstRow those in its own file.
 struct TRowText {
-  std::size_t FirstRow = 0;
+  std::size_t FirstRow = 0, File = 0, FileFirstRow = 0;
   TBytes Text;
   std::vector<std::size_t> Begin, End;
   std::size_t Rows() const { return Begin.size(); }
@@ -111,24 +113,51 @@ struct TPlainText {
   std::size_t Until = 0, Scanned = 0;
 };
 
+// The input in messages: its file ("standard input" for "-"), or the
+// first and how many more.
+std::string InputName(const std::vector<std::string>& Paths);
+
+// The bytes [Begin, End) of a file of the reader's, Begin the start of its
+// data row FileFirstRow + 1, which is row FirstRow + 1 of all the files.
+struct TRowsPiece {
+  std::size_t File = 0;
+  std::uint64_t Begin = 0, End = 0;
+  std::size_t FileFirstRow = 0, FirstRow = 0;
+};
+
+// The rows of one file, or of several read one after the other as one
+// data set: each must have the header row of the first. A block never
+// holds rows of two files.
 class TRowReader {
  public:
-  // Reads the header row at once: Pick sees its names (see ReadCsv).
+  // Reads the header row at once: Pick sees its names (see ReadCsv). The
+  // other files' header rows are checked at once too, so that a file that
+  // does not fit is refused before any row is read.
   TRowReader(const std::string& Path, const TReadOptions& Options, const TColumnPicker& Pick = {});
+  TRowReader(std::vector<std::string> Paths, const TReadOptions& Options, const TColumnPicker& Pick = {});
 
   const THeader& Header() const { return FHeader; }
   const TReadOptions& Options() const { return FOptions; }
+  // The input in messages: its file, or the first and how many more.
   const std::string& Shown() const { return FShown; }
-  TByteStream& Bytes() { return FBytes; }
+  std::size_t Files() const { return FFiles.size(); }
+  const std::string& Path(std::size_t File) const { return FFiles[File].Path; }
+  const std::string& Shown(std::size_t File) const { return FFiles[File].Shown; }
+  // Whether every file is a regular file, not compressed: one that
+  // several processes can read in parts.
+  bool Seekable() const;
+  // The bytes of the file being read.
+  TByteStream& Bytes() { return *FBytes; }
+  // How far the reading has come, 0 to 1; negative when a size is unknown.
+  double ReadFraction() const;
 
   // The next block of at most MaxRows rows; false when no row is left.
   bool Next(std::size_t MaxRows, TRowText& Block);
-  // Back to the first data row, for another pass (a regular file only).
+  // Back to the first data row, for another pass (regular files only).
   void Rewind();
-  // From now on the rows of the file's bytes [Begin, End) alone, Begin the
-  // start of data row FirstRow + 1 (a process's part of the file); a
-  // rewind comes back to Begin.
-  void ReadPart(std::uint64_t Begin, std::uint64_t End, std::size_t FirstRow);
+  // From now on the rows of these pieces alone, in order (a process's part
+  // of the files); a rewind comes back to the first.
+  void ReadParts(std::vector<TRowsPiece> Pieces);
 
   // The block's fields; a row of another length than the header's, or
   // malformed quotes, raise TInputError naming the data row. Numbers, per
@@ -138,6 +167,17 @@ class TRowReader {
   void Split(const TRowText& Block, TFieldBlock& Fields, const std::vector<bool>& Numbers = {}) const;
 
  private:
+  struct TFile {
+    std::string Path, Shown;
+    bool Seekable = false;
+    std::uint64_t Size = 0;  // 0 when unknown
+  };
+  void Open(std::size_t File);
+  std::string_view HeaderRow();
+  std::vector<std::string> HeaderNames(std::string_view Line, std::size_t File) const;
+  void CheckHeader(std::size_t File);
+  void OpenPiece(std::size_t Piece);
+  bool NextInFile(std::size_t MaxRows, TRowText& Block);
   bool SplitPlain(std::string_view Row, const std::vector<bool>& Numbers, std::size_t r, TFieldBlock& Out) const;
   bool NextRowIn(TBytes& Text, std::size_t& At, bool Erase, std::size_t ReadBytes, std::string_view& Row,
                  TPlainText* Plain);
@@ -145,17 +185,22 @@ class TRowReader {
   bool Fill();
   bool Append(TBytes& Text, std::size_t Bytes);
 
+  std::vector<TFile> FFiles;
   std::string FShown;
   TReadOptions FOptions;
-  TByteStream FBytes;
+  std::unique_ptr<TByteStream> FBytes;
+  std::size_t FFile = 0;        // the file being read
+  std::size_t FRowsBefore = 0;  // the data rows of the files before it
   THeader FHeader;
   std::vector<int> FSlot;  // header position -> picked column, or -1
   TBytes FBuffer;
   std::size_t FAt = 0;
   bool FEnded = false, FFirst = true;
+  bool FAtHeader = false;  // the row read next is a header row
   std::size_t FDataRows = 0;
   bool FInPart = false;
-  std::size_t FPartFirstRow = 0;
+  std::vector<TRowsPiece> FPieces;
+  std::size_t FPiece = 0;
 };
 
 // The table of the reader's header and picked columns, no rows yet; and a

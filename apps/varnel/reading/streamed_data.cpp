@@ -82,14 +82,12 @@ TStreamedData::TStreamedData(std::unique_ptr<TRowReader> Reader, std::vector<TRo
 // every process to plan the columns, are read again by the one whose they
 // are).
 void TStreamedData::SplitAmongProcesses() {
-  TByteStream& Bytes = FReader->Bytes();
-  if (!Bytes.Rewindable() || Bytes.Compressed()) {
-    throw TInputError(FSource + ": under mpirun the input must be a regular, uncompressed file, which the processes "
+  if (!FReader->Seekable()) {
+    throw TInputError(FSource + ": under mpirun the input must be regular, uncompressed files, which the processes "
                                 "read in parts (standard input and .gz files are read by one process)");
   }
-  FPart = PartOfFile(Bytes.Descriptor(), Bytes.RawSize(), FReader->Header().Separator, FReader->Options().Blanks,
-                     FBlockRows, *FProcesses, FSource);
-  FReader->ReadPart(FPart.Begin, FPart.End, FPart.FirstRow);
+  FPart = PartOfFiles(*FReader, FBlockRows, *FProcesses);
+  FReader->ReadParts(FPart.Pieces);
   FFirst.clear();
   FPass = 1;  // the reader is rewound for each pass from now on
 }
@@ -412,8 +410,9 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
   for (auto& Column : Out.Columns) Column.resize(F.Rows);
   Out.Dropped = 0;
   Out.FirstDropped.clear();
+  const std::string& File = FReader->Shown(Text.File);
   for (std::size_t r = 0; r < F.Rows; ++r) {
-    const std::size_t Row = F.FirstRow + r + 1;
+    const std::size_t Row = F.FirstRow + r + 1, FileRow = Text.FileFirstRow + r + 1;
     std::size_t Slot = 0;
     bool Complete = true;
     for (std::size_t c = 0; c < Picked; ++c) {
@@ -421,7 +420,7 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
       double Value = 0;
       const TCellKind Kind = F.Number(r, c, Value) ? TCellKind::Number : ReadCell(F.Cell(r, c), FRules, Value);
       if (Kind == TCellKind::Missing) {
-        if (FRules.FailOnMissing) throw TInputError(Where(FSource, Row, Column.Name) + ": missing value");
+        if (FRules.FailOnMissing) throw TInputError(Where(File, FileRow, Column.Name) + ": missing value");
         Complete = false;
       }
       if (Column.Factor) {
@@ -430,7 +429,7 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
         continue;
       }
       if (Kind == TCellKind::Text || Kind == TCellKind::Beyond) {
-        throw TInputError(Where(FSource, Row, Column.Name) + ": " + ShownCell(F.Cell(r, c)) +
+        throw TInputError(Where(File, FileRow, Column.Name) + ": " + ShownCell(F.Cell(r, c)) +
                           (Kind == TCellKind::Beyond ? " is beyond the range of a double (about 1.8e308)"
                                                      : " is not a number") +
                           "; --na TEXT reads such a cell as missing");

@@ -36,8 +36,8 @@ class TStreamedData {
  public:
   // Takes the reader after its first blocks (First, at least one), which
   // it keeps; the first block decides the columns' kinds.
-  // Under several processes, each reads its part of the file (see
-  // PartOfFile) and the reductions are merged across them.
+  // Under several processes, each reads its part of the files (see
+  // PartOfFiles) and the reductions are merged across them.
   TStreamedData(std::unique_ptr<TRowReader> Reader, std::vector<TRowText> First, const TDataRules& Rules,
                 std::size_t Threads, TProcesses& Processes = OneProcess());
   ~TStreamedData();
@@ -216,7 +216,7 @@ class TStreamedData {
   void Convert(const TRowText& Text, TBlockData& Out) const;
 
   TProcesses* FProcesses;
-  TFilePart FPart;  // this process's blocks (all of them, alone)
+  TFilesPart FPart;  // this process's blocks (all of them, alone)
   std::size_t FFailedBlock = kNoBlock;
   bool FDroppedShared = false;
   std::unique_ptr<TRowReader> FReader;

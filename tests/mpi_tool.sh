@@ -4,17 +4,24 @@
 # that reads in blocks, on a file beyond the component's box with quoted
 # line ends, CRLF rows, empty lines, missing cells and a factor; and a bad
 # cell in a late block ends every process with the one-process message and
-# status. Usage: mpi_tool.sh VARNEL MPIEXEC PROCESSES SCRATCH
+# status; a folder of part files likewise. Usage: mpi_tool.sh VARNEL MPIEXEC PROCESSES SCRATCH
 set -euo pipefail
 varnel=$1 mpiexec=$2 processes=$3 scratch=$4
 mkdir -p "$scratch"
 data=$scratch/data.csv
-awk 'BEGIN { srand(7); print "\"the x\",x2,group,y";
+# The rows go to one file and, cut into part files of 70,000, 1,000, no
+# and 79,000 rows, to a folder.
+parts=$scratch/parts
+mkdir -p "$parts"
+: > "$parts/_SUCCESS"
+awk -v parts="$parts" 'BEGIN { srand(7); header = "\"the x\",x2,group,y";
+  print header; for (p = 0; p < 4; p++) print header > (parts "/part-" p ".csv");
   for (i = 1; i <= 150000; i++) {
     x = rand() * 10; x2 = rand() - 0.5; g = (i % 3 == 0) ? "a" : ((i % 3 == 1) ? "b" : "\"c\nd\"");
     y = 1 + 2 * x - x2 + rand(); end = (i % 7 == 0) ? "\r\n" : "\n";
-    if (i % 1001 == 0) printf "%s,,%s,%s%s", x, g, y, end; else printf "%s,%s,%s,%s%s", x, x2, g, y, end;
-    if (i % 5003 == 0) printf "\n";
+    if (i % 1001 == 0) row = sprintf("%s,,%s,%s%s", x, g, y, end); else row = sprintf("%s,%s,%s,%s%s", x, x2, g, y, end);
+    if (i % 5003 == 0) row = row "\n";
+    printf "%s", row; printf "%s", row > (parts "/part-" (i <= 70000 ? 0 : (i <= 71000 ? 1 : 3)) ".csv");
   } }' > "$data"
 run() { "$mpiexec" -q --oversubscribe -n "$processes" "$varnel" "$@"; }
 for command in regress diagnose describe pca distance select; do
@@ -22,6 +29,12 @@ for command in regress diagnose describe pca distance select; do
   run "$command" "$data" --json > "$scratch/many.json" 2> "$scratch/many.err"
   cmp "$scratch/one.json" "$scratch/many.json" || { echo "$command: the JSON differs under $processes processes"; exit 1; }
   cmp "$scratch/one.err" "$scratch/many.err" || { echo "$command: the messages differ under $processes processes"; exit 1; }
+done
+for command in regress diagnose describe; do
+  "$varnel" "$command" "$parts" --json > "$scratch/one.json" 2> "$scratch/one.err"
+  run "$command" "$parts" --json > "$scratch/many.json" 2> "$scratch/many.err"
+  cmp "$scratch/one.json" "$scratch/many.json" || { echo "$command: the folder's JSON differs under $processes processes"; exit 1; }
+  cmp "$scratch/one.err" "$scratch/many.err" || { echo "$command: the folder's messages differ under $processes processes"; exit 1; }
 done
 # k-means: one process holds the rows, several read their parts on each pass.
 "$varnel" cluster "$data" --x x2,y --clusters 3 --starts 2 --json > "$scratch/one.json" 2> "$scratch/one.err"

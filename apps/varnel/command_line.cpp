@@ -5,10 +5,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -53,7 +55,7 @@ constexpr int kRejected = 1;
 constexpr int kFailed = 1;  // a failed write, exhausted memory
 
 struct TDataOptions {
-  std::string File;
+  std::vector<std::string> Files;
   std::string Y;
   std::vector<std::string> X;
   std::string Separator;  // empty: guessed from the header line
@@ -100,9 +102,10 @@ void AddWriteOptions(CLI::App& App, TWriteOptions& Write) {
 enum TUses : unsigned { kLevel = 1, kIntercept = 2, kReportTexts = 4, kAlpha = 8, kScan = 16 };
 
 void AddInputOptions(CLI::App& App, TDataOptions& Data) {
-  App.add_option("file", Data.File,
+  App.add_option("file", Data.Files,
                  "CSV file (or its .gz) with a header row of names, rows of at most 1 MiB "
-                 "(default: the built-in example)");
+                 "(default: the built-in example); several files, or a folder of them, are read "
+                 "one after the other as one data set");
   App.add_option("--y", Data.Y, "response column (default: the last column)");
   App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")
       ->delimiter(',')
@@ -194,13 +197,47 @@ TDataRules RulesOf(const TDataOptions& Options) {
   return Rules;
 }
 
-// Standard input is read for "-", and without a file when it is a pipe or
-// a file (not a terminal, nor /dev/null, which leave the built-in example).
-std::string InputPath(const std::string& File) {
-  if (!File.empty()) return File;
+// Without a file, standard input is read when it is a pipe or a file (not
+// a terminal, nor /dev/null, which leave the built-in example).
+bool StandardInputGiven() {
   struct stat Status {};
-  const bool Piped = ::fstat(STDIN_FILENO, &Status) == 0 && (S_ISFIFO(Status.st_mode) || S_ISREG(Status.st_mode));
-  return Piped ? "-" : "";
+  return ::fstat(STDIN_FILENO, &Status) == 0 && (S_ISFIFO(Status.st_mode) || S_ISREG(Status.st_mode));
+}
+
+// The files of a folder, in the byte order of their names, but for hidden
+// ones and those that writers of part files put beside the parts (names
+// that begin with "." or "_", as _SUCCESS and .part-0.crc).
+std::vector<std::string> FolderFiles(const std::string& Folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> Files;
+  std::error_code Error;
+  for (fs::directory_iterator It(Folder, Error), End; !Error && It != End; It.increment(Error)) {
+    const std::string Name = It->path().filename().string();
+    std::error_code Kind;
+    if (Name.empty() || Name[0] == '.' || Name[0] == '_' || !It->is_regular_file(Kind)) continue;
+    Files.push_back(It->path().string());
+  }
+  if (Error) throw TInputError(Printable(Folder) + ": cannot read the folder: " + Error.message());
+  if (Files.empty()) throw TInputError(Printable(Folder) + ": the folder holds no data file");
+  std::sort(Files.begin(), Files.end());
+  return Files;
+}
+
+// The files to read, a folder given as its files; none for the built-in
+// example.
+std::vector<std::string> InputPaths(const std::vector<std::string>& Given) {
+  if (Given.empty()) return StandardInputGiven() ? std::vector<std::string>{"-"} : std::vector<std::string>{};
+  std::vector<std::string> Files;
+  for (const std::string& Name : Given) {
+    std::error_code Error;
+    if (Name == "-" || !std::filesystem::is_directory(Name, Error)) {
+      Files.push_back(Name);
+      continue;
+    }
+    const std::vector<std::string> Inside = FolderFiles(Name);
+    Files.insert(Files.end(), Inside.begin(), Inside.end());
+  }
+  return Files;
 }
 
 std::string FirstRows(const std::vector<long long>& Rows) {
@@ -320,8 +357,8 @@ TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks)
 // cluster given --x without --y). CanStream: the command runs on the engine
 // beyond the component's box.
 TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std::size_t Threads, TProcesses& Processes) {
-  const std::string Path = InputPath(Given.File);
-  if (Path.empty()) return {ExampleData(), nullptr};
+  const std::vector<std::string> Paths = InputPaths(Given.Files);
+  if (Paths.empty()) return {ExampleData(), nullptr};
   TDataOptions Options = Given;
   Options.Y = TrimmedName(Options.Y);
   Options.X = TrimmedNames(Options.X);
@@ -329,7 +366,7 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std
   const TReadOptions Read = ReadOptionsOf(Options.Separator);
   // The header is checked before any row is read, and only the picked
   // columns are kept: the predictors, then the response.
-  const std::string Shown = Path == "-" ? "standard input" : Path;
+  const std::string Shown = InputName(Paths);
   const std::size_t Most = CanStream ? kMaxStreamedPredictors : static_cast<std::size_t>(MaxVars);
   const auto Pick = [&](const std::vector<std::string>& Names) {
     return PickColumns(Names, Shown, Options.Y, Options.X, !NoResponse, Most);
@@ -337,12 +374,12 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std
   TDataRules Rules = RulesOf(Options);
   Rules.NoResponse = NoResponse;
   if (!CanStream) {
-    const TCsvTable Table = ReadCsv(Path, Read, Pick);
+    const TCsvTable Table = ReadCsv(Paths, Read, Pick);
     TAnalysisData Data = SelectColumns(Table, Shown, "", {}, Rules);
     SayWhatWasLeftOut(Data, Table, Options);
     return {std::move(Data), nullptr};
   }
-  auto Reader = std::make_unique<TRowReader>(Path, Read, Pick);
+  auto Reader = std::make_unique<TRowReader>(Paths, Read, Pick);
   bool Ended = false;
   std::vector<TRowText> First = FirstBlocks(*Reader, Ended);
   if (First.empty()) throw TInputError(Printable(Shown) + ": no row holds a value in every column used");
@@ -478,13 +515,20 @@ struct TTargets {
   std::unique_ptr<TPlotFile> Plot;
 };
 
-void RefuseInputAsTarget(const std::string& Input, const std::vector<std::pair<const char*, const TOutputTarget*>>& Named) {
-  struct stat Status {};
-  const bool Known = Input == "-" ? ::fstat(STDIN_FILENO, &Status) == 0 : !Input.empty() && ::stat(Input.c_str(), &Status) == 0;
+void RefuseInputAsTarget(const std::vector<std::string>& Inputs,
+                         const std::vector<std::pair<const char*, const TOutputTarget*>>& Named) {
+  std::vector<struct stat> Read;
+  for (const std::string& Input : Inputs) {
+    struct stat Status {};
+    if (Input == "-" ? ::fstat(STDIN_FILENO, &Status) == 0 : ::stat(Input.c_str(), &Status) == 0) Read.push_back(Status);
+  }
   for (std::size_t i = 0; i < Named.size(); ++i) {
     if (!Named[i].second) continue;
-    if (Known && Named[i].second->Is(Status))
-      throw TInputError(std::string(Named[i].first) + " " + Named[i].second->Shown() + " is the input file: it would be overwritten");
+    for (const struct stat& Status : Read) {
+      if (Named[i].second->Is(Status))
+        throw TInputError(std::string(Named[i].first) + " " + Named[i].second->Shown() +
+                          (Inputs.size() == 1 ? " is the input file" : " is an input file") + ": it would be overwritten");
+    }
     for (std::size_t j = 0; j < i; ++j) {
       if (Named[j].second && Named[j].second->SameAs(*Named[i].second))
         throw TInputError(std::string(Named[j].first) + " and " + Named[i].first + " name the same file, " +
@@ -554,7 +598,7 @@ TTargets PrepareTargets(const TDataOptions& Data, const TWriteOptions& Write, co
   Targets.Output = OutputTarget(Write);
   if (!Options.Cluster.Report.empty()) Targets.Report = std::make_unique<TOutputTarget>(Options.Cluster.Report);
   Targets.Plot = PreparePlot(Plot, Options);
-  RefuseInputAsTarget(InputPath(Data.File), {{"-o", Targets.Output.get()},
+  RefuseInputAsTarget(InputPaths(Data.Files), {{"-o", Targets.Output.get()},
                                              {"--report", Targets.Report.get()},
                                              {"--plot", Targets.Plot ? &Targets.Plot->Target() : nullptr}});
   return Targets;
@@ -734,7 +778,8 @@ std::string NotAnOptionOf(const std::string& Option, CLI::App& App, CLI::App& Us
 // What the parser left over, or an option given to a command that does not
 // use it, said so that the user can put it right; empty when all is well.
 // Options before the command's name were read by the full analysis.
-std::string ArgumentProblem(CLI::App& App, CLI::App& Used, const std::string& File) {
+std::string ArgumentProblem(CLI::App& App, CLI::App& Used, const std::vector<std::string>& Files) {
+  const std::string File = Files.empty() ? "" : Files.front();
   if (&Used != &App) {
     for (const CLI::Option* Option : App.get_options()) {
       if (Option->count() > 0 && !Option->get_positional() && !Used.get_option_no_throw(Option->get_name()))
@@ -746,14 +791,14 @@ std::string ArgumentProblem(CLI::App& App, CLI::App& Used, const std::string& Fi
     if (LooksLikeOption(Argument)) return NotAnOptionOf(Argument.substr(0, Argument.find('=')), App, Used);
   }
   const CLI::Option* const FileOption = Used.get_option_no_throw("file");
-  if (!Extra.empty()) {
+  if (!Extra.empty() || Files.size() > 1) {
     if (&Used == &App && CommandLike(File)) {
       return "unknown command " + QuotedArgument(File) + "; the commands are " + kCommandList + " (varnel --help)";
     }
-    if (!FileOption) return Used.get_name() + " takes no FILE: " + QuotedArgument(Extra.front()) + " is not expected";
-    return "one FILE only: " + QuotedArgument(Extra.front()) + " is one too many";
+    if (!FileOption && !Extra.empty()) return Used.get_name() + " takes no FILE: " + QuotedArgument(Extra.front()) + " is not expected";
+    if (!Extra.empty()) return QuotedArgument(Extra.front()) + " is not expected";
   }
-  if (FileOption && FileOption->count() > 0 && File.empty())
+  if (FileOption && std::find(Files.begin(), Files.end(), "") != Files.end())
     return "FILE is an empty name: name a file, or - for standard input";
   if (&Used == &App && CommandLike(File)) {
     return "no command or file named " + QuotedArgument(File) + "; the commands are " + kCommandList +
@@ -889,7 +934,7 @@ int RunTool(int argc, char** argv) {
     return Finish(kInputError, std::string(Error.what()) + " (--help lists the options)", Stdout);
   }
   CLI::App& Used = App.get_subcommands().empty() ? App : *App.get_subcommands().front();
-  if (const std::string Problem = ArgumentProblem(App, Used, Data.File); !Problem.empty())
+  if (const std::string Problem = ArgumentProblem(App, Used, Data.Files); !Problem.empty())
     return Finish(kInputError, Problem, Stdout);
 
   if (*Verbs || *About || *Example || *Table)

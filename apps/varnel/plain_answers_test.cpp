@@ -45,7 +45,7 @@ TEST_F(PlainAnswersTest, CommandLineMistakesAreNamed) {
                 "--report-texts is not an option of distance; varnel distance --help lists its options");
   ExpectRefused(Longley + " --beta-threshold 1",
                 "--beta-threshold is not an option of the full analysis (varnel FILE); varnel --help lists its options");
-  ExpectRefused("regress " + Longley + " " + Longley, "one FILE only: \"" + Longley + "\" is one too many");
+  ExpectRefused("regress " + Longley + " no-such.csv", "no-such.csv: cannot open the file: No such file or directory");
   ExpectRefused("table x", "table takes no FILE: \"x\" is not expected");
   ExpectRefused("regress --csv --json " + Longley, "--csv writes one table and --json every table: give one of them");
   ExpectRefused("regress --scan --no-scan " + Longley, "--scan and --no-scan contradict each other: give one of them");

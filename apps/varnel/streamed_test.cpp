@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -437,6 +438,75 @@ TEST_F(StreamedTest, RefusalsBeyondTheBox) {
   std::string Text = StreamFile();
   Text.replace(Text.find("\nr25000,") + 1 + std::string("r25000,").size(), 0, "x");
   Refused(Write("bad.csv", Text) + " regress --y y --x t,a", "data row 25000 'x1701500000'");
+}
+
+// The rows of StreamFile from First to Last, with its header.
+std::string StreamPart(const std::string& Whole, int First, int Last) {
+  const auto RowStart = [&](int Row) { return Row > 30000 ? Whole.size() : Whole.find("\nr" + std::to_string(Row) + ",") + 1; };
+  return Whole.substr(0, Whole.find('\n') + 1) + Whole.substr(RowStart(First), RowStart(Last + 1) - RowStart(First));
+}
+
+// A folder of part files is one data set: its files in name order, the
+// ones beside the parts left out, a part with no row read as none; the
+// result is R's on the whole file, and the same bytes for any number of
+// threads and for the files named one by one.
+TEST_F(StreamedTest, AFolderOfPartsIsOneDataSet) {
+  const std::string Whole = StreamFile();
+  std::filesystem::create_directories(Dir / "parts");
+  Write("parts/part-00000.csv", StreamPart(Whole, 1, 12000));
+  Write("parts/part-00001.csv", StreamPart(Whole, 12001, 12000));  // the header alone
+  Write("parts/part-00002.csv", StreamPart(Whole, 12001, 25000));
+  Write("parts/part-00003.csv", StreamPart(Whole, 25001, 30000));
+  Write("parts/_SUCCESS", "");
+  Write("parts/.part-00000.csv.crc", "not a part");
+  const std::string Folder = (Dir / "parts").string();
+  const TRun R = Run(Folder + " regress --y y --x t,g,a,b,c --json --threads 1");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_NE(R.Err.find(Folder + "/part-00000.csv and 3 more files: 1 row with a missing value left out (data rows 17)"),
+            std::string::npos) << R.Err;
+  const json J = json::parse(R.Out);
+  EXPECT_EQ(J["meta"]["n"], 29999);
+  const json& C = J["coefficients"];
+  ExpectDigits((*Row(C, "(Intercept)"))["estimate"], -1.69846364199580e+02);
+  ExpectDigits((*Row(C, "gl"))["std.error"], 8.16731809422146e-03);
+  ExpectDigits((*Row(C, "c"))["statistic"], 173.13524720443425);
+  ExpectDigits(J["model"][0]["durbin.watson"], 0.70572789772559);
+  EXPECT_EQ(Run(Folder + " regress --y y --x t,g,a,b,c --json --threads 3").Out, R.Out);
+  std::string Named;
+  for (const char* Part : {"part-00000.csv", "part-00001.csv", "part-00002.csv", "part-00003.csv"}) Named += " " + Folder + "/" + Part;
+  EXPECT_EQ(Run(Named + " regress --y y --x t,g,a,b,c --json --threads 2").Out, R.Out);
+  // Per-row tables number the rows through the files, in their order.
+  const TRun Rows = Run(Folder + " diagnose --y y --x t,g,a,b,c --csv");
+  ASSERT_EQ(Rows.Status, 0) << Rows.Err;
+  EXPECT_EQ(Lines(Rows.Out), 30000);
+  EXPECT_NE(Rows.Out.find("\n12001,"), std::string::npos);
+  EXPECT_NE(Rows.Out.find("\n30000,"), std::string::npos);
+  EXPECT_EQ(Run(Folder + " diagnose --y y --x t,g,a,b,c --csv --threads 3").Out, Rows.Out);
+}
+
+// A file that does not fit among the others is refused before any row is
+// read; a bad cell is named in its own file, by its row there.
+TEST_F(StreamedTest, SeveralFilesRefused) {
+  const std::string Whole = StreamFile();
+  const std::string First = Write("first.csv", StreamPart(Whole, 1, 20000));
+  const auto Refused = [&](const std::string& Args, const std::string& Said) {
+    const TRun R = Run(Args);
+    EXPECT_EQ(R.Status, 2) << Args;
+    EXPECT_EQ(R.Err, "varnel: " + Said + "\n");
+    EXPECT_EQ(R.Out, "");
+  };
+  const std::string Other = Write("other.csv", "id,t,g,a,b,y,c\n" + StreamPart(Whole, 20001, 30000).substr(16));
+  Refused(First + " " + Other + " regress", Other + ": its header row differs from the one of " + First +
+                                                "; the files must have the same columns in the same order");
+  std::string Text = StreamPart(Whole, 20001, 30000);
+  Text.replace(Text.find("\nr20005,") + 1 + std::string("r20005,").size(), 0, "x");
+  const std::string Bad = Write("bad.csv", Text);
+  Refused(First + " " + Bad + " regress --y y --x t,a", Bad + ": data row 5, column \"t\": 'x1701200300' is not a number; "
+                                                           "--na TEXT reads such a cell as missing");
+  Refused(First + " - regress", "standard input (-) is read alone, not among several files");
+  std::filesystem::create_directories(Dir / "empty");
+  Write("empty/_SUCCESS", "");
+  Refused((Dir / "empty").string() + " regress", (Dir / "empty").string() + ": the folder holds no data file");
 }
 
 }  // namespace

@@ -6,12 +6,29 @@
 
 #include <mutex>
 #include <new>
+#include <optional>
 #include <utility>
 
 namespace varnel {
+namespace detail {
+
+// A handler with a message of its own whose text has room for any
+// message of the library, made when the handler is installed: when there
+// is no memory to build a message, the text is copied into that room
+// (which allocates nothing) and the handler still hears of it.
+struct THandlerSlot {
+  static constexpr std::size_t kSpareBytes = 1024;
+  explicit THandlerSlot(TMessageHandler Given) : Handler(std::move(Given)) { Spare.Text.reserve(kSpareBytes); }
+  TMessageHandler Handler;
+  std::mutex SpareLock;
+  TMessage Spare{{}, TMsgDlgType::mtCustom};
+};
+
+}  // namespace detail
 namespace {
 
-using THandlerPtr = std::shared_ptr<const TMessageHandler>;
+using detail::THandlerSlot;
+using THandlerPtr = std::shared_ptr<THandlerSlot>;
 
 // The text and its line end in one write(2), so that lines from several
 // threads never interleave; nothing is allocated. A failed write has
@@ -56,7 +73,18 @@ struct TRunning {
 
 THandlerPtr Shared(TMessageHandler Handler) {
   if (!Handler) Handler = WriteToStandardError;
-  return std::make_shared<const TMessageHandler>(std::move(Handler));
+  return std::make_shared<THandlerSlot>(std::move(Handler));
+}
+
+// The message in the slot's own room, cut to it; false when another
+// thread's message holds the room, and the text goes to standard error.
+bool ShowInSpare(THandlerSlot& Slot, std::string_view Text, TMsgDlgType Type) {
+  const std::unique_lock<std::mutex> Hold(Slot.SpareLock, std::try_to_lock);
+  if (!Hold.owns_lock()) return false;
+  Slot.Spare.Text.assign(Text.substr(0, Slot.Spare.Text.capacity()));
+  Slot.Spare.Type = Type;
+  Slot.Handler(Slot.Spare);
+  return true;
 }
 
 }  // namespace
@@ -68,11 +96,19 @@ void ShowMessageText(std::string_view Text, TMsgDlgType Type) {
     return;
   }
   const TRunning Running;
+  std::optional<TMessage> Message;
   try {
-    (*Handler)(TMessage{std::string(Text), Type});
+    Message.emplace(TMessage{std::string(Text), Type});
   } catch (const std::bad_alloc&) {
-    // No memory for the message or inside the handler: the text still
-    // reaches standard error.
+  }
+  try {
+    if (Message) {
+      Handler->Handler(*Message);
+    } else if (!ShowInSpare(*Handler, Text, Type)) {
+      WriteLine(Text);
+    }
+  } catch (const std::bad_alloc&) {
+    // No memory inside the handler: the text still reaches standard error.
     WriteLine(Text);
   }
 }
@@ -86,7 +122,7 @@ TMessageHandler SetMessageHandler(TMessageHandler Handler) {
     Previous = std::exchange(P.Handler, std::move(Next));
   }
   if (!Previous) return WriteToStandardError;
-  return *Previous;
+  return Previous->Handler;
 }
 
 TScopedMessageHandler::TScopedMessageHandler(TMessageHandler Handler)

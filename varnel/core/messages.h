@@ -44,9 +44,12 @@ VARNEL_API void ShowMessage(const char* Text);
 // A box of the given type; returns when the handler returns, with mrOk.
 VARNEL_API int MessageDlg(const std::string& Text, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
 
-// Shows Text without allocating on the way to the handler's call: when the
-// message itself cannot be built for want of memory, the text goes to
-// standard error instead. What the guard uses.
+// Shows Text without needing memory on the way to the handler's call: when
+// the message itself cannot be built for want of memory, the handler is
+// given one made with room kept for it when the handler was installed (the
+// text cut to 1,024 bytes); only when a handler of another thread holds
+// that room, or the handler itself runs out of memory, does the text go to
+// standard error. What the guard uses.
 VARNEL_API void ShowMessageText(std::string_view Text, TMsgDlgType Type);
 
 // Replaces the handler for the lifetime of the object, in the calling
@@ -54,6 +57,10 @@ VARNEL_API void ShowMessageText(std::string_view Text, TMsgDlgType Type);
 // keep theirs, and the destructor restores what this thread saw before.
 // Scopes nest; a thread's scoped handler takes precedence over the
 // process-wide one. Create and destroy it in the same thread.
+namespace detail {
+struct THandlerSlot;  // a handler with the room for a message it is given when memory runs out
+}
+
 class VARNEL_API TScopedMessageHandler {
  public:
   explicit TScopedMessageHandler(TMessageHandler Handler);
@@ -62,7 +69,7 @@ class VARNEL_API TScopedMessageHandler {
   TScopedMessageHandler& operator=(const TScopedMessageHandler&) = delete;
 
  private:
-  std::shared_ptr<const TMessageHandler> FPrevious;
+  std::shared_ptr<detail::THandlerSlot> FPrevious;
 };
 
 }  // namespace varnel

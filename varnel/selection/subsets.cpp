@@ -105,7 +105,8 @@ std::string TKorlen::MVStepwiseVarSelection(const TRegressData* X, std::span<con
     Report += "Acc., Simp.: " + FormatFloat("0.00", AccWeight) + " " + FormatFloat("0.00", SimpWeight) + "\r\n\r\n";
     Report += "Max: " + FloatToStr(Best) + " Model#: " + IntToStr(BestNumber) + "\r\n";
   });
-  return Done ? Report : "";
+  if (!Done) Report.clear();
+  return Report;  // moved, not copied: nothing past the guard allocates
 }
 
 }  // namespace varnel

@@ -97,6 +97,33 @@ class AliasingToolTest : public ToolTest {
 
 bool Agrees(double a, double b, double Digits) { return std::fabs(a - b) <= std::pow(10.0, -Digits) * std::fabs(b); }
 
+// R 4.2.2: anova(lm(uptake ~ Plant + Type + conc)): a factor's dummies
+// enter as one term, and the term aliased on those before it is left out;
+// through the origin there is no table (R's would take its sums about zero).
+TEST_F(AliasingToolTest, SequentialAnovaAsR) {
+  const ordered_json J = Json(kPlants, "regress --x Plant,Type,conc --y uptake",
+                              "varnel: TypeQuebec not defined because of singularities\n");
+  const auto& A = J["anova"];
+  ASSERT_EQ(A.size(), 3u);
+  const char* const Terms[] = {"Plant", "conc", "Residuals"};
+  const int Df[] = {11, 1, 23};
+  const double SumSq[] = {1765.31638888889, 2051.95250343356, 1679.04082989978};
+  const double F[] = {2.19834802116093, 28.1082548670295}, P[] = {0.0536633720150473, 2.21376096180623e-05};
+  for (std::size_t t = 0; t < 3; ++t) {
+    EXPECT_EQ(A[t]["term"], Terms[t]);
+    EXPECT_EQ(A[t]["df"], Df[t]);
+    EXPECT_TRUE(Agrees(A[t]["sumsq"], SumSq[t], 10)) << t;
+    EXPECT_TRUE(Agrees(A[t]["meansq"], SumSq[t] / Df[t], 10)) << t;
+    if (t == 2) break;
+    EXPECT_TRUE(Agrees(A[t]["statistic"], F[t], 10)) << t;
+    EXPECT_TRUE(Agrees(A[t]["p.value"], P[t], 10)) << t;
+  }
+  EXPECT_TRUE(A[2]["statistic"].is_null());
+  const ordered_json Origin = Json(kPlants, "regress --x Plant,Type,conc --y uptake --no-intercept",
+                                   "varnel: TypeQuebec not defined because of singularities\n");
+  EXPECT_FALSE(Origin.contains("anova"));
+}
+
 // R 4.2.2: lm(uptake ~ Plant + Type + conc), the factors' levels in byte
 // order: TypeQuebec NA, the rest as lm(uptake ~ Plant + conc).
 TEST_F(AliasingToolTest, NestedFactorAsR) {

@@ -2,10 +2,12 @@
 // Pieces the commands share to build their tables.
 #include "analysis_tables.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
+#include <varnel/dist/distributions.h>
 #include <varnel/regression/aliasing.h>
 
 #include "output.h"
@@ -132,6 +134,36 @@ TResultTable EmptyTermsTable() {
           {"term", "df", "gvif", "gvif.adj"},
           {},
           {}};
+}
+
+TResultTable AnovaTable(const std::vector<std::string>& TermNames, const std::vector<int>& TermOf,
+                        const engine::TMoments& Moments, long double Sse, std::size_t DfResidual) {
+  TResultTable Table{"anova",
+                     "Analysis of variance: each term's sum of squares as it enters after the terms above it",
+                     {"term", "df", "sumsq", "meansq", "statistic", "p.value"},
+                     {},
+                     {}};
+  const long double Residual = Sse / static_cast<long double>(DfResidual);
+  std::vector<std::size_t> Columns;
+  engine::TSubsetFit Before = engine::FitSubset(Moments, Columns);  // the constant alone
+  for (std::size_t t = 0; t < TermNames.size(); ++t) {
+    for (std::size_t j = 0; j + 1 < Moments.P(); ++j) {
+      if ((TermOf.empty() ? j : static_cast<std::size_t>(TermOf[j])) == t) Columns.push_back(j);
+    }
+    const engine::TSubsetFit After = engine::FitSubset(Moments, Columns);
+    const auto Df = static_cast<long long>(After.Rank - Before.Rank);
+    if (Df > 0) {
+      const long double SumSq = std::max<long double>(Before.Rss - After.Rss, 0), MeanSq = SumSq / Df;
+      const long double F = MeanSq / Residual;
+      Table.Rows.push_back({TermNames[t], Count(Df), Number(SumSq), Number(MeanSq), Number(F),
+                            FProbability(static_cast<double>(F), static_cast<double>(Df),
+                                         static_cast<double>(DfResidual), TTail::Upper)});
+    }
+    Before = After;
+  }
+  Table.Rows.push_back({std::string("Residuals"), Count(static_cast<long long>(DfResidual)), Number(Sse),
+                        Number(Residual), TCell{}, TCell{}});
+  return Table;
 }
 
 TResultTable EmptyBestTable(int PerSize) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <varnel/engine.h>
 #include <varnel/korlen.h>
 
 #include "data_set.h"
@@ -63,6 +64,15 @@ TResultTable MatrixTable(const std::string& Name, const std::string& Title, cons
 TResultTable EmptyCoefficientsTable(double Level);
 TResultTable EmptyModelTable(bool Intercept);
 TResultTable EmptyTermsTable();
+// R's sequential anova(lm) of a fit with the constant, as broom tidies it:
+// each term's sum of squares as it enters after the terms above it (the
+// fall in RSS of the fits on the constant and the terms so far, from
+// Moments: the predictors, then the response), a term aliased on those
+// before it left out as R leaves it; then the residuals, with the fit's
+// own Sse on DfResidual. TermOf[j] is predictor j's term (empty: each
+// predictor a term of its own).
+TResultTable AnovaTable(const std::vector<std::string>& TermNames, const std::vector<int>& TermOf,
+                        const engine::TMoments& Moments, long double Sse, std::size_t DfResidual);
 TResultTable EmptyVariablesTable();
 // diagnose's table of the observations, given the fit's terms (Terms's).
 TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>& Terms);

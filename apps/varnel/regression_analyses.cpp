@@ -231,6 +231,22 @@ void AddDiagnosis(TKorlen& Korlen, const TModelInference& M, const std::vector<T
 
 }  // namespace
 
+namespace {
+
+// The sequential sums of squares from the moments of every predictor (the
+// aliased ones too, which enter with no degree of freedom) and the
+// response, in one batch.
+TResultTable AnovaOf(const TAnalysisData& Data, const TModelInference& M) {
+  std::vector<std::vector<double>> Columns = Data.X;
+  Columns.push_back(Data.Y);
+  engine::TMoments Moments(Columns.size());
+  Moments.Add(engine::MakeBatch(Columns));
+  return AnovaTable(Data.TermNames.empty() ? Data.XNames : Data.TermNames, Data.TermOf, Moments, M.Deviance,
+                    static_cast<std::size_t>(M.DFResidual));
+}
+
+}  // namespace
+
 int RunRegress(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Options, TCommandResults& Out) {
   const TEstimable E = FitData(Korlen, Data, Options.Intercept);
   const auto M = Infer(Korlen, E.Data, Options, nullptr);
@@ -238,6 +254,7 @@ int RunRegress(TKorlen& Korlen, const TAnalysisData& Data, const TOptions& Optio
   Out.Results.Tables = {CoefficientTable(*M, E, Data), ModelTable(*M)};
   Interpretations(Korlen, E.Data, Options, *M, Out);
   Out.Results.Tables.push_back(TermsTable(E.Data));
+  if (M->Intercept) Out.Results.Tables.push_back(AnovaOf(Data, *M));
   return 0;
 }
 

@@ -687,6 +687,7 @@ int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandRes
   const engine::TInference I = engine::Infer(Fit, Sums.Sse);
   const TCollinearity C = CollinearityOf(State.Moments, Fit.Kept);
   Out.Results.Tables = {CoefficientTable(Data, Fit, I, C, Options), ModelTable(Fit, I, Sums), TermsTable(Data, Fit, C)};
+  if (Fit.Intercept) Out.Results.Tables.push_back(AnovaTable(Data.TermNames(), Data.TermOf(), State.Moments, I.Sse, I.DfResidual));
   return 0;
 }
 

@@ -93,6 +93,30 @@ TEST_F(StreamedTest, RegressBeyondTheBoxAsR) {
   EXPECT_EQ((*Row(T, "g"))["df"], 11);
 }
 
+// R 4.2.2: anova(lm(y ~ t + g + a + b + c, d)) beyond the box, from the
+// merged moments: the sequential sums of squares to 10 digits, the factor
+// as one term of 11 degrees of freedom.
+TEST_F(StreamedTest, RegressAnovaBeyondTheBoxAsR) {
+  const TRun R = Run(Write("stream.csv", StreamFile()) + " regress --y y --x t,g,a,b,c --json");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  const json A = json::parse(R.Out)["anova"];
+  ASSERT_EQ(A.size(), 6U);
+  const char* const Terms[] = {"t", "g", "a", "b", "c", "Residuals"};
+  const int Df[] = {1, 11, 1, 1, 1, 29983};
+  const double SumSq[] = {120.214565266378, 89341.9127494465, 1.4910397343184,
+                          10040.34679485,   2498.83644677048, 2499.43549896823};
+  const double F[] = {1442.08294707733, 97430.6751581757, 17.8863764928213, 120443.083277906, 29975.8138245406};
+  for (std::size_t t = 0; t < 6; ++t) {
+    EXPECT_EQ(A[t]["term"], Terms[t]);
+    EXPECT_EQ(A[t]["df"], Df[t]);
+    ExpectDigits(A[t]["sumsq"], SumSq[t]);
+    if (t < 5) ExpectDigits(A[t]["statistic"], F[t]);
+  }
+  ExpectDigits(A[0]["p.value"], 3.05867896161782e-308, 9);
+  ExpectDigits(A[2]["p.value"], 2.35188620747851e-05);
+  EXPECT_EQ(A[1]["p.value"], 0.0);  // below the smallest double, as R's 0
+}
+
 // R 4.2.2 on the complete rows: sum, mean, sd, quantile (type 7), acf at
 // lag 1 and cor, to 12 digits.
 TEST_F(StreamedTest, DescribeBeyondTheBoxAsR) {

@@ -25,7 +25,7 @@ _varnel() {
   # The tables each command gives, for --table.
   local -A tables=(
     [full]="coefficients model observations variables correlation covariance"
-    [regress]="coefficients model terms"
+    [regress]="coefficients model terms anova"
     [diagnose]="observations"
     [describe]="variables correlation covariance"
     [select]="best steps"

@@ -419,6 +419,10 @@ class TStepper {
 TSubsetFit FitSubset(const TMoments& State, std::span<const std::size_t> Predictors, long double Tolerance) {
   if (State.P() == 0 || State.Count() == 0) throw EEngineError("a fit needs a response column and a complete row");
   const std::size_t y = State.P() - 1;
+  for (std::size_t j = 0; j < Predictors.size(); ++j) {
+    if (Predictors[j] >= y || (j > 0 && Predictors[j] <= Predictors[j - 1]))
+      throw EEngineError("a subset's predictors are increasing columns before the response");
+  }
   // Cholesky of the centred products in column order, the response last:
   // its final pivot is the RSS; an aliased column is skipped, as Solve
   // skips it.

@@ -143,6 +143,12 @@ TEST(SubsetsTest, AliasedColumnsAreLeftOut) {
   // A subset fit with the aliased column counts its rank without it.
   const TSubsetFit Fit = FitSubset(MomentsOf(Columns), std::vector<std::size_t>{2, 3, 4});
   EXPECT_EQ(Fit.Rank, 3U);
+  // A column past the predictors (the response, or beyond the state) or
+  // out of order is refused, not read outside the moments.
+  for (const std::vector<std::size_t>& Bad : {std::vector<std::size_t>{Columns.size() - 1},
+                                             std::vector<std::size_t>{2, 99}, std::vector<std::size_t>{3, 2}}) {
+    EXPECT_THROW(FitSubset(MomentsOf(Columns), Bad), EEngineError);
+  }
 }
 
 // Twenty correlated predictors of which a few matter: the tree is pruned

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The engine: mergeable statistics with no fixed capacity. Data arrive as
-// batches of column spans; each batch gives a state, states merge in a
-// fixed order (threads, files, processes), and every analysis is a
-// function of a state plus, where it needs one, a streamed second pass.
+/// \file
+/// The engine: mergeable statistics with no fixed capacity. Data arrive as
+/// batches of column spans; each batch gives a state, states merge in a
+/// fixed order (threads, files, processes), and every analysis is a
+/// function of a state plus, where it needs one, a streamed second pass.
 #pragma once
 
 #include "varnel/engine/batch.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Mergeable first and second moments of p columns: the state every linear
-// analysis (fit, correlation, principal components) is a function of.
+/// \file
+/// Mergeable first and second moments of p columns: the state every linear
+/// analysis (fit, correlation, principal components) is a function of.
 #pragma once
 
 #include <cstddef>
@@ -11,50 +12,70 @@
 
 namespace varnel::engine {
 
-// Counts, means and centred co-moments of the complete rows seen so far,
-// with each column's range and missing count. A row with a missing value
-// in any column takes no part in the moments (as R's na.omit); it still
-// counts towards the ranges of the columns it has values for.
-//
-// Means are kept about a per-column shift (a double taken from the first
-// complete row seen), so that data far from zero (timestamps, offsets of
-// 1e9) keep the digits of their spread; everything is in long double.
+/// Counts, means and centred co-moments of the complete rows seen so far,
+/// with each column's range and missing count. A row with a missing value
+/// in any column takes no part in the moments (as R's na.omit); it still
+/// counts towards the ranges of the columns it has values for.
+///
+/// Means are kept about a per-column shift (a double taken from the first
+/// complete row seen), so that data far from zero (timestamps, offsets of
+/// 1e9) keep the digits of their spread; everything is in long double.
 class VARNEL_API TMoments {
  public:
+  /// An empty state of P columns: no rows seen.
   explicit TMoments(std::size_t P = 0);
 
-  std::size_t P() const { return FP; }
-  std::size_t Count() const { return FCount; }            // complete rows
-  std::size_t Incomplete() const { return FIncomplete; }  // rows left out
+  std::size_t P() const { return FP; }  ///< the number of columns
+  std::size_t Count() const { return FCount; }            ///< complete rows
+  std::size_t Incomplete() const { return FIncomplete; }  ///< rows left out
 
+  /// Column j's shift, and its mean about the shift and as it is.
+  ///@{
   double Shift(std::size_t j) const { return FShift[j]; }
   long double MeanAboutShift(std::size_t j) const { return FMeanAboutShift[j]; }
   long double Mean(std::size_t j) const { return FShift[j] + FMeanAboutShift[j]; }
-  // Σ (x_i − x̄)(x_j − x̄_j) over the complete rows.
+  ///@}
+  /// Σ (x_i − x̄)(x_j − x̄_j) over the complete rows.
   long double CoMoment(std::size_t i, std::size_t j) const { return FCoMoment[i * FP + j]; }
-  // Over the values present in the column: +∞ and −∞ when there are none.
+  /// Column j's least and largest value over the values present in it: +∞
+  /// and −∞ when there are none.
+  ///@{
   double Min(std::size_t j) const { return FMin[j]; }
   double Max(std::size_t j) const { return FMax[j]; }
-  std::size_t Missing(std::size_t j) const { return FMissing[j]; }
+  ///@}
+  std::size_t Missing(std::size_t j) const { return FMissing[j]; }  ///< column j's missing values (NaN)
 
-  // Adds the rows of the batch. It must have P columns; an infinite value
-  // throws EOverflow. On a throw the state is as it was.
+  /// Adds the rows of the batch. It must have P columns (EEngineError
+  /// otherwise, as for columns of different lengths); an infinite value
+  /// throws EOverflow. On a throw the state is as it was.
   void Add(const TBatch& Batch);
 
-  // Adds the rows another state has seen, as if they followed this state's
-  // rows: C = C_a + C_b + (n_a·n_b/n)·δδᵀ with δ = mean_b − mean_a.
+  /// Adds the rows another state has seen, as if they followed this state's
+  /// rows: C = C_a + C_b + (n_a·n_b/n)·δδᵀ with δ = mean_b − mean_a. Throws
+  /// EEngineError for a state of another number of columns.
   void Merge(const TMoments& Other);
 
-  // Rebuilds a state from its fields; used by the flat form, which checks
-  // them first. CoMoment is the full p×p matrix, row-major.
+  /// A state's fields, as Fields gives them and the constructor from them
+  /// takes them. CoMoment is the full p×p matrix, row-major.
   struct TFields {
+    /// P(), Count() and Incomplete().
+    ///@{
     std::size_t P = 0, Count = 0, Incomplete = 0;
+    ///@}
+    /// Per column: Shift(), Min() and Max().
+    ///@{
     std::vector<double> Shift, Min, Max;
+    ///@}
+    /// Per column MeanAboutShift(), and CoMoment() of every pair.
+    ///@{
     std::vector<long double> MeanAboutShift, CoMoment;
-    std::vector<std::size_t> Missing;
+    ///@}
+    std::vector<std::size_t> Missing;  ///< per column: Missing()
   };
+  /// Rebuilds a state from its fields; used by the flat form, which checks
+  /// them first.
   explicit TMoments(TFields Fields);
-  TFields Fields() const;
+  TFields Fields() const;  ///< the state's fields, as the flat form writes them
 
  private:
   void AddRanges(const TBatch& Batch);

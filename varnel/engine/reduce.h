@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// Reduction of a data set to one state: per-batch states, computed on any
-// number of threads, merged in one fixed order. Batches are cut at fixed
-// row boundaries and the merge tree depends only on how many there are, so
-// the result is the same bits for any number of threads.
+/// \file
+/// Reduction of a data set to one state: per-batch states, computed on any
+/// number of threads, merged in one fixed order. Batches are cut at fixed
+/// row boundaries and the merge tree depends only on how many there are, so
+/// the result is the same bits for any number of threads.
 #pragma once
 
 #include <algorithm>
@@ -19,8 +20,8 @@
 
 namespace varnel::engine {
 
-// Merges the states pairwise, level by level: (0,1), (2,3), …, an odd last
-// state moving up a level as it is. State needs Merge(const State&).
+/// Merges the states pairwise, level by level: (0,1), (2,3), …, an odd last
+/// state moving up a level as it is. State needs Merge(const State&).
 template <class State>
 State MergeTree(std::vector<State> States) {
   if (States.empty()) return State{};
@@ -36,13 +37,14 @@ State MergeTree(std::vector<State> States) {
   return std::move(States.front());
 }
 
-// The same tree as MergeTree, built as the states arrive in order, so that
-// a stream of batches keeps one state per level (log2 of their number)
-// instead of one per batch: two states of the same level merge at once, and
-// Result folds what is left from the right.
+/// The same tree as MergeTree, built as the states arrive in order, so that
+/// a stream of batches keeps one state per level (log2 of their number)
+/// instead of one per batch: two states of the same level merge at once, and
+/// Result folds what is left from the right.
 template <class State>
 class TMergeStack {
  public:
+  /// Adds the next state in order, merging the states of equal level.
   void Push(State Next) {
     std::size_t Level = 0;
     while (!FLevels.empty() && FLevels.back() == Level) {
@@ -55,7 +57,9 @@ class TMergeStack {
     FStates.push_back(std::move(Next));
     FLevels.push_back(Level);
   }
-  bool Empty() const { return FStates.empty(); }
+  bool Empty() const { return FStates.empty(); }  ///< whether no state has been pushed since the last Result
+  /// The merge of every state pushed, as MergeTree gives it (State() for
+  /// none); the stack is empty afterwards.
   State Result() {
     if (FStates.empty()) return State();
     while (FStates.size() > 1) {
@@ -74,20 +78,23 @@ class TMergeStack {
   std::vector<std::size_t> FLevels;
 };
 
-// A node of the merge tree over Leaves states: level L and index i stand
-// for the states [i·2^L, min((i + 1)·2^L, Leaves)), merged as MergeTree
-// merges them. A part of the states held apart (a process's batches) is
-// the union of a few such nodes; merged there and gathered with the other
-// parts' nodes, they give the root of the one tree: the same bits as one
-// reduction of every state.
+/// A node of the merge tree over Leaves states: level L and index i stand
+/// for the states [i·2^L, min((i + 1)·2^L, Leaves)), merged as MergeTree
+/// merges them. A part of the states held apart (a process's batches) is
+/// the union of a few such nodes; merged there and gathered with the other
+/// parts' nodes, they give the root of the one tree: the same bits as one
+/// reduction of every state.
 struct TTreeNode {
+  /// The node's level (0: one state) and its index on that level.
+  ///@{
   std::size_t Level = 0, Index = 0;
-  std::size_t First() const { return Index << Level; }
-  bool operator==(const TTreeNode&) const = default;
+  ///@}
+  std::size_t First() const { return Index << Level; }  ///< the first state the node covers
+  bool operator==(const TTreeNode&) const = default;  ///< the same level and index
 };
 
-// The largest nodes whose union is [First, Last), in order: at each place
-// the highest level aligned there that does not pass Last.
+/// The largest nodes whose union is [First, Last), in order: at each place
+/// the highest level aligned there that does not pass Last.
 inline std::vector<TTreeNode> NodesOf(std::size_t First, std::size_t Last, std::size_t Leaves) {
   std::vector<TTreeNode> Nodes;
   Last = std::min(Last, Leaves);
@@ -102,10 +109,10 @@ inline std::vector<TTreeNode> NodesOf(std::size_t First, std::size_t Last, std::
   return Nodes;
 }
 
-// The root of the tree over Leaves states from nodes that cover them once
-// each, in any order: a node's children are merged left with right, a
-// node without a right child is its left child, as MergeTree has them.
-// Throws std::invalid_argument when the nodes leave a state out.
+/// The root of the tree over Leaves states from nodes that cover them once
+/// each, in any order: a node's children are merged left with right, a
+/// node without a right child is its left child, as MergeTree has them.
+/// Throws std::invalid_argument when the nodes leave a state out.
 template <class State>
 State MergeNodes(std::size_t Leaves, std::vector<std::pair<TTreeNode, State>> Nodes) {
   if (Leaves == 0) return State();
@@ -142,16 +149,16 @@ State MergeNodes(std::size_t Leaves, std::vector<std::pair<TTreeNode, State>> No
   return std::move(Nodes.front().second);
 }
 
-// The number of workers for a requested count: 0 asks for one per core.
+/// The number of workers for a requested count: 0 asks for one per core.
 inline std::size_t WorkerCount(std::size_t Threads, std::size_t Tasks) {
   if (Threads == 0) Threads = std::max(1u, std::thread::hardware_concurrency());
   return std::max<std::size_t>(1, std::min(Threads, Tasks));
 }
 
-// Results[i] = Make(i) for i < Count, worker w taking i = w, w + T, …; with
-// one worker everything runs on the calling thread. The exception of the
-// lowest failing index is rethrown, so a failure is reported the same way
-// whatever the number of threads.
+/// Results[i] = Make(i) for i < Count, worker w taking i = w, w + T, …; with
+/// one worker everything runs on the calling thread. The exception of the
+/// lowest failing index is rethrown, so a failure is reported the same way
+/// whatever the number of threads.
 template <class Result, class Fn>
 std::vector<Result> MapIndices(std::size_t Count, std::size_t Threads, Fn Make) {
   std::vector<Result> Results(Count);
@@ -180,9 +187,9 @@ std::vector<Result> MapIndices(std::size_t Count, std::size_t Threads, Fn Make) 
   return Results;
 }
 
-// Cuts Data into batches of BatchRows rows, gives each batch a state of
-// its own (State(P) then Add, on Threads workers) and merges them in tree
-// order.
+/// Cuts Data into batches of BatchRows rows, gives each batch a state of
+/// its own (State(P) then Add, on Threads workers) and merges them in tree
+/// order.
 template <class State, class Fn>
 State ReduceBatches(const TBatch& Data, std::size_t Threads, std::size_t BatchRows, Fn MakeState) {
   const std::vector<TBatch> Batches = CutBatches(Data, BatchRows);
@@ -190,7 +197,7 @@ State ReduceBatches(const TBatch& Data, std::size_t Threads, std::size_t BatchRo
   return MergeTree(MapIndices<State>(Batches.size(), Threads, [&](std::size_t i) { return MakeState(Batches[i]); }));
 }
 
-// The moments of every row of Data; the same bits for any Threads.
+/// The moments of every row of Data; the same bits for any Threads.
 VARNEL_API TMoments Accumulate(const TBatch& Data, std::size_t Threads = 1, std::size_t BatchRows = kBatchRows);
 
 }  // namespace varnel::engine

@@ -30,6 +30,10 @@ for command in regress diagnose describe pca distance select; do
   cmp "$scratch/one.json" "$scratch/many.json" || { echo "$command: the JSON differs under $processes processes"; exit 1; }
   cmp "$scratch/one.err" "$scratch/many.err" || { echo "$command: the messages differ under $processes processes"; exit 1; }
 done
+# Robust standard errors: their meat is a state of its own, merged alike.
+"$varnel" regress "$data" --vcov HC3 --json > "$scratch/one.json"
+run regress "$data" --vcov HC3 --json > "$scratch/many.json"
+cmp "$scratch/one.json" "$scratch/many.json" || { echo "regress --vcov HC3: the JSON differs under $processes processes"; exit 1; }
 for command in regress diagnose describe; do
   "$varnel" "$command" "$parts" --json > "$scratch/one.json" 2> "$scratch/one.err"
   run "$command" "$parts" --json > "$scratch/many.json" 2> "$scratch/many.err"

@@ -14,6 +14,7 @@
 
 #include "data_set.h"
 #include "results.h"
+#include "robust_errors.h"
 
 namespace varnel::cli {
 
@@ -23,6 +24,7 @@ enum class TSelectMethod { Exhaustive, Forward, Backward, Both };
 // Each command's own settings, beside the ones every data command shares.
 struct TRegressOptions {
   Extended BetaThreshold = 0;  // coefficients compared with it in the interpretations
+  TRobustKind Vcov = TRobustKind::None;  // --vcov: the coefficients' standard errors, on the engine
 };
 
 struct TSelectOptions {

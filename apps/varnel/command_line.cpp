@@ -356,7 +356,8 @@ TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks)
 // NoResponse: every picked column is a predictor (pca, distance and
 // cluster given --x without --y). CanStream: the command runs on the engine
 // beyond the component's box.
-TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std::size_t Threads, TProcesses& Processes) {
+TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, bool EngineOnly, std::size_t Threads,
+                 TProcesses& Processes) {
   const std::vector<std::string> Paths = InputPaths(Given.Files);
   if (Paths.empty()) return {ExampleData(), nullptr};
   TDataOptions Options = Given;
@@ -383,7 +384,7 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, std
   bool Ended = false;
   std::vector<TRowText> First = FirstBlocks(*Reader, Ended);
   if (First.empty()) throw TInputError(Printable(Shown) + ": no row holds a value in every column used");
-  if (Ended) {
+  if (Ended && !EngineOnly) {
     try {
       const TCsvTable Table = TableOf(*Reader, First);
       TAnalysisData Data = SelectColumns(Table, Printable(Shown), "", {}, Rules);
@@ -627,9 +628,11 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
     const int Status = Choice.Streamed(Data, Settings, Results);
     SayWhatWasLeftOut(Data, DataOptions);
     const std::optional<bool> Scaled = Results.Results.Meta.Scaled;
+    const std::optional<std::string> Vcov = Results.Results.Meta.Vcov;
     Results.Results.Meta = MetaOf(Data.Source(), Results.Results.Meta.N, static_cast<long long>(Data.DroppedCount()),
                                   Data.YName(), Data.XNames(), Choice, Options);
     Results.Results.Meta.Scaled = Scaled;
+    Results.Results.Meta.Vcov = Vcov;
     TPlotFile* const Plot = Status == 0 ? Targets.Plot.get() : nullptr;
     if (Plot) Plot->Start(GnuplotScript(Choice.StreamedFigure(Results), Plot->Format(), Plot->Size()));
     if (Status == 0)
@@ -661,7 +664,8 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
   try {
     Agree(Processes, Refused);
     TLoaded Loaded = LoadData(DataOptions, Choice.Unsupervised && !DataOptions.X.empty() && DataOptions.Y.empty(),
-                              Choice.Streamed != nullptr, Options.Threads, Processes);
+                              Choice.Streamed != nullptr, Options.Regress.Vcov != TRobustKind::None, Options.Threads,
+                              Processes);
     if (Loaded.Streamed)
       return RunStreamed(*Loaded.Streamed, DataOptions, Write, PlotOptions, Targets, Options, Choice, Stdout);
     Data = std::move(Loaded.Data);
@@ -731,7 +735,7 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
   try {
     if (Table) {
       RunTable(*Korlen, Options, Results);
-      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION_STRING, {}};
+      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION_STRING, {}, {}};
     }
     const char* Name = Table ? "table" : Verbs ? "verbs" : About ? "about" : "example";
     Emit(Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Name, Write, Options, Out); });
@@ -875,6 +879,12 @@ int RunTool(int argc, char** argv) {
   }
   App.get_subcommand("regress")->add_option("--beta-threshold", Options.Regress.BetaThreshold,
                                             "coefficients compared with this value (default 0)");
+  App.get_subcommand("regress")
+      ->add_option_function<std::string>(
+          "--vcov", [&Options](const std::string& Name) { Options.Regress.Vcov = RobustKindOf(Name); },
+          "the coefficients' standard errors: const (the default) or heteroskedasticity-consistent HC0, HC1, HC2, "
+          "HC3 or HC4, as R's sandwich::vcovHC; their t, p-values and limits follow (on the engine, at any size)")
+      ->check(CLI::IsMember({"const", "HC0", "HC1", "HC2", "HC3", "HC4"}));
   // The component flags nothing for a threshold outside 0 < t < 5, which it
   // compares in single precision; NaN would show as no number at all.
   App.get_subcommand("distance")

@@ -34,6 +34,7 @@ struct TMeta {
   std::vector<std::string> Predictors;
   std::string Version;               // program version
   std::optional<bool> Scaled;        // cluster: whether each column was standardised first; others: not written
+  std::optional<std::string> Vcov;   // regress --vcov: the standard errors' kind; otherwise not written
 };
 
 // A table of one row per observation of data too long to hold: it is

@@ -686,7 +686,17 @@ int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandRes
   }
   const engine::TInference I = engine::Infer(Fit, Sums.Sse);
   const TCollinearity C = CollinearityOf(State.Moments, Fit.Kept);
-  Out.Results.Tables = {CoefficientTable(Data, Fit, I, C, Options), ModelTable(Fit, I, Sums), TermsTable(Data, Fit, C)};
+  const TRobustKind Kind = Options.Regress.Vcov;
+  if (Kind == TRobustKind::None) {
+    Out.Results.Tables = {CoefficientTable(Data, Fit, I, C, Options)};
+  } else {
+    const TMeat Meat = Data.Reduce<TMeat>([&Fit, Kind](const TBatch& Batch) { return MeatOf(Fit, Kind, Batch); });
+    Out.Results.Tables = {CoefficientTable(Data, Fit, WithRobustErrors(I, Fit, RobustStdErrors(Fit, Kind, Meat)), C, Options)};
+    Out.Results.Tables[0].Title += "; standard errors " + RobustKindName(Kind) + " (heteroskedasticity-consistent)";
+    Out.Results.Meta.Vcov = RobustKindName(Kind);
+  }
+  Out.Results.Tables.push_back(ModelTable(Fit, I, Sums));
+  Out.Results.Tables.push_back(TermsTable(Data, Fit, C));
   if (Fit.Intercept) Out.Results.Tables.push_back(AnovaTable(Data.TermNames(), Data.TermOf(), State.Moments, I.Sse, I.DfResidual));
   return 0;
 }

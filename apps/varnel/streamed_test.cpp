@@ -117,6 +117,60 @@ TEST_F(StreamedTest, RegressAnovaBeyondTheBoxAsR) {
   EXPECT_EQ(A[1]["p.value"], 0.0);  // below the smallest double, as R's 0
 }
 
+// Heteroskedasticity-consistent standard errors against R's
+// sandwich::vcovHC on lm(Fertility ~ ., swiss) (within the box, on the
+// engine all the same) and, beyond it, on the file fitted with t shifted by
+// 1.7009e9: R's raw design of timestamps keeps only 7 digits of t's robust
+// error, the shifted one 14 (the intercept's then follows from its
+// covariance with t). The t values, p-values and limits follow from them
+// on the residual degrees of freedom.
+TEST_F(StreamedTest, RobustStandardErrorsAsR) {
+  const std::string Swiss = std::string(VARNEL_EXAMPLES) + "/swiss.csv";
+  const double Errors[5][6] = {
+      {9.60679534880802, 0.0595559423449746, 0.229212395853349, 0.17371316372946, 0.0285311573261394, 0.379512368986478},
+      {10.2857399428768, 0.0637649614436086, 0.245411608120065, 0.185990058276544, 0.0305475503402278, 0.406333786738198},
+      {10.5035402163821, 0.0652271352251081, 0.250028440411011, 0.190826073384248, 0.0305332950931372, 0.416484687678391},
+      {11.5174170702854, 0.0715968068555594, 0.273378342953843, 0.210120414967705, 0.0327561951479323, 0.458734715205377},
+      {11.0687435839467, 0.0683224522807282, 0.260460204356839, 0.200953396778687, 0.0311282004372954, 0.444540213133305}};
+  const char* const Kinds[] = {"HC0", "HC1", "HC2", "HC3", "HC4"};
+  for (int k = 0; k < 5; ++k) {
+    const TRun R = Run("regress " + Swiss + " --y Fertility --json --vcov " + Kinds[k]);
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    const json J = json::parse(R.Out);
+    EXPECT_EQ(J["meta"]["vcov"], Kinds[k]);
+    for (int j = 0; j < 6; ++j) ExpectDigits(J["coefficients"][j]["std.error"], Errors[k][j]);
+    if (k != 3) continue;
+    const json& Education = J["coefficients"][3];
+    ExpectDigits(Education["statistic"], -4.14495689566045);
+    ExpectDigits(Education["p.value"], 0.000166090984951061);
+    ExpectDigits(Education["conf.low"], -1.29528684969285);
+    ExpectDigits(Education["conf.high"], -0.446593276186001);
+    EXPECT_DOUBLE_EQ(J["model"][0]["sigma"].get<double>(), 7.16536883200273);  // the fit itself is as without
+  }
+  const std::string File = Write("stream.csv", StreamFile());
+  const std::string Args = " regress --y y --x t,g,a,b,c --json --vcov ";
+  const TRun Hc3 = Run(File + Args + "HC3 --threads 1");
+  ASSERT_EQ(Hc3.Status, 0) << Hc3.Err;
+  const json Parsed = json::parse(Hc3.Out);
+  const json& C = Parsed["coefficients"];
+  ExpectDigits((*Row(C, "(Intercept)"))["std.error"], 5.45795626073899);
+  ExpectDigits((*Row(C, "t"))["std.error"], 3.20889298117356e-09);
+  ExpectDigits((*Row(C, "t"))["statistic"], 31.2270383544399);
+  ExpectDigits((*Row(C, "t"))["p.value"], 1.09136976569979e-210, 9);
+  ExpectDigits((*Row(C, "t"))["conf.low"], 9.39146556256268e-08);
+  ExpectDigits((*Row(C, "gb"))["std.error"], 0.0081693508440263);
+  ExpectDigits((*Row(C, "a"))["std.error"], 0.57768864182563);
+  ExpectDigits((*Row(C, "c"))["std.error"], 5.77492633294243e-07);
+  EXPECT_EQ(Run(File + Args + "HC3 --threads 3").Out, Hc3.Out);
+  const json Parsed4 = json::parse(Run(File + Args + "HC4").Out);
+  const json& C4 = Parsed4["coefficients"];
+  ExpectDigits((*Row(C4, "(Intercept)"))["std.error"], 5.45652164291872);
+  ExpectDigits((*Row(C4, "t"))["std.error"], 3.20804952749863e-09);
+  const TRun Unknown = Run(File + Args + "HC5");
+  EXPECT_EQ(Unknown.Status, 2);
+  EXPECT_NE(Unknown.Err.find("HC5"), std::string::npos) << Unknown.Err;
+}
+
 // R 4.2.2 on the complete rows: sum, mean, sd, quantile (type 7), acf at
 // lag 1 and cor, to 12 digits.
 TEST_F(StreamedTest, DescribeBeyondTheBoxAsR) {

@@ -10,7 +10,7 @@ _varnel() {
   # Each command's options; "full" is the full analysis, no command given.
   local -A options=(
     [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output"
-    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold"
+    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold --vcov"
     [diagnose]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
     [describe]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
     [select]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --acc-weight --simp-weight --method --criterion --nbest"
@@ -35,7 +35,7 @@ _varnel() {
     [table]="values"
   )
   # The options that take a value: the word after one is not a command.
-  local valued=" --y --x --sep --decimal --na --missing --factor --level --alpha --table -o --output --plot --plot-size --beta-threshold --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
+  local valued=" --y --x --sep --decimal --na --missing --factor --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
 
   local command=full word i
   for ((i = 1; i < COMP_CWORD; i++)); do
@@ -53,6 +53,7 @@ _varnel() {
       mapfile -t COMPREPLY < <(compgen -W "${tables[$command]}" -- "$cur")
       return ;;
     --missing) mapfile -t COMPREPLY < <(compgen -W "drop fail" -- "$cur"); return ;;
+    --vcov) mapfile -t COMPREPLY < <(compgen -W "const HC0 HC1 HC2 HC3 HC4" -- "$cur"); return ;;
     --method) mapfile -t COMPREPLY < <(compgen -W "exhaustive forward backward both" -- "$cur"); return ;;
     --criterion) mapfile -t COMPREPLY < <(compgen -W "adjr2 cp aic bic" -- "$cur"); return ;;
     --alpha) mapfile -t COMPREPLY < <(compgen -W "90 95 99" -- "$cur"); return ;;

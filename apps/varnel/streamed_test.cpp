@@ -147,6 +147,13 @@ TEST_F(StreamedTest, RobustStandardErrorsAsR) {
     ExpectDigits(Education["conf.high"], -0.446593276186001);
     EXPECT_DOUBLE_EQ(J["model"][0]["sigma"].get<double>(), 7.16536883200273);  // the fit itself is as without
   }
+  // Through the origin: vcovHC(lm(Fertility ~ . - 1, swiss), type = "HC3").
+  const TRun Origin = Run("regress " + Swiss + " --y Fertility --json --no-intercept --vcov HC3");
+  ASSERT_EQ(Origin.Status, 0) << Origin.Err;
+  const double Through[] = {0.0887786039028924, 0.413927929760096, 0.221275343074099, 0.0499945483394404,
+                            0.474495389363554};
+  const json OriginJson = json::parse(Origin.Out);
+  for (int j = 0; j < 5; ++j) ExpectDigits(OriginJson["coefficients"][j]["std.error"], Through[j]);
   const std::string File = Write("stream.csv", StreamFile());
   const std::string Args = " regress --y y --x t,g,a,b,c --json --vcov ";
   const TRun Hc3 = Run(File + Args + "HC3 --threads 1");

@@ -310,7 +310,8 @@ TRowReader::TRowReader(std::vector<std::string> Paths, const TReadOptions& Optio
   FHeader.Names = HeaderNames(Line, 0);
   if (const auto Renamed = MakeUnique(FHeader.Names); !Renamed.empty()) SayRenamed(Shown(0), Renamed, FHeader.Names);
   if (More > 0) {
-    for (std::size_t f = 0; f <= More; ++f) CheckHeader(f);
+    CheckRewindable();  // file 0, open now
+    for (std::size_t f = 1; f <= More; ++f) CheckHeader(f);
     Open(0);
     HeaderRow();
   }
@@ -366,11 +367,14 @@ std::vector<std::string> TRowReader::HeaderNames(std::string_view Line, std::siz
 
 // Among several files each is read again for every pass, so each must be
 // a file that can be; and each has the first one's columns.
+void TRowReader::CheckRewindable() const {
+  if (!FBytes->Rewindable())
+    throw TInputError(Shown(FFile) + ": among several files each must be a regular file (a pipe is read alone)");
+}
+
 void TRowReader::CheckHeader(std::size_t File) {
   Open(File);
-  if (!FBytes->Rewindable())
-    throw TInputError(Shown(File) + ": among several files each must be a regular file (a pipe is read alone)");
-  if (File == 0) return;
+  CheckRewindable();
   std::vector<std::string> Names = HeaderNames(HeaderRow(), File);
   MakeUnique(Names);
   if (Names != FHeader.Names) {

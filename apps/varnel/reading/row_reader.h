@@ -175,6 +175,7 @@ class TRowReader {
   void Open(std::size_t File);
   std::string_view HeaderRow();
   std::vector<std::string> HeaderNames(std::string_view Line, std::size_t File) const;
+  void CheckRewindable() const;
   void CheckHeader(std::size_t File);
   void OpenPiece(std::size_t Piece);
   bool NextInFile(std::size_t MaxRows, TRowText& Block);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,9 @@ struct TDataRules {
   bool FailOnMissing = false;
   std::vector<std::string> Factors;
   bool NoResponse = false;
+  // A factor's levels given by column name, the reference first (a saved
+  // model's coding): used as they are, a cell of another level an error.
+  std::map<std::string, std::vector<std::string>> Levels;
 };
 
 // What one cell holds under Rules, read as SelectColumns reads it (trimmed,

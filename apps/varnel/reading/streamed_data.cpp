@@ -43,15 +43,22 @@ struct TStreamedData::TColumn {
   std::vector<double> LevelValues;
   std::unordered_map<std::string, int, TTextHash, std::equal_to<>> LevelIndex;
   std::size_t Levels = 0;
+  // Levels given in an order of their own (a saved model's), not found in
+  // the data: LevelValues stays sorted and Order maps its positions to them.
+  bool Known = false;
+  std::vector<int> Order;
 
   std::vector<std::string> SetLevels(const std::set<std::string>& Texts, bool Numbers, const TDataRules& Rules);
+  void SetKnownLevels(const std::vector<std::string>& Names, const TDataRules& Rules);
 
   // The level of a cell, or -1 when the complete rows never hold it.
   int LevelOf(std::string_view Cell, double Value, bool IsNumber) const {
     if (NumericLevels) {
       if (!IsNumber) return -1;
       const auto At = std::lower_bound(LevelValues.begin(), LevelValues.end(), Value);
-      return At != LevelValues.end() && *At == Value ? static_cast<int>(At - LevelValues.begin()) : -1;
+      if (At == LevelValues.end() || *At != Value) return -1;
+      const auto Sorted = static_cast<std::size_t>(At - LevelValues.begin());
+      return Order.empty() ? static_cast<int>(Sorted) : Order[Sorted];
     }
     const auto Found = LevelIndex.find(TrimmedCell(Cell));
     return Found == LevelIndex.end() ? -1 : Found->second;
@@ -294,6 +301,10 @@ void TStreamedData::GatherLevelTexts(std::vector<std::set<std::string>>& Texts, 
       }
       for (std::size_t c = 0; Complete && c < Picked; ++c) {
         if (!FColumns[c].Factor) continue;
+        if (FColumns[c].Known) {
+          CheckKnownLevel(Block, Fields, r, c);
+          continue;
+        }
         Seen[c].emplace(TrimmedCell(Fields.Cell(r, c)));
         Numbers[c] = Numbers[c] && Kinds[c] == TCellKind::Number;
       }
@@ -305,6 +316,15 @@ void TStreamedData::GatherLevelTexts(std::vector<std::set<std::string>>& Texts, 
       CheckLevelCount(Texts[c], c);
     }
   });
+}
+
+void TStreamedData::CheckKnownLevel(const TRowText& Block, const TFieldBlock& Fields, std::size_t r,
+                                    std::size_t c) const {
+  double Value = 0;
+  const bool Number = ReadCell(Fields.Cell(r, c), FRules, Value) == TCellKind::Number;
+  if (FColumns[c].LevelOf(Fields.Cell(r, c), Value, Number) >= 0) return;
+  throw TInputError(Where(FReader->Shown(Block.File), Block.FileFirstRow + r + 1, FColumns[c].Name) + ": " +
+                    ShownCell(Fields.Cell(r, c)) + " is not one of the factor's levels in the model");
 }
 
 void TStreamedData::CheckLevelCount(const std::set<std::string>& Texts, std::size_t Column) const {
@@ -356,12 +376,42 @@ std::vector<std::string> TStreamedData::TColumn::SetLevels(const std::set<std::s
   return Names;
 }
 
+// Levels named in their order, the reference first: numbers when every name
+// reads as one (as the factor of numbers that they were found in), texts
+// otherwise.
+void TStreamedData::TColumn::SetKnownLevels(const std::vector<std::string>& Names, const TDataRules& Rules) {
+  Known = true;
+  NumericLevels = true;
+  std::vector<std::pair<double, int>> Values;
+  for (std::size_t l = 0; l < Names.size() && NumericLevels; ++l) {
+    double Value = 0;
+    NumericLevels = ReadCell(Names[l], Rules, Value) == TCellKind::Number;
+    Values.emplace_back(Value, static_cast<int>(l));
+  }
+  if (NumericLevels) {
+    std::sort(Values.begin(), Values.end());
+    for (const auto& [Value, Index] : Values) {
+      LevelValues.push_back(Value);
+      Order.push_back(Index);
+    }
+  } else {
+    for (std::size_t l = 0; l < Names.size(); ++l) LevelIndex.emplace(Names[l], static_cast<int>(l));
+  }
+  Levels = Names.size();
+}
+
 // The predictors' names in column order, a factor's dummies as R names
 // them (NAMElevel), each column a term.
 void TStreamedData::GatherLevels() {
   const std::size_t Predictors = FColumns.size() - (FResponse ? 1 : 0);
   std::vector<std::set<std::string>> Texts;
   std::vector<bool> AllNumbers;
+  // Given levels are checked in the same pass: a level the data hold and
+  // they do not is refused before any result.
+  for (TColumn& Column : FColumns) {
+    const auto Given = FRules.Levels.find(Column.Name);
+    if (Column.Factor && Given != FRules.Levels.end()) Column.SetKnownLevels(Given->second, FRules);
+  }
   if (std::any_of(FColumns.begin(), FColumns.end(), [](const TColumn& C) { return C.Factor; })) {
     std::exception_ptr Error;
     try {
@@ -376,12 +426,15 @@ void TStreamedData::GatherLevels() {
     TColumn& Column = FColumns[c];
     const int Term = static_cast<int>(FTermNames.size());
     FTermNames.push_back(Printable(Column.Name));
+    FCodings.push_back({Column.Name, Column.Factor, {}});
     if (!Column.Factor) {
       FXNames.push_back(Printable(Column.Name));
       FTermOf.push_back(Term);
       continue;
     }
-    const std::vector<std::string> Names = Column.SetLevels(Texts[c], AllNumbers[c], FRules);
+    const std::vector<std::string> Names =
+        Column.Known ? FRules.Levels.at(Column.Name) : Column.SetLevels(Texts[c], AllNumbers[c], FRules);
+    FCodings.back().Levels = Names;
     if (Names.size() < 2) {
       throw TInputError(FSource + ": column " + Quoted(Column.Name) + " as a factor has " +
                         (Names.empty() ? std::string("no level") : "the one level " + Quoted(Names.front())) +
@@ -425,6 +478,10 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
       }
       if (Column.Factor) {
         const int Level = Kind == TCellKind::Missing ? -1 : Column.LevelOf(F.Cell(r, c), Value, Kind == TCellKind::Number);
+        if (Level < 0 && Column.Known && Kind != TCellKind::Missing) {
+          throw TInputError(Where(File, FileRow, Column.Name) + ": " + ShownCell(F.Cell(r, c)) +
+                            " is not one of the factor's levels in the model");
+        }
         for (std::size_t l = 1; l < Column.Levels; ++l) Out.Columns[Slot++][r] = Level < 0 ? kMissing : Level == static_cast<int>(l);
         continue;
       }

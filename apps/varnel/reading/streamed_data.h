@@ -49,6 +49,14 @@ class TStreamedData {
   const std::vector<std::string>& TermNames() const { return FTermNames; }
   const std::vector<int>& TermOf() const { return FTermOf; }
   const std::string& YName() const { return FYName; }
+  // How each predictor column is coded: its name in the file, and a
+  // factor's levels, the reference first.
+  struct TCoding {
+    std::string Column;
+    bool Factor = false;
+    std::vector<std::string> Levels;
+  };
+  const std::vector<TCoding>& Codings() const { return FCodings; }
   bool Response() const { return FResponse; }
   std::size_t K() const { return FXNames.size(); }
   // After a first Reduce: the rows left out for a missing value (their
@@ -213,6 +221,7 @@ class TStreamedData {
   void GatherLevelTexts(std::vector<std::set<std::string>>& Texts, std::vector<bool>& AllNumbers);
   void ShareLevelTexts(std::vector<std::set<std::string>>& Texts, std::vector<bool>& AllNumbers);
   void CheckLevelCount(const std::set<std::string>& Texts, std::size_t Column) const;
+  void CheckKnownLevel(const TRowText& Block, const TFieldBlock& Fields, std::size_t r, std::size_t c) const;
   void Convert(const TRowText& Text, TBlockData& Out) const;
 
   TProcesses* FProcesses;
@@ -232,6 +241,7 @@ class TStreamedData {
   std::vector<bool> FPlainNumbers;  // per picked column: its plain numbers read as the rows are split
   std::vector<std::string> FXNames, FTermNames, FUnused;
   std::vector<int> FTermOf;
+  std::vector<TCoding> FCodings;
   bool FDroppedUnknown = true;  // until a pass over the batches has counted them
   std::size_t FDroppedCount = 0;
   std::vector<long long> FFirstDropped;

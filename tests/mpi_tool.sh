@@ -34,6 +34,13 @@ done
 "$varnel" regress "$data" --vcov HC3 --json > "$scratch/one.json"
 run regress "$data" --vcov HC3 --json > "$scratch/many.json"
 cmp "$scratch/one.json" "$scratch/many.json" || { echo "regress --vcov HC3: the JSON differs under $processes processes"; exit 1; }
+# A saved model, and predict on the file: the processes' rows in order.
+run regress "$data" --save-model "$scratch/many.model" > /dev/null
+"$varnel" regress "$data" --save-model "$scratch/one.model" > /dev/null
+cmp "$scratch/one.model" "$scratch/many.model" || { echo "regress --save-model: the model differs under $processes processes"; exit 1; }
+"$varnel" predict "$scratch/one.model" "$data" --interval prediction --csv > "$scratch/one.csv"
+run predict "$scratch/one.model" "$data" --interval prediction --csv > "$scratch/many.csv"
+cmp "$scratch/one.csv" "$scratch/many.csv" || { echo "predict: the predictions differ under $processes processes"; exit 1; }
 for command in regress diagnose describe; do
   "$varnel" "$command" "$parts" --json > "$scratch/one.json" 2> "$scratch/one.err"
   run "$command" "$parts" --json > "$scratch/many.json" 2> "$scratch/many.err"

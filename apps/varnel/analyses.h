@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,17 @@ enum class TSelectMethod { Exhaustive, Forward, Backward, Both };
 struct TRegressOptions {
   Extended BetaThreshold = 0;  // coefficients compared with it in the interpretations
   TRobustKind Vcov = TRobustKind::None;  // --vcov: the coefficients' standard errors, on the engine
+  std::string SaveModel;  // --save-model: the file that takes the fitted model (fitted on the engine)
+};
+
+// predict: the saved model, read before the data (it names their columns),
+// and the interval of each prediction.
+struct TSavedModel;
+enum class TInterval { None, Confidence, Prediction };
+struct TPredictOptions {
+  std::string Model;
+  std::shared_ptr<const TSavedModel> Loaded;
+  TInterval Interval = TInterval::None;
 };
 
 struct TSelectOptions {
@@ -72,6 +84,7 @@ struct TOptions {
   TDistanceOptions Distance;
   TClusterOptions Cluster;
   TTableOptions Table;
+  TPredictOptions Predict;
 };
 
 // What a command gives: its tables (the first is the main one) and the
@@ -141,6 +154,7 @@ struct TCommandResults {
   std::string Legend;
   std::vector<std::string> ReportTexts;
   std::string ReportFile;  // cluster --report: the component's report, written by the caller
+  std::string ModelFile;   // regress --save-model: the model's file, written by the caller
 };
 
 using TAnalysisRun = int (*)(TKorlen&, const TAnalysisData&, const TOptions&, TCommandResults&);

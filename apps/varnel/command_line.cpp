@@ -41,6 +41,7 @@
 #include "streamed_analyses.h"
 #include "streamed_cluster.h"
 #include "streamed_select.h"
+#include "models/prediction.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ struct TDataOptions {
   std::vector<std::string> Missing;  // more texts that mean a missing value
   std::string OnMissing = "drop";
   std::vector<std::string> Factors;
+  std::map<std::string, std::vector<std::string>> Levels;  // predict: each factor's levels in the model
   bool Verbose = false;
 };
 
@@ -101,17 +103,21 @@ void AddWriteOptions(CLI::App& App, TWriteOptions& Write) {
 // ones it uses, so that another is refused, not silently ignored.
 enum TUses : unsigned { kLevel = 1, kIntercept = 2, kReportTexts = 4, kAlpha = 8, kScan = 16 };
 
-void AddInputOptions(CLI::App& App, TDataOptions& Data) {
+// Columns: the options that pick the columns and their coding, which
+// predict takes from its model.
+void AddInputOptions(CLI::App& App, TDataOptions& Data, bool Columns = true) {
   App.add_option("file", Data.Files,
                  "CSV file (or its .gz) with a header row of names, rows of at most 1 MiB "
                  "(default: the built-in example); several files, or a folder of them, are read "
                  "one after the other as one data set");
-  App.add_option("--y", Data.Y, "response column (default: the last column)");
-  App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")
-      ->delimiter(',')
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->allow_extra_args(false);
+  if (Columns) {
+    App.add_option("--y", Data.Y, "response column (default: the last column)");
+    App.add_option("--x", Data.X, "predictor columns, comma-separated (default: every other column)")
+        ->delimiter(',')
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+  }
   App.add_option("--sep", Data.Separator,
                  "field separator: one character, \\t, tab, semicolon, comma or space (runs of blanks); "
                  "default: guessed from the header line (comma, semicolon or tab)");
@@ -121,13 +127,15 @@ void AddInputOptions(CLI::App& App, TDataOptions& Data) {
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->allow_extra_args(false);
-  App.add_option("--missing", Data.OnMissing,
-                 "drop (default: rows missing a used value are left out, as R's na.omit) or fail")
-      ->check(CLI::IsMember({"drop", "fail"}));
-  App.add_option("--factor", Data.Factors, "code this numeric predictor as a factor (text columns always are)")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->allow_extra_args(false);
+  if (Columns) {
+    App.add_option("--missing", Data.OnMissing,
+                   "drop (default: rows missing a used value are left out, as R's na.omit) or fail")
+        ->check(CLI::IsMember({"drop", "fail"}));
+    App.add_option("--factor", Data.Factors, "code this numeric predictor as a factor (text columns always are)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+  }
   App.add_flag("--verbose", Data.Verbose, "say on standard error which columns go unused and the separator guessed");
 }
 
@@ -194,6 +202,7 @@ TDataRules RulesOf(const TDataOptions& Options) {
   Rules.Missing.insert(Rules.Missing.end(), Options.Missing.begin(), Options.Missing.end());
   Rules.FailOnMissing = Options.OnMissing == "fail";
   Rules.Factors = Options.Factors;
+  Rules.Levels = Options.Levels;
   return Rules;
 }
 
@@ -512,7 +521,7 @@ std::unique_ptr<TOutputTarget> OutputTarget(const TWriteOptions& Write) {
 // The files a run writes, each checked before any analysis: none may be the
 // input, nor another of them.
 struct TTargets {
-  std::unique_ptr<TOutputTarget> Output, Report;
+  std::unique_ptr<TOutputTarget> Output, Report, Model;
   std::unique_ptr<TPlotFile> Plot;
 };
 
@@ -598,9 +607,11 @@ TTargets PrepareTargets(const TDataOptions& Data, const TWriteOptions& Write, co
   TTargets Targets;
   Targets.Output = OutputTarget(Write);
   if (!Options.Cluster.Report.empty()) Targets.Report = std::make_unique<TOutputTarget>(Options.Cluster.Report);
+  if (!Options.Regress.SaveModel.empty()) Targets.Model = std::make_unique<TOutputTarget>(Options.Regress.SaveModel);
   Targets.Plot = PreparePlot(Plot, Options);
   RefuseInputAsTarget(InputPaths(Data.Files), {{"-o", Targets.Output.get()},
                                              {"--report", Targets.Report.get()},
+                                             {"--save-model", Targets.Model.get()},
                                              {"--plot", Targets.Plot ? &Targets.Plot->Target() : nullptr}});
   return Targets;
 }
@@ -629,12 +640,15 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
     SayWhatWasLeftOut(Data, DataOptions);
     const std::optional<bool> Scaled = Results.Results.Meta.Scaled;
     const std::optional<std::string> Vcov = Results.Results.Meta.Vcov;
+    // predict's response is its model's, not a column of the data.
+    const std::string Response = Data.Response() ? Data.YName() : Results.Results.Meta.Response;
     Results.Results.Meta = MetaOf(Data.Source(), Results.Results.Meta.N, static_cast<long long>(Data.DroppedCount()),
-                                  Data.YName(), Data.XNames(), Choice, Options);
+                                  Response, Data.XNames(), Choice, Options);
     Results.Results.Meta.Scaled = Scaled;
     Results.Results.Meta.Vcov = Vcov;
     TPlotFile* const Plot = Status == 0 ? Targets.Plot.get() : nullptr;
     if (Plot) Plot->Start(GnuplotScript(Choice.StreamedFigure(Results), Plot->Format(), Plot->Size()));
+    if (Status == 0 && Targets.Model) Targets.Model->Write(Results.ModelFile);
     if (Status == 0)
       Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
     if (Plot) Plot->Finish();
@@ -646,6 +660,12 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
   } catch (const EVarnelError& Fault) {
     return Finish(kRejected, std::string("the analysis failed: ") + Fault.what(), Stdout);
   }
+}
+
+// What the component cannot give runs on the engine at any size: robust
+// standard errors, a saved model (of the engine's fit) and predict.
+bool OnEngineOnly(const TChoice& Choice, const TOptions& Options) {
+  return Choice.Analysis == nullptr || Options.Regress.Vcov != TRobustKind::None || !Options.Regress.SaveModel.empty();
 }
 
 int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlotOptions& PlotOptions,
@@ -664,8 +684,7 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
   try {
     Agree(Processes, Refused);
     TLoaded Loaded = LoadData(DataOptions, Choice.Unsupervised && !DataOptions.X.empty() && DataOptions.Y.empty(),
-                              Choice.Streamed != nullptr, Options.Regress.Vcov != TRobustKind::None, Options.Threads,
-                              Processes);
+                              Choice.Streamed != nullptr, OnEngineOnly(Choice, Options), Options.Threads, Processes);
     if (Loaded.Streamed)
       return RunStreamed(*Loaded.Streamed, DataOptions, Write, PlotOptions, Targets, Options, Choice, Stdout);
     Data = std::move(Loaded.Data);
@@ -756,7 +775,7 @@ namespace varnel::cli {
 namespace {
 
 const char* const kCommandList =
-    "regress, diagnose, describe, select, pca, distance, cluster, table, verbs, about and example";
+    "regress, diagnose, describe, select, pca, distance, cluster, predict, table, verbs, about and example";
 
 std::string QuotedArgument(const std::string& Text) { return "\"" + Printable(Text, kShownCellBytes) + "\""; }
 
@@ -809,6 +828,26 @@ std::string ArgumentProblem(CLI::App& App, CLI::App& Used, const std::vector<std
            " (varnel --help)";
   }
   return {};
+}
+
+// predict MODEL FILE: the model's columns are read from the data, its
+// factors coded with its levels, on the engine at any size.
+void AddPredictCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write, TChoice& Chosen) {
+  static const std::map<std::string, TInterval> Intervals{
+      {"none", TInterval::None}, {"confidence", TInterval::Confidence}, {"prediction", TInterval::Prediction}};
+  CLI::App* Predict = App.add_subcommand(
+      "predict", "table predictions: a saved model's (regress --save-model) fitted values at the rows of new data, "
+                 "with standard errors and limits, as R's predict.lm");
+  Predict->add_option("model", Options.Predict.Model, "the model file that regress --save-model wrote")->required();
+  AddInputOptions(*Predict, Data, false);
+  AddCommandOptions(*Predict, kLevel, Options);
+  Predict
+      ->add_option_function<std::string>(
+          "--interval", [&Options](const std::string& Name) { Options.Predict.Interval = Intervals.at(Name); },
+          "none (the default), confidence (limits of the mean) or prediction (limits of a new observation)")
+      ->check(CLI::IsMember({"none", "confidence", "prediction"}));
+  AddWriteOptions(*Predict, Write);
+  Predict->callback([&Chosen] { Chosen = {"predict", true, nullptr, nullptr, kLevel, true, RunStreamedPredict}; });
 }
 
 int RunTool(int argc, char** argv) {
@@ -885,6 +924,10 @@ int RunTool(int argc, char** argv) {
           "the coefficients' standard errors: const (the default) or heteroskedasticity-consistent HC0, HC1, HC2, "
           "HC3 or HC4, as R's sandwich::vcovHC; their t, p-values and limits follow (on the engine, at any size)")
       ->check(CLI::IsMember({"const", "HC0", "HC1", "HC2", "HC3", "HC4"}));
+  App.get_subcommand("regress")->add_option(
+      "--save-model", Options.Regress.SaveModel,
+      "also write the fitted model to this file (JSON: coefficients, covariance, columns and factor levels, "
+      "sigma, df; nothing of the data), for varnel predict (the fit on the engine, at any size)");
   // The component flags nothing for a threshold outside 0 < t < 5, which it
   // compares in single precision; NaN would show as no number at all.
   App.get_subcommand("distance")
@@ -920,6 +963,8 @@ int RunTool(int argc, char** argv) {
   App.get_subcommand("pca")->add_flag("--covariance", Options.Pca.Covariance,
                                       "components of the covariance matrix (prcomp's scale. = FALSE)");
 
+  AddPredictCommand(App, Data, Options, Write, Chosen);
+
   CLI::App* Table = App.add_subcommand("table", "table values: t, z and chi-square quantiles and normal probabilities");
   Table->add_option("--df", Options.Table.DF, "degrees of freedom, at least 1 (default 10)")->check(CLI::Range(1, 1000000000));
   Table->add_option("--level", Options.Level, "two-sided level (default 0.95)")
@@ -949,6 +994,15 @@ int RunTool(int argc, char** argv) {
 
   if (*Verbs || *About || *Example || *Table)
     return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Write, Stdout);
+  if (Chosen.Streamed == RunStreamedPredict) {
+    try {
+      if (InputPaths(Data.Files).empty()) throw TInputError("predict needs new data: name a FILE, or give it on standard input");
+      Options.Predict.Loaded = std::make_shared<const TSavedModel>(ReadModel(Options.Predict.Model));
+      ReadAsModel(*Options.Predict.Loaded, Data.X, Data.Factors, Data.Levels);
+    } catch (const TInputError& Error) {
+      return Finish(kInputError, Error.what(), Stdout);
+    }
+  }
   return Run(Data, Write, Plot, Options, Chosen, Stdout);
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "analysis_tables.h"
+#include "models/saved_model.h"
 #include "output.h"
 
 namespace varnel::cli {
@@ -697,6 +698,7 @@ int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandRes
   }
   Out.Results.Tables.push_back(ModelTable(Fit, I, Sums));
   Out.Results.Tables.push_back(TermsTable(Data, Fit, C));
+  if (!Options.Regress.SaveModel.empty()) Out.ModelFile = ModelJson(SavedModelOf(Data, Fit, I));
   if (Fit.Intercept) Out.Results.Tables.push_back(AnovaTable(Data.TermNames(), Data.TermOf(), State.Moments, I.Sse, I.DfResidual));
   return 0;
 }

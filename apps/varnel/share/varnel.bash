@@ -2,21 +2,22 @@
 # Bash completion for varnel: the commands, each command's options (the
 # lists are checked against "varnel COMMAND --help" by the man_page test),
 # the table names for --table, the values of the options that take a fixed
-# set, and file names for FILE, -o, --plot and --report.
+# set, and file names for FILE, -o, --plot, --report and --save-model.
 
 _varnel() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local commands="regress diagnose describe select pca distance cluster table verbs about example"
+  local commands="regress diagnose describe select pca distance cluster predict table verbs about example"
   # Each command's options; "full" is the full analysis, no command given.
   local -A options=(
     [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output"
-    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold --vcov"
+    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold --vcov --save-model"
     [diagnose]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
     [describe]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
     [select]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --acc-weight --simp-weight --method --criterion --nbest"
     [pca]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --covariance"
     [distance]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-scan --threads --csv --json --table --raw -o --output --threshold"
     [cluster]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --clusters --seed --starts --iterations --report --scale"
+    [predict]="-h --help --sep --decimal --na --verbose --level --no-scan --threads --interval --csv --json --table --raw -o --output"
     [table]="-h --help --df --level --z --csv --json --table --raw -o --output"
     [verbs]="-h --help --raw"
     [about]="-h --help --raw"
@@ -32,10 +33,11 @@ _varnel() {
     [pca]="components loadings scores"
     [distance]="distances"
     [cluster]="centres fit assignments"
+    [predict]="predictions"
     [table]="values"
   )
   # The options that take a value: the word after one is not a command.
-  local valued=" --y --x --sep --decimal --na --missing --factor --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
+  local valued=" --y --x --sep --decimal --na --missing --factor --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --save-model --interval --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
 
   local command=full word i
   for ((i = 1; i < COMP_CWORD; i++)); do
@@ -53,13 +55,14 @@ _varnel() {
       mapfile -t COMPREPLY < <(compgen -W "${tables[$command]}" -- "$cur")
       return ;;
     --missing) mapfile -t COMPREPLY < <(compgen -W "drop fail" -- "$cur"); return ;;
+    --interval) mapfile -t COMPREPLY < <(compgen -W "none confidence prediction" -- "$cur"); return ;;
     --vcov) mapfile -t COMPREPLY < <(compgen -W "const HC0 HC1 HC2 HC3 HC4" -- "$cur"); return ;;
     --method) mapfile -t COMPREPLY < <(compgen -W "exhaustive forward backward both" -- "$cur"); return ;;
     --criterion) mapfile -t COMPREPLY < <(compgen -W "adjr2 cp aic bic" -- "$cur"); return ;;
     --alpha) mapfile -t COMPREPLY < <(compgen -W "90 95 99" -- "$cur"); return ;;
     --decimal) mapfile -t COMPREPLY < <(compgen -W ". ," -- "$cur"); return ;;
     --sep) mapfile -t COMPREPLY < <(compgen -W "tab semicolon comma space" -- "$cur"); return ;;
-    -o | --output | --plot | --report)
+    -o | --output | --plot | --report | --save-model)
       compopt -o filenames 2>/dev/null
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return ;;

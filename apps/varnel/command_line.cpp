@@ -29,6 +29,7 @@
 #include "analyses.h"
 #include "csv_table.h"
 #include "data_set.h"
+#include "formula/model_data.h"
 #include "output.h"
 #include "output_target.h"
 #include "plots/figures.h"
@@ -65,6 +66,8 @@ struct TDataOptions {
   std::string OnMissing = "drop";
   std::vector<std::string> Factors;
   std::map<std::string, std::vector<std::string>> Levels;  // predict: each factor's levels in the model
+  std::vector<std::string> References;  // --ref NAME=LEVEL
+  std::string Formula;
   bool Verbose = false;
 };
 
@@ -101,7 +104,7 @@ void AddWriteOptions(CLI::App& App, TWriteOptions& Write) {
 
 // The options that only some data commands take: each command is given the
 // ones it uses, so that another is refused, not silently ignored.
-enum TUses : unsigned { kLevel = 1, kIntercept = 2, kReportTexts = 4, kAlpha = 8, kScan = 16 };
+enum TUses : unsigned { kLevel = 1, kIntercept = 2, kReportTexts = 4, kAlpha = 8, kScan = 16, kFormula = 32 };
 
 // Columns: the options that pick the columns and their coding, which
 // predict takes from its model.
@@ -132,6 +135,11 @@ void AddInputOptions(CLI::App& App, TDataOptions& Data, bool Columns = true) {
                    "drop (default: rows missing a used value are left out, as R's na.omit) or fail")
         ->check(CLI::IsMember({"drop", "fail"}));
     App.add_option("--factor", Data.Factors, "code this numeric predictor as a factor (text columns always are)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+    App.add_option("--ref", Data.References,
+                   "NAME=LEVEL: the factor's reference level, against which its dummies are coded (as R's relevel)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
@@ -169,6 +177,12 @@ void AddCommandOptions(CLI::App& App, unsigned Uses, TOptions& Options) {
 
 void AddDataOptions(CLI::App& App, unsigned Uses, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
   AddInputOptions(App, Data);
+  if (Uses & kFormula) {
+    App.add_option("--formula", Data.Formula,
+                   "the model as R writes it, instead of --y and --x: \"log(y) ~ x1*x2 + region + I(x3^2) - 1\" "
+                   "(+ : * ^ - . I() log log2 log10 exp sqrt abs poly(x, d, raw = TRUE); terms and coefficients "
+                   "named as R names them)");
+  }
   AddCommandOptions(App, Uses, Options);
   AddWriteOptions(App, Write);
 }
@@ -194,6 +208,8 @@ TReadOptions ReadOptionsOf(const std::string& Separator) {
   return Read;
 }
 
+std::string TrimmedName(const std::string& Name);
+
 TDataRules RulesOf(const TDataOptions& Options) {
   TDataRules Rules;
   // A decimal comma in a comma-separated file is read from quoted cells
@@ -203,6 +219,12 @@ TDataRules RulesOf(const TDataOptions& Options) {
   Rules.FailOnMissing = Options.OnMissing == "fail";
   Rules.Factors = Options.Factors;
   Rules.Levels = Options.Levels;
+  for (const std::string& Reference : Options.References) {
+    const auto Equals = Reference.find('=');
+    if (Equals == std::string::npos || Equals == 0 || Equals + 1 == Reference.size())
+      throw TInputError("--ref takes NAME=LEVEL, as --ref region=North");
+    Rules.References.emplace_back(TrimmedName(Reference.substr(0, Equals)), TrimmedName(Reference.substr(Equals + 1)));
+  }
   return Rules;
 }
 
@@ -362,6 +384,36 @@ TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks)
   return Table;
 }
 
+// A model formula's data, within the component's box: the design a
+// formula makes is evaluated on the rows held whole.
+TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::string>& Paths, bool CanStream,
+                        bool EngineOnly) {
+  if (!Options.X.empty() || !Options.Y.empty())
+    throw TInputError("--formula names the response and the terms: give it without --x and --y");
+  if (Paths.empty()) throw TInputError("--formula needs a data file: the built-in example has no column names to use");
+  if (EngineOnly) throw TInputError("--formula is not yet taken with --vcov HC0..HC4 or --save-model, which fit on the engine; --x and --y are");
+  const TReadOptions Read = ReadOptionsOf(Options.Separator);
+  const std::string Shown = InputName(Paths);
+  const auto Pick = [&](const std::vector<std::string>& Names) { return formula::FormulaColumns(Options.Formula, Names, Shown); };
+  const TDataRules Rules = RulesOf(Options);
+  TCsvTable Table;
+  if (!CanStream) {
+    Table = ReadCsv(Paths, Read, Pick);
+  } else {
+    TRowReader Reader(Paths, Read, Pick);
+    bool Ended = false;
+    const std::vector<TRowText> First = FirstBlocks(Reader, Ended);
+    if (!Ended) {
+      throw TInputError(Printable(Shown) + ": --formula is for data within 19,999 rows; beyond them --y and --x " +
+                        "name the columns");
+    }
+    Table = TableOf(Reader, First);
+  }
+  TAnalysisData Data = formula::FormulaData(Table, Shown, Options.Formula, Rules);
+  SayWhatWasLeftOut(Data, Table, Options);
+  return {std::move(Data), nullptr};
+}
+
 // NoResponse: every picked column is a predictor (pca, distance and
 // cluster given --x without --y). CanStream: the command runs on the engine
 // beyond the component's box.
@@ -373,6 +425,7 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, boo
   Options.Y = TrimmedName(Options.Y);
   Options.X = TrimmedNames(Options.X);
   Options.Factors = TrimmedNames(Options.Factors);
+  if (!Options.Formula.empty()) return LoadFormulaData(Options, Paths, CanStream, EngineOnly);
   const TReadOptions Read = ReadOptionsOf(Options.Separator);
   // The header is checked before any row is read, and only the picked
   // columns are kept: the predictors, then the response.
@@ -425,7 +478,7 @@ struct TChoice {
   bool HasLevel = true;
   TAnalysisRun Analysis = RunFullAnalysis;
   TFigureOf Figure = nullptr;
-  unsigned Uses = kLevel | kIntercept | kReportTexts | kAlpha | kScan;
+  unsigned Uses = kLevel | kIntercept | kReportTexts | kAlpha | kScan | kFormula;
   bool Unsupervised = false;
   TStreamedRun Streamed = nullptr;  // the command on data beyond the component's box, if it runs there
   TStreamedFigureOf StreamedFigure = nullptr;
@@ -887,16 +940,16 @@ int RunTool(int argc, char** argv) {
   };
   const TCommand Commands[] = {
       {"regress", "tables coefficients and model: estimates, standard errors, t, p, confidence limits, VIF, "
-                  "R², F, AIC, BIC, Durbin-Watson", kLevel | kIntercept | kReportTexts | kAlpha | kScan, RunRegress, nullptr,
+                  "R², F, AIC, BIC, Durbin-Watson", kLevel | kIntercept | kReportTexts | kAlpha | kScan | kFormula, RunRegress, nullptr,
        false, RunStreamedRegress},
       {"diagnose", "table observations: fitted values, residuals, leverage, influence measures, limits; --plot: R's "
-                   "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan, RunDiagnose, DiagnosticPicture,
+                   "four diagnostic panels", kLevel | kIntercept | kReportTexts | kScan | kFormula, RunDiagnose, DiagnosticPicture,
        false, RunStreamedDiagnose, StreamedDiagnosticPicture},
       {"describe", "tables variables, correlation and covariance; --plot: a histogram of each variable", kReportTexts,
        RunDescribe, HistogramPicture, false, RunStreamedDescribe, StreamedHistogramPicture},
       {"select", "table best: the best subsets of every size (or steps: a stepwise search by AIC); the "
                  "component's searches under --report-texts",
-       kReportTexts | kScan, RunSelect, nullptr, false, RunStreamedSelect},
+       kReportTexts | kScan | kFormula, RunSelect, nullptr, false, RunStreamedSelect},
       {"pca", "tables components, loadings and scores: principal components of the correlation matrix "
               "(--covariance: of the covariance matrix); --plot: scree plot and biplot", kReportTexts, RunPca,
        ComponentsPicture, true, RunStreamedPca, StreamedComponentsPicture},
@@ -1002,6 +1055,17 @@ int RunTool(int argc, char** argv) {
     } catch (const TInputError& Error) {
       return Finish(kInputError, Error.what(), Stdout);
     }
+  }
+  // A formula's - 1 or + 0 is --no-intercept.
+  try {
+    if (!Data.Formula.empty() && !formula::FormulaIntercept(Data.Formula)) {
+      if (!(Chosen.Uses & kIntercept))
+        throw TInputError(Chosen.Name + " keeps the constant in every model: a formula without it (- 1, + 0) is for "
+                          "regress, diagnose and the full analysis");
+      Options.Intercept = false;
+    }
+  } catch (const TInputError& Error) {
+    return Finish(kInputError, Error.what(), Stdout);
   }
   return Run(Data, Write, Plot, Options, Chosen, Stdout);
 }

@@ -215,6 +215,33 @@ TLevels LevelsOf(const TTextColumn& Column, const TCells& Cells, const std::vect
   return Levels;
 }
 
+// --ref's level first, the others after it in their order.
+void Relevel(TLevels& Levels, const std::string& Name, const TDataRules& Rules, const std::string& Source) {
+  for (const auto& [Factor, Level] : Rules.References) {
+    if (Factor != Name) continue;
+    const auto Found = std::find(Levels.Names.begin(), Levels.Names.end(), Level);
+    if (Found == Levels.Names.end()) {
+      throw TInputError(Source + ": --ref " + Printable(Name + "=" + Level, kShownCellBytes) + ": the factor " +
+                        Quoted(Name) + " has no level " + Quoted(Level) + " in the rows used");
+    }
+    const auto At = static_cast<std::size_t>(Found - Levels.Names.begin());
+    std::rotate(Levels.Names.begin(), Found, Found + 1);
+    for (std::size_t& Of : Levels.Of) Of = Of == At ? 0 : Of < At ? Of + 1 : Of;
+  }
+}
+
+// Each --ref must name a factor that is read.
+void CheckReferences(const TDataRules& Rules, const std::vector<std::string>& Names, const std::vector<bool>& Factor,
+                     const std::string& Source) {
+  for (const auto& Reference : Rules.References) {
+    const auto Found = std::find(Names.begin(), Names.end(), Reference.first);
+    if (Found == Names.end() || !Factor[static_cast<std::size_t>(Found - Names.begin())]) {
+      throw TInputError(Source + ": --ref " + Quoted(Reference.first) +
+                        (Found == Names.end() ? " is not a column the model uses" : " is not a factor"));
+    }
+  }
+}
+
 // Treatment dummies of a factor against its first level, named as R names
 // them (NAMElevel).
 void AddDummies(const std::string& Name, const TLevels& Levels, const std::string& Source, int FirstText,
@@ -396,6 +423,7 @@ TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, c
     Factor[i] = std::find(Rules.Factors.begin(), Rules.Factors.end(), Names[i]) != Rules.Factors.end() ||
                 IsTextColumn(Table.Columns[Columns[i]], Cells[i], Names[i], Name, Rules.Decimal);
   }
+  CheckReferences(Rules, Names, Factor, Name);
   TAnalysisData Data;
   Data.Source = Name;
   const std::vector<std::size_t> Kept = CompleteRows(Cells, Names, Name, Rules, Data);
@@ -408,7 +436,9 @@ TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, c
     const int FirstText = FirstTextRow(Cells[i]);
     if (Factor[i]) {
       const TTextColumn& Column = Table.Columns[Columns[i]];
-      AddDummies(Names[i], LevelsOf(Column, Cells[i], Kept), Name, FirstText, Column, Data);
+      TLevels Levels = LevelsOf(Column, Cells[i], Kept);
+      Relevel(Levels, Names[i], Rules, Name);
+      AddDummies(Names[i], Levels, Name, FirstText, Column, Data);
       Data.Missing.resize(Data.X.size(), MissingCount(Cells[i]));
       continue;
     }
@@ -425,6 +455,46 @@ TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, c
   Data.Missing.push_back(Response ? MissingCount(Cells.back()) : 0);
   for (const std::string& Column : Table.Header) {
     if (std::find(Names.begin(), Names.end(), Column) == Names.end()) Data.Unused.push_back(Printable(Column));
+  }
+  return Data;
+}
+
+TRawData SelectRawColumns(const TCsvTable& Table, const std::string& Source, const std::vector<std::string>& Numeric,
+                          const TDataRules& Rules) {
+  const std::string Name = Printable(Source);
+  std::vector<TCells> Cells;
+  std::vector<bool> Factor;
+  for (std::size_t c = 0; c < Table.Names.size(); ++c) {
+    Cells.push_back(Classify(Table.Columns[c], Rules));
+    const bool Response = std::find(Numeric.begin(), Numeric.end(), Table.Names[c]) != Numeric.end();
+    if (Response) CheckResponse(Table.Columns[c], Cells.back(), Table.Names[c], Name, Rules.Decimal);
+    Factor.push_back(!Response && (std::find(Rules.Factors.begin(), Rules.Factors.end(), Table.Names[c]) != Rules.Factors.end() ||
+                                   IsTextColumn(Table.Columns[c], Cells.back(), Table.Names[c], Name, Rules.Decimal)));
+  }
+  CheckFactorNames(Rules.Factors, Table.Names, Name);
+  CheckReferences(Rules, Table.Names, Factor, Name);
+  TAnalysisData Dropped;
+  const std::vector<std::size_t> Kept = CompleteRows(Cells, Table.Names, Name, Rules, Dropped);
+  TRawData Data{Name, {}, {}, std::move(Dropped.Dropped), {}};
+  for (std::size_t r : Kept) Data.Rows.push_back(static_cast<long long>(r) + 1);
+  for (std::size_t c = 0; c < Table.Names.size(); ++c) {
+    TRawColumn Column{Table.Names[c], {}, {}, MissingCount(Cells[c])};
+    if (!Factor[c]) {
+      Column.Values = Numbers(Cells[c], Kept);
+    } else {
+      TLevels Levels = LevelsOf(Table.Columns[c], Cells[c], Kept);
+      Relevel(Levels, Table.Names[c], Rules, Name);
+      if (Levels.Names.size() < 2) {
+        throw TInputError(Name + ": column " + Quoted(Table.Names[c]) + " as a factor has the one level " +
+                          Quoted(Levels.Names.front()) + " in the rows used, and a factor needs two");
+      }
+      Column.Levels = std::move(Levels.Names);
+      for (std::size_t Of : Levels.Of) Column.Values.push_back(static_cast<double>(Of));
+    }
+    Data.Columns.push_back(std::move(Column));
+  }
+  for (const std::string& Column : Table.Header) {
+    if (std::find(Table.Names.begin(), Table.Names.end(), Column) == Table.Names.end()) Data.Unused.push_back(Printable(Column));
   }
   return Data;
 }

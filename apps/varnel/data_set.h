@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <varnel/korlen.h>
@@ -58,6 +59,9 @@ struct TDataRules {
   // A factor's levels given by column name, the reference first (a saved
   // model's coding): used as they are, a cell of another level an error.
   std::map<std::string, std::vector<std::string>> Levels;
+  // --ref NAME=LEVEL: the factor's reference level (as R's relevel), the
+  // other levels in their order after it.
+  std::vector<std::pair<std::string, std::string>> References;
 };
 
 // What one cell holds under Rules, read as SelectColumns reads it (trimmed,
@@ -100,6 +104,26 @@ std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::s
 // left raise TInputError, naming the row, the column and the reason.
 TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
                             const std::vector<std::string>& XNames, const TDataRules& Rules = {});
+
+// The columns of a table as a model formula reads them, rows missing a
+// value dropped as SelectColumns drops them: numbers, or a factor's levels
+// (ordered as SelectColumns orders them, References applied) and each kept
+// row's level index. The columns named in Numeric (the response's) must
+// hold numbers; the others are factors as SelectColumns decides it.
+struct TRawColumn {
+  std::string Name;
+  std::vector<std::string> Levels;  // empty: numbers
+  std::vector<double> Values;       // a kept row's number, or its level's index
+  long long Missing = 0;            // the column's missing cells
+};
+struct TRawData {
+  std::string Source;
+  std::vector<TRawColumn> Columns;
+  std::vector<long long> Rows, Dropped;
+  std::vector<std::string> Unused;
+};
+TRawData SelectRawColumns(const TCsvTable& Table, const std::string& Source, const std::vector<std::string>& Numeric,
+                          const TDataRules& Rules);
 
 // Writes the data into rows 1..k and Y of the component and prepares row 0.
 void Load(TKorlen& Korlen, const TAnalysisData& Data);

@@ -43,25 +43,39 @@ struct TStreamedData::TColumn {
   std::vector<double> LevelValues;
   std::unordered_map<std::string, int, TTextHash, std::equal_to<>> LevelIndex;
   std::size_t Levels = 0;
-  // Levels given in an order of their own (a saved model's), not found in
-  // the data: LevelValues stays sorted and Order maps its positions to them.
-  bool Known = false;
-  std::vector<int> Order;
+  // A level's index in the coding, where it is not its place in sorted
+  // order: --ref's level first, or a saved model's order of given levels.
+  std::vector<int> Coded;
+  bool Known = false;  // levels given (a saved model's), not found in the data
 
   std::vector<std::string> SetLevels(const std::set<std::string>& Texts, bool Numbers, const TDataRules& Rules);
   void SetKnownLevels(const std::vector<std::string>& Names, const TDataRules& Rules);
 
   // The level of a cell, or -1 when the complete rows never hold it.
   int LevelOf(std::string_view Cell, double Value, bool IsNumber) const {
+    const int Level = SortedLevelOf(Cell, Value, IsNumber);
+    return Level < 0 || Coded.empty() ? Level : Coded[static_cast<std::size_t>(Level)];
+  }
+  int SortedLevelOf(std::string_view Cell, double Value, bool IsNumber) const {
     if (NumericLevels) {
       if (!IsNumber) return -1;
       const auto At = std::lower_bound(LevelValues.begin(), LevelValues.end(), Value);
-      if (At == LevelValues.end() || *At != Value) return -1;
-      const auto Sorted = static_cast<std::size_t>(At - LevelValues.begin());
-      return Order.empty() ? static_cast<int>(Sorted) : Order[Sorted];
+      return At != LevelValues.end() && *At == Value ? static_cast<int>(At - LevelValues.begin()) : -1;
     }
     const auto Found = LevelIndex.find(TrimmedCell(Cell));
     return Found == LevelIndex.end() ? -1 : Found->second;
+  }
+  // --ref's level first, the others after it in their order.
+  void Relevel(std::vector<std::string>& Names, const std::string& Level, const std::string& Source) {
+    const auto Found = std::find(Names.begin(), Names.end(), Level);
+    if (Found == Names.end()) {
+      throw TInputError(Source + ": --ref " + Printable(Name + "=" + Level, kShownCellBytes) + ": the factor " +
+                        Quoted(Name) + " has no level " + Quoted(Level) + " in the rows used");
+    }
+    const int At = static_cast<int>(Found - Names.begin());
+    Coded.resize(Names.size());
+    for (int l = 0; l < static_cast<int>(Names.size()); ++l) Coded[static_cast<std::size_t>(l)] = l == At ? 0 : l < At ? l + 1 : l;
+    std::rotate(Names.begin(), Found, Found + 1);
   }
 };
 
@@ -377,8 +391,8 @@ std::vector<std::string> TStreamedData::TColumn::SetLevels(const std::set<std::s
 }
 
 // Levels named in their order, the reference first: numbers when every name
-// reads as one (as the factor of numbers that they were found in), texts
-// otherwise.
+// reads as one (as the factor of numbers that they were found in), kept
+// sorted with each one's place in the order given; texts otherwise.
 void TStreamedData::TColumn::SetKnownLevels(const std::vector<std::string>& Names, const TDataRules& Rules) {
   Known = true;
   NumericLevels = true;
@@ -392,7 +406,7 @@ void TStreamedData::TColumn::SetKnownLevels(const std::vector<std::string>& Name
     std::sort(Values.begin(), Values.end());
     for (const auto& [Value, Index] : Values) {
       LevelValues.push_back(Value);
-      Order.push_back(Index);
+      Coded.push_back(Index);
     }
   } else {
     for (std::size_t l = 0; l < Names.size(); ++l) LevelIndex.emplace(Names[l], static_cast<int>(l));
@@ -432,8 +446,11 @@ void TStreamedData::GatherLevels() {
       FTermOf.push_back(Term);
       continue;
     }
-    const std::vector<std::string> Names =
+    std::vector<std::string> Names =
         Column.Known ? FRules.Levels.at(Column.Name) : Column.SetLevels(Texts[c], AllNumbers[c], FRules);
+    for (const auto& [Factor, Level] : FRules.References) {
+      if (Factor == Column.Name) Column.Relevel(Names, Level, FSource);
+    }
     FCodings.back().Levels = Names;
     if (Names.size() < 2) {
       throw TInputError(FSource + ": column " + Quoted(Column.Name) + " as a factor has " +
@@ -443,6 +460,14 @@ void TStreamedData::GatherLevels() {
     for (std::size_t l = 1; l < Names.size(); ++l) {
       FXNames.push_back(Printable(Column.Name + Names[l]));
       FTermOf.push_back(Term);
+    }
+  }
+  for (const auto& Reference : FRules.References) {
+    const auto Found = std::find_if(FColumns.begin(), FColumns.begin() + static_cast<std::ptrdiff_t>(Predictors),
+                                    [&](const TColumn& C) { return C.Name == Reference.first; });
+    if (Found == FColumns.begin() + static_cast<std::ptrdiff_t>(Predictors) || !Found->Factor) {
+      throw TInputError(FSource + ": --ref " + Quoted(Reference.first) +
+                        (Found == FColumns.begin() + static_cast<std::ptrdiff_t>(Predictors) ? " is not a column the model uses" : " is not a factor"));
     }
   }
   if (FXNames.size() > kMaxStreamedPredictors) {

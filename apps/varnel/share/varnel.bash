@@ -9,14 +9,14 @@ _varnel() {
   local commands="regress diagnose describe select pca distance cluster predict table verbs about example"
   # Each command's options; "full" is the full analysis, no command given.
   local -A options=(
-    [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output"
-    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold --vcov --save-model"
-    [diagnose]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-intercept --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
-    [describe]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
-    [select]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --acc-weight --simp-weight --method --criterion --nbest"
-    [pca]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --covariance"
-    [distance]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --level --no-scan --threads --csv --json --table --raw -o --output --threshold"
-    [cluster]="-h --help --y --x --sep --decimal --na --missing --factor --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --clusters --seed --starts --iterations --report --scale"
+    [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output"
+    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold --vcov --save-model"
+    [diagnose]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
+    [describe]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
+    [select]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --acc-weight --simp-weight --method --criterion --nbest"
+    [pca]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --covariance"
+    [distance]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --level --no-scan --threads --csv --json --table --raw -o --output --threshold"
+    [cluster]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --clusters --seed --starts --iterations --report --scale"
     [predict]="-h --help --sep --decimal --na --verbose --level --no-scan --threads --interval --csv --json --table --raw -o --output"
     [table]="-h --help --df --level --z --csv --json --table --raw -o --output"
     [verbs]="-h --help --raw"
@@ -37,7 +37,7 @@ _varnel() {
     [table]="values"
   )
   # The options that take a value: the word after one is not a command.
-  local valued=" --y --x --sep --decimal --na --missing --factor --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --save-model --interval --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
+  local valued=" --y --x --sep --decimal --na --missing --factor --ref --formula --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --save-model --interval --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
 
   local command=full word i
   for ((i = 1; i < COMP_CWORD; i++)); do

@@ -52,6 +52,17 @@ using namespace varnel::cli;
 // The processes of this run: this one alone, or those under mpirun.
 TProcesses* GProcesses = &OneProcess();
 
+// A run for a caller in this process (RunCommandInProcess): its input, and
+// what the run gives back instead of writing it. Per thread, so that
+// callers on several threads each run their own command.
+struct TCapture {
+  std::shared_ptr<const std::string> Text;
+  std::string Name;
+  std::string Problem;  // the tool's one line, when the run fails
+  TInProcessResults Out;
+};
+thread_local TCapture* GCapture = nullptr;
+
 constexpr int kInputError = 2;
 constexpr int kRejected = 1;
 constexpr int kFailed = 1;  // a failed write, exhausted memory
@@ -69,6 +80,8 @@ struct TDataOptions {
   std::vector<std::string> References;  // --ref NAME=LEVEL
   std::string Formula;
   bool Verbose = false;
+  // The data held in memory, named Files[0], read in place of a file.
+  std::shared_ptr<const std::string> Text;
 };
 
 // How the results are written.
@@ -386,13 +399,12 @@ TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks)
 
 // A model formula's data, within the component's box: the design a
 // formula makes is evaluated on the rows held whole.
-TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::string>& Paths, bool CanStream,
-                        bool EngineOnly) {
+TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::string>& Paths, const TReadOptions& Read,
+                        bool CanStream, bool EngineOnly) {
   if (!Options.X.empty() || !Options.Y.empty())
     throw TInputError("--formula names the response and the terms: give it without --x and --y");
   if (Paths.empty()) throw TInputError("--formula needs a data file: the built-in example has no column names to use");
   if (EngineOnly) throw TInputError("--formula is not yet taken with --vcov HC0..HC4 or --save-model, which fit on the engine; --x and --y are");
-  const TReadOptions Read = ReadOptionsOf(Options.Separator);
   const std::string Shown = InputName(Paths);
   const auto Pick = [&](const std::vector<std::string>& Names) { return formula::FormulaColumns(Options.Formula, Names, Shown); };
   const TDataRules Rules = RulesOf(Options);
@@ -419,14 +431,15 @@ TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::stri
 // beyond the component's box.
 TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, bool EngineOnly, std::size_t Threads,
                  TProcesses& Processes) {
-  const std::vector<std::string> Paths = InputPaths(Given.Files);
+  const std::vector<std::string> Paths = Given.Text ? Given.Files : InputPaths(Given.Files);
   if (Paths.empty()) return {ExampleData(), nullptr};
   TDataOptions Options = Given;
   Options.Y = TrimmedName(Options.Y);
   Options.X = TrimmedNames(Options.X);
   Options.Factors = TrimmedNames(Options.Factors);
-  if (!Options.Formula.empty()) return LoadFormulaData(Options, Paths, CanStream, EngineOnly);
-  const TReadOptions Read = ReadOptionsOf(Options.Separator);
+  TReadOptions Read = ReadOptionsOf(Options.Separator);
+  Read.Text = Given.Text;
+  if (!Options.Formula.empty()) return LoadFormulaData(Options, Paths, Read, CanStream, EngineOnly);
   // The header is checked before any row is read, and only the picked
   // columns are kept: the predictors, then the response.
   const std::string Shown = InputName(Paths);
@@ -565,6 +578,26 @@ void Emit(const TOutputTarget* Output, std::ostream& Stdout, const std::function
   Output->Write(Produce);
 }
 
+// The stream's rows made now, while its data are read, as columns.
+TStreamedTable Materialised(const TRowStream& Stream) {
+  TStreamedTable Table{Stream.Name, Stream.Title, Stream.Columns, Stream.Counts,
+                       std::vector<std::vector<double>>(Stream.Columns.size())};
+  const std::size_t Width = Stream.Columns.size();
+  Stream.Produce([&Table, Width](const std::vector<double>& Cells) {
+    for (std::size_t i = 0; i < Cells.size(); ++i) Table.Values[i % Width].push_back(Cells[i]);
+  });
+  return Table;
+}
+
+// The results written, or handed to the caller of RunCommandInProcess.
+void Deliver(TCommandResults& Results, const std::string& Command, const TWriteOptions& Write, const TOptions& Options,
+             const TOutputTarget* Output, std::ostream& Stdout) {
+  if (!GCapture) return Emit(Output, Stdout, [&](std::ostream& Out) { WriteResults(Results, Command, Write, Options, Out); });
+  if (Results.Results.Stream) GCapture->Out.Stream = Materialised(*Results.Results.Stream);
+  Results.Results.Stream.reset();
+  GCapture->Out.Results = std::move(Results.Results);
+}
+
 // -o, "-" being standard output.
 std::unique_ptr<TOutputTarget> OutputTarget(const TWriteOptions& Write) {
   if (Write.Output.empty() || Write.Output == "-") return nullptr;
@@ -626,6 +659,10 @@ TMeta MetaOf(const TAnalysisData& Data, const TChoice& Choice, const TOptions& O
 // standard output outranks everything else: whatever the command did, its
 // results did not arrive.
 int Finish(int Status, std::string Problem, TFdStream& Stdout) {
+  if (GCapture) {
+    GCapture->Problem = std::move(Problem);
+    return Status;
+  }
   if (const std::string Failure = Stdout.Failure(); !Failure.empty()) {
     Status = kFailed;
     Problem = "standard output: " + Failure;
@@ -662,7 +699,7 @@ TTargets PrepareTargets(const TDataOptions& Data, const TWriteOptions& Write, co
   if (!Options.Cluster.Report.empty()) Targets.Report = std::make_unique<TOutputTarget>(Options.Cluster.Report);
   if (!Options.Regress.SaveModel.empty()) Targets.Model = std::make_unique<TOutputTarget>(Options.Regress.SaveModel);
   Targets.Plot = PreparePlot(Plot, Options);
-  RefuseInputAsTarget(InputPaths(Data.Files), {{"-o", Targets.Output.get()},
+  RefuseInputAsTarget(Data.Text ? std::vector<std::string>{} : InputPaths(Data.Files), {{"-o", Targets.Output.get()},
                                              {"--report", Targets.Report.get()},
                                              {"--save-model", Targets.Model.get()},
                                              {"--plot", Targets.Plot ? &Targets.Plot->Target() : nullptr}});
@@ -703,7 +740,7 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
     if (Plot) Plot->Start(GnuplotScript(Choice.StreamedFigure(Results), Plot->Format(), Plot->Size()));
     if (Status == 0 && Targets.Model) Targets.Model->Write(Results.ModelFile);
     if (Status == 0)
-      Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
+      Deliver(Results, Choice.Name, Write, Options, Targets.Output.get(), Stdout);
     if (Plot) Plot->Finish();
     return Finish(Status, Status == 0 ? "" : "the analysis of " + Data.Source() + " has no result (the reason is above)", Stdout);
   } catch (const TInputError& Error) {
@@ -772,7 +809,7 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
     if (Plot) Plot->Start(GnuplotScript(Choice.Figure(*Korlen, Data, Results), Plot->Format(), Plot->Size()));
     if (Status == 0 && Targets.Report) Targets.Report->Write(Results.ReportFile);
     if (Status == 0)
-      Emit(Targets.Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Choice.Name, Write, Options, Out); });
+      Deliver(Results, Choice.Name, Write, Options, Targets.Output.get(), Stdout);
     if (Plot) Plot->Finish();
     return Finish(Status, Status == kRejected ? "the component rejected the analysis of " + Data.Source + " (its message is above)" : "", Stdout);
   } catch (const TInputError& Error) {  // what a command checks before its first output
@@ -810,7 +847,7 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
       Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION_STRING, {}, {}};
     }
     const char* Name = Table ? "table" : Verbs ? "verbs" : About ? "about" : "example";
-    Emit(Output.get(), Stdout, [&](std::ostream& Out) { WriteResults(Results, Name, Write, Options, Out); });
+    Deliver(Results, Name, Write, Options, Output.get(), Stdout);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);
   } catch (const TWriteError& Error) {
@@ -903,10 +940,30 @@ void AddPredictCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWr
   Predict->callback([&Chosen] { Chosen = {"predict", true, nullptr, nullptr, kLevel, true, RunStreamedPredict}; });
 }
 
+// What a run in this process cannot do: it is given its data and returns
+// the tables, and writes nothing.
+std::string InProcessProblem(const TDataOptions& Data, const TWriteOptions& Write, const TPlotOptions& Plot,
+                             const TOptions& Options, bool Texts) {
+  const char* Option = !Data.Files.empty() ? "FILE"
+                       : Write.Csv ? "--csv"
+                       : Write.Json ? "--json"
+                       : !Write.Table.empty() ? "--table"
+                       : Write.Raw ? "--raw"
+                       : !Write.Output.empty() ? "--output"
+                       : !Plot.File.empty() ? "--plot"
+                       : !Options.Cluster.Report.empty() ? "--report"
+                       : !Options.Regress.SaveModel.empty() ? "--save-model"
+                       : Options.ReportTexts ? "--report-texts"
+                       : nullptr;
+  if (Option) return std::string(Option) + " is not for a run that returns the tables; the data are given to it";
+  return Texts ? "verbs, about and example write texts, not tables" : "";
+}
+
 int RunTool(int argc, char** argv) {
   bool Raw = false;
   for (int i = 1; i < argc; ++i) Raw = Raw || std::string(argv[i]) == "--raw";
-  TScopedMessageHandler Messages([Raw](const TMessage& Message) {
+  TScopedMessageHandler Messages([Raw, Capture = GCapture](const TMessage& Message) {
+    if (Capture) return Capture->Out.Messages.push_back(TerminalLineEnds(ToUtf8(Message.Text)));
     std::cerr << (Raw ? Message.Text : TerminalLineEnds(ToUtf8(Message.Text))) << '\n';
   });
 
@@ -1044,12 +1101,19 @@ int RunTool(int argc, char** argv) {
   CLI::App& Used = App.get_subcommands().empty() ? App : *App.get_subcommands().front();
   if (const std::string Problem = ArgumentProblem(App, Used, Data.Files); !Problem.empty())
     return Finish(kInputError, Problem, Stdout);
+  if (GCapture) {
+    if (const std::string Problem = InProcessProblem(Data, Write, Plot, Options, *Verbs || *About || *Example);
+        !Problem.empty())
+      return Finish(kInputError, Problem, Stdout);
+    Data.Files = {GCapture->Name};
+    Data.Text = GCapture->Text;
+  }
 
   if (*Verbs || *About || *Example || *Table)
     return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Write, Stdout);
   if (Chosen.Streamed == RunStreamedPredict) {
     try {
-      if (InputPaths(Data.Files).empty()) throw TInputError("predict needs new data: name a FILE, or give it on standard input");
+      if (!Data.Text && InputPaths(Data.Files).empty()) throw TInputError("predict needs new data: name a FILE, or give it on standard input");
       Options.Predict.Loaded = std::make_shared<const TSavedModel>(ReadModel(Options.Predict.Model));
       ReadAsModel(*Options.Predict.Loaded, Data.X, Data.Factors, Data.Levels);
     } catch (const TInputError& Error) {
@@ -1087,6 +1151,27 @@ int RunCommandLine(int argc, char** argv, TProcesses& Processes) {
     WriteAll(STDERR_FILENO, kLine, sizeof kLine - 1);
     return kFailed;
   }
+}
+
+TInProcessResults RunCommandInProcess(const std::vector<std::string>& Arguments, std::shared_ptr<const std::string> Text,
+                                      const std::string& Name) {
+  TCapture Capture{std::move(Text), Name, {}, {}};
+  std::vector<std::string> Words{"varnel"};
+  Words.insert(Words.end(), Arguments.begin(), Arguments.end());
+  std::vector<char*> Argv;
+  for (std::string& Word : Words) Argv.push_back(Word.data());
+  Argv.push_back(nullptr);
+  GCapture = &Capture;
+  struct TRelease {
+    ~TRelease() { GCapture = nullptr; }
+  } Release;
+  const int Status = RunTool(static_cast<int>(Words.size()), Argv.data());
+  if (Status != 0 || !Capture.Problem.empty()) {
+    std::string Message;
+    for (const std::string& Line : Capture.Out.Messages) Message += Line + "\n";
+    throw TCommandFailure(Status == 0 ? kInputError : Status, Message + Capture.Problem);
+  }
+  return std::move(Capture.Out);
 }
 
 }  // namespace varnel::cli

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -56,9 +57,12 @@ struct TTextColumn {
 // How fields are separated: one character, or (Separator 0) the one of
 // comma, semicolon and tab that the header line holds most of, or (Blanks)
 // runs of spaces and tabs, blanks at the ends of a line ignored.
+// Text: the input's bytes held in memory, read in place of the file (one
+// of that name) by a caller in this process.
 struct TReadOptions {
   char Separator = 0;
   bool Blanks = false;
+  std::shared_ptr<const std::string> Text;
 };
 
 struct TCsvTable {

@@ -70,6 +70,11 @@ TByteStream::TByteStream(const std::string& Path, const std::string& Shown)
   Start();
 }
 
+TByteStream::TByteStream(std::shared_ptr<const std::string> Text, const std::string& Shown)
+    : FShown(Shown), FFile(-1), FRewindable(true), FRawSize(Text->size()), FText(std::move(Text)) {
+  Start();
+}
+
 TByteStream::~TByteStream() = default;
 
 // Reads the first bytes, to tell a compressed file from text.
@@ -98,7 +103,13 @@ std::size_t TByteStream::ReadRaw(char* Out, std::size_t Size) {
     return n;
   }
   if (FRestricted) Size = static_cast<std::size_t>(std::min<std::uint64_t>(Size, FEnd - FRawRead));
+  if (FText) Size = static_cast<std::size_t>(std::min<std::uint64_t>(Size, FRawSize - FRawRead));
   if (Size == 0) return 0;
+  if (FText) {
+    std::memcpy(Out, FText->data() + FRawRead, Size);
+    FRawRead += Size;
+    return Size;
+  }
   for (;;) {
     const ssize_t Got = ::read(FFile.Get(), Out, Size);
     if (Got < 0 && errno == EINTR) continue;
@@ -148,14 +159,14 @@ void TByteStream::Restrict(std::uint64_t Begin, std::uint64_t End) {
 
 void TByteStream::Rewind() {
   if (FRestricted) {
-    if (::lseek(FFile.Get(), static_cast<off_t>(FBegin), SEEK_SET) != static_cast<off_t>(FBegin))
+    if (!FText && ::lseek(FFile.Get(), static_cast<off_t>(FBegin), SEEK_SET) != static_cast<off_t>(FBegin))
       throw TInputError(FShown + ": cannot read the file a second time");
     FRawRead = FBegin;
     FPending.clear();
     FPendingAt = 0;
     return;
   }
-  if (!FRewindable || ::lseek(FFile.Get(), 0, SEEK_SET) != 0)
+  if (!FRewindable || (!FText && ::lseek(FFile.Get(), 0, SEEK_SET) != 0))
     throw TInputError(FShown + ": cannot read the file a second time");
   FRawRead = 0;
   FInflater.reset();

@@ -17,6 +17,9 @@ class TByteStream {
  public:
   // Path "-" is standard input; Shown names the input in messages.
   TByteStream(const std::string& Path, const std::string& Shown);
+  // The bytes of Text, held in memory by the caller (and kept alive here):
+  // read as a regular file of those bytes would be.
+  TByteStream(std::shared_ptr<const std::string> Text, const std::string& Shown);
   ~TByteStream();
   TByteStream(const TByteStream&) = delete;
   TByteStream& operator=(const TByteStream&) = delete;
@@ -55,6 +58,7 @@ class TByteStream {
   std::vector<char> FPending;
   std::size_t FPendingAt = 0;
   std::unique_ptr<TInflater> FInflater;
+  std::shared_ptr<const std::string> FText;  // the bytes when held in memory, not in FFile
 };
 
 }  // namespace varnel::cli

@@ -325,7 +325,8 @@ TRowReader::TRowReader(std::vector<std::string> Paths, const TReadOptions& Optio
 // One file open at a time, so that a folder of many parts needs no more.
 void TRowReader::Open(std::size_t File) {
   FBytes.reset();
-  FBytes = std::make_unique<TByteStream>(FFiles[File].Path, FFiles[File].Shown);
+  FBytes = FOptions.Text ? std::make_unique<TByteStream>(FOptions.Text, FFiles[File].Shown)
+                         : std::make_unique<TByteStream>(FFiles[File].Path, FFiles[File].Shown);
   FFile = File;
   FFiles[File].Seekable = FBytes->Rewindable() && !FBytes->Compressed();
   FFiles[File].Size = FBytes->RawSize();

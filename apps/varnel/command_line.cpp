@@ -42,6 +42,7 @@
 #include "streamed_analyses.h"
 #include "streamed_cluster.h"
 #include "streamed_select.h"
+#include "models/nested_anova.h"
 #include "models/prediction.h"
 
 namespace {
@@ -79,6 +80,7 @@ struct TDataOptions {
   std::map<std::string, std::vector<std::string>> Levels;  // predict: each factor's levels in the model
   std::vector<std::string> References;  // --ref NAME=LEVEL
   std::string Formula;
+  std::vector<std::string> Formulas;  // anova: the models, the smallest first
   bool Verbose = false;
   // The data held in memory, named Files[0], read in place of a file.
   std::shared_ptr<const std::string> Text;
@@ -119,9 +121,10 @@ void AddWriteOptions(CLI::App& App, TWriteOptions& Write) {
 // ones it uses, so that another is refused, not silently ignored.
 enum TUses : unsigned { kLevel = 1, kIntercept = 2, kReportTexts = 4, kAlpha = 8, kScan = 16, kFormula = 32 };
 
-// Columns: the options that pick the columns and their coding, which
-// predict takes from its model.
-void AddInputOptions(CLI::App& App, TDataOptions& Data, bool Columns = true) {
+// Columns: --y and --x, which predict and anova take from a model or a
+// formula; Coding: the options of the cells' coding, which predict takes
+// from its model.
+void AddInputOptions(CLI::App& App, TDataOptions& Data, bool Columns = true, bool Coding = true) {
   App.add_option("file", Data.Files,
                  "CSV file (or its .gz) with a header row of names, rows of at most 1 MiB "
                  "(default: the built-in example); several files, or a folder of them, are read "
@@ -143,7 +146,7 @@ void AddInputOptions(CLI::App& App, TDataOptions& Data, bool Columns = true) {
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->allow_extra_args(false);
-  if (Columns) {
+  if (Coding) {
     App.add_option("--missing", Data.OnMissing,
                    "drop (default: rows missing a used value are left out, as R's na.omit) or fail")
         ->check(CLI::IsMember({"drop", "fail"}));
@@ -865,7 +868,7 @@ namespace varnel::cli {
 namespace {
 
 const char* const kCommandList =
-    "regress, diagnose, describe, select, pca, distance, cluster, predict, table, verbs, about and example";
+    "regress, diagnose, describe, select, pca, distance, cluster, predict, anova, table, verbs, about and example";
 
 std::string QuotedArgument(const std::string& Text) { return "\"" + Printable(Text, kShownCellBytes) + "\""; }
 
@@ -929,7 +932,7 @@ void AddPredictCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWr
       "predict", "table predictions: a saved model's (regress --save-model) fitted values at the rows of new data, "
                  "with standard errors and limits, as R's predict.lm");
   Predict->add_option("model", Options.Predict.Model, "the model file that regress --save-model wrote")->required();
-  AddInputOptions(*Predict, Data, false);
+  AddInputOptions(*Predict, Data, false, false);
   AddCommandOptions(*Predict, kLevel, Options);
   Predict
       ->add_option_function<std::string>(
@@ -938,6 +941,82 @@ void AddPredictCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWr
       ->check(CLI::IsMember({"none", "confidence", "prediction"}));
   AddWriteOptions(*Predict, Write);
   Predict->callback([&Chosen] { Chosen = {"predict", true, nullptr, nullptr, kLevel, true, RunStreamedPredict}; });
+}
+
+// anova FILE --formula SMALL --formula LARGE ...: nested models, within
+// the component's box.
+CLI::App* AddAnovaCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
+  CLI::App* Anova = App.add_subcommand(
+      "anova", "table anova: nested models compared by F tests, as R's anova(fit1, fit2, ...): --formula for each "
+               "model, two or more, the smallest first");
+  AddInputOptions(*Anova, Data, false);
+  Anova->add_option("--formula", Data.Formulas, "a model as R writes it (see regress --formula); give one for each")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  AddCommandOptions(*Anova, 0, Options);
+  AddWriteOptions(*Anova, Write);
+  return Anova;
+}
+
+// The models of anova, each from the rows complete in every column that
+// any of them reads, so that all are fitted to the same rows.
+std::vector<TNestedModel> NestedModels(const TDataOptions& Given, const std::vector<std::string>& Paths) {
+  TReadOptions Read = ReadOptionsOf(Given.Separator);
+  Read.Text = Given.Text;
+  const std::string Shown = InputName(Paths);
+  const auto Pick = [&](const std::vector<std::string>& Names) {
+    std::vector<int> Columns;
+    for (const std::string& Formula : Given.Formulas) {
+      const std::vector<int> Read = formula::FormulaColumns(Formula, Names, Shown);
+      Columns.insert(Columns.end(), Read.begin(), Read.end());
+    }
+    std::sort(Columns.begin(), Columns.end());
+    Columns.erase(std::unique(Columns.begin(), Columns.end()), Columns.end());
+    return Columns;
+  };
+  const TCsvTable Table = ReadCsv(Paths, Read, Pick);
+  const TDataRules Rules = RulesOf(Given);
+  std::vector<TNestedModel> Models;
+  for (const std::string& Formula : Given.Formulas) {
+    Models.push_back({TrimmedName(Formula), formula::FormulaData(Table, Shown, Formula, Rules),
+                      formula::FormulaIntercept(Formula)});
+  }
+  SayWhatWasLeftOut(Models.back().Data, Table, Given);
+  return Models;
+}
+
+int RunNestedAnova(const TDataOptions& Given, const TWriteOptions& Write, const TOptions& Options, TFdStream& Stdout) {
+  try {
+    CheckRequest(Write, Options);
+    if (Given.Formulas.size() < 2)
+      throw TInputError("anova compares two or more models: give --formula for each, the smallest first");
+    const std::vector<std::string> Paths = Given.Text ? Given.Files : InputPaths(Given.Files);
+    if (Paths.empty()) throw TInputError("anova needs a data file: the built-in example has no column names to use");
+    const std::unique_ptr<TOutputTarget> Output = GCapture ? nullptr : OutputTarget(Write);
+    if (!Given.Text) RefuseInputAsTarget(Paths, {{"-o", Output.get()}});
+    const std::vector<TNestedModel> Models = NestedModels(Given, Paths);
+    TCommandResults Results;
+    const TAnalysisData& Largest = Models.back().Data;
+    TMeta& Meta = Results.Results.Meta;
+    Meta.Command = "anova";
+    Meta.File = Largest.Source;
+    Meta.N = Largest.N();
+    Meta.K = Largest.K();
+    Meta.Dropped = static_cast<long long>(Largest.Dropped.size());
+    Meta.Response = Largest.YName;
+    Meta.Predictors = Largest.XNames;
+    Meta.Version = VARNEL_VERSION_STRING;
+    Results.Results.Tables = {NestedAnovaTable(Models, Options.Threads)};
+    Deliver(Results, "anova", Write, Options, Output.get(), Stdout);
+  } catch (const TInputError& Error) {
+    return Finish(kInputError, Error.what(), Stdout);
+  } catch (const TWriteError& Error) {
+    return Finish(kFailed, Error.what(), Stdout);
+  } catch (const EVarnelError& Fault) {
+    return Finish(kRejected, std::string("the analysis failed: ") + Fault.what(), Stdout);
+  }
+  return Finish(0, "", Stdout);
 }
 
 // What a run in this process cannot do: it is given its data and returns
@@ -1074,6 +1153,7 @@ int RunTool(int argc, char** argv) {
                                       "components of the covariance matrix (prcomp's scale. = FALSE)");
 
   AddPredictCommand(App, Data, Options, Write, Chosen);
+  CLI::App* Anova = AddAnovaCommand(App, Data, Options, Write);
 
   CLI::App* Table = App.add_subcommand("table", "table values: t, z and chi-square quantiles and normal probabilities");
   Table->add_option("--df", Options.Table.DF, "degrees of freedom, at least 1 (default 10)")->check(CLI::Range(1, 1000000000));
@@ -1111,6 +1191,7 @@ int RunTool(int argc, char** argv) {
 
   if (*Verbs || *About || *Example || *Table)
     return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Write, Stdout);
+  if (*Anova) return RunNestedAnova(Data, Write, Options, Stdout);
   if (Chosen.Streamed == RunStreamedPredict) {
     try {
       if (!Data.Text && InputPaths(Data.Files).empty()) throw TInputError("predict needs new data: name a FILE, or give it on standard input");

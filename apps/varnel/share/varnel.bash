@@ -6,7 +6,7 @@
 
 _varnel() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local commands="regress diagnose describe select pca distance cluster predict table verbs about example"
+  local commands="regress diagnose describe select pca distance cluster predict anova table verbs about example"
   # Each command's options; "full" is the full analysis, no command given.
   local -A options=(
     [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output"
@@ -18,6 +18,7 @@ _varnel() {
     [distance]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --level --no-scan --threads --csv --json --table --raw -o --output --threshold"
     [cluster]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --clusters --seed --starts --iterations --report --scale"
     [predict]="-h --help --sep --decimal --na --verbose --level --no-scan --threads --interval --csv --json --table --raw -o --output"
+    [anova]="-h --help --sep --decimal --na --missing --factor --ref --verbose --formula --no-scan --threads --csv --json --table --raw -o --output"
     [table]="-h --help --df --level --z --csv --json --table --raw -o --output"
     [verbs]="-h --help --raw"
     [about]="-h --help --raw"
@@ -34,6 +35,7 @@ _varnel() {
     [distance]="distances"
     [cluster]="centres fit assignments"
     [predict]="predictions"
+    [anova]="anova"
     [table]="values"
   )
   # The options that take a value: the word after one is not a command.

@@ -41,6 +41,14 @@ cmp "$scratch/one.model" "$scratch/many.model" || { echo "regress --save-model: 
 "$varnel" predict "$scratch/one.model" "$data" --interval prediction --csv > "$scratch/one.csv"
 run predict "$scratch/one.model" "$data" --interval prediction --csv > "$scratch/many.csv"
 cmp "$scratch/one.csv" "$scratch/many.csv" || { echo "predict: the predictions differ under $processes processes"; exit 1; }
+# Clustered errors (per-cluster sums keyed by the group's text) and a
+# weighted fit (weighted moments) likewise.
+for options in "--cluster group" "--weights the x"; do
+  read -r option column <<< "$options"
+  "$varnel" regress "$data" --y y --x x2 "$option" "$column" --json > "$scratch/one.json"
+  run regress "$data" --y y --x x2 "$option" "$column" --json > "$scratch/many.json"
+  cmp "$scratch/one.json" "$scratch/many.json" || { echo "regress $options: the JSON differs under $processes processes"; exit 1; }
+done
 for command in regress diagnose describe; do
   "$varnel" "$command" "$parts" --json > "$scratch/one.json" 2> "$scratch/one.err"
   run "$command" "$parts" --json > "$scratch/many.json" 2> "$scratch/many.err"

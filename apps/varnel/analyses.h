@@ -27,6 +27,10 @@ struct TRegressOptions {
   Extended BetaThreshold = 0;  // coefficients compared with it in the interpretations
   TRobustKind Vcov = TRobustKind::None;  // --vcov: the coefficients' standard errors, on the engine
   std::string SaveModel;  // --save-model: the file that takes the fitted model (fitted on the engine)
+  bool VcovConst = false;                 // --vcov const, said explicitly
+  std::string Cluster;                    // --cluster: the column whose groups the errors are robust to
+  bool Weighted = false;                  // --weights: weighted least squares, on the engine
+  std::string WeightsColumn;              // its column
 };
 
 // predict: the saved model, read before the data (it names their columns),

@@ -27,6 +27,7 @@
 #include <varnel/version.h>
 
 #include "analyses.h"
+#include "cluster_errors.h"
 #include "csv_table.h"
 #include "data_set.h"
 #include "formula/model_data.h"
@@ -81,6 +82,8 @@ struct TDataOptions {
   std::vector<std::string> References;  // --ref NAME=LEVEL
   std::string Formula;
   std::vector<std::string> Formulas;  // anova: the models, the smallest first
+  std::string Cluster;  // regress --cluster: read after the response, never a predictor
+  std::string Weights;  // regress --weights: read after the cluster column, never a predictor
   bool Verbose = false;
   // The data held in memory, named Files[0], read in place of a file.
   std::shared_ptr<const std::string> Text;
@@ -241,6 +244,8 @@ TDataRules RulesOf(const TDataOptions& Options) {
       throw TInputError("--ref takes NAME=LEVEL, as --ref region=North");
     Rules.References.emplace_back(TrimmedName(Reference.substr(0, Equals)), TrimmedName(Reference.substr(Equals + 1)));
   }
+  Rules.Key = Options.Cluster;
+  Rules.Weights = Options.Weights;
   return Rules;
 }
 
@@ -407,7 +412,7 @@ TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::stri
   if (!Options.X.empty() || !Options.Y.empty())
     throw TInputError("--formula names the response and the terms: give it without --x and --y");
   if (Paths.empty()) throw TInputError("--formula needs a data file: the built-in example has no column names to use");
-  if (EngineOnly) throw TInputError("--formula is not yet taken with --vcov HC0..HC4 or --save-model, which fit on the engine; --x and --y are");
+  if (EngineOnly) throw TInputError("--formula is not yet taken with --vcov, --cluster, --weights or --save-model, which fit on the engine; --x and --y are");
   const std::string Shown = InputName(Paths);
   const auto Pick = [&](const std::vector<std::string>& Names) { return formula::FormulaColumns(Options.Formula, Names, Shown); };
   const TDataRules Rules = RulesOf(Options);
@@ -435,11 +440,15 @@ TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::stri
 TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, bool EngineOnly, std::size_t Threads,
                  TProcesses& Processes) {
   const std::vector<std::string> Paths = Given.Text ? Given.Files : InputPaths(Given.Files);
+  if (Paths.empty() && !(Given.Cluster.empty() && Given.Weights.empty()))
+    throw TInputError("--cluster and --weights name a column of a data file, and none is given");
   if (Paths.empty()) return {ExampleData(), nullptr};
   TDataOptions Options = Given;
   Options.Y = TrimmedName(Options.Y);
   Options.X = TrimmedNames(Options.X);
   Options.Factors = TrimmedNames(Options.Factors);
+  Options.Cluster = TrimmedName(Options.Cluster);
+  Options.Weights = TrimmedName(Options.Weights);
   TReadOptions Read = ReadOptionsOf(Options.Separator);
   Read.Text = Given.Text;
   if (!Options.Formula.empty()) return LoadFormulaData(Options, Paths, Read, CanStream, EngineOnly);
@@ -448,7 +457,7 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, boo
   const std::string Shown = InputName(Paths);
   const std::size_t Most = CanStream ? kMaxStreamedPredictors : static_cast<std::size_t>(MaxVars);
   const auto Pick = [&](const std::vector<std::string>& Names) {
-    return PickColumns(Names, Shown, Options.Y, Options.X, !NoResponse, Most);
+    return PickColumns(Names, Shown, Options.Y, Options.X, !NoResponse, Most, Options.Cluster, Options.Weights);
   };
   TDataRules Rules = RulesOf(Options);
   Rules.NoResponse = NoResponse;
@@ -678,6 +687,11 @@ int Finish(int Status, std::string Problem, TFdStream& Stdout) {
 void CheckRequest(const TWriteOptions& Write, const TOptions& Options) {
   if (Write.Csv && Write.Json) throw TInputError("--csv writes one table and --json every table: give one of them");
   if (Options.Scan && Options.NoScan) throw TInputError("--scan and --no-scan contradict each other: give one of them");
+  if (!Options.Regress.Cluster.empty()) {
+    if (Options.Regress.VcovConst)
+      throw TInputError("--cluster and --vcov const contradict each other: give one of them");
+    CheckClusteredKind(Options.Regress.Vcov);
+  }
 }
 
 // The component is 160 KB: it lives on the heap, not on the stack.
@@ -732,13 +746,14 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
     const int Status = Choice.Streamed(Data, Settings, Results);
     SayWhatWasLeftOut(Data, DataOptions);
     const std::optional<bool> Scaled = Results.Results.Meta.Scaled;
-    const std::optional<std::string> Vcov = Results.Results.Meta.Vcov;
+    const std::optional<std::string> Vcov = Results.Results.Meta.Vcov, Weights = Results.Results.Meta.Weights;
     // predict's response is its model's, not a column of the data.
     const std::string Response = Data.Response() ? Data.YName() : Results.Results.Meta.Response;
     Results.Results.Meta = MetaOf(Data.Source(), Results.Results.Meta.N, static_cast<long long>(Data.DroppedCount()),
                                   Response, Data.XNames(), Choice, Options);
     Results.Results.Meta.Scaled = Scaled;
     Results.Results.Meta.Vcov = Vcov;
+    Results.Results.Meta.Weights = Weights;
     TPlotFile* const Plot = Status == 0 ? Targets.Plot.get() : nullptr;
     if (Plot) Plot->Start(GnuplotScript(Choice.StreamedFigure(Results), Plot->Format(), Plot->Size()));
     if (Status == 0 && Targets.Model) Targets.Model->Write(Results.ModelFile);
@@ -756,9 +771,11 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
 }
 
 // What the component cannot give runs on the engine at any size: robust
-// standard errors, a saved model (of the engine's fit) and predict.
+// and clustered standard errors, weighted fits, a saved model (of the
+// engine's fit) and predict.
 bool OnEngineOnly(const TChoice& Choice, const TOptions& Options) {
-  return Choice.Analysis == nullptr || Options.Regress.Vcov != TRobustKind::None || !Options.Regress.SaveModel.empty();
+  return Choice.Analysis == nullptr || Options.Regress.Vcov != TRobustKind::None || !Options.Regress.SaveModel.empty() ||
+         !Options.Regress.Cluster.empty() || Options.Regress.Weighted;
 }
 
 int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlotOptions& PlotOptions,
@@ -847,7 +864,7 @@ int RunWithoutData(bool Verbs, bool About, bool Table, const TOptions& Options, 
   try {
     if (Table) {
       RunTable(*Korlen, Options, Results);
-      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION_STRING, {}, {}};
+      Results.Results.Meta = {"table", "", 0, 0, 0, Options.Level, "", {}, VARNEL_VERSION_STRING, {}, {}, {}};
     }
     const char* Name = Table ? "table" : Verbs ? "verbs" : About ? "about" : "example";
     Deliver(Results, Name, Write, Options, Output.get(), Stdout);
@@ -1109,7 +1126,11 @@ int RunTool(int argc, char** argv) {
                                             "coefficients compared with this value (default 0)");
   App.get_subcommand("regress")
       ->add_option_function<std::string>(
-          "--vcov", [&Options](const std::string& Name) { Options.Regress.Vcov = RobustKindOf(Name); },
+          "--vcov",
+          [&Options](const std::string& Name) {
+            Options.Regress.Vcov = RobustKindOf(Name);
+            Options.Regress.VcovConst = Name == "const";
+          },
           "the coefficients' standard errors: const (the default) or heteroskedasticity-consistent HC0, HC1, HC2, "
           "HC3 or HC4, as R's sandwich::vcovHC; their t, p-values and limits follow (on the engine, at any size)")
       ->check(CLI::IsMember({"const", "HC0", "HC1", "HC2", "HC3", "HC4"}));
@@ -1117,6 +1138,27 @@ int RunTool(int argc, char** argv) {
       "--save-model", Options.Regress.SaveModel,
       "also write the fitted model to this file (JSON: coefficients, covariance, columns and factor levels, "
       "sigma, df; nothing of the data), for varnel predict (the fit on the engine, at any size)");
+  App.get_subcommand("regress")
+      ->add_option_function<std::string>(
+          "--cluster",
+          [&Options, &Data](const std::string& Name) {
+            Options.Regress.Cluster = Name;
+            Data.Cluster = Name;
+          },
+          "standard errors robust to correlation within the groups of this column (its cells' trimmed text; a row "
+          "missing it is left out), as R's sandwich::vcovCL: HC1 by default, or --vcov HC0; on the engine, at any "
+          "size, holding one sum per group and coefficient (16 bytes each) and each group's text");
+  App.get_subcommand("regress")
+      ->add_option_function<std::string>(
+          "--weights",
+          [&Options, &Data](const std::string& Name) {
+            Options.Regress.Weighted = true;
+            Options.Regress.WeightsColumn = Name;
+            Data.Weights = Name;
+          },
+          "weighted least squares with this column's weights, as R's lm(weights = ): 0 or more, a zero-weight row "
+          "takes no part in the fit, a negative one is an error; sigma, R², F, logLik and AIC are the weighted "
+          "fit's; with --vcov or --cluster no weight may be 0 (on the engine, at any size)");
   // The component flags nothing for a threshold outside 0 < t < 5, which it
   // compares in single precision; NaN would show as no number at all.
   App.get_subcommand("distance")
@@ -1189,6 +1231,9 @@ int RunTool(int argc, char** argv) {
     Data.Text = GCapture->Text;
   }
 
+  // Clustered errors are HC1 unless --vcov says otherwise, as vcovCL's.
+  if (!Options.Regress.Cluster.empty() && Options.Regress.Vcov == TRobustKind::None && !Options.Regress.VcovConst)
+    Options.Regress.Vcov = TRobustKind::HC1;
   if (*Verbs || *About || *Example || *Table)
     return RunWithoutData(bool(*Verbs), bool(*About), bool(*Table), Options, Write, Stdout);
   if (*Anova) return RunNestedAnova(Data, Write, Options, Stdout);

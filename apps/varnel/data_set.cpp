@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "output.h"
 #include "results.h"
@@ -60,19 +61,35 @@ TAnalysisData ExampleData() {
 
 std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
                              const std::string& YName, const std::vector<std::string>& XNames, bool Response,
-                             std::size_t MaxPredictors) {
+                             std::size_t MaxPredictors, const std::string& Key, const std::string& Weights) {
   const std::string Shown = Printable(Source);
   if (Names.empty()) throw TInputError(Shown + ": no columns");
   const int YColumn = !Response       ? -1
                       : YName.empty() ? static_cast<int>(Names.size()) - 1
                                       : ColumnOf(Names, Shown, YName);
+  // The columns read after the response, each with the option that names it.
+  std::vector<int> Carried;
+  for (const auto& [Option, Name] : {std::pair{"--cluster", &Key}, std::pair{"--weights", &Weights}}) {
+    if (Name->empty()) continue;
+    const int c = ColumnOf(Names, Shown, *Name);
+    const std::string Which = Shown + ": the column " + Quoted(*Name) + " of " + Option;
+    if (c == YColumn) throw TInputError(Which + " cannot also be the response");
+    if (std::find(Carried.begin(), Carried.end(), c) != Carried.end()) throw TInputError(Which + " is named twice");
+    Carried.push_back(c);
+  }
+  const auto IsCarried = [&Carried](int c) { return std::find(Carried.begin(), Carried.end(), c) != Carried.end(); };
   std::vector<int> Columns;
   if (XNames.empty()) {
     for (int c = 0; c < static_cast<int>(Names.size()); ++c) {
-      if (c != YColumn) Columns.push_back(c);
+      if (c != YColumn && !IsCarried(c)) Columns.push_back(c);
     }
   } else {
     Columns = NamedPredictors(Names, Shown, YColumn, XNames);
+    for (int c : Columns) {
+      if (IsCarried(c))
+        throw TInputError(Shown + ": the column " + Quoted(Names[static_cast<std::size_t>(c)]) +
+                          " of --cluster or --weights cannot also be a predictor");
+    }
   }
   if (Columns.empty()) throw TInputError(Shown + ": no predictor columns: the file's one column is the response");
   if (Columns.size() > MaxPredictors) {
@@ -82,6 +99,7 @@ std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::s
     throw TInputError(Why);
   }
   if (Response) Columns.push_back(YColumn);
+  Columns.insert(Columns.end(), Carried.begin(), Carried.end());
   return Columns;
 }
 

@@ -49,7 +49,11 @@ struct TAnalysisData {
 // predictor named in Factors, or a text column (most of its non-missing
 // cells not numbers), is coded as treatment dummies against its first level
 // in sorted order (numerically when every level is a number). With
-// NoResponse every picked column is a predictor.
+// NoResponse every picked column is a predictor. Key and Weights name the
+// columns picked after the response, in that order: the one whose trimmed
+// text groups the rows (regress --cluster) and the rows' weights (regress
+// --weights, numbers of 0 or more); a row missing either is dropped as for
+// any used column.
 struct TDataRules {
   char Decimal = '.';
   std::vector<std::string> Missing = {"", "NA", "NaN", ".", "null"};
@@ -62,6 +66,7 @@ struct TDataRules {
   // --ref NAME=LEVEL: the factor's reference level (as R's relevel), the
   // other levels in their order after it.
   std::vector<std::pair<std::string, std::string>> References;
+  std::string Key, Weights;
 };
 
 // What one cell holds under Rules, read as SelectColumns reads it (trimmed,
@@ -91,10 +96,13 @@ TAnalysisData ExampleData();
 // response among the predictors, no predictor or more than 24 raise
 // TInputError.
 // More than MaxPredictors is an error: a TCapacityError for the
-// component's 24.
+// component's 24. The Key and Weights columns (see TDataRules) follow the
+// response; they are never among the predictors taken by default, and
+// naming one as a predictor, the response or both is an error.
 std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
                              const std::string& YName, const std::vector<std::string>& XNames,
-                             bool Response = true, std::size_t MaxPredictors = MaxVars);
+                             bool Response = true, std::size_t MaxPredictors = MaxVars, const std::string& Key = "",
+                             const std::string& Weights = "");
 
 // The picked columns of a table as numbers, under Rules. The names are kept
 // as shown to the user: control characters escaped. A response cell that

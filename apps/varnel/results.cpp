@@ -186,6 +186,7 @@ void JsonMeta(TJsonText& Json, const TMeta& Meta) {
   Json.Close(']');
   if (Meta.Scaled) Json.Key("scaled").Boolean(*Meta.Scaled);
   if (Meta.Vcov) Json.Key("vcov").String(*Meta.Vcov);
+  if (Meta.Weights) Json.Key("weights").String(*Meta.Weights);
   Json.Key("version").String(Meta.Version);
   Json.Close('}');
 }

@@ -35,6 +35,7 @@ struct TMeta {
   std::string Version;               // program version
   std::optional<bool> Scaled;        // cluster: whether each column was standardised first; others: not written
   std::optional<std::string> Vcov;   // regress --vcov: the standard errors' kind; otherwise not written
+  std::optional<std::string> Weights;  // regress --weights: the weights' column; otherwise not written
 };
 
 // A table of one row per observation of data too long to hold: it is

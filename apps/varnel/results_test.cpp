@@ -47,7 +47,7 @@ TResultTable AwkwardTable() {
 
 TResults AwkwardResults() {
   TResults Results;
-  Results.Meta = {"regress", "data.csv", 42, 2, 0, 0.95, "y", {"x1", "x2"}, "1.2.3", {}, {}};
+  Results.Meta = {"regress", "data.csv", 42, 2, 0, 0.95, "y", {"x1", "x2"}, "1.2.3", {}, {}, {}};
   Results.Tables.push_back(AwkwardTable());
   Results.Tables.push_back({"fit", "Fit", {"statistic", "value"}, {{"sigma", 2.5}}, {}});
   return Results;
@@ -133,7 +133,7 @@ TEST(ResultsJsonTest, MetaThenTablesInColumnOrderWithSameDoubles) {
 // dump(2)'s, empty arrays included.
 TEST(ResultsJsonTest, ShortestNumbersInTheUsualLayout) {
   TResults Results;
-  Results.Meta = {"cluster", "d.csv", 3, 1, 0, kNaN, "", {}, "1.0", true, {}};
+  Results.Meta = {"cluster", "d.csv", 3, 1, 0, kNaN, "", {}, "1.0", true, {}, {}};
   Results.Tables.push_back({"t", "", {"p", "observed", "n", "big", "none"},
                             {{0.038974589436595423, 32531.0, 7LL, 1e22, std::monostate{}}}, {}});
   Results.Tables.push_back({"empty", "", {"a"}, {}, {}});

@@ -13,20 +13,13 @@ namespace varnel::cli {
 namespace {
 
 // The slopes' block of (X'X)⁻¹ equals the inverse of the centred products:
-// in the centred terms (X'X)⁻¹ is diag(1/n, that block).
+// in the centred terms (X'X)⁻¹ is diag(1/n, that block); weighted, X'WX's
+// with 1/Σw.
 long double Bread(const engine::TFit& Fit, std::size_t a, std::size_t b) {
   const std::size_t m = Fit.Coef.size();
   if (!Fit.Intercept) return Fit.XtXInv[a * m + b];
-  if (a == 0 || b == 0) return a == b ? 1.0L / static_cast<long double>(Fit.N) : 0.0L;
+  if (a == 0 || b == 0) return a == b ? 1.0L / (Fit.Weighted ? Fit.WeightSum : static_cast<long double>(Fit.N)) : 0.0L;
   return Fit.XtXInv[a * m + b];
-}
-
-// The row's z: a 1 for the constant, then the kept predictors about their
-// means (as they are through the origin).
-void CentredRow(const engine::TFit& Fit, std::span<const double> Row, std::vector<long double>& Z) {
-  std::size_t s = 0;
-  if (Fit.Intercept) Z[s++] = 1;
-  for (std::size_t k : Fit.Kept) Z[s++] = Fit.Design(Row, k);
 }
 
 long double Weight(TRobustKind Kind, long double Residual, long double Hat, long double n, long double p) {
@@ -40,6 +33,12 @@ long double Weight(TRobustKind Kind, long double Residual, long double Hat, long
 }
 
 }  // namespace
+
+void CentredRow(const engine::TFit& Fit, std::span<const double> Row, std::vector<long double>& Z) {
+  std::size_t s = 0;
+  if (Fit.Intercept) Z[s++] = 1;
+  for (std::size_t k : Fit.Kept) Z[s++] = Fit.Design(Row, k);
+}
 
 TRobustKind RobustKindOf(const std::string& Name) {
   static const std::pair<const char*, TRobustKind> Kinds[] = {{"const", TRobustKind::None}, {"HC0", TRobustKind::HC0},
@@ -57,9 +56,12 @@ std::string RobustKindName(TRobustKind Kind) {
 }
 
 void TMeat::Merge(const TMeat& Other) {
+  ZeroWeights += Other.ZeroWeights;
   if (Other.Sum.empty()) return;
   if (Sum.empty()) {
+    const std::size_t Zeros = ZeroWeights;
     *this = Other;
+    ZeroWeights = Zeros;
     return;
   }
   for (std::size_t i = 0; i < Sum.size(); ++i) Sum[i] += Other.Sum[i];
@@ -67,7 +69,7 @@ void TMeat::Merge(const TMeat& Other) {
 
 TMeat MeatOf(const engine::TFit& Fit, TRobustKind Kind, const engine::TBatch& Batch) {
   const std::size_t m = Fit.Coef.size();
-  TMeat Meat{m, std::vector<long double>(m * m, 0)};
+  TMeat Meat{m, std::vector<long double>(m * m, 0), 0};
   std::vector<double> Row(Batch.Cols());
   std::vector<long double> Z(m);
   const auto n = static_cast<long double>(Fit.N), p = static_cast<long double>(m);
@@ -78,7 +80,14 @@ TMeat MeatOf(const engine::TFit& Fit, TRobustKind Kind, const engine::TBatch& Ba
     for (std::size_t a = 0; a < m; ++a) {
       for (std::size_t b = 0; b < m; ++b) Hat += Z[a] * Bread(Fit, a, b) * Z[b];
     }
-    const long double w = Weight(Kind, Fit.Residual(Row), Hat, n, p);
+    long double Residual = Fit.Residual(Row);
+    if (Fit.Weighted) {  // the score w·e·x, the hat value w·x'(X'WX)⁻¹x
+      const long double v = Row[Fit.K + 1];
+      Meat.ZeroWeights += v == 0;
+      Residual *= v;
+      Hat *= v;
+    }
+    const long double w = Weight(Kind, Residual, Hat, n, p);
     for (std::size_t a = 0; a < m; ++a) {
       for (std::size_t b = 0; b <= a; ++b) Meat.Sum[a * m + b] += w * Z[a] * Z[b];
     }
@@ -90,6 +99,12 @@ TMeat MeatOf(const engine::TFit& Fit, TRobustKind Kind, const engine::TBatch& Ba
 }
 
 std::vector<long double> RobustStdErrors(const engine::TFit& Fit, TRobustKind Kind, const TMeat& Meat) {
+  const long double Scale =
+      Kind == TRobustKind::HC1 ? static_cast<long double>(Fit.N) / static_cast<long double>(Fit.DfResidual) : 1.0L;
+  return SandwichStdErrors(Fit, Scale, Meat);
+}
+
+std::vector<long double> SandwichStdErrors(const engine::TFit& Fit, long double Scale, const TMeat& Meat) {
   const std::size_t m = Fit.Coef.size();
   if (Meat.M != m) throw std::logic_error("the meat of another fit");
   // V = B M B in the centred terms.
@@ -104,8 +119,6 @@ std::vector<long double> RobustStdErrors(const engine::TFit& Fit, TRobustKind Ki
       for (std::size_t c = 0; c < m; ++c) V[a * m + b] += BM[a * m + c] * Bread(Fit, c, b);
     }
   }
-  const long double Scale =
-      Kind == TRobustKind::HC1 ? static_cast<long double>(Fit.N) / static_cast<long double>(Fit.DfResidual) : 1.0L;
   std::vector<long double> StdErr(m);
   for (std::size_t a = 0; a < m; ++a) StdErr[a] = std::sqrt(Scale * V[a * m + a]);
   if (Fit.Intercept) {

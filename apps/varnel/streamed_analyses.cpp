@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include <varnel/describe/moments.h>
 #include <varnel/dist/distributions.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 
 #include "analysis_tables.h"
+#include "cluster_errors.h"
 #include "models/saved_model.h"
 #include "output.h"
 
@@ -58,6 +60,35 @@ TResidualSums ResidualsOf(const TFit& Fit, const TBatch& Batch) {
   std::vector<double> Row(Batch.Cols());
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
     if (CompleteRow(Batch, i, Row)) Sums.Add(Fit.Residual(Row));
+  }
+  return Sums;
+}
+
+// A weighted fit's residuals: Σ w e², and the plain sums of every complete
+// row, zero weights too, as car's durbinWatsonTest takes lm's residuals.
+struct TWeightedResiduals {
+  TResidualSums Plain;
+  long double Sse = 0;
+  template <class Self, class Visit>
+  static void Members(Self& S, Visit&& Each) {
+    Each(S.Plain);
+    Each(S.Sse);
+  }
+  void Merge(const TWeightedResiduals& Other) {
+    Plain.Merge(Other.Plain);
+    Sse += Other.Sse;
+  }
+};
+
+// The batch holds the weights last, after the response and any key.
+TWeightedResiduals WeightedResidualsOf(const TFit& Fit, const TBatch& Batch) {
+  TWeightedResiduals Sums;
+  std::vector<double> Row(Batch.Cols());
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    if (!CompleteRow(Batch, i, Row)) continue;
+    const long double e = Fit.Residual(Row);
+    Sums.Plain.Add(e);
+    Sums.Sse += Row.back() * e * e;
   }
   return Sums;
 }
@@ -160,6 +191,14 @@ long double DifferenceSquares(const TFit& Fit, const TDifferences& D) {
     Sum += w[a] * w[a] * D.Cross[a * P + a];
   }
   return Sum;
+}
+
+// sandwich counts a weighted lm's rows of weight 0 in its n, and its HC2
+// to HC4 then pair residuals with the hat values of other rows: robust
+// errors of such a fit are refused.
+TInputError ZeroWeightsRefused(std::size_t Count, const std::string& Option) {
+  return TInputError(Option + " with --weights takes no weight of 0 (" + std::to_string(Count) +
+                     " here): give those rows a missing weight to leave them out");
 }
 
 // The residual sum of squares from the moments keeps 15 or more digits
@@ -269,13 +308,13 @@ TResultTable TermsTable(const TStreamedData& Data, const TFit& Fit, const TColli
   return Table;
 }
 
-TResultTable ModelTable(const TFit& Fit, const engine::TInference& I, const TResidualSums& Sums) {
+TResultTable ModelTable(const TFit& Fit, const engine::TInference& I, long double DurbinWatson) {
   const long double F = I.F ? *I.F : NAN;
   const double FP = I.FP ? *I.FP : NAN;
   TResultTable Table = EmptyModelTable(Fit.Intercept);
   Table.Rows = {{Number(I.R2), Number(I.AdjR2), Number(I.Sigma), Number(F), FP, Count(static_cast<long long>(I.DfModel)),
                  Count(static_cast<long long>(I.DfResidual)), Count(static_cast<long long>(Fit.N)), Number(I.LogLik),
-                 Number(I.AIC), Number(I.BIC), Number(I.Sse), Number(Sums.Differences / Sums.Sse)}};
+                 Number(I.AIC), Number(I.BIC), Number(I.Sse), Number(DurbinWatson)}};
   return Table;
 }
 
@@ -668,16 +707,37 @@ int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandRe
   return 0;
 }
 
-int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+namespace {
+
+// regress's first pass: the moments of [X y] and, unweighted, of their
+// differences; weighted, by the batch's last column (after the response
+// and any key), the differences then taken from the residuals' pass.
+TRegressionSums RegressionSumsOf(TStreamedData& Data, bool Weighted) {
   const std::size_t P = Data.K() + 1;
-  const TRegressionSums State = Data.Reduce<TRegressionSums>([P](const TBatch& Batch) {
-    TRegressionSums Part{TMoments(P), DifferencesOf(Batch)};
-    Part.Moments.Add(Batch);
-    return Part;
-  });
-  const std::optional<TFit> Found = FitOf(Data, State.Moments, Options, Out);
-  if (!Found) return 1;
-  const TFit& Fit = *Found;
+  return Data.Reduce<TRegressionSums>(
+      [P, Weighted](const TBatch& Batch) {
+        if (Weighted) {
+          TRegressionSums Part{TMoments(P), {}};
+          TBatch Model = Batch;
+          Model.Columns.resize(P);
+          Part.Moments.Add(Model, Batch.Columns.back());
+          return Part;
+        }
+        TRegressionSums Part{TMoments(P), DifferencesOf(Batch)};
+        Part.Moments.Add(Batch);
+        return Part;
+      },
+      Weighted);
+}
+
+// The residual sum of squares (Σ w e² when weighted) and Durbin-Watson's d.
+std::pair<long double, long double> ResidualFigures(TStreamedData& Data, const TFit& Fit,
+                                                    const TRegressionSums& State) {
+  if (Fit.Weighted) {
+    const TWeightedResiduals W = Data.Reduce<TWeightedResiduals>(
+        [&Fit](const TBatch& Batch) { return WeightedResidualsOf(Fit, Batch); }, true);
+    return {W.Sse, W.Plain.Differences / W.Plain.Sse};
+  }
   TResidualSums Sums;
   if (SseFromMoments(Fit)) {
     Sums.Sse = Fit.MomentSse;
@@ -685,18 +745,55 @@ int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandRes
   } else {
     Sums = ResidualPass(Data, Fit);
   }
-  const engine::TInference I = engine::Infer(Fit, Sums.Sse);
-  const TCollinearity C = CollinearityOf(State.Moments, Fit.Kept);
+  return {Sums.Sse, Sums.Differences / Sums.Sse};
+}
+
+// The coefficients with the standard errors --vcov or --cluster asks for,
+// in a pass of their own; the title and the meta say which.
+TResultTable CoefficientsOf(TStreamedData& Data, const TFit& Fit, const engine::TInference& I,
+                            const TCollinearity& C, const TOptions& Options, TMeta& Meta) {
   const TRobustKind Kind = Options.Regress.Vcov;
-  if (Kind == TRobustKind::None) {
-    Out.Results.Tables = {CoefficientTable(Data, Fit, I, C, Options)};
-  } else {
-    const TMeat Meat = Data.Reduce<TMeat>([&Fit, Kind](const TBatch& Batch) { return MeatOf(Fit, Kind, Batch); });
-    Out.Results.Tables = {CoefficientTable(Data, Fit, WithRobustErrors(I, Fit, RobustStdErrors(Fit, Kind, Meat)), C, Options)};
-    Out.Results.Tables[0].Title += "; standard errors " + RobustKindName(Kind) + " (heteroskedasticity-consistent)";
-    Out.Results.Meta.Vcov = RobustKindName(Kind);
+  const bool Weighted = Fit.Weighted;
+  if (!Options.Regress.Cluster.empty()) {
+    const TGroupScores Scores =
+        Data.Reduce<TGroupScores>([&Fit](const TBatch& Batch) { return GroupScoresOf(Fit, Batch); }, true);
+    if (Scores.ZeroWeights > 0) throw ZeroWeightsRefused(Scores.ZeroWeights, "--cluster");
+    const std::vector<long double> StdErr = ClusteredStdErrors(Fit, Kind, Scores);
+    TResultTable Table = CoefficientTable(Data, Fit, WithRobustErrors(I, Fit, StdErr), C, Options);
+    const std::string Column = Printable(Options.Regress.Cluster);
+    Table.Title += "; standard errors " + RobustKindName(Kind) + " clustered by " + Column + " (" +
+                   std::to_string(Scores.Keys.size()) + " clusters)";
+    Meta.Vcov = ClusteredVcovName(Kind, Column);
+    return Table;
   }
-  Out.Results.Tables.push_back(ModelTable(Fit, I, Sums));
+  if (Kind == TRobustKind::None) return CoefficientTable(Data, Fit, I, C, Options);
+  const TMeat Meat =
+      Data.Reduce<TMeat>([&Fit, Kind](const TBatch& Batch) { return MeatOf(Fit, Kind, Batch); }, Weighted);
+  if (Meat.ZeroWeights > 0) throw ZeroWeightsRefused(Meat.ZeroWeights, "--vcov");
+  const std::vector<long double> StdErr = RobustStdErrors(Fit, Kind, Meat);
+  TResultTable Table = CoefficientTable(Data, Fit, WithRobustErrors(I, Fit, StdErr), C, Options);
+  Table.Title += "; standard errors " + RobustKindName(Kind) + " (heteroskedasticity-consistent)";
+  Meta.Vcov = RobustKindName(Kind);
+  return Table;
+}
+
+}  // namespace
+
+int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  const bool Weighted = Options.Regress.Weighted;
+  const TRegressionSums State = RegressionSumsOf(Data, Weighted);
+  const std::optional<TFit> Found = FitOf(Data, State.Moments, Options, Out);
+  if (!Found) return 1;
+  const TFit& Fit = *Found;
+  const auto [Sse, DurbinWatson] = ResidualFigures(Data, Fit, State);
+  const engine::TInference I = engine::Infer(Fit, Sse);
+  const TCollinearity C = CollinearityOf(State.Moments, Fit.Kept);
+  Out.Results.Tables = {CoefficientsOf(Data, Fit, I, C, Options, Out.Results.Meta)};
+  if (Weighted) {
+    Out.Results.Meta.Weights = Printable(Options.Regress.WeightsColumn);
+    Out.Results.Tables[0].Title += "; weighted least squares, weights " + *Out.Results.Meta.Weights;
+  }
+  Out.Results.Tables.push_back(ModelTable(Fit, I, DurbinWatson));
   Out.Results.Tables.push_back(TermsTable(Data, Fit, C));
   if (!Options.Regress.SaveModel.empty()) Out.ModelFile = ModelJson(SavedModelOf(Data, Fit, I));
   if (Fit.Intercept) Out.Results.Tables.push_back(AnovaTable(Data.TermNames(), Data.TermOf(), State.Moments, I.Sse, I.DfResidual));

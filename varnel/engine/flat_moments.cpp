@@ -113,6 +113,7 @@ void CheckFields(const TMoments::TFields& F) {
 }  // namespace
 
 std::vector<std::byte> ToFlat(const TMoments& State) {
+  if (State.Weighted()) throw EEngineError("a weighted moments state has no flat form");
   const std::size_t P = State.P();
   TWriter Out;
   Out.Bytes.reserve(FlatSize(P));

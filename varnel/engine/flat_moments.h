@@ -33,7 +33,7 @@ namespace varnel::engine {
 inline constexpr std::uint32_t kFlatMomentsVersion = 1;
 
 /// The flat form of State, in the layout above; FromFlat gives the same
-/// state back, bit for bit.
+/// state back, bit for bit. A weighted state has none: EEngineError.
 VARNEL_API std::vector<std::byte> ToFlat(const TMoments& State);
 
 /// Throws EFlatStateError for a wrong magic, version, size or checksum, and

@@ -47,10 +47,12 @@ void AddFit(const TFit& Fit, TInference& Out) {
   Out.FP = FProbability(static_cast<double>(F), static_cast<double>(Out.DfModel), static_cast<double>(Rdf), TTail::Upper);
 }
 
-// logLik.lm with unit weights, and AIC and BIC counting σ as a parameter.
+// logLik.lm, and AIC and BIC counting σ as a parameter; weighted, Sse is
+// Σ w e² and the rows of positive weight add half their Σ log w.
 void AddLikelihood(const TFit& Fit, TInference& Out) {
   const long double n = Fit.N, Df = Fit.Rank() + 1;
   Out.LogLik = -0.5L * n * (std::log(2 * std::numbers::pi_v<long double>) + 1 - Ln(n) + Ln(Out.Sse));
+  if (Fit.Weighted) Out.LogLik += 0.5L * Fit.LogWeightSum;
   Out.AIC = -2 * Out.LogLik + 2 * Df;
   Out.BIC = -2 * Out.LogLik + Ln(n) * Df;
 }

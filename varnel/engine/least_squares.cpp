@@ -17,7 +17,7 @@ using TMatrix = std::vector<long double>;  // square, row-major
 // intercept (the constant's own equation then drops out), about zero without.
 TMatrix CrossProducts(const TMoments& State, bool Intercept) {
   const std::size_t p = State.P();
-  const long double n = State.Count();
+  const long double n = State.WeightSum();
   TMatrix A(p * p);
   for (std::size_t j = 0; j < p; ++j) {
     for (std::size_t k = 0; k <= j; ++k) {
@@ -50,7 +50,7 @@ TFactor Factor(const TMatrix& A, const TMoments& State, long double Tolerance) {
       Pivot -= Full[j * K + l] * Full[j * K + l];
     }
     const long double Mean = State.Mean(j);
-    long double Norm = State.CoMoment(j, j) + State.Count() * Mean * Mean;
+    long double Norm = State.CoMoment(j, j) + State.WeightSum() * Mean * Mean;
     if (Norm == 0) Norm = 1;
     if (Finite(Pivot) < Tolerance * Norm) {
       F.Aliased.push_back(j);
@@ -87,6 +87,24 @@ void SolveKept(const TFactor& F, const TMatrix& A, std::size_t p, TFit& Fit, lon
   Fit.Coef.insert(Fit.Coef.end(), Beta.begin(), Beta.end());
 }
 
+// Weighted, the constant's own cross product N is the weights' sum.
+std::vector<long double> WithConstant(long double N, const std::vector<long double>& Means,
+                                      const std::vector<long double>& Inv) {
+  const std::size_t q = Means.size(), r = q + 1;
+  std::vector<long double> W(q, 0), Out(r * r, 0);
+  long double Quadratic = 0;
+  for (std::size_t i = 0; i < q; ++i) {
+    for (std::size_t j = 0; j < q; ++j) W[i] += Inv[i * q + j] * Means[j];
+    Quadratic += Means[i] * W[i];
+  }
+  Out[0] = Finite(1 / N + Quadratic);
+  for (std::size_t i = 0; i < q; ++i) {
+    Out[i + 1] = Out[(i + 1) * r] = Finite(-W[i]);
+    for (std::size_t j = 0; j < q; ++j) Out[(i + 1) * r + j + 1] = Inv[i * q + j];
+  }
+  return Out;
+}
+
 // Adds the intercept: β0 = ȳ − Σ βj x̄j, and the inverse with the constant.
 void AddIntercept(const TMoments& State, const TMatrix& Inv, TFit& Fit) {
   const std::size_t q = Fit.Kept.size();
@@ -97,26 +115,14 @@ void AddIntercept(const TMoments& State, const TMatrix& Inv, TFit& Fit) {
     Beta0 -= Fit.Coef[i + 1] * Means[i];
   }
   Fit.Coef[0] = Finite(Beta0);
-  Fit.XtXInv = InverseWithConstant(State.Count(), Means, Inv);
+  Fit.XtXInv = WithConstant(State.WeightSum(), Means, Inv);
 }
 
 }  // namespace
 
 std::vector<long double> InverseWithConstant(std::size_t N, const std::vector<long double>& Means,
                                              const std::vector<long double>& Inv) {
-  const std::size_t q = Means.size(), r = q + 1;
-  std::vector<long double> W(q, 0), Out(r * r, 0);
-  long double Quadratic = 0;
-  for (std::size_t i = 0; i < q; ++i) {
-    for (std::size_t j = 0; j < q; ++j) W[i] += Inv[i * q + j] * Means[j];
-    Quadratic += Means[i] * W[i];
-  }
-  Out[0] = Finite(1 / static_cast<long double>(N) + Quadratic);
-  for (std::size_t i = 0; i < q; ++i) {
-    Out[i + 1] = Out[(i + 1) * r] = Finite(-W[i]);
-    for (std::size_t j = 0; j < q; ++j) Out[(i + 1) * r + j + 1] = Inv[i * q + j];
-  }
-  return Out;
+  return WithConstant(static_cast<long double>(N), Means, Inv);
 }
 
 TFit Solve(const TMoments& State, bool Intercept, long double Tolerance) {
@@ -129,6 +135,9 @@ TFit Solve(const TMoments& State, bool Intercept, long double Tolerance) {
   Fit.K = p - 1;
   Fit.Intercept = Intercept;
   Fit.N = State.Count();
+  Fit.Weighted = State.Weighted();
+  Fit.LogWeightSum = State.LogWeightSum();
+  Fit.WeightSum = State.WeightSum();
   Fit.Kept = F.Kept;
   Fit.Aliased = F.Aliased;
   if (Intercept) Fit.Coef.push_back(0);

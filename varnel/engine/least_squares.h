@@ -21,7 +21,14 @@ inline constexpr long double kAliasTolerance = 1e-14L;
 struct VARNEL_API TFit {
   std::size_t K = 0;  ///< predictors in the state, aliased ones included
   bool Intercept = true;  ///< whether the constant is fitted
-  std::size_t N = 0;  ///< complete rows
+  std::size_t N = 0;  ///< complete rows (of a positive weight when weighted)
+  /// Whether the moments were weighted, and Σ log w over the rows counted:
+  /// the likelihood's share of the weights.
+  ///@{
+  bool Weighted = false;
+  long double LogWeightSum = 0;
+  ///@}
+  long double WeightSum = 0;  ///< Σw over the rows counted: N unweighted
   /// The estimable predictors and the aliased ones: 0-based indices, increasing.
   ///@{
   std::vector<std::size_t> Kept, Aliased;

@@ -124,6 +124,49 @@ void TMoments::Add(const TBatch& Batch) {
   Merge(Part);
 }
 
+void TMoments::Add(const TBatch& Batch, std::span<const double> Weights) {
+  if (Batch.Cols() != FP) throw EEngineError("batch has a different number of columns from the state");
+  Batch.Check();
+  if (Weights.size() != Batch.Rows()) throw EEngineError("weights of another number of rows than the batch");
+  if (FCount > 0 && !FWeighted) throw EEngineError("weighted rows cannot join an unweighted state");
+  // Sums of w·d and w·d·d' of the deviations d from the shift, row by row.
+  TMoments Part(FP);
+  Part.FWeighted = true;
+  std::vector<long double> Sum(FP), Cross(FP * FP), d(FP);
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    const double w = Weights[i];
+    if (!IsComplete(Batch, i) || std::isnan(w)) {
+      ++Part.FIncomplete;
+      continue;
+    }
+    if (!(w >= 0) || std::isinf(w)) throw EEngineError("a weight is negative or infinite");
+    if (w == 0) continue;
+    if (Part.FCount++ == 0) {
+      for (std::size_t j = 0; j < FP; ++j) Part.FShift[j] = Batch.Columns[j][i];
+    }
+    Part.FWeightSum += w;
+    Part.FLogWeightSum += std::log(static_cast<long double>(w));
+    for (std::size_t j = 0; j < FP; ++j) {
+      d[j] = static_cast<long double>(Batch.Columns[j][i]) - Part.FShift[j];
+      Sum[j] += w * d[j];
+      for (std::size_t k = 0; k <= j; ++k) Cross[j * FP + k] += w * d[j] * d[k];
+    }
+  }
+  if (Part.FCount > 0) {
+    const long double W = Part.FWeightSum;
+    for (std::size_t j = 0; j < FP; ++j) {
+      Part.FMeanAboutShift[j] = Sum[j] / W;
+      for (std::size_t k = 0; k <= j; ++k) {
+        const long double C = Cross[j * FP + k] - Sum[j] * Sum[k] / W;
+        Part.FCoMoment[j * FP + k] = Part.FCoMoment[k * FP + j] = C;
+      }
+    }
+  }
+  Part.AddRanges(Batch);
+  FWeighted = true;
+  Merge(Part);
+}
+
 // Each column's range and missing count held in locals: stores through
 // the members, which the column's values might alias, would be made at
 // every value.
@@ -147,6 +190,8 @@ void TMoments::AddRanges(const TBatch& Batch) {
 
 void TMoments::Merge(const TMoments& Other) {
   if (Other.FP != FP) throw EEngineError("states of different numbers of columns cannot be merged");
+  if (FCount > 0 && Other.FCount > 0 && FWeighted != Other.FWeighted)
+    throw EEngineError("a weighted and an unweighted state cannot be merged");
   FIncomplete += Other.FIncomplete;
   for (std::size_t j = 0; j < FP; ++j) {
     FMissing[j] += Other.FMissing[j];
@@ -155,13 +200,19 @@ void TMoments::Merge(const TMoments& Other) {
   }
   if (Other.FCount == 0) return;
   if (FCount == 0) {
+    FWeighted = Other.FWeighted;
+    FWeightSum = Other.FWeightSum;
+    FLogWeightSum = Other.FLogWeightSum;
     FCount = Other.FCount;
     FShift = Other.FShift;
     FMeanAboutShift = Other.FMeanAboutShift;
     FCoMoment = Other.FCoMoment;
     return;
   }
-  const long double na = FCount, nb = Other.FCount, n = na + nb, Weight = na * nb / n;
+  // Weighted, the rows' weights take the place of their counts.
+  const long double na = FWeighted ? FWeightSum : static_cast<long double>(FCount),
+                    nb = FWeighted ? Other.FWeightSum : static_cast<long double>(Other.FCount), n = na + nb,
+                    Weight = na * nb / n;
   std::vector<long double> Delta(FP);
   for (std::size_t j = 0; j < FP; ++j) {
     // The shifts are doubles close to each other: their difference is exact.
@@ -175,9 +226,13 @@ void TMoments::Merge(const TMoments& Other) {
     FMeanAboutShift[j] += Delta[j] * (nb / n);
   }
   FCount += Other.FCount;
+  FWeightSum += Other.FWeightSum;
+  FLogWeightSum += Other.FLogWeightSum;
 }
 
-TMoments::TMoments(TFields F) : FP(F.P), FCount(F.Count), FIncomplete(F.Incomplete) {
+TMoments::TMoments(TFields F)
+    : FP(F.P), FCount(F.Count), FIncomplete(F.Incomplete), FWeighted(F.Weighted), FWeightSum(F.WeightSum),
+      FLogWeightSum(F.LogWeightSum) {
   const std::size_t P = F.P;
   if (F.Shift.size() != P || F.Min.size() != P || F.Max.size() != P || F.MeanAboutShift.size() != P ||
       F.Missing.size() != P || F.CoMoment.size() != P * P) {
@@ -192,7 +247,8 @@ TMoments::TMoments(TFields F) : FP(F.P), FCount(F.Count), FIncomplete(F.Incomple
 }
 
 TMoments::TFields TMoments::Fields() const {
-  return {FP, FCount, FIncomplete, FShift, FMin, FMax, FMeanAboutShift, FCoMoment, FMissing};
+  return {FP, FCount, FIncomplete, FShift, FMin, FMax, FMeanAboutShift, FCoMoment, FMissing, FWeighted, FWeightSum,
+          FLogWeightSum};
 }
 
 }  // namespace varnel::engine

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 #include "varnel/engine/batch.h"
@@ -26,8 +27,16 @@ class VARNEL_API TMoments {
   explicit TMoments(std::size_t P = 0);
 
   std::size_t P() const { return FP; }  ///< the number of columns
-  std::size_t Count() const { return FCount; }            ///< complete rows
+  std::size_t Count() const { return FCount; }            ///< complete rows (of a positive weight when weighted)
   std::size_t Incomplete() const { return FIncomplete; }  ///< rows left out
+
+  /// Whether the rows were weighed (Add with weights); Σw over the rows
+  /// counted (Count() when not weighted) and Σ log w over them (0 then).
+  ///@{
+  bool Weighted() const { return FWeighted; }
+  long double WeightSum() const { return FWeighted ? FWeightSum : static_cast<long double>(FCount); }
+  long double LogWeightSum() const { return FLogWeightSum; }
+  ///@}
 
   /// Column j's shift, and its mean about the shift and as it is.
   ///@{
@@ -35,7 +44,8 @@ class VARNEL_API TMoments {
   long double MeanAboutShift(std::size_t j) const { return FMeanAboutShift[j]; }
   long double Mean(std::size_t j) const { return FShift[j] + FMeanAboutShift[j]; }
   ///@}
-  /// Σ (x_i − x̄)(x_j − x̄_j) over the complete rows.
+  /// Σ (x_i − x̄)(x_j − x̄_j) over the complete rows; weighted, Σ w (x_i −
+  /// x̄)(x_j − x̄_j) about the weighted means.
   long double CoMoment(std::size_t i, std::size_t j) const { return FCoMoment[i * FP + j]; }
   /// Column j's least and largest value over the values present in it: +∞
   /// and −∞ when there are none.
@@ -49,10 +59,18 @@ class VARNEL_API TMoments {
   /// otherwise, as for columns of different lengths); an infinite value
   /// throws EOverflow. On a throw the state is as it was.
   void Add(const TBatch& Batch);
+  /// Adds the rows of the batch, row i weighing Weights[i] (one per row,
+  /// EEngineError otherwise), as R's lm(weights = ) weighs them: a missing
+  /// weight leaves the row out, a zero weight counts it nowhere (nor in
+  /// Count()), and a negative or infinite one throws EEngineError. A state
+  /// is weighted or not from its first row on; adding the other kind of
+  /// rows throws EEngineError.
+  void Add(const TBatch& Batch, std::span<const double> Weights);
 
   /// Adds the rows another state has seen, as if they followed this state's
-  /// rows: C = C_a + C_b + (n_a·n_b/n)·δδᵀ with δ = mean_b − mean_a. Throws
-  /// EEngineError for a state of another number of columns.
+  /// rows: C = C_a + C_b + (n_a·n_b/n)·δδᵀ with δ = mean_b − mean_a (the
+  /// weights' sums for n when weighted). Throws EEngineError for a state of
+  /// another number of columns, or a weighted one with an unweighted one.
   void Merge(const TMoments& Other);
 
   /// A state's fields, as Fields gives them and the constructor from them
@@ -71,6 +89,12 @@ class VARNEL_API TMoments {
     std::vector<long double> MeanAboutShift, CoMoment;
     ///@}
     std::vector<std::size_t> Missing;  ///< per column: Missing()
+    /// Weighted(), WeightSum() and LogWeightSum() (the flat form has no
+    /// weighted state).
+    ///@{
+    bool Weighted = false;
+    long double WeightSum = 0, LogWeightSum = 0;
+    ///@}
   };
   /// Rebuilds a state from its fields; used by the flat form, which checks
   /// them first.
@@ -81,6 +105,8 @@ class VARNEL_API TMoments {
   void AddRanges(const TBatch& Batch);
 
   std::size_t FP = 0, FCount = 0, FIncomplete = 0;
+  bool FWeighted = false;
+  long double FWeightSum = 0, FLogWeightSum = 0;
   std::vector<double> FShift, FMin, FMax;
   std::vector<long double> FMeanAboutShift, FCoMoment;
   std::vector<std::size_t> FMissing;

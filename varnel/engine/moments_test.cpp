@@ -110,5 +110,58 @@ TEST(EngineMomentsTest, RefusedBatchesLeaveTheStateUnchanged) {
   EXPECT_EQ(S.CoMoment(0, 1), 1.0L);
 }
 
+// Integer weights are the rows repeated: the weighted state of rows with
+// weights 0..3 against the plain state of each row taken w times. A zero
+// weight keeps its row out of the count; the log weights are summed.
+TEST(EngineMomentsTest, IntegerWeightsAreRepeatedRows) {
+  const std::vector<std::vector<double>> Columns = RandomColumns(3, 40, 7, 1e6);
+  std::vector<double> Weights(40);
+  std::vector<std::vector<double>> Repeated(3);
+  long double LogSum = 0;
+  for (std::size_t i = 0; i < 40; ++i) {
+    Weights[i] = static_cast<double>(i % 4);
+    if (Weights[i] > 0) LogSum += std::log(static_cast<long double>(Weights[i]));
+    for (std::size_t r = 0; r < i % 4; ++r) {
+      for (std::size_t j = 0; j < 3; ++j) Repeated[j].push_back(Columns[j][i]);
+    }
+  }
+  const std::vector<TBatch> Parts = CutBatches(MakeBatch(Columns), 13);
+  TMoments Weighted(3), Plain(3);
+  for (const TBatch& Part : Parts) {
+    const std::span<const double> W(Weights.data() + Part.FirstRow, Part.Rows());
+    TMoments One(3);
+    One.Add(Part, W);
+    Weighted.Merge(One);
+  }
+  Plain.Add(MakeBatch(Repeated));
+  EXPECT_TRUE(Weighted.Weighted());
+  EXPECT_EQ(Weighted.Count(), 30u);  // the ten rows of weight 0 are not counted
+  EXPECT_EQ(Weighted.WeightSum(), static_cast<long double>(Plain.Count()));
+  EXPECT_NEAR(static_cast<double>(Weighted.LogWeightSum()), static_cast<double>(LogSum), 1e-15);
+  for (std::size_t j = 0; j < 3; ++j) {
+    EXPECT_NEAR(static_cast<double>(Weighted.Mean(j)), static_cast<double>(Plain.Mean(j)), 1e-14 * 1e6 * (j + 1));
+    for (std::size_t k = 0; k < 3; ++k) {
+      const double C = static_cast<double>(Plain.CoMoment(j, k));
+      EXPECT_NEAR(static_cast<double>(Weighted.CoMoment(j, k)), C, 1e-13 * std::fabs(C)) << j << k;
+    }
+  }
+}
+
+TEST(EngineMomentsTest, WeightsThatAreRefused) {
+  const std::vector<std::vector<double>> Columns = {{1, 2, 3}, {4, 5, 7}};
+  const std::vector<double> Negative = {1, -1, 1}, Short = {1, 1}, Infinite = {1, HUGE_VAL, 1}, Ones = {1, 1, 1};
+  TMoments S(2);
+  EXPECT_THROW(S.Add(MakeBatch(Columns), Negative), EEngineError);
+  EXPECT_THROW(S.Add(MakeBatch(Columns), Short), EEngineError);
+  EXPECT_THROW(S.Add(MakeBatch(Columns), Infinite), EEngineError);
+  EXPECT_EQ(S.Count(), 0u);  // as it was
+  S.Add(MakeBatch(Columns), Ones);
+  EXPECT_THROW(S.Add(MakeBatch(Columns)), EEngineError);  // plain rows into a weighted state
+  TMoments Plain(2);
+  Plain.Add(MakeBatch(Columns));
+  EXPECT_THROW(Plain.Add(MakeBatch(Columns), Ones), EEngineError);
+  EXPECT_THROW(Plain.Merge(S), EEngineError);
+}
+
 }  // namespace
 }  // namespace varnel::engine

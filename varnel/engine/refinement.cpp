@@ -127,6 +127,7 @@ void TResidualProducts::Merge(const TResidualProducts& Other) {
 }
 
 TFit Refined(const TFit& Fit, const TResidualProducts& Products) {
+  if (Fit.Weighted) throw EEngineError("a weighted fit is not refined");
   const std::size_t Rank = Fit.Rank(), First = Fit.Intercept ? 1 : 0;
   const std::size_t q = Fit.Kept.size();
   if (Products.Count() != Fit.N || Products.Sums().size() != Rank ||

@@ -24,8 +24,9 @@ inline constexpr long double kRefineAbove = 1024;
 
 /// The fit's condition bound, (rank + 1)·Σ C_jj·(C⁻¹)_jj over the kept columns.
 VARNEL_API long double ConditionBound(const TFit& Fit);
-/// Whether the fit's condition bound passes kRefineAbove.
-inline bool WorthRefining(const TFit& Fit) { return ConditionBound(Fit) > kRefineAbove; }
+/// Whether the fit's condition bound passes kRefineAbove; a weighted fit,
+/// whose residual products would need the weights, is never refined.
+inline bool WorthRefining(const TFit& Fit) { return !Fit.Weighted && ConditionBound(Fit) > kRefineAbove; }
 
 /// Above this bound the inverse itself, formed from moments that carry 19
 /// digits, may keep fewer than about 14 (a gap of 1/30,000 between two

@@ -42,7 +42,8 @@ TFitAt FitAt(const TSavedModel& M, const std::vector<double>& x) {
     At.Fit += static_cast<long double>(M.Estimates[j]) * x[j];
     d[a] = M.Intercept ? (static_cast<long double>(x[j]) - M.Shift[a]) - M.Mean[a] : x[j];
   }
-  long double Hat = M.Intercept ? 1.0L / static_cast<long double>(M.N) : 0;
+  const long double Count = M.WeightSum > 0 ? M.WeightSum : static_cast<long double>(M.N);
+  long double Hat = M.Intercept ? 1.0L / Count : 0;
   for (std::size_t a = 0; a < m; ++a) {
     long double s = 0;
     for (std::size_t b = 0; b < m; ++b) s += M.Inverse[a * m + b] * d[b];
@@ -104,6 +105,8 @@ int RunStreamedPredict(TStreamedData& Data, const TOptions& Options, TCommandRes
   }
   if (Model->Kept.size() < Model->Terms.size())
     std::cerr << "varnel: prediction from a rank-deficient fit may be misleading\n";
+  if (Model->WeightSum > 0 && Options.Predict.Interval == TInterval::Prediction)
+    std::cerr << "varnel: assuming constant prediction variance even though model fit is weighted\n";
   const double Quantile =
       StudentTQuantile((1 - Options.Level) / 2, static_cast<double>(Model->DfResidual), TTail::Upper);
   const TInterval Interval = Options.Predict.Interval;

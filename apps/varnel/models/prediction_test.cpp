@@ -103,6 +103,18 @@ TEST_F(PredictTest, ThroughTheOriginAndRankDeficientAsPredictLm) {
             "pred.low", "pred.high", Aliased);
 }
 
+// A weighted fit's standard errors are about its weighted means; a new
+// observation is taken as of weight 1, as R warns.
+TEST_F(PredictTest, WeightedFitAsPredictLm) {
+  const TExpected Weighted{{22.58283518645322374, 19.38469109092093134, 10.70401426019043001},
+                           {0.75777307290103169, 0.54412274048881581, 1.01498181127619347},
+                           {-49.77045888841134058, -52.96058541094756578, -61.66242098452077869},
+                           {94.93612926131778806, 91.72996759278942136, 83.07044950490164581}};
+  ExpectAsR(Predictions("--x wt --y mpg --weights hp", "--interval prediction",
+                        "varnel: assuming constant prediction variance even though model fit is weighted\n")["predictions"],
+            "pred.low", "pred.high", Weighted);
+}
+
 // The model holds what prediction needs and nothing of the data; it
 // reads back to the same predictions, and without --interval the table
 // has no limits.

@@ -96,6 +96,7 @@ TSavedModel SavedModelOf(const TStreamedData& Data, const engine::TFit& Fit, con
   M.Sigma = static_cast<double>(Inference.Sigma);
   M.N = static_cast<long long>(Fit.N);
   M.DfResidual = static_cast<long long>(Fit.DfResidual);
+  if (Fit.Weighted) M.WeightSum = static_cast<double>(Fit.WeightSum);
   return M;
 }
 
@@ -107,7 +108,8 @@ std::string ModelJson(const TSavedModel& M) {
   J["formula"] = M.Formula;
   J["response"] = M.Response;
   J["intercept"] = M.Intercept;
-  J["weights"] = nullptr;  // every observation counted once: a new one's variance is sigma²
+  // A weighted fit's new observation is taken as of weight 1: variance sigma².
+  J["weights"] = M.WeightSum > 0 ? ordered_json{{"sum", M.WeightSum}} : ordered_json(nullptr);
   ordered_json Columns = ordered_json::array();
   for (const auto& C : M.Columns) {
     ordered_json Column = {{"name", C.Column}, {"type", C.Factor ? "factor" : "number"}};
@@ -138,7 +140,7 @@ void CheckModel(const TSavedModel& M, const std::string& Source) {
   for (const auto& C : M.Columns) Width += C.Factor ? (C.Levels.size() < 2 ? K + 1 : C.Levels.size() - 1) : 1;
   bool Sound = Width == K && M.Estimates.size() == K && M.Inverse.size() == m * m && M.Vcov.size() == Rank * Rank &&
                (!M.Intercept || (M.Shift.size() == m && M.Mean.size() == m)) && M.DfResidual > 0 && M.N > 0 &&
-               std::isfinite(M.Sigma) && M.Sigma >= 0;
+               std::isfinite(M.Sigma) && M.Sigma >= 0 && std::isfinite(M.WeightSum) && M.WeightSum >= 0;
   for (std::size_t a = 0; Sound && a < m; ++a) Sound = M.Kept[a] < K && (a == 0 || M.Kept[a] > M.Kept[a - 1]);
   if (!Sound) throw TInputError(Source + ": the model's parts do not agree with each other: the file is damaged");
 }
@@ -182,6 +184,7 @@ TSavedModel ModelFromJson(const std::string& Text, const std::string& Source) {
     M.Shift = J.at("centres").at("shift").get<std::vector<double>>();
     M.Mean = J.at("centres").at("mean").get<std::vector<double>>();
     M.Inverse = MatrixOf(J.at("xtx_inverse"));
+    if (const auto& Weights = J.at("weights"); !Weights.is_null()) M.WeightSum = Weights.at("sum").get<double>();
   } catch (const nlohmann::json::exception& Error) {
     throw TInputError(Source + ": the model is not whole: " + Error.what());
   } catch (const TInputError& Error) {

@@ -33,6 +33,9 @@ struct TSavedModel {
   std::vector<double> Vcov;  // R's vcov(fit): the estimable terms, the constant first, row-major
   double Sigma = 0;
   long long N = 0, DfResidual = 0;
+  // Of a weighted fit, the weights' sum, which the constant's share of a
+  // fit's variance is over (N unweighted); 0 for an unweighted fit.
+  double WeightSum = 0;
 
   std::size_t Rank() const { return Kept.size() + (Intercept ? 1 : 0); }
 };

@@ -42,6 +42,14 @@ struct TIsVectorOfMembers<std::vector<T, A>> : std::true_type {};
 template <class T>
 void PackState(TPacker& Out, const T& State) {
   if constexpr (std::is_same_v<T, engine::TMoments>) {
+    // A weighted state, which has no flat form, goes field by field.
+    Out.Put(static_cast<unsigned char>(State.Weighted()));
+    if (State.Weighted()) {
+      const engine::TMoments::TFields F = State.Fields();
+      Out.Put(F.P).Put(F.Count).Put(F.Incomplete).Put(F.Shift).Put(F.Min).Put(F.Max);
+      Out.Put(F.MeanAboutShift).Put(F.CoMoment).Put(F.Missing).Put(F.WeightSum).Put(F.LogWeightSum);
+      return;
+    }
     const std::vector<std::byte> Flat = engine::ToFlat(State);
     Out.Put(std::string(reinterpret_cast<const char*>(Flat.data()), Flat.size()));
   } else if constexpr (HasMembers<T>) {
@@ -62,6 +70,21 @@ void PackState(TPacker& Out, const T& State) {
 template <class T>
 void UnpackState(TUnpacker& In, T& State) {
   if constexpr (std::is_same_v<T, engine::TMoments>) {
+    if (In.Get<unsigned char>() != 0) {
+      engine::TMoments::TFields F;
+      F.Weighted = true;
+      In.Read(F.P);
+      In.Read(F.Count);
+      In.Read(F.Incomplete);
+      for (auto* Part : {&F.Shift, &F.Min, &F.Max}) In.Read(*Part);
+      In.Read(F.MeanAboutShift);
+      In.Read(F.CoMoment);
+      In.Read(F.Missing);
+      In.Read(F.WeightSum);
+      In.Read(F.LogWeightSum);
+      State = engine::TMoments(std::move(F));
+      return;
+    }
     const auto Flat = In.Get<std::string>();
     State = engine::FromFlat(std::as_bytes(std::span(Flat.data(), Flat.size())));
   } else if constexpr (HasMembers<T>) {

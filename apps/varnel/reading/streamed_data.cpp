@@ -39,6 +39,8 @@ struct TTextHash {
 struct TStreamedData::TColumn {
   std::string Name;
   bool Factor = false;
+  bool Key = false;     // the rows' groups: its levels' indices, no dummies
+  bool Weight = false;  // the rows' weights
   bool NumericLevels = true;
   std::vector<double> LevelValues;
   std::unordered_map<std::string, int, TTextHash, std::equal_to<>> LevelIndex;
@@ -138,15 +140,24 @@ void TStreamedData::Plan(const TDataRules& Rules) {
   TFieldBlock Fields;
   FReader->Split(FFirst.front(), Fields);
   AddRows(Fields, Table);
-  const std::vector<bool> Factor = FactorColumns(Table, FSource, Rules);
+  FKeyed = !Rules.Key.empty();
+  FWeights = !Rules.Weights.empty();
+  const std::size_t FirstCarried = Table.Names.size() - CarriedCount();
+  TCsvTable Model = Table;  // the predictors and the response
+  Model.Names.resize(FirstCarried);
+  Model.Columns.resize(FirstCarried);
+  const std::vector<bool> Factor = FactorColumns(Model, FSource, Rules);
   for (std::size_t c = 0; c < Table.Names.size(); ++c) {
     TColumn Column;
     Column.Name = Table.Names[c];
     Column.Factor = c < Factor.size() && Factor[c];
+    Column.Key = FKeyed && c == FirstCarried;
+    Column.Weight = FWeights && c + 1 == Table.Names.size();
     FColumns.push_back(std::move(Column));
   }
-  for (const TColumn& Column : FColumns) FPlainNumbers.push_back(!Column.Factor && PlainNumbersRead(Rules));
-  if (FResponse) FYName = Printable(Table.Names.back());
+  for (const TColumn& Column : FColumns)
+    FPlainNumbers.push_back(!Column.Factor && !Column.Key && PlainNumbersRead(Rules));
+  if (FResponse) FYName = Printable(Model.Names.back());
   for (const std::string& Name : FReader->Header().Names) {
     if (std::find(Table.Names.begin(), Table.Names.end(), Name) == Table.Names.end()) FUnused.push_back(Printable(Name));
   }
@@ -268,14 +279,17 @@ void TStreamedData::ForEachBlock(const std::function<void(std::size_t, const TRo
   if (Q.Error) std::rethrow_exception(Q.Error);
 }
 
-void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit) {
+void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit,
+                                 bool WithCarried) {
   const bool First = FDroppedUnknown;
   std::mutex Lock;
   std::vector<std::pair<std::size_t, std::vector<long long>>> Dropped;  // per block
   ForEachBlock([&](std::size_t Index, const TRowText& Block) {
     thread_local TBlockData Data;  // its storage kept from block to block
     Convert(Block, Data);
-    Visit(Index, engine::MakeBatch(Data.Columns, Block.FirstRow));
+    engine::TBatch Batch = engine::MakeBatch(Data.Columns, Block.FirstRow);
+    if (!WithCarried) Batch.Columns.resize(Batch.Columns.size() - CarriedCount());
+    Visit(Index, Batch);
     if (!First) return;
     const std::lock_guard<std::mutex> Hold(Lock);
     if (Dropped.size() <= Index) Dropped.resize(Index + 1);
@@ -314,7 +328,7 @@ void TStreamedData::GatherLevelTexts(std::vector<std::set<std::string>>& Texts, 
         Complete = Complete && Kinds[c] != TCellKind::Missing;
       }
       for (std::size_t c = 0; Complete && c < Picked; ++c) {
-        if (!FColumns[c].Factor) continue;
+        if (!FColumns[c].Factor && !FColumns[c].Key) continue;
         if (FColumns[c].Known) {
           CheckKnownLevel(Block, Fields, r, c);
           continue;
@@ -342,7 +356,7 @@ void TStreamedData::CheckKnownLevel(const TRowText& Block, const TFieldBlock& Fi
 }
 
 void TStreamedData::CheckLevelCount(const std::set<std::string>& Texts, std::size_t Column) const {
-  if (Texts.size() <= kMaxStreamedPredictors + 1) return;
+  if (FColumns[Column].Key || Texts.size() <= kMaxStreamedPredictors + 1) return;
   throw TInputError(FSource + ": column " + Quoted(FColumns[Column].Name) + " as a factor has more than " +
                     std::to_string(kMaxStreamedPredictors + 1) + " levels, which make more than " +
                     std::to_string(kMaxStreamedPredictors) + " predictors");
@@ -417,7 +431,7 @@ void TStreamedData::TColumn::SetKnownLevels(const std::vector<std::string>& Name
 // The predictors' names in column order, a factor's dummies as R names
 // them (NAMElevel), each column a term.
 void TStreamedData::GatherLevels() {
-  const std::size_t Predictors = FColumns.size() - (FResponse ? 1 : 0);
+  const std::size_t Predictors = FColumns.size() - (FResponse ? 1 : 0) - CarriedCount();
   std::vector<std::set<std::string>> Texts;
   std::vector<bool> AllNumbers;
   // Given levels are checked in the same pass: a level the data hold and
@@ -426,7 +440,7 @@ void TStreamedData::GatherLevels() {
     const auto Given = FRules.Levels.find(Column.Name);
     if (Column.Factor && Given != FRules.Levels.end()) Column.SetKnownLevels(Given->second, FRules);
   }
-  if (std::any_of(FColumns.begin(), FColumns.end(), [](const TColumn& C) { return C.Factor; })) {
+  if (std::any_of(FColumns.begin(), FColumns.end(), [](const TColumn& C) { return C.Factor || C.Key; })) {
     std::exception_ptr Error;
     try {
       GatherLevelTexts(Texts, AllNumbers);
@@ -470,20 +484,25 @@ void TStreamedData::GatherLevels() {
                         (Found == FColumns.begin() + static_cast<std::ptrdiff_t>(Predictors) ? " is not a column the model uses" : " is not a factor"));
     }
   }
+  // A key's levels are its texts: "1" and "1.0" are two groups.
+  const std::size_t KeyColumn = Predictors + (FResponse ? 1 : 0);
+  if (FKeyed) FColumns[KeyColumn].SetLevels(Texts[KeyColumn], false, FRules);
   if (FXNames.size() > kMaxStreamedPredictors) {
     throw TInputError(FSource + ": " + std::to_string(FXNames.size()) + " predictors with the dummies, at most " +
                       std::to_string(kMaxStreamedPredictors) + " are possible");
   }
 }
 
-// The batch of one block: the predictors (a factor as its dummies) and the
-// response, NaN where a cell is missing. A cell that is not a number in a
+// The batch of one block: the predictors (a factor as its dummies), the
+// response, the key's level and the weight, NaN where a cell is missing; a
+// row missing its key or weight has its response NaN too, so that every
+// pass leaves it out. A cell that is not a number in a
 // column of numbers is an error here too, though the first block decided
 // the column's kind.
 void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
   FReader->Split(Text, Out.Fields, FPlainNumbers);
   const TFieldBlock& F = Out.Fields;
-  const std::size_t Picked = FColumns.size(), Width = FXNames.size() + (FResponse ? 1 : 0);
+  const std::size_t Picked = FColumns.size(), Width = FXNames.size() + (FResponse ? 1 : 0) + CarriedCount();
   Out.Columns.resize(Width);
   for (auto& Column : Out.Columns) Column.resize(F.Rows);
   Out.Dropped = 0;
@@ -501,6 +520,12 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
         if (FRules.FailOnMissing) throw TInputError(Where(File, FileRow, Column.Name) + ": missing value");
         Complete = false;
       }
+      if (Column.Key) {
+        const int Level = Kind == TCellKind::Missing ? -1 : Column.LevelOf(F.Cell(r, c), Value, false);
+        Out.Columns[Slot++][r] = Level < 0 ? kMissing : Level;
+        if (Level < 0) Out.Columns[FXNames.size()][r] = kMissing;
+        continue;
+      }
       if (Column.Factor) {
         const int Level = Kind == TCellKind::Missing ? -1 : Column.LevelOf(F.Cell(r, c), Value, Kind == TCellKind::Number);
         if (Level < 0 && Column.Known && Kind != TCellKind::Missing) {
@@ -516,6 +541,10 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
                                                      : " is not a number") +
                           "; --na TEXT reads such a cell as missing");
       }
+      if (Column.Weight && Kind == TCellKind::Missing) Out.Columns[FXNames.size()][r] = kMissing;
+      if (Column.Weight && Kind == TCellKind::Number && !(Value >= 0))
+        throw TInputError(Where(File, FileRow, Column.Name) + ": the weight " + ShownCell(F.Cell(r, c)) +
+                          " is negative; a weight is 0 or more");
       Out.Columns[Slot++][r] = Kind == TCellKind::Missing ? kMissing : Value;
     }
     if (Complete) continue;

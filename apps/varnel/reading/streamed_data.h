@@ -73,17 +73,20 @@ class TStreamedData {
   // factor's dummies NaN for its missing cell), merged in tree order; under
   // several processes each merges its blocks into the tree's nodes that
   // they make, and the nodes of all are merged into the same root on each.
+  // WithCarried: the batch holds after the response the key's level (an
+  // index into the key's texts in byte order) and the weight, those of
+  // them that TDataRules names.
   template <class State>
-  State Reduce(const std::function<State(const engine::TBatch&)>& Make) {
+  State Reduce(const std::function<State(const engine::TBatch&)>& Make, bool WithCarried = false) {
     if (FProcesses->Count() == 1) {
       engine::TMergeStack<State> Stack;
-      InOrderHere<State>(Make, [&Stack](State& Part) { Stack.Push(std::move(Part)); });
+      InOrderHere<State>(Make, [&Stack](State& Part) { Stack.Push(std::move(Part)); }, WithCarried);
       return Stack.Result();
     }
     TNodeStack<State> Mine(engine::NodesOf(FPart.FirstBlock, FPart.FirstBlock + FPart.Blocks, FPart.Total), FPart.Total);
     std::exception_ptr Error;
     try {
-      InOrderHere<State>(Make, [&Mine](State& Part) { Mine.Push(std::move(Part)); });
+      InOrderHere<State>(Make, [&Mine](State& Part) { Mine.Push(std::move(Part)); }, WithCarried);
     } catch (...) {
       Error = std::current_exception();
     }
@@ -123,7 +126,7 @@ class TStreamedData {
   // number of threads.
   void ForEachBlock(const std::function<void(std::size_t, const TRowText&)>& Visit);
   // The same, each block converted to its batch (see Reduce).
-  void ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit);
+  void ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit, bool WithCarried = false);
 
  private:
   struct TBlockData;
@@ -175,7 +178,8 @@ class TStreamedData {
   }
   // InOrder within this process, over its own blocks.
   template <class Part>
-  void InOrderHere(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take) {
+  void InOrderHere(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take,
+                   bool WithCarried = false) {
     std::map<std::size_t, Part> Finished;  // parts waiting for the blocks before them
     std::size_t Next = 0;
     std::mutex Lock;
@@ -187,7 +191,7 @@ class TStreamedData {
         Take(At->second);
         Finished.erase(At);
       }
-    });
+    }, WithCarried);
   }
   // The nodes of every process, merged into the root on each.
   template <class State>
@@ -237,6 +241,9 @@ class TStreamedData {
   std::size_t FFirstGiven = 0;
   std::string FSource, FYName;
   bool FResponse = true;
+  // The picked columns after the response: the rows' key, their weights.
+  bool FKeyed = false, FWeights = false;
+  std::size_t CarriedCount() const { return (FKeyed ? 1 : 0) + (FWeights ? 1 : 0); }
   std::vector<TColumn> FColumns;  // the picked columns, the response last
   std::vector<bool> FPlainNumbers;  // per picked column: its plain numbers read as the rows are split
   std::vector<std::string> FXNames, FTermNames, FUnused;

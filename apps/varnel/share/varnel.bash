@@ -10,7 +10,7 @@ _varnel() {
   # Each command's options; "full" is the full analysis, no command given.
   local -A options=(
     [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output"
-    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold --vcov --save-model"
+    [regress]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold --vcov --save-model --cluster --weights"
     [diagnose]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
     [describe]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
     [select]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --acc-weight --simp-weight --method --criterion --nbest"
@@ -39,7 +39,7 @@ _varnel() {
     [table]="values"
   )
   # The options that take a value: the word after one is not a command.
-  local valued=" --y --x --sep --decimal --na --missing --factor --ref --formula --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --save-model --interval --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
+  local valued=" --y --x --sep --decimal --na --missing --factor --ref --formula --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --save-model --interval --cluster --weights --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
 
   local command=full word i
   for ((i = 1; i < COMP_CWORD; i++)); do

@@ -30,7 +30,8 @@ import pandas as pd
 from ._varnel import AnalysisError, InputError
 from ._varnel import run as _run
 
-__all__ = ["regress", "diagnose", "select", "describe", "pca", "distance", "cluster", "analysis", "table",
+__all__ = ["regress", "diagnose", "select", "describe", "pca", "distance", "cluster", "analysis", "anova", "predict",
+           "table",
            "Results", "InputError", "AnalysisError"]
 
 # Options of the command line that write files or texts, or describe a
@@ -87,8 +88,8 @@ def _word(value):
     return str(value)
 
 
-def _arguments(command, options):
-    arguments = [] if command == "analysis" else [command]
+def _arguments(command, options, positional=()):
+    arguments = ([] if command == "analysis" else [command]) + [str(p) for p in positional]
     for key, value in options.items():
         if key in _NOT_HERE:
             raise TypeError(f"{key}= is an option of the command line only: here the data are given and the "
@@ -112,9 +113,9 @@ def _frame(names, columns):
     return frame
 
 
-def _command(command, data, names, source, options):
+def _command(command, data, names, source, options, positional=()):
     column_names, columns = _data(data, names) if command != "table" else ([], [])
-    meta, tables, messages = _run(_arguments(command, options), column_names, columns, source)
+    meta, tables, messages = _run(_arguments(command, options, positional), column_names, columns, source)
     for message in messages:  # what the tool shows on standard error
         warnings.warn(message, RuntimeWarning, stacklevel=3)
     return Results({name: _frame(table_columns, values) for name, _title, table_columns, values in tables}, meta)
@@ -158,6 +159,17 @@ def cluster(data, names=None, source="data frame", **options):
 def analysis(data, names=None, source="data frame", **options):
     """varnel FILE: the full analysis."""
     return _command("analysis", data, names, source, options)
+
+
+def anova(data, names=None, source="data frame", **options):
+    """varnel anova: table anova of nested models, formula=[small, ..., large]."""
+    return _command("anova", data, names, source, options)
+
+
+def predict(model, data, names=None, source="data frame", **options):
+    """varnel predict: table predictions from the model file that varnel regress --save-model wrote
+    (interval="confidence" or "prediction", level=)."""
+    return _command("predict", data, names, source, options, positional=[model])
 
 
 def table(**options):

@@ -10,6 +10,7 @@
 #include "varnel/engine/cholesky.h"
 #include "varnel/engine/errors.h"
 #include "varnel/engine/flat_moments.h"
+#include "varnel/engine/glm.h"
 #include "varnel/engine/inference.h"
 #include "varnel/engine/kmeans.h"
 #include "varnel/engine/least_squares.h"

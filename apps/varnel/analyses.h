@@ -43,6 +43,13 @@ struct TPredictOptions {
   TInterval Interval = TInterval::None;
 };
 
+// glm: the family and its link (the family's canonical one by default).
+struct TGlmOptions {
+  engine::TGlmFamily Family = engine::TGlmFamily::Gaussian;
+  engine::TGlmLink Link = engine::TGlmLink::Identity;
+  bool LinkGiven = false;
+};
+
 struct TSelectOptions {
   double AccWeight = 0.5, SimpWeight = 0.5;  // the all-subsets rating
   TSelectMethod Method = TSelectMethod::Exhaustive;
@@ -89,6 +96,7 @@ struct TOptions {
   TClusterOptions Cluster;
   TTableOptions Table;
   TPredictOptions Predict;
+  TGlmOptions Glm;
 };
 
 // What a command gives: its tables (the first is the main one) and the

@@ -128,6 +128,33 @@ TResultTable EmptyModelTable(bool Intercept) {
           {}};
 }
 
+TResultTable EmptyGlmCoefficientsTable(double Level, bool Z) {
+  return {"coefficients",
+          std::string("Coefficients (") + (Z ? "z" : "t") + " statistics; two-sided " + Percent(Level) +
+              " Wald confidence limits)",
+          {"term", "estimate", "std.error", "statistic", "p.value", "conf.low", "conf.high"},
+          {},
+          {}};
+}
+
+TResultTable EmptyGlmModelTable(const engine::TGlmModel& Model) {
+  return {"model",
+          "Model: " + engine::GlmFamilyName(Model.Family) + " family, " + engine::GlmLinkName(Model.Link) + " link",
+          {"null.deviance", "df.null", "logLik", "AIC", "BIC", "deviance", "df.residual", "nobs", "iterations",
+           "dispersion"},
+          {},
+          {}};
+}
+
+TResultTable EmptyGlmObservationsTable() {
+  return {"observations",
+          "Observations: fitted means, deviance and Pearson residuals, leverage, Cook's distance, standardised "
+          "deviance residuals",
+          {"row", "observed", ".fitted", ".resid", ".pearson", ".hat", ".cooksd", ".std.resid"},
+          {},
+          {}};
+}
+
 TResultTable EmptyTermsTable() {
   return {"terms",
           "Terms: generalised variance-inflation factors; gvif.adj = GVIF^(1/(2·df)) compares terms of different df",

@@ -64,6 +64,11 @@ TResultTable MatrixTable(const std::string& Name, const std::string& Title, cons
 TResultTable EmptyCoefficientsTable(double Level);
 TResultTable EmptyModelTable(bool Intercept);
 TResultTable EmptyTermsTable();
+// glm's coefficients (statistic: z where the dispersion is known, else t;
+// limits from the normal quantile, as confint.default) and its fit.
+TResultTable EmptyGlmCoefficientsTable(double Level, bool Z);
+TResultTable EmptyGlmModelTable(const engine::TGlmModel& Model);
+TResultTable EmptyGlmObservationsTable();
 // R's sequential anova(lm) of a fit with the constant, as broom tidies it:
 // each term's sum of squares as it enters after the terms above it (the
 // fall in RSS of the fits on the constant and the terms so far, from

@@ -44,6 +44,7 @@
 #include "streamed_cluster.h"
 #include "streamed_select.h"
 #include "models/nested_anova.h"
+#include "models/generalised_linear.h"
 #include "models/prediction.h"
 
 namespace {
@@ -885,7 +886,7 @@ namespace varnel::cli {
 namespace {
 
 const char* const kCommandList =
-    "regress, diagnose, describe, select, pca, distance, cluster, predict, anova, table, verbs, about and example";
+    "regress, diagnose, describe, select, pca, distance, cluster, predict, anova, glm, table, verbs, about and example";
 
 std::string QuotedArgument(const std::string& Text) { return "\"" + Printable(Text, kShownCellBytes) + "\""; }
 
@@ -1034,6 +1035,42 @@ int RunNestedAnova(const TDataOptions& Given, const TWriteOptions& Write, const 
     return Finish(kRejected, std::string("the analysis failed: ") + Fault.what(), Stdout);
   }
   return Finish(0, "", Stdout);
+}
+
+// glm FILE --family F [--link L]: on the engine at any size, one pass over
+// the file per iteration.
+void AddGlmCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write, TChoice& Chosen) {
+  // The formula's terms are made for the fits within the box: not yet here.
+  constexpr unsigned Uses = kLevel | kIntercept;
+  CLI::App* Glm = App.add_subcommand(
+      "glm", "tables coefficients, model and observations: a generalised linear model (binomial, poisson, gaussian, "
+             "Gamma or inverse.gaussian) by iteratively reweighted least squares, as R's glm: estimates, standard errors, z "
+             "or t, p, Wald limits, deviances, AIC, BIC; each row's fitted mean, residuals, leverage, Cook's distance");
+  AddDataOptions(*Glm, Uses, Data, Options, Write);
+  Glm->add_option_function<std::string>(
+         "--family", [&Options](const std::string& Name) { Options.Glm.Family = engine::GlmFamilyOf(Name); },
+         "the error distribution: binomial (y in [0, 1]), poisson (y >= 0), gaussian (the default), Gamma (y > 0) "
+         "or inverse.gaussian (y > 0)")
+      ->check(CLI::IsMember({"binomial", "poisson", "gaussian", "Gamma", "inverse.gaussian"}));
+  Glm->add_option_function<std::string>(
+         "--link",
+         [&Options](const std::string& Name) {
+           Options.Glm.Link = engine::GlmLinkOf(Name);
+           Options.Glm.LinkGiven = true;
+         },
+         "the link (default: the family's canonical one): binomial logit, probit, cloglog or log; poisson log, "
+         "identity or sqrt; gaussian identity, log or inverse; Gamma inverse, identity or log; inverse.gaussian "
+         "1/mu^2, inverse, identity or log")
+      ->check(CLI::IsMember({"logit", "probit", "cloglog", "log", "identity", "inverse", "1/mu^2", "sqrt"}));
+  Glm->callback([&Chosen, &Options] {
+    if (!Options.Glm.LinkGiven) Options.Glm.Link = engine::CanonicalLink(Options.Glm.Family);
+    try {
+      engine::MakeGlmModel(Options.Glm.Family, Options.Glm.Link);
+    } catch (const engine::EEngineError& Error) {
+      throw CLI::ValidationError("--link", Error.what());
+    }
+    Chosen = {"glm", true, nullptr, nullptr, Uses, false, RunStreamedGlm};
+  });
 }
 
 // What a run in this process cannot do: it is given its data and returns
@@ -1196,6 +1233,7 @@ int RunTool(int argc, char** argv) {
 
   AddPredictCommand(App, Data, Options, Write, Chosen);
   CLI::App* Anova = AddAnovaCommand(App, Data, Options, Write);
+  AddGlmCommand(App, Data, Options, Write, Chosen);
 
   CLI::App* Table = App.add_subcommand("table", "table values: t, z and chi-square quantiles and normal probabilities");
   Table->add_option("--df", Options.Table.DF, "degrees of freedom, at least 1 (default 10)")->check(CLI::Range(1, 1000000000));

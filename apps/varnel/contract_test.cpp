@@ -54,7 +54,7 @@ TEST_F(ContractTest, EveryTableLoadsAsCsvAndAsJson) {
   const std::string Commands[] = {"",         "regress",  "diagnose", "describe",
                                   "select",   "pca",      "distance", "regress --no-intercept --level 0.9",
                                   "diagnose --no-intercept", "pca --covariance", "cluster --clusters 4",
-                                  "select --method both", "select --nbest 3 --criterion cp"};
+                                  "select --method both", "select --nbest 3 --criterion cp", "glm"};
   for (const std::string& Command : Commands) {
     const std::string Line = Command + " " + Longley;
     const TRun Json = Run(Line + " --json");

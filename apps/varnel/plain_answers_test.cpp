@@ -16,7 +16,7 @@ namespace {
 using nlohmann::ordered_json;
 
 const std::string kCommands =
-    "the commands are regress, diagnose, describe, select, pca, distance, cluster, predict, anova, table, verbs, about and example";
+    "the commands are regress, diagnose, describe, select, pca, distance, cluster, predict, anova, glm, table, verbs, about and example";
 
 class PlainAnswersTest : public ToolTest {
  protected:

@@ -6,7 +6,7 @@
 
 _varnel() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local commands="regress diagnose describe select pca distance cluster predict anova table verbs about example"
+  local commands="regress diagnose describe select pca distance cluster predict anova glm table verbs about example"
   # Each command's options; "full" is the full analysis, no command given.
   local -A options=(
     [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output"
@@ -19,6 +19,7 @@ _varnel() {
     [cluster]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --clusters --seed --starts --iterations --report --scale"
     [predict]="-h --help --sep --decimal --na --verbose --level --no-scan --threads --interval --csv --json --table --raw -o --output"
     [anova]="-h --help --sep --decimal --na --missing --factor --ref --verbose --formula --no-scan --threads --csv --json --table --raw -o --output"
+    [glm]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --level --no-intercept --no-scan --threads --csv --json --table --raw -o --output --family --link"
     [table]="-h --help --df --level --z --csv --json --table --raw -o --output"
     [verbs]="-h --help --raw"
     [about]="-h --help --raw"
@@ -36,10 +37,11 @@ _varnel() {
     [cluster]="centres fit assignments"
     [predict]="predictions"
     [anova]="anova"
+    [glm]="coefficients model observations"
     [table]="values"
   )
   # The options that take a value: the word after one is not a command.
-  local valued=" --y --x --sep --decimal --na --missing --factor --ref --formula --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --save-model --interval --cluster --weights --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z "
+  local valued=" --y --x --sep --decimal --na --missing --factor --ref --formula --level --alpha --table -o --output --plot --plot-size --beta-threshold --vcov --save-model --interval --cluster --weights --acc-weight --simp-weight --method --criterion --nbest --threshold --clusters --seed --starts --iterations --report --df --z --family --link "
 
   local command=full word i
   for ((i = 1; i < COMP_CWORD; i++)); do
@@ -58,6 +60,8 @@ _varnel() {
       return ;;
     --missing) mapfile -t COMPREPLY < <(compgen -W "drop fail" -- "$cur"); return ;;
     --interval) mapfile -t COMPREPLY < <(compgen -W "none confidence prediction" -- "$cur"); return ;;
+    --family) mapfile -t COMPREPLY < <(compgen -W "binomial poisson gaussian Gamma inverse.gaussian" -- "$cur"); return ;;
+    --link) mapfile -t COMPREPLY < <(compgen -W "logit probit cloglog log identity inverse 1/mu^2 sqrt" -- "$cur"); return ;;
     --vcov) mapfile -t COMPREPLY < <(compgen -W "const HC0 HC1 HC2 HC3 HC4" -- "$cur"); return ;;
     --method) mapfile -t COMPREPLY < <(compgen -W "exhaustive forward backward both" -- "$cur"); return ;;
     --criterion) mapfile -t COMPREPLY < <(compgen -W "adjr2 cp aic bic" -- "$cur"); return ;;

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "models/generalised_linear.h"
+
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <varnel/dist/distributions.h>
+
+#include "analysis_tables.h"
+
+namespace varnel::cli {
+namespace {
+
+using engine::TGlmFamily;
+using engine::TGlmFit;
+
+// The refusal of a response outside the family's domain, in R's words,
+// naming the data row (1-based).
+std::string DomainRefusal(const TStreamedData& Data, TGlmFamily Family, std::int64_t Row) {
+  const char* Why = "";
+  switch (Family) {
+    case TGlmFamily::Binomial: Why = "y values must be 0 <= y <= 1"; break;
+    case TGlmFamily::Poisson: Why = "negative values not allowed for the 'Poisson' family"; break;
+    case TGlmFamily::Gamma: Why = "non-positive values not allowed for the 'Gamma' family"; break;
+    case TGlmFamily::InverseGaussian: Why = "positive values only are allowed for the 'inverse.gaussian' family"; break;
+    case TGlmFamily::Gaussian: Why = "the response is not a finite number"; break;
+  }
+  return Data.Source() + ": data row " + std::to_string(Row + 1) + ": " + Data.YName() + " is out of range (" + Why +
+         ")";
+}
+
+TGlmFit FitOf(TStreamedData& Data, const TOptions& Options) {
+  const engine::TGlmModel Model = engine::MakeGlmModel(Options.Glm.Family, Options.Glm.Link);
+  const engine::TGlmReduce Reduce = [&Data](const engine::TGlmStep& Step) {
+    return Data.Reduce<engine::TGlmPass>([&Step](const engine::TBatch& Batch) { return engine::GlmPass(Step, Batch); });
+  };
+  try {
+    return engine::FitGlm(Model, Data.K(), Options.Intercept, Reduce);
+  } catch (const engine::EGlmResponseError& Error) {
+    throw TInputError(DomainRefusal(Data, Model.Family, Error.Row));
+  }
+}
+
+// glm.fit's warnings, in its words; a binomial fit whose probabilities
+// reach 0 or 1 is said plainly to be (quasi-)separated.
+void Warn(const TGlmFit& Fit, const TStreamedData& Data) {
+  for (std::size_t j : Fit.Aliased)
+    std::cerr << "varnel: " << Data.XNames()[j] << " not defined because of singularities\n";
+  if (!Fit.Converged) std::cerr << "varnel: glm.fit: algorithm did not converge\n";
+  if (Fit.Boundary) std::cerr << "varnel: glm.fit: algorithm stopped at boundary value\n";
+  if (Fit.FittedAtEdge == 0) return;
+  if (Fit.Model.Family == TGlmFamily::Binomial) {
+    std::cerr << "varnel: glm.fit: fitted probabilities numerically 0 or 1 occurred\n"
+              << "varnel: " << Fit.FittedAtEdge << " row" << (Fit.FittedAtEdge == 1 ? " is" : "s are")
+              << " fitted as 0 or 1: the predictors separate the outcomes (completely or nearly), so the "
+                 "estimates and standard errors of the separating terms are not meaningful\n";
+  } else if (Fit.Model.Family == TGlmFamily::Poisson) {
+    std::cerr << "varnel: glm.fit: fitted rates numerically 0 occurred\n";
+  }
+}
+
+std::vector<TCell> CoefficientRow(const std::string& Term, long double Estimate, long double StdErr, double P,
+                                  double Quantile) {
+  return {Term, Number(Estimate), Number(StdErr), Number(Estimate / StdErr), P,
+          Number(Estimate - Quantile * StdErr), Number(Estimate + Quantile * StdErr)};
+}
+
+// summary.glm's coefficients: z and normal p-values where the dispersion is
+// known, t on the residual degrees of freedom where it is estimated; the
+// limits as confint.default, estimate ± z·se either way.
+TResultTable CoefficientTable(const TStreamedData& Data, const TGlmFit& Fit, double Level) {
+  TResultTable Table = EmptyGlmCoefficientsTable(Level, Fit.Model.FixedDispersion());
+  const double Quantile = NormalQuantile((1 - Level) / 2, TTail::Upper);
+  const auto PValue = [&Fit](long double Statistic) -> double {
+    const double s = static_cast<double>(std::fabs(Statistic));
+    if (!std::isfinite(s)) return std::isnan(s) ? NAN : 0.0;
+    if (Fit.Model.FixedDispersion()) return 2 * NormalProbability(s, TTail::Upper);
+    return Fit.DfResidual > 0 ? StudentTTwoSided(s, static_cast<double>(Fit.DfResidual)) : NAN;
+  };
+  const std::size_t r = Fit.Rank();
+  const auto Row = [&](const std::string& Term, std::size_t s) {
+    const long double Se = std::sqrt(Fit.Dispersion * Fit.Covariance[s * r + s]);
+    Table.Rows.push_back(CoefficientRow(Term, Fit.Coef[s], Se, PValue(Fit.Coef[s] / Se), Quantile));
+  };
+  std::size_t s = 0;
+  if (Fit.Intercept) Row(std::string(kConstantTerm), s++);
+  std::size_t k = 0;
+  for (std::size_t j = 0; j < Data.K(); ++j) {
+    if (k < Fit.Kept.size() && Fit.Kept[k] == j) {
+      Row(Data.XNames()[j], s++);
+      ++k;
+    } else {
+      std::vector<TCell> Aliased(Table.Columns.size());
+      Aliased[0] = Data.XNames()[j];
+      Table.Rows.push_back(Aliased);
+    }
+  }
+  return Table;
+}
+
+TResultTable ModelTable(const TGlmFit& Fit) {
+  TResultTable Table = EmptyGlmModelTable(Fit.Model);
+  const auto Whole = [](std::size_t n) { return Count(static_cast<long long>(n)); };
+  Table.Rows = {{Number(Fit.NullDeviance), Whole(Fit.DfNull), Number(Fit.LogLik), Number(Fit.Aic), Number(Fit.Bic),
+                 Number(Fit.Deviance), Whole(Fit.DfResidual), Whole(Fit.N), Count(Fit.Iterations),
+                 Number(Fit.Dispersion)}};
+  return Table;
+}
+
+// The figures of the complete rows of a batch, a row each.
+std::vector<double> ObservationRows(const TGlmFit& Fit, const engine::TBatch& Batch) {
+  std::vector<double> Rows, Row(Batch.Cols());
+  for (std::size_t i = 0; i < Batch.Rows(); ++i) {
+    if (!engine::CompleteRow(Batch, i, Row)) continue;
+    const engine::TGlmObservation O = engine::GlmObservation(Fit, Row);
+    Rows.insert(Rows.end(), {static_cast<double>(Batch.FirstRow + i + 1), Row.back(), O.Fitted, O.Residual, O.Pearson,
+                             O.Hat, O.CooksD, O.StdResid});
+  }
+  return Rows;
+}
+
+// Table observations, made block by block while it is written.
+TRowStream ObservationStream(TStreamedData& Data, std::shared_ptr<const TGlmFit> Fit) {
+  const TResultTable Head = EmptyGlmObservationsTable();
+  TRowStream Stream{Head.Name, Head.Title, Head.Columns, std::vector<bool>(Head.Columns.size()), {}};
+  Stream.Counts[0] = true;
+  Stream.Produce = [&Data, Fit](const TRowStream::TPart& Part) {
+    Data.InOrder<std::vector<double>>([&Fit](const engine::TBatch& Batch) { return ObservationRows(*Fit, Batch); },
+                                      Part);
+  };
+  return Stream;
+}
+
+}  // namespace
+
+int RunStreamedGlm(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  const auto Fit = std::make_shared<const TGlmFit>(FitOf(Data, Options));
+  Out.Results.Meta.N = static_cast<long long>(Fit->N);
+  Warn(*Fit, Data);
+  Out.Results.Tables = {CoefficientTable(Data, *Fit, Options.Level), ModelTable(*Fit)};
+  Out.Results.Stream = ObservationStream(Data, Fit);
+  return 0;
+}
+
+}  // namespace varnel::cli

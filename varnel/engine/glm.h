@@ -22,36 +22,41 @@
 
 namespace varnel::engine {
 
-/// The error distributions and links, as R's family objects name them.
+/// The error distributions, as R's family objects name them.
 enum class TGlmFamily { Binomial, Poisson, Gaussian, Gamma, InverseGaussian };
+/// The links, as R names them (InverseSquare is "1/mu^2").
 enum class TGlmLink { Logit, Probit, Cloglog, Log, Identity, Inverse, InverseSquare, Sqrt };
 
 /// A family with its link: the link, its inverse and derivative, the
 /// variance function, the unit deviance and the starting mean of a response.
 struct VARNEL_API TGlmModel {
-  TGlmFamily Family = TGlmFamily::Gaussian;
-  TGlmLink Link = TGlmLink::Identity;
+  TGlmFamily Family = TGlmFamily::Gaussian;  ///< the error distribution
+  TGlmLink Link = TGlmLink::Identity;        ///< the link of the mean to the linear predictor
 
-  double LinkFun(double Mu) const;
-  double LinkInv(double Eta) const;
+  double LinkFun(double Mu) const;   ///< η = g(μ)
+  double LinkInv(double Eta) const;  ///< μ = g⁻¹(η)
   double MuEta(double Eta) const;  ///< dμ/dη
-  double Variance(double Mu) const;
+  double Variance(double Mu) const;  ///< the family's variance function V(μ)
   double DevResid(double Y, double Mu) const;  ///< the squared deviance residual of a unit-weight row
   double Start(double Y) const;  ///< the mean the iterations start from
   bool ValidY(double Y) const;   ///< whether Y is in the family's domain
-  bool ValidMu(double Mu) const;
-  bool ValidEta(double Eta) const;
+  bool ValidMu(double Mu) const;    ///< whether μ is in the family's range, as R's validmu
+  bool ValidEta(double Eta) const;  ///< whether η is in the link's range, as R's valideta
   /// Whether the dispersion is known to be 1 (binomial, Poisson).
   bool FixedDispersion() const { return Family == TGlmFamily::Binomial || Family == TGlmFamily::Poisson; }
 };
 
-/// "binomial", "poisson", "gaussian", "Gamma", "inverse.gaussian"; and the
-/// links "logit", "probit", "cloglog", "log", "identity", "inverse",
-/// "1/mu^2", "sqrt". The parsers throw EEngineError for another name.
+/// A family's name: "binomial", "poisson", "gaussian", "Gamma" or
+/// "inverse.gaussian".
 VARNEL_API std::string GlmFamilyName(TGlmFamily Family);
+/// A link's name: "logit", "probit", "cloglog", "log", "identity",
+/// "inverse", "1/mu^2" or "sqrt".
 VARNEL_API std::string GlmLinkName(TGlmLink Link);
+/// The family of a name; EEngineError for another name.
 VARNEL_API TGlmFamily GlmFamilyOf(std::string_view Name);
+/// The link of a name; EEngineError for another name.
 VARNEL_API TGlmLink GlmLinkOf(std::string_view Name);
+/// The family's canonical link (logit, log, identity, inverse, 1/mu^2).
 VARNEL_API TGlmLink CanonicalLink(TGlmFamily Family);
 /// The links a family takes (its canonical one first).
 VARNEL_API std::vector<TGlmLink> AllowedLinks(TGlmFamily Family);
@@ -63,9 +68,12 @@ VARNEL_API TGlmModel MakeGlmModel(TGlmFamily Family, TGlmLink Link);
 /// the starting means; Previous, the coefficients of the weights last
 /// solved (none: the starting means), for the Pearson statistic.
 struct VARNEL_API TGlmStep {
-  TGlmModel Model;
-  bool Intercept = true;
+  TGlmModel Model;        ///< the family and link
+  bool Intercept = true;  ///< whether the constant is fitted
+  /// The coefficients evaluated, and those of the weights last solved.
+  ///@{
   std::vector<long double> Coef, Previous;
+  ///@}
   double NullMu = std::numeric_limits<double>::quiet_NaN();  ///< the null model's mean; NaN: not yet known
 };
 
@@ -77,18 +85,32 @@ struct VARNEL_API TGlmPass {
   std::size_t P = 0;  ///< K + 1
   std::size_t N = 0;  ///< complete rows
   long double W = 0;  ///< Σw
-  std::vector<long double> Mean, Cross;  ///< P weighted means; P × P co-moments, lower triangle
+  /// P weighted means; P × P co-moments, lower triangle.
+  ///@{
+  std::vector<long double> Mean, Cross;
+  ///@}
+  /// The deviance at the step, the null model's, and Pearson's χ² at the
+  /// weights last solved.
+  ///@{
   long double Deviance = 0, NullDeviance = 0, Pearson = 0;
-  long double SumY = 0, LogY = 0, LogFactY = 0;  ///< Σy, Σlog y (y > 0), Σlog y!
+  ///@}
+  /// Σy, Σlog y (y > 0), Σlog y!.
+  ///@{
+  long double SumY = 0, LogY = 0, LogFactY = 0;
+  ///@}
   long double LogLikY = 0;  ///< Σ of the family's log density at μ, where it needs no dispersion
-  long double LogMu = 0, YOverMu = 0;  ///< Σlog μ, Σy/μ (the gamma likelihood)
+  /// Σlog μ, Σy/μ (the gamma likelihood).
+  ///@{
+  long double LogMu = 0, YOverMu = 0;
+  ///@}
   std::size_t Invalid = 0;    ///< rows with μ or η outside the link's or family's range
   std::size_t Boundary = 0;   ///< rows whose μ is numerically 0 (or 1 for binomial)
   std::int64_t BadRow = -1;   ///< the first row (global index) whose y is outside the family's domain
 
-  TGlmPass() = default;
-  explicit TGlmPass(std::size_t K);
-  void Merge(const TGlmPass& Other);
+  TGlmPass() = default;                 ///< an empty state, to be merged into
+  explicit TGlmPass(std::size_t K);     ///< no row yet, of K predictors
+  void Merge(const TGlmPass& Other);    ///< the state of both passes' rows, this one's first
+  /// Every member, in a fixed order (packed to cross processes).
   template <class Self, class Visit>
   static void Members(Self& S, Visit&& Each) {
     Each(S.P);
@@ -112,23 +134,41 @@ VARNEL_API TGlmPass GlmPass(const TGlmStep& Step, const TBatch& Batch);
 /// intercept first when there is one, then the kept predictors in order);
 /// Covariance is unscaled, (X'WX)⁻¹ at the weights last solved.
 struct VARNEL_API TGlmFit {
-  TGlmModel Model;
-  bool Intercept = true;
+  TGlmModel Model;        ///< the family and link fitted
+  bool Intercept = true;  ///< whether the constant is fitted
+  /// The predictors and the complete rows.
+  ///@{
   std::size_t K = 0, N = 0;
-  std::vector<std::size_t> Kept, Aliased;  ///< 0-based predictor indices
+  ///@}
+  /// The estimable and the aliased predictors: 0-based indices.
+  ///@{
+  std::vector<std::size_t> Kept, Aliased;
+  ///@}
+  /// The estimates and their unscaled covariance (Rank × Rank, row-major).
+  ///@{
   std::vector<long double> Coef, Covariance;
+  ///@}
+  /// The residual and null deviances, and Pearson's χ² at the fit.
+  ///@{
   long double Deviance = 0, NullDeviance = 0, Pearson = 0;
+  ///@}
   long double Dispersion = 1;  ///< 1 for binomial and Poisson, else Pearson χ² over df.residual
+  /// AIC, the log-likelihood and BIC, as R's AIC, logLik and BIC of the fit.
+  ///@{
   long double Aic = 0, LogLik = 0, Bic = 0;
+  ///@}
+  /// The residual and null degrees of freedom.
+  ///@{
   std::size_t DfResidual = 0, DfNull = 0;
-  int Iterations = 0;
-  bool Converged = false;
+  ///@}
+  int Iterations = 0;      ///< the weighted least-squares solves, as R's iter
+  bool Converged = false;  ///< whether the deviance settled within the iterations
   bool Boundary = false;  ///< the iterations' step was halved at the edge of the valid range
   std::size_t FittedAtEdge = 0;  ///< rows whose fitted mean is numerically 0 (or 1 for binomial)
   /// The coefficients (per predictor, as TGlmStep's) at which the working
   /// weights last solved were formed; empty: the starting means.
   std::vector<long double> WeightCoef;
-  std::size_t Rank() const { return Coef.size(); }
+  std::size_t Rank() const { return Coef.size(); }  ///< the estimable terms, the intercept included
   /// The coefficients per predictor, the intercept first, 0 for an aliased one.
   std::vector<long double> FullCoef() const;
 };
@@ -139,7 +179,11 @@ struct VARNEL_API TGlmFit {
 /// solved, Cook's distance from the Pearson residual and the standardised
 /// deviance residual.
 struct VARNEL_API TGlmObservation {
+  /// μ, the deviance and Pearson residuals, the leverage, Cook's distance
+  /// and the standardised deviance residual.
+  ///@{
   double Fitted = 0, Residual = 0, Pearson = 0, Hat = 0, CooksD = 0, StdResid = 0;
+  ///@}
 };
 
 /// The figures of a complete row (K predictors, then the response).
@@ -159,11 +203,12 @@ using TGlmReduce = std::function<TGlmPass(const TGlmStep&)>;
 VARNEL_API TGlmFit FitGlm(const TGlmModel& Model, std::size_t K, bool Intercept, const TGlmReduce& Reduce,
                           int MaxIt = 25, long double Epsilon = 1e-8L);
 
-/// A response outside the family's domain; Row is the global 0-based row.
+/// A response outside the family's domain.
 class VARNEL_API EGlmResponseError : public EEngineError {
  public:
+  /// What is wrong, and the row it is in.
   EGlmResponseError(const std::string& What, std::int64_t Row) : EEngineError(What), Row(Row) {}
-  std::int64_t Row;
+  std::int64_t Row;  ///< the global 0-based row
 };
 
 }  // namespace varnel::engine

@@ -36,3 +36,16 @@ def test_a_model_file_is_read_not_written_here(tmp_path):
         varnel.regress(read_exactly(SWISS), save_model=str(tmp_path / "m.json"))
     with pytest.raises(varnel.InputError, match="cannot open the model file"):
         varnel.predict(tmp_path / "none.json", read_exactly(SWISS))
+
+
+def test_glm_tables_are_the_tools(tool, tmp_path):
+    frame = read_exactly(SWISS)
+    frame["high"] = (frame["Fertility"] > 70).astype(int)
+    path = tmp_path / "swiss_high.csv"
+    frame.to_csv(path, index=False)
+    options = {"y": "high", "x": ["Agriculture", "Education"], "family": "binomial"}
+    arguments = ["--y", "high", "--x", "Agriculture,Education", "--family", "binomial"]
+    results = varnel.glm(read_exactly(path), **options)
+    assert list(results) == ["coefficients", "model", "observations"]
+    for name, table in results.items():
+        assert_same_table(table, tool_table(tool, ["glm", path, *arguments], name))

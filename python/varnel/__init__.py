@@ -30,7 +30,7 @@ import pandas as pd
 from ._varnel import AnalysisError, InputError
 from ._varnel import run as _run
 
-__all__ = ["regress", "diagnose", "select", "describe", "pca", "distance", "cluster", "analysis", "anova", "predict",
+__all__ = ["regress", "diagnose", "select", "describe", "pca", "distance", "cluster", "analysis", "anova", "predict", "glm",
            "table",
            "Results", "InputError", "AnalysisError"]
 
@@ -170,6 +170,11 @@ def predict(model, data, names=None, source="data frame", **options):
     """varnel predict: table predictions from the model file that varnel regress --save-model wrote
     (interval="confidence" or "prediction", level=)."""
     return _command("predict", data, names, source, options, positional=[model])
+
+
+def glm(data, names=None, source="data frame", **options):
+    """varnel glm: tables coefficients, model and observations of a generalised linear model (family=, link=)."""
+    return _command("glm", data, names, source, options)
 
 
 def table(**options):

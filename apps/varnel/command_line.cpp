@@ -888,8 +888,6 @@ namespace {
 const char* const kCommandList =
     "regress, diagnose, describe, select, pca, distance, cluster, predict, anova, glm, table, verbs, about and example";
 
-std::string QuotedArgument(const std::string& Text) { return "\"" + Printable(Text, kShownCellBytes) + "\""; }
-
 // "-999" and "-.5" are values, not options.
 bool LooksLikeOption(const std::string& Argument) {
   return Argument.size() > 1 && Argument[0] == '-' && !std::isdigit(static_cast<unsigned char>(Argument[1])) &&
@@ -927,15 +925,15 @@ std::string ArgumentProblem(CLI::App& App, CLI::App& Used, const std::vector<std
   const CLI::Option* const FileOption = Used.get_option_no_throw("file");
   if (!Extra.empty() || Files.size() > 1) {
     if (&Used == &App && CommandLike(File)) {
-      return "unknown command " + QuotedArgument(File) + "; the commands are " + kCommandList + " (varnel --help)";
+      return "unknown command " + Quoted(File) + "; the commands are " + kCommandList + " (varnel --help)";
     }
-    if (!FileOption && !Extra.empty()) return Used.get_name() + " takes no FILE: " + QuotedArgument(Extra.front()) + " is not expected";
-    if (!Extra.empty()) return QuotedArgument(Extra.front()) + " is not expected";
+    if (!FileOption && !Extra.empty()) return Used.get_name() + " takes no FILE: " + Quoted(Extra.front()) + " is not expected";
+    if (!Extra.empty()) return Quoted(Extra.front()) + " is not expected";
   }
   if (FileOption && std::find(Files.begin(), Files.end(), "") != Files.end())
     return "FILE is an empty name: name a file, or - for standard input";
   if (&Used == &App && CommandLike(File)) {
-    return "no command or file named " + QuotedArgument(File) + "; the commands are " + kCommandList +
+    return "no command or file named " + Quoted(File) + "; the commands are " + kCommandList +
            " (varnel --help)";
   }
   return {};

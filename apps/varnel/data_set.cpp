@@ -14,7 +14,6 @@
 namespace varnel::cli {
 namespace {
 
-std::string Quoted(const std::string& Name) { return "\"" + Printable(Name, kShownCellBytes) + "\""; }
 
 // The file's columns, for an error that names one it lacks: at most 30, so
 // that a wide file still gives one readable line.

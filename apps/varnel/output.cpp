@@ -2,6 +2,8 @@
 // Conversions of the texts the tool shows.
 #include "output.h"
 
+#include "csv_table.h"
+
 
 namespace varnel::cli {
 namespace {
@@ -103,6 +105,8 @@ std::string TerminalLineEnds(const std::string& Text) {
   }
   return Out;
 }
+
+std::string Quoted(const std::string& Name) { return "\"" + Printable(Name, kShownCellBytes) + "\""; }
 
 std::string Printable(const std::string& Text, std::size_t MaxBytes) {
   const bool Cut = Text.size() > MaxBytes;

@@ -27,6 +27,9 @@ std::string TerminalLineEnds(const std::string& Text);
 // become \xNN, so that no escape sequence reaches the terminal. Text longer
 // than MaxBytes is cut there and ends in "...".
 std::string Printable(const std::string& Text, std::size_t MaxBytes = std::string::npos);
+// A name or cell in double quotes as a message shows it: Printable, cut
+// at the bytes an error shows of a cell.
+std::string Quoted(const std::string& Name);
 
 // A text of the component as the tool shows it: converted to UTF-8 with
 // terminal line ends unless Raw, and ending in a line end.

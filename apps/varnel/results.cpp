@@ -40,7 +40,6 @@ void CheckShape(const TResultTable& Table) {
 }
 
 
-std::string Quoted(const std::string& Name) { return "\"" + Printable(Name, kShownCellBytes) + "\""; }
 
 // --- CSV ---
 

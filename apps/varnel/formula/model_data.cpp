@@ -11,7 +11,6 @@
 namespace varnel::cli::formula {
 namespace {
 
-std::string Quoted(const std::string& Name) { return "\"" + Printable(Name, kShownCellBytes) + "\""; }
 
 std::vector<std::string> ResponseNames(const TModelTerms& Model) {
   std::vector<std::string> Names;

@@ -8,6 +8,7 @@
 #include <varnel/dist/distributions.h>
 #include <varnel/engine.h>
 
+#include "analysis_tables.h"
 #include "csv_table.h"
 
 namespace varnel::cli {
@@ -31,8 +32,6 @@ TResiduals ResidualsOf(const TNestedModel& Model, std::size_t Threads) {
   if (Fit.DfResidual == 0) throw TInputError(Model.Formula + " leaves no residual degree of freedom");
   return {engine::StreamedSse(Fit, Batch, Threads), Fit.DfResidual};
 }
-
-TCell Number(long double Value) { return std::isfinite(Value) ? TCell(static_cast<double>(Value)) : TCell{}; }
 
 }  // namespace
 

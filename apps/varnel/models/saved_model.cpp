@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "models/saved_model.h"
 
-#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -11,6 +10,7 @@
 #include <varnel/version.h>
 
 #include "csv_table.h"
+#include "formula/expression.h"
 #include "output.h"
 
 namespace varnel::cli {
@@ -22,20 +22,11 @@ using nlohmann::ordered_json;
 constexpr const char* kFormat = "varnel linear model";
 constexpr int kFormatVersion = 1;
 
-// A name as R writes it in a formula: backquoted unless syntactic.
-std::string FormulaName(const std::string& Name) {
-  const auto Plain = [](unsigned char c) { return std::isalnum(c) || c == '.' || c == '_'; };
-  bool Syntactic = !Name.empty() && (std::isalpha(static_cast<unsigned char>(Name[0])) || Name[0] == '.') &&
-                   !(Name[0] == '.' && Name.size() > 1 && std::isdigit(static_cast<unsigned char>(Name[1])));
-  for (char c : Name) Syntactic = Syntactic && Plain(static_cast<unsigned char>(c));
-  return Syntactic ? Name : "`" + Name + "`";
-}
-
 std::string FormulaOf(const std::string& Response, const std::vector<TStreamedData::TCoding>& Columns,
                       bool Intercept) {
   std::string Right;
-  for (const auto& Column : Columns) Right += (Right.empty() ? "" : " + ") + FormulaName(Column.Column);
-  return FormulaName(Response) + " ~ " + Right + (Intercept ? "" : " - 1");
+  for (const auto& Column : Columns) Right += (Right.empty() ? "" : " + ") + formula::DeparseName(Column.Column);
+  return formula::DeparseName(Response) + " ~ " + Right + (Intercept ? "" : " - 1");
 }
 
 // NaN and the infinities have no JSON number: null.

@@ -20,7 +20,6 @@ namespace {
 constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
 constexpr std::size_t kShownDropped = 10;
 
-std::string Quoted(const std::string& Name) { return "\"" + Printable(Name, kShownCellBytes) + "\""; }
 
 std::string Where(const std::string& Source, std::size_t Row, const std::string& Column) {
   return Source + ": data row " + std::to_string(Row) + ", column " + Quoted(Column);

@@ -406,33 +406,63 @@ TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks)
   return Table;
 }
 
-// A model formula's data, within the component's box: the design a
-// formula makes is evaluated on the rows held whole.
+// A formula's columns, then those of --cluster and --weights, which it
+// may not read ('.' leaves them out).
+std::vector<int> FormulaPick(const TDataOptions& Options, const std::vector<std::string>& Names, const std::string& Shown,
+                             bool Response) {
+  std::vector<std::string> Dot;
+  for (const std::string& Name : Names) {
+    if (Name != Options.Cluster && Name != Options.Weights) Dot.push_back(Name);
+  }
+  std::vector<int> Columns = formula::FormulaColumns(Options.Formula, Names, Shown, Response, Dot);
+  for (int c : CarriedColumns(Names, Shown, Options.Cluster, Options.Weights)) {
+    if (std::find(Columns.begin(), Columns.end(), c) != Columns.end())
+      throw TInputError(Printable(Shown) + ": the column " + Quoted(Names[static_cast<std::size_t>(c)]) +
+                        " of --cluster or --weights cannot also be read by the formula");
+    Columns.push_back(c);
+  }
+  return Columns;
+}
+
+// The data read block by block on the engine, from the reader after its
+// first blocks.
+TLoaded StreamedLoad(std::unique_ptr<TRowReader> Reader, std::vector<TRowText> First, const TDataRules& Rules,
+                     std::size_t Threads, TProcesses& Processes) {
+  // Several processes on one machine share its cores.
+  if (Threads == 0 && Processes.LocalCount() > 1)
+    Threads = std::max<std::size_t>(1, std::thread::hardware_concurrency() / static_cast<unsigned>(Processes.LocalCount()));
+  auto Streamed = std::make_unique<TStreamedData>(std::move(Reader), std::move(First), Rules, Threads, Processes);
+  return {TAnalysisData{}, std::move(Streamed)};
+}
+
+// A model formula's data: within the component's box, the design it makes
+// evaluated on the rows held whole; beyond it, and for what fits on the
+// engine only, block by block.
 TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::string>& Paths, const TReadOptions& Read,
-                        bool CanStream, bool EngineOnly) {
+                        TDataRules Rules, bool CanStream, bool EngineOnly, std::size_t Threads, TProcesses& Processes) {
   if (!Options.X.empty() || !Options.Y.empty())
     throw TInputError("--formula names the response and the terms: give it without --x and --y");
   if (Paths.empty()) throw TInputError("--formula needs a data file: the built-in example has no column names to use");
-  if (EngineOnly) throw TInputError("--formula is not yet taken with --vcov, --cluster, --weights or --save-model, which fit on the engine; --x and --y are");
   const std::string Shown = InputName(Paths);
-  const auto Pick = [&](const std::vector<std::string>& Names) { return formula::FormulaColumns(Options.Formula, Names, Shown); };
-  const TDataRules Rules = RulesOf(Options);
-  TCsvTable Table;
-  if (!CanStream) {
-    Table = ReadCsv(Paths, Read, Pick);
-  } else {
-    TRowReader Reader(Paths, Read, Pick);
-    bool Ended = false;
-    const std::vector<TRowText> First = FirstBlocks(Reader, Ended);
-    if (!Ended) {
-      throw TInputError(Printable(Shown) + ": --formula is for data within 19,999 rows; beyond them --y and --x " +
-                        "name the columns");
+  const auto Pick = [&](const std::vector<std::string>& Names) { return FormulaPick(Options, Names, Shown, !Rules.NoResponse); };
+  Rules.Formula = Options.Formula;
+  const auto InBox = [&](const TCsvTable& Table) {
+    TAnalysisData Data = formula::FormulaData(Table, Shown, Options.Formula, Rules);
+    SayWhatWasLeftOut(Data, Table, Options);
+    return TLoaded{std::move(Data), nullptr};
+  };
+  if (!CanStream) return InBox(ReadCsv(Paths, Read, Pick));
+  auto Reader = std::make_unique<TRowReader>(Paths, Read, Pick);
+  bool Ended = false;
+  std::vector<TRowText> First = FirstBlocks(*Reader, Ended);
+  if (First.empty()) throw TInputError(Printable(Shown) + ": no row holds a value in every column used");
+  if (Ended && !EngineOnly) {
+    try {
+      return InBox(TableOf(*Reader, First));
+    } catch (const TCapacityError&) {  // read in blocks below
     }
-    Table = TableOf(Reader, First);
   }
-  TAnalysisData Data = formula::FormulaData(Table, Shown, Options.Formula, Rules);
-  SayWhatWasLeftOut(Data, Table, Options);
-  return {std::move(Data), nullptr};
+  return StreamedLoad(std::move(Reader), std::move(First), Rules, Threads, Processes);
 }
 
 // NoResponse: every picked column is a predictor (pca, distance and
@@ -452,7 +482,10 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, boo
   Options.Weights = TrimmedName(Options.Weights);
   TReadOptions Read = ReadOptionsOf(Options.Separator);
   Read.Text = Given.Text;
-  if (!Options.Formula.empty()) return LoadFormulaData(Options, Paths, Read, CanStream, EngineOnly);
+  TDataRules Rules = RulesOf(Options);
+  Rules.NoResponse = NoResponse;
+  if (!Options.Formula.empty())
+    return LoadFormulaData(Options, Paths, Read, Rules, CanStream, EngineOnly, Threads, Processes);
   // The header is checked before any row is read, and only the picked
   // columns are kept: the predictors, then the response.
   const std::string Shown = InputName(Paths);
@@ -460,8 +493,6 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, boo
   const auto Pick = [&](const std::vector<std::string>& Names) {
     return PickColumns(Names, Shown, Options.Y, Options.X, !NoResponse, Most, Options.Cluster, Options.Weights);
   };
-  TDataRules Rules = RulesOf(Options);
-  Rules.NoResponse = NoResponse;
   if (!CanStream) {
     const TCsvTable Table = ReadCsv(Paths, Read, Pick);
     TAnalysisData Data = SelectColumns(Table, Shown, "", {}, Rules);
@@ -481,11 +512,7 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, boo
     } catch (const TCapacityError&) {  // read in blocks below
     }
   }
-  // Several processes on one machine share its cores.
-  if (Threads == 0 && Processes.LocalCount() > 1)
-    Threads = std::max<std::size_t>(1, std::thread::hardware_concurrency() / static_cast<unsigned>(Processes.LocalCount()));
-  auto Streamed = std::make_unique<TStreamedData>(std::move(Reader), std::move(First), Rules, Threads, Processes);
-  return {TAnalysisData{}, std::move(Streamed)};
+  return StreamedLoad(std::move(Reader), std::move(First), Rules, Threads, Processes);
 }
 
 using TStreamedRun = int (*)(TStreamedData&, const TOptions&, TCommandResults&);
@@ -794,7 +821,10 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
   }
   try {
     Agree(Processes, Refused);
-    TLoaded Loaded = LoadData(DataOptions, Choice.Unsupervised && !DataOptions.X.empty() && DataOptions.Y.empty(),
+    // predict reads a formula's terms, not its response.
+    const bool NoResponse =
+        Choice.Unsupervised && ((!DataOptions.X.empty() && DataOptions.Y.empty()) || !DataOptions.Formula.empty());
+    TLoaded Loaded = LoadData(DataOptions, NoResponse,
                               Choice.Streamed != nullptr, OnEngineOnly(Choice, Options), Options.Threads, Processes);
     if (Loaded.Streamed)
       return RunStreamed(*Loaded.Streamed, DataOptions, Write, PlotOptions, Targets, Options, Choice, Stdout);
@@ -1038,8 +1068,7 @@ int RunNestedAnova(const TDataOptions& Given, const TWriteOptions& Write, const 
 // glm FILE --family F [--link L]: on the engine at any size, one pass over
 // the file per iteration.
 void AddGlmCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write, TChoice& Chosen) {
-  // The formula's terms are made for the fits within the box: not yet here.
-  constexpr unsigned Uses = kLevel | kIntercept;
+  constexpr unsigned Uses = kLevel | kIntercept | kFormula;
   CLI::App* Glm = App.add_subcommand(
       "glm", "tables coefficients, model and observations: a generalised linear model (binomial, poisson, gaussian, "
              "Gamma or inverse.gaussian) by iteratively reweighted least squares, as R's glm: estimates, standard errors, z "
@@ -1277,7 +1306,7 @@ int RunTool(int argc, char** argv) {
     try {
       if (!Data.Text && InputPaths(Data.Files).empty()) throw TInputError("predict needs new data: name a FILE, or give it on standard input");
       Options.Predict.Loaded = std::make_shared<const TSavedModel>(ReadModel(Options.Predict.Model));
-      ReadAsModel(*Options.Predict.Loaded, Data.X, Data.Factors, Data.Levels);
+      ReadAsModel(*Options.Predict.Loaded, Data.X, Data.Formula, Data.Factors, Data.Levels);
     } catch (const TInputError& Error) {
       return Finish(kInputError, Error.what(), Stdout);
     }

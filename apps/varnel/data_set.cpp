@@ -58,15 +58,9 @@ TAnalysisData ExampleData() {
   return Data;
 }
 
-std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
-                             const std::string& YName, const std::vector<std::string>& XNames, bool Response,
-                             std::size_t MaxPredictors, const std::string& Key, const std::string& Weights) {
+std::vector<int> CarriedColumns(const std::vector<std::string>& Names, const std::string& Source,
+                                const std::string& Key, const std::string& Weights, int YColumn) {
   const std::string Shown = Printable(Source);
-  if (Names.empty()) throw TInputError(Shown + ": no columns");
-  const int YColumn = !Response       ? -1
-                      : YName.empty() ? static_cast<int>(Names.size()) - 1
-                                      : ColumnOf(Names, Shown, YName);
-  // The columns read after the response, each with the option that names it.
   std::vector<int> Carried;
   for (const auto& [Option, Name] : {std::pair{"--cluster", &Key}, std::pair{"--weights", &Weights}}) {
     if (Name->empty()) continue;
@@ -76,6 +70,18 @@ std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::s
     if (std::find(Carried.begin(), Carried.end(), c) != Carried.end()) throw TInputError(Which + " is named twice");
     Carried.push_back(c);
   }
+  return Carried;
+}
+
+std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
+                             const std::string& YName, const std::vector<std::string>& XNames, bool Response,
+                             std::size_t MaxPredictors, const std::string& Key, const std::string& Weights) {
+  const std::string Shown = Printable(Source);
+  if (Names.empty()) throw TInputError(Shown + ": no columns");
+  const int YColumn = !Response       ? -1
+                      : YName.empty() ? static_cast<int>(Names.size()) - 1
+                                      : ColumnOf(Names, Shown, YName);
+  const std::vector<int> Carried = CarriedColumns(Names, Source, Key, Weights, YColumn);
   const auto IsCarried = [&Carried](int c) { return std::find(Carried.begin(), Carried.end(), c) != Carried.end(); };
   std::vector<int> Columns;
   if (XNames.empty()) {
@@ -476,19 +482,36 @@ TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, c
   return Data;
 }
 
+namespace {
+
+std::vector<bool> RawFactorColumns(const TCsvTable& Table, const std::vector<TCells>& Cells, const std::string& Name,
+                                   const std::vector<std::string>& Numeric, const TDataRules& Rules) {
+  std::vector<bool> Factor;
+  for (std::size_t c = 0; c < Table.Names.size(); ++c) {
+    const bool Response = std::find(Numeric.begin(), Numeric.end(), Table.Names[c]) != Numeric.end();
+    if (Response) CheckResponse(Table.Columns[c], Cells[c], Table.Names[c], Name, Rules.Decimal);
+    Factor.push_back(!Response && (std::find(Rules.Factors.begin(), Rules.Factors.end(), Table.Names[c]) != Rules.Factors.end() ||
+                                   IsTextColumn(Table.Columns[c], Cells[c], Table.Names[c], Name, Rules.Decimal)));
+  }
+  CheckFactorNames(Rules.Factors, Table.Names, Name);
+  return Factor;
+}
+
+}  // namespace
+
+std::vector<bool> FormulaFactorColumns(const TCsvTable& Table, const std::string& Source,
+                                       const std::vector<std::string>& Numeric, const TDataRules& Rules) {
+  std::vector<TCells> Cells;
+  for (const auto& Column : Table.Columns) Cells.push_back(Classify(Column, Rules));
+  return RawFactorColumns(Table, Cells, Printable(Source), Numeric, Rules);
+}
+
 TRawData SelectRawColumns(const TCsvTable& Table, const std::string& Source, const std::vector<std::string>& Numeric,
                           const TDataRules& Rules) {
   const std::string Name = Printable(Source);
   std::vector<TCells> Cells;
-  std::vector<bool> Factor;
-  for (std::size_t c = 0; c < Table.Names.size(); ++c) {
-    Cells.push_back(Classify(Table.Columns[c], Rules));
-    const bool Response = std::find(Numeric.begin(), Numeric.end(), Table.Names[c]) != Numeric.end();
-    if (Response) CheckResponse(Table.Columns[c], Cells.back(), Table.Names[c], Name, Rules.Decimal);
-    Factor.push_back(!Response && (std::find(Rules.Factors.begin(), Rules.Factors.end(), Table.Names[c]) != Rules.Factors.end() ||
-                                   IsTextColumn(Table.Columns[c], Cells.back(), Table.Names[c], Name, Rules.Decimal)));
-  }
-  CheckFactorNames(Rules.Factors, Table.Names, Name);
+  for (const auto& Column : Table.Columns) Cells.push_back(Classify(Column, Rules));
+  const std::vector<bool> Factor = RawFactorColumns(Table, Cells, Name, Numeric, Rules);
   CheckReferences(Rules, Table.Names, Factor, Name);
   TAnalysisData Dropped;
   const std::vector<std::size_t> Kept = CompleteRows(Cells, Table.Names, Name, Rules, Dropped);

@@ -67,6 +67,10 @@ struct TDataRules {
   // other levels in their order after it.
   std::vector<std::pair<std::string, std::string>> References;
   std::string Key, Weights;
+  // A model formula: the picked columns before Key and Weights are the
+  // ones it reads, in the file's order, and the rows' design is its terms'
+  // (read in blocks). With NoResponse its response is not read.
+  std::string Formula;
 };
 
 // What one cell holds under Rules, read as SelectColumns reads it (trimmed,
@@ -99,6 +103,12 @@ TAnalysisData ExampleData();
 // component's 24. The Key and Weights columns (see TDataRules) follow the
 // response; they are never among the predictors taken by default, and
 // naming one as a predictor, the response or both is an error.
+// The header positions of the Key and Weights columns (see TDataRules),
+// those named, in that order. An unknown name, a column named twice or
+// YColumn (the response's, -1: none) raise TInputError.
+std::vector<int> CarriedColumns(const std::vector<std::string>& Names, const std::string& Source,
+                                const std::string& Key, const std::string& Weights, int YColumn = -1);
+
 std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::string& Source,
                              const std::string& YName, const std::vector<std::string>& XNames,
                              bool Response = true, std::size_t MaxPredictors = MaxVars, const std::string& Key = "",
@@ -112,6 +122,12 @@ std::vector<int> PickColumns(const std::vector<std::string>& Names, const std::s
 // left raise TInputError, naming the row, the column and the reason.
 TAnalysisData SelectColumns(const TCsvTable& Table, const std::string& Source, const std::string& YName,
                             const std::vector<std::string>& XNames, const TDataRules& Rules = {});
+
+// For data read in blocks under a model formula: which of the table's
+// columns are factors. Those named in Numeric (the response's) must hold
+// numbers; the others are factors as SelectColumns decides it.
+std::vector<bool> FormulaFactorColumns(const TCsvTable& Table, const std::string& Source,
+                                       const std::vector<std::string>& Numeric, const TDataRules& Rules);
 
 // The columns of a table as a model formula reads them, rows missing a
 // value dropped as SelectColumns drops them: numbers, or a factor's levels

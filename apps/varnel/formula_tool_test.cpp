@@ -242,8 +242,101 @@ TEST_F(FormulaToolTest, ReferenceBeyondTheBox) {
   const TRun Unknown = Run("regress --y y --x x,g --ref g=d " + File);
   EXPECT_EQ(Unknown.Status, 2);
   EXPECT_EQ(Unknown.Err, "varnel: " + File + ": --ref g=d: the factor \"g\" has no level \"d\" in the rows used\n");
-  // A formula is for data within the component's rows.
-  EXPECT_EQ(Run("regress --formula 'y ~ x + g' " + File).Status, 2);
+  // The formula that --y and --x stand for gives the same table beyond the box.
+  const TRun Formula = Run("regress --json --formula 'y ~ x + g' --ref g=c " + File);
+  ASSERT_EQ(Formula.Status, 0) << Formula.Err;
+  EXPECT_EQ(ordered_json::parse(Formula.Out)["coefficients"], J["coefficients"]);
+}
+
+// 21,000 rows of x, z, a text factor g, weights w and y, read in blocks.
+std::string FormulaRows() {
+  std::string Csv = "x,z,g,w,y\n";
+  char Line[160];
+  for (long long i = 0; i < 21000; ++i) {
+    const double x = 0.5 + Uniform(i, 1), z = Uniform(i, 2) - 0.5, w = 0.25 + Uniform(i, 3);
+    const int g = static_cast<int>(i % 3);
+    const double y = 3 + 1.5 * x + 2 * z * (g == 1) - 0.4 * (g == 2) + z * z + Uniform(i, 4);
+    std::snprintf(Line, sizeof Line, "%.17g,%.17g,%c,%.17g,%.17g\n", x, z, "abc"[g], w, y);
+    Csv += Line;
+  }
+  return Csv;
+}
+
+const char kBigModel[] = "--formula 'log(y) ~ log(x) + z*g + I(z^2)'";
+const char* const kBigTerms[] = {"(Intercept)", "log(x)", "z", "gb", "gc", "I(z^2)", "z:gb", "z:gc"};
+
+// Beyond the component's rows each block's design is made from its raw
+// cells: lm(log(y) ~ log(x) + z*g + I(z^2), d) and anova(fit) in R 4.2.2
+// on the same file, and the same bytes on one thread and on three.
+TEST_F(FormulaToolTest, FormulaBeyondTheBoxAsR) {
+  const std::string Args = "regress --json " + std::string(kBigModel) + " " + Write("big.csv", FormulaRows());
+  const TRun One = Run(Args + " --threads 1");
+  ASSERT_EQ(One.Status, 0) << One.Err;
+  const ordered_json J = ordered_json::parse(One.Out);
+  const double Estimate[] = {1.6187425729952813, 0.28718256986377677, -5.1380958670559589e-05,
+                             -6.6305495555805220e-03, -8.2926895052657490e-02, 0.17765397470161864,
+                             0.39579187090642792, -1.1137292174564406e-03};
+  const double StdError[] = {0.00087098663628862284, 0.00136430649992967494, 0.00250747427888572787,
+                             0.00102930766919373073, 0.00102931669462150155, 0.00563152633366382268,
+                             0.00354603048526221315, 0.00354617186675208491};
+  ASSERT_EQ(J["coefficients"].size(), 8u);
+  for (std::size_t j = 0; j < 8; ++j) {
+    const auto& Row = J["coefficients"][j];
+    EXPECT_EQ(Row["term"], kBigTerms[j]);
+    // The smallest estimate is 1e-4 of the others: 10 digits of theirs.
+    EXPECT_TRUE(Agrees(Row["estimate"], Estimate[j], j == 2 ? 7 : 10)) << j;
+    EXPECT_TRUE(Agrees(Row["std.error"], StdError[j], 10)) << j;
+  }
+  const char* const Terms[] = {"log(x)", "z", "g", "I(z^2)", "z:g"};
+  const double F[] = {44267.24433615160524, 8153.83235393635732, 3905.00239483319592, 997.29339840125408,
+                      8328.23467855004674};
+  for (std::size_t t = 0; t < 5; ++t) {
+    EXPECT_EQ(J["anova"][t]["term"], Terms[t]);
+    EXPECT_TRUE(Agrees(J["anova"][t]["statistic"], F[t], 10)) << t;
+  }
+  EXPECT_TRUE(Agrees(J["model"][0]["r.squared"], 0.78769548965322866, 10));
+  EXPECT_EQ(J["meta"]["response"], "log(y)");
+  EXPECT_EQ(Run(Args + " --threads 3").Out, One.Out);
+}
+
+// What fits on the engine only takes a formula at any size: the weighted
+// fit's HC1 errors as sandwich::vcovHC(lm(..., weights = w), "HC1").
+TEST_F(FormulaToolTest, WeightedRobustFormulaAsSandwich) {
+  const std::string File = Write("big.csv", FormulaRows());
+  const TRun R = Run("regress --json --weights w --vcov HC1 " + std::string(kBigModel) + " " + File);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  const ordered_json J = ordered_json::parse(R.Out);
+  const double Estimate[] = {1.61876815318266187, 0.28723285941620996, -0.00041427264243616691,
+                             -0.0065173135184811168, -0.082897480004461122, 0.1762255137008574,
+                             0.39546162678576563, -0.0010894889631200687};
+  const double StdError[] = {0.00090496698137730179, 0.00152343972295127558, 0.00254483465907341319,
+                             0.00107494019391233555, 0.00110400611765976132, 0.00602497205655275897,
+                             0.00372053174085707579, 0.00375989391974477279};
+  ASSERT_EQ(J["coefficients"].size(), 8u);
+  for (std::size_t j = 0; j < 8; ++j) {
+    EXPECT_EQ(J["coefficients"][j]["term"], kBigTerms[j]);
+    EXPECT_TRUE(Agrees(J["coefficients"][j]["estimate"], Estimate[j], 9)) << j;
+    EXPECT_TRUE(Agrees(J["coefficients"][j]["std.error"], StdError[j], 10)) << j;
+  }
+  EXPECT_TRUE(Agrees(J["model"][0]["sigma"], 0.052698355458784811, 10));
+  // '.' leaves out the weights' column, as the predictors taken by default do.
+  const TRun Dot = Run("regress --json --weights w --formula 'y ~ .' " + File);
+  ASSERT_EQ(Dot.Status, 0) << Dot.Err;
+  EXPECT_EQ(ordered_json::parse(Dot.Out)["meta"]["predictors"], ordered_json::parse(R"(["x", "z", "gb", "gc"])"));
+}
+
+// Refusals beyond the box name the data row, as within it.
+TEST_F(FormulaToolTest, RefusalsBeyondTheBox) {
+  std::string Csv = FormulaRows();
+  Csv.insert(Csv.rfind('\n', Csv.size() - 2) + 1, "-");  // the last row's x negative
+  const std::string File = Write("big.csv", Csv);
+  const TRun Log = Run("regress " + std::string(kBigModel) + " " + File);
+  EXPECT_EQ(Log.Status, 2);
+  EXPECT_EQ(Log.Err.rfind("varnel: " + File + ": data row 21000: the term \"log(x)\" cannot be computed: log of the "
+                          "negative value -1.137061977759", 0), 0u) << Log.Err;
+  const TRun Both = Run("regress --weights w --formula 'y ~ x + w' " + File);
+  EXPECT_EQ(Both.Status, 2);
+  EXPECT_EQ(Both.Err, "varnel: " + File + ": the column \"w\" of --cluster or --weights cannot also be read by the formula\n");
 }
 
 }  // namespace

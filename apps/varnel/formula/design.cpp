@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "csv_table.h"
 
@@ -27,6 +28,8 @@ bool Within(const std::vector<int>& Part, const std::vector<int>& Whole) {
 
 TDesign::TDesign(TModelTerms Model, std::vector<TSourceColumn> Columns)
     : FModel(std::move(Model)), FColumns(std::move(Columns)) {
+  for (std::size_t v = 0; v < FModel.Variables.size(); ++v)
+    FLabels.push_back(v == 0 ? "the response " + FModel.Variables[v].Label : FModel.Variables[v].Label);
   Classify();
   Lay();
 }
@@ -76,7 +79,7 @@ void TDesign::Classify() {
   FKinds.resize(FModel.Variables.size());
   for (std::size_t v = 0; v < FModel.Variables.size(); ++v) {
     TExpression& E = FModel.Variables[v].Expression;
-    const std::string& Label = v == 0 ? "the response " + FModel.Variables[v].Label : FModel.Variables[v].Label;
+    const std::string& Label = FLabels[v];
     if (v > 0 && E.Kind == TNode::Name) {
       Bind(E, Label, false);
       if (FColumns[static_cast<std::size_t>(E.Column)].Factor()) FKinds[v].Factor = E.Column;
@@ -171,12 +174,12 @@ void TDesign::Name(std::size_t Term, const std::vector<TPart>& Parts) {
   }
 }
 
-double TDesign::Evaluate(std::span<const double> Raw, std::span<double> Row) const {
-  std::vector<double> Values(FModel.Variables.size());
-  for (std::size_t v = 0; v < Values.size(); ++v) {
+double TDesign::Evaluate(std::span<const double> Raw, std::span<double> Row, bool Response) const {
+  std::vector<double> Values(FModel.Variables.size(), std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t v = Response ? 0 : 1; v < Values.size(); ++v) {
     const TExpression& E = FModel.Variables[v].Expression;
     const TVariableKind& Kind = FKinds[v];
-    const std::string Label = v == 0 ? "the response " + FModel.Variables[v].Label : FModel.Variables[v].Label;
+    const std::string& Label = FLabels[v];
     if (Kind.Factor >= 0) {
       Values[v] = Raw[static_cast<std::size_t>(Kind.Factor)];
     } else {

@@ -44,8 +44,10 @@ class TDesign {
   // Raw[c]: the row's value of Columns[c], a factor's the index of its
   // level. Writes the K design values into Row and returns the response;
   // a value out of its function's domain, a division by zero or any value
-  // that is not finite raises TEvaluationError.
-  double Evaluate(std::span<const double> Raw, std::span<double> Row) const;
+  // that is not finite raises TEvaluationError. Without Response the
+  // response is not computed (its columns need not hold a value) and NaN
+  // is returned.
+  double Evaluate(std::span<const double> Raw, std::span<double> Row, bool Response = true) const;
   // The columns of Columns that the design row j reads.
   const std::vector<int>& SourcesOf(std::size_t j) const { return FSources[FTermOf[j]]; }
 
@@ -70,6 +72,7 @@ class TDesign {
 
   TModelTerms FModel;
   std::vector<TSourceColumn> FColumns;
+  std::vector<std::string> FLabels;         // per variable, as errors name it
   std::vector<TVariableKind> FKinds;        // per variable
   std::vector<std::vector<TPart>> FParts;   // per term
   std::vector<std::vector<int>> FSources;   // per term: the columns it reads

@@ -46,10 +46,10 @@ std::string ReaderOf(const TModelTerms& Model, const std::string& Name) {
 }  // namespace
 
 std::vector<int> FormulaColumns(const std::string& Formula, const std::vector<std::string>& Header,
-                                const std::string& Source) {
-  const TModelTerms Model = ExpandTerms(Formula, Header);
+                                const std::string& Source, bool Response, const std::vector<std::string>& Dot) {
+  const TModelTerms Model = ExpandTerms(Formula, Dot.empty() ? Header : Dot);
   std::vector<int> Columns;
-  for (const std::string& Name : NamesOf(Model)) {
+  for (const std::string& Name : Response ? NamesOf(Model) : TermColumns(Model)) {
     const auto Found = std::find(Header.begin(), Header.end(), Name);
     if (Found == Header.end()) {
       throw TInputError(Printable(Source) + ": no column named " + Quoted(Name) + " (in " + ReaderOf(Model, Name) +
@@ -59,6 +59,23 @@ std::vector<int> FormulaColumns(const std::string& Formula, const std::vector<st
   }
   std::sort(Columns.begin(), Columns.end());
   return Columns;
+}
+
+std::vector<std::string> ResponseColumns(const std::string& Formula) {
+  return ResponseNames(ExpandTerms(Formula, {}, false));
+}
+
+std::vector<std::string> TermColumns(const TModelTerms& Model) {
+  std::vector<std::string> Names;
+  for (std::size_t v = 1; v < Model.Variables.size(); ++v) NamesRead(Model.Variables[v].Expression, Names);
+  return Names;
+}
+
+std::string ExpandedFormula(const TModelTerms& Model) {
+  std::string Right;
+  for (const TTerm& Term : Model.Terms) Right += (Right.empty() ? "" : " + ") + Term.Label;
+  if (Right.empty()) return Model.Variables[0].Label + (Model.Intercept ? " ~ 1" : " ~ 0");
+  return Model.Variables[0].Label + " ~ " + Right + (Model.Intercept ? "" : " - 1");
 }
 
 bool FormulaIntercept(const std::string& Formula) { return ExpandTerms(Formula, {}, false).Intercept; }

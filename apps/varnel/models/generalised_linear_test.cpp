@@ -120,6 +120,37 @@ TEST_F(GlmTest, PoissonWithATextFactorAndGammaWithLogLinkAsR) {
 // Table observations: fitted, residuals(f), residuals(f, "pearson"),
 // hatvalues, cooks.distance and rstandard, at rows 1 and 15 (a logistic fit,
 // dispersion 1, and a Gamma fit, whose dispersion scales Cook's distance and
+// A formula's terms, as glm(am ~ log(hp) + I(wt^2), binomial, d) and
+// glm(breaks ~ wool*tension, poisson, w) in R 4.2.2 (tension's levels in
+// the order read.csv gives them, H first).
+TEST_F(GlmTest, FormulaAsR) {
+  const ordered_json Logistic =
+      Fit(Write("cars.csv", kCars), "--family binomial --formula 'am ~ log(hp) + I(wt^2)'");
+  const double Estimate[] = {-23.0981966343268041, 7.8601932061380522, -1.6731609234746070};
+  const double StdErr[] = {14.82937118408030308, 4.16229563160265137, 0.70429252365700135};
+  const char* const LogisticTerms[] = {"(Intercept)", "log(hp)", "I(wt^2)"};
+  ASSERT_EQ(Logistic["coefficients"].size(), 3u);
+  for (std::size_t j = 0; j < 3; ++j) {
+    EXPECT_EQ(Logistic["coefficients"][j]["term"], LogisticTerms[j]);
+    ExpectNear(Logistic["coefficients"][j]["estimate"], Estimate[j], "estimate");
+    ExpectNear(Logistic["coefficients"][j]["std.error"], StdErr[j], "std.error");
+  }
+  ExpectNear(Logistic["model"][0]["deviance"], 9.8516625917915555, "deviance");
+  ExpectNear(Logistic["model"][0]["AIC"], 15.8516625917915537, "AIC");
+  EXPECT_EQ(Logistic["model"][0]["iterations"], 8);
+  const ordered_json Poisson = Fit(Write("warp.csv", kWarpbreaks), "--family poisson --formula 'breaks ~ wool*tension'");
+  const char* const Terms[] = {"(Intercept)", "woolB", "tensionL", "tensionM", "woolB:tensionL", "woolB:tensionM"};
+  const double PoissonEstimate[] = {3.200938124190502609,  -0.268263986603645421, 0.595798725786425232,
+                                    -0.022884293841625412, -0.188363173690406227, 0.449813640618291266};
+  ASSERT_EQ(Poisson["coefficients"].size(), 6u);
+  for (std::size_t j = 0; j < 6; ++j) {
+    EXPECT_EQ(Poisson["coefficients"][j]["term"], Terms[j]);
+    ExpectNear(Poisson["coefficients"][j]["estimate"], PoissonEstimate[j], Terms[j]);
+  }
+  ExpectNear(Poisson["model"][0]["deviance"], 182.30513128584673, "deviance");
+  ExpectNear(Poisson["model"][0]["AIC"], 468.96920894135053, "AIC");
+}
+
 // the standardised residual).
 TEST_F(GlmTest, ObservationsAsR) {
   const std::string Cars = Write("cars.csv", kCars);

@@ -12,10 +12,11 @@
 
 namespace varnel::cli {
 
-void ReadAsModel(const TSavedModel& Model, std::vector<std::string>& Columns, std::vector<std::string>& Factors,
-                 std::map<std::string, std::vector<std::string>>& Levels) {
+void ReadAsModel(const TSavedModel& Model, std::vector<std::string>& Columns, std::string& Formula,
+                 std::vector<std::string>& Factors, std::map<std::string, std::vector<std::string>>& Levels) {
+  if (Model.FromFormula) Formula = Model.Formula;
   for (const auto& Column : Model.Columns) {
-    Columns.push_back(Column.Column);
+    if (!Model.FromFormula) Columns.push_back(Column.Column);
     if (!Column.Factor) continue;
     Factors.push_back(Column.Column);
     Levels[Column.Column] = Column.Levels;

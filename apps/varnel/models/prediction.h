@@ -11,10 +11,11 @@
 
 namespace varnel::cli {
 
-// The data options that read new data as the model's columns: their names,
-// its factors and their levels.
-void ReadAsModel(const TSavedModel& Model, std::vector<std::string>& Columns, std::vector<std::string>& Factors,
-                 std::map<std::string, std::vector<std::string>>& Levels);
+// The data options that read new data as the model's columns: their names
+// (or the model's formula, whose terms are evaluated again), its factors
+// and their levels.
+void ReadAsModel(const TSavedModel& Model, std::vector<std::string>& Columns, std::string& Formula,
+                 std::vector<std::string>& Factors, std::map<std::string, std::vector<std::string>>& Levels);
 
 // Table predictions of Options.Predict.Loaded at the rows of Data (whose
 // predictors are the model's columns); a row missing a value has none.

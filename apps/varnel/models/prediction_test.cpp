@@ -115,6 +115,23 @@ TEST_F(PredictTest, WeightedFitAsPredictLm) {
             "pred.low", "pred.high", Weighted);
 }
 
+// A formula's model keeps its expanded terms and the levels of its factors,
+// and evaluates them again on the new rows, which need not hold the
+// response: predict(lm(log(mpg) ~ log(hp) + wt*cyl, d), new, se.fit = TRUE,
+// interval = "prediction").
+TEST_F(PredictTest, FormulaEvaluatedAgainAsPredictLm) {
+  const TExpected Formula{{3.1593740690419385, 2.9177419478641462, 2.4405247206740110},
+                          {0.044628682232682848, 0.047690267339419071, 0.062191555660399217},
+                          {2.9143300358653086, 2.6702637430452967, 2.1797483722832225},
+                          {3.4044181022185684, 3.1652201526829957, 2.7013010690647996}};
+  ExpectAsR(Predictions("--formula 'log(mpg) ~ log(hp) + wt*cyl'", "--interval prediction")["predictions"],
+            "pred.low", "pred.high", Formula);
+  const ordered_json Model = ordered_json::parse(Slurp(Dir / "model.json"));
+  EXPECT_EQ(Model["formula"], "log(mpg) ~ log(hp) + wt + cyl + wt:cyl");
+  EXPECT_EQ(Model["design"], "formula");
+  EXPECT_EQ(Model["columns"].size(), 3u);  // hp, wt and cyl: not the response's mpg
+}
+
 // The model holds what prediction needs and nothing of the data; it
 // reads back to the same predictions, and without --interval the table
 // has no limits.

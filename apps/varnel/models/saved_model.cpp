@@ -62,7 +62,8 @@ TSavedModel SavedModelOf(const TStreamedData& Data, const engine::TFit& Fit, con
   M.Response = Data.YName();
   M.Intercept = Fit.Intercept;
   M.Columns = Data.Codings();
-  M.Formula = FormulaOf(M.Response, M.Columns, M.Intercept);
+  M.FromFormula = !Data.ExpandedFormula().empty();
+  M.Formula = M.FromFormula ? Data.ExpandedFormula() : FormulaOf(M.Response, M.Columns, M.Intercept);
   M.Terms = Data.XNames();
   M.Kept = Fit.Kept;
   const std::size_t First = Fit.Intercept ? 1 : 0, m = Fit.Kept.size(), Rank = Fit.Rank();
@@ -97,6 +98,7 @@ std::string ModelJson(const TSavedModel& M) {
   J["format_version"] = kFormatVersion;
   J["varnel_version"] = VARNEL_VERSION_STRING;
   J["formula"] = M.Formula;
+  J["design"] = M.FromFormula ? "formula" : "columns";
   J["response"] = M.Response;
   J["intercept"] = M.Intercept;
   // A weighted fit's new observation is taken as of weight 1: variance sigma².
@@ -129,7 +131,7 @@ void CheckModel(const TSavedModel& M, const std::string& Source) {
   const std::size_t K = M.Terms.size(), m = M.Kept.size(), Rank = M.Rank();
   std::size_t Width = 0;
   for (const auto& C : M.Columns) Width += C.Factor ? (C.Levels.size() < 2 ? K + 1 : C.Levels.size() - 1) : 1;
-  bool Sound = Width == K && M.Estimates.size() == K && M.Inverse.size() == m * m && M.Vcov.size() == Rank * Rank &&
+  bool Sound = (M.FromFormula || Width == K) && M.Estimates.size() == K && M.Inverse.size() == m * m && M.Vcov.size() == Rank * Rank &&
                (!M.Intercept || (M.Shift.size() == m && M.Mean.size() == m)) && M.DfResidual > 0 && M.N > 0 &&
                std::isfinite(M.Sigma) && M.Sigma >= 0 && std::isfinite(M.WeightSum) && M.WeightSum >= 0;
   for (std::size_t a = 0; Sound && a < m; ++a) Sound = M.Kept[a] < K && (a == 0 || M.Kept[a] > M.Kept[a - 1]);
@@ -150,6 +152,7 @@ TSavedModel ModelFromJson(const std::string& Text, const std::string& Source) {
   TSavedModel M;
   try {
     M.Formula = J.at("formula").get<std::string>();
+    M.FromFormula = J.value("design", std::string("columns")) == "formula";
     M.Response = J.at("response").get<std::string>();
     M.Intercept = J.at("intercept").get<bool>();
     for (const auto& C : J.at("columns")) {

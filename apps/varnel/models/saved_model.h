@@ -19,6 +19,9 @@ namespace varnel::cli {
 
 struct TSavedModel {
   std::string Formula;   // what the columns stand for, as R writes it
+  // Whether the design is the formula's terms, evaluated again on new data
+  // (Columns: those they read), rather than Columns as predictors.
+  bool FromFormula = false;
   std::string Response;  // as the tables name it
   bool Intercept = true;
   std::vector<TStreamedData::TCoding> Columns;  // the predictor columns, in the design's order

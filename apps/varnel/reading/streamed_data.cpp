@@ -11,6 +11,8 @@
 #include <set>
 #include <unordered_map>
 
+#include "formula/design.h"
+#include "formula/model_data.h"
 #include "output.h"
 #include "processes/packing.h"
 
@@ -145,7 +147,12 @@ void TStreamedData::Plan(const TDataRules& Rules) {
   TCsvTable Model = Table;  // the predictors and the response
   Model.Names.resize(FirstCarried);
   Model.Columns.resize(FirstCarried);
-  const std::vector<bool> Factor = FactorColumns(Model, FSource, Rules);
+  const std::vector<bool> Factor =
+      Rules.Formula.empty() ? FactorColumns(Model, FSource, Rules)
+                            : FormulaFactorColumns(Model, FSource,
+                                                   FResponse ? formula::ResponseColumns(Rules.Formula)
+                                                             : std::vector<std::string>{},
+                                                   Rules);
   for (std::size_t c = 0; c < Table.Names.size(); ++c) {
     TColumn Column;
     Column.Name = Table.Names[c];
@@ -156,7 +163,7 @@ void TStreamedData::Plan(const TDataRules& Rules) {
   }
   for (const TColumn& Column : FColumns)
     FPlainNumbers.push_back(!Column.Factor && !Column.Key && PlainNumbersRead(Rules));
-  if (FResponse) FYName = Printable(Model.Names.back());
+  if (FResponse && Rules.Formula.empty()) FYName = Printable(Model.Names.back());
   for (const std::string& Name : FReader->Header().Names) {
     if (std::find(Table.Names.begin(), Table.Names.end(), Name) == Table.Names.end()) FUnused.push_back(Printable(Name));
   }
@@ -430,7 +437,8 @@ void TStreamedData::TColumn::SetKnownLevels(const std::vector<std::string>& Name
 // The predictors' names in column order, a factor's dummies as R names
 // them (NAMElevel), each column a term.
 void TStreamedData::GatherLevels() {
-  const std::size_t Predictors = FColumns.size() - (FResponse ? 1 : 0) - CarriedCount();
+  const bool Formula = !FRules.Formula.empty();  // every picked column before the carried is the design's source
+  const std::size_t Predictors = FColumns.size() - (FResponse && !Formula ? 1 : 0) - CarriedCount();
   std::vector<std::set<std::string>> Texts;
   std::vector<bool> AllNumbers;
   // Given levels are checked in the same pass: a level the data hold and
@@ -452,8 +460,9 @@ void TStreamedData::GatherLevels() {
   for (std::size_t c = 0; c < Predictors; ++c) {
     TColumn& Column = FColumns[c];
     const int Term = static_cast<int>(FTermNames.size());
-    FTermNames.push_back(Printable(Column.Name));
+    if (!Formula) FTermNames.push_back(Printable(Column.Name));
     FCodings.push_back({Column.Name, Column.Factor, {}});
+    if (!Column.Factor && Formula) continue;
     if (!Column.Factor) {
       FXNames.push_back(Printable(Column.Name));
       FTermOf.push_back(Term);
@@ -470,11 +479,12 @@ void TStreamedData::GatherLevels() {
                         (Names.empty() ? std::string("no level") : "the one level " + Quoted(Names.front())) +
                         " in the rows used, and a factor needs two");
     }
-    for (std::size_t l = 1; l < Names.size(); ++l) {
+    for (std::size_t l = 1; l < Names.size() && !Formula; ++l) {
       FXNames.push_back(Printable(Column.Name + Names[l]));
       FTermOf.push_back(Term);
     }
   }
+  if (Formula) SetDesign(std::move(FCodings));
   for (const auto& Reference : FRules.References) {
     const auto Found = std::find_if(FColumns.begin(), FColumns.begin() + static_cast<std::ptrdiff_t>(Predictors),
                                     [&](const TColumn& C) { return C.Name == Reference.first; });
@@ -484,7 +494,7 @@ void TStreamedData::GatherLevels() {
     }
   }
   // A key's levels are its texts: "1" and "1.0" are two groups.
-  const std::size_t KeyColumn = Predictors + (FResponse ? 1 : 0);
+  const std::size_t KeyColumn = FColumns.size() - CarriedCount();
   if (FKeyed) FColumns[KeyColumn].SetLevels(Texts[KeyColumn], false, FRules);
   if (FXNames.size() > kMaxStreamedPredictors) {
     throw TInputError(FSource + ": " + std::to_string(FXNames.size()) + " predictors with the dummies, at most " +
@@ -492,64 +502,127 @@ void TStreamedData::GatherLevels() {
   }
 }
 
-// The batch of one block: the predictors (a factor as its dummies), the
-// response, the key's level and the weight, NaN where a cell is missing; a
-// row missing its key or weight has its response NaN too, so that every
-// pass leaves it out. A cell that is not a number in a
-// column of numbers is an error here too, though the first block decided
-// the column's kind.
+// The formula's design over the columns it reads (Sources, as coded),
+// whose names, terms and response are the data's. '.' stands for every
+// column but those the rows' key and weights are in, as the predictors
+// taken by default do. Without the response, the names only it reads are
+// sources of no value.
+void TStreamedData::SetDesign(std::vector<TCoding> Sources) {
+  FCodings.clear();
+  std::vector<std::string> Dot;
+  for (const std::string& Name : FReader->Header().Names) {
+    if (Name != FRules.Key && Name != FRules.Weights) Dot.push_back(Name);
+  }
+  formula::TModelTerms Model = formula::ExpandTerms(FRules.Formula, Dot);
+  FExpandedFormula = formula::ExpandedFormula(Model);
+  const std::vector<std::string> Read = formula::TermColumns(Model);
+  std::vector<formula::TSourceColumn> Columns;
+  for (const TCoding& Source : Sources) {
+    Columns.push_back({Source.Column, Source.Levels});
+    if (std::find(Read.begin(), Read.end(), Source.Column) != Read.end()) FCodings.push_back(Source);
+  }
+  std::vector<std::string> ResponseOnly;
+  formula::NamesRead(Model.Variables[0].Expression, ResponseOnly);
+  for (const std::string& Name : ResponseOnly) {
+    if (!FResponse && std::find(Read.begin(), Read.end(), Name) == Read.end()) Columns.push_back({Name, {}});
+  }
+  FDesignSources = Columns.size();
+  FDesign = std::make_unique<formula::TDesign>(std::move(Model), std::move(Columns));
+  for (const std::string& Name : FDesign->ColumnNames()) FXNames.push_back(Printable(Name));
+  for (const std::string& Label : FDesign->TermLabels()) FTermNames.push_back(Printable(Label));
+  FTermOf = FDesign->TermOf();
+  FYName = Printable(FDesign->ResponseLabel());
+}
+
+// A cell's value in the batch: a number, or a factor's or key's level
+// (its index in the coding), NaN when missing. A cell that is not a number
+// in a column of numbers is an error here too, though the first block
+// decided the column's kind; so are a level a saved model does not know
+// and a negative weight.
+double TStreamedData::CellValue(const TFieldBlock& F, std::size_t r, std::size_t c, const std::string& File,
+                                std::size_t FileRow, bool& Complete) const {
+  const TColumn& Column = FColumns[c];
+  double Value = 0;
+  const TCellKind Kind = F.Number(r, c, Value) ? TCellKind::Number : ReadCell(F.Cell(r, c), FRules, Value);
+  if (Kind == TCellKind::Missing) {
+    if (FRules.FailOnMissing) throw TInputError(Where(File, FileRow, Column.Name) + ": missing value");
+    Complete = false;
+    return kMissing;
+  }
+  if (Column.Key || Column.Factor) {
+    const int Level = Column.LevelOf(F.Cell(r, c), Value, !Column.Key && Kind == TCellKind::Number);
+    if (Level < 0 && Column.Known) {
+      throw TInputError(Where(File, FileRow, Column.Name) + ": " + ShownCell(F.Cell(r, c)) +
+                        " is not one of the factor's levels in the model");
+    }
+    return Level < 0 ? kMissing : Level;
+  }
+  if (Kind == TCellKind::Text || Kind == TCellKind::Beyond) {
+    throw TInputError(Where(File, FileRow, Column.Name) + ": " + ShownCell(F.Cell(r, c)) +
+                      (Kind == TCellKind::Beyond ? " is beyond the range of a double (about 1.8e308)"
+                                                 : " is not a number") +
+                      "; --na TEXT reads such a cell as missing");
+  }
+  if (Column.Weight && !(Value >= 0))
+    throw TInputError(Where(File, FileRow, Column.Name) + ": the weight " + ShownCell(F.Cell(r, c)) +
+                      " is negative; a weight is 0 or more");
+  return Value;
+}
+
+// The batch of one block: the predictors (a factor as its dummies, or a
+// formula's design), the response, the key's level and the weight, NaN
+// where a cell is missing; a row missing any of them has its response NaN
+// too, so that every pass leaves it out.
 void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
   FReader->Split(Text, Out.Fields, FPlainNumbers);
   const TFieldBlock& F = Out.Fields;
-  const std::size_t Picked = FColumns.size(), Width = FXNames.size() + (FResponse ? 1 : 0) + CarriedCount();
+  const std::size_t Picked = FColumns.size(), K = FXNames.size(), Width = K + (FResponse ? 1 : 0) + CarriedCount();
   Out.Columns.resize(Width);
   for (auto& Column : Out.Columns) Column.resize(F.Rows);
   Out.Dropped = 0;
   Out.FirstDropped.clear();
   const std::string& File = FReader->Shown(Text.File);
+  std::vector<double> Raw(FDesign ? FDesignSources : 0, kMissing), Row(FDesign ? K : 0);
   for (std::size_t r = 0; r < F.Rows; ++r) {
-    const std::size_t Row = F.FirstRow + r + 1, FileRow = Text.FileFirstRow + r + 1;
+    const std::size_t FileRow = Text.FileFirstRow + r + 1;
     std::size_t Slot = 0;
     bool Complete = true;
     for (std::size_t c = 0; c < Picked; ++c) {
-      const TColumn& Column = FColumns[c];
-      double Value = 0;
-      const TCellKind Kind = F.Number(r, c, Value) ? TCellKind::Number : ReadCell(F.Cell(r, c), FRules, Value);
-      if (Kind == TCellKind::Missing) {
-        if (FRules.FailOnMissing) throw TInputError(Where(File, FileRow, Column.Name) + ": missing value");
-        Complete = false;
+      const double Value = CellValue(F, r, c, File, FileRow, Complete);
+      if (FDesign && c + CarriedCount() < Picked) {
+        Raw[c] = Value;
+        Slot = K + (FResponse ? 1 : 0);
+      } else if (FColumns[c].Factor) {
+        for (std::size_t l = 1; l < FColumns[c].Levels; ++l) Out.Columns[Slot++][r] = std::isnan(Value) ? kMissing : Value == double(l);
+      } else {
+        Out.Columns[Slot++][r] = Value;
       }
-      if (Column.Key) {
-        const int Level = Kind == TCellKind::Missing ? -1 : Column.LevelOf(F.Cell(r, c), Value, false);
-        Out.Columns[Slot++][r] = Level < 0 ? kMissing : Level;
-        if (Level < 0) Out.Columns[FXNames.size()][r] = kMissing;
-        continue;
-      }
-      if (Column.Factor) {
-        const int Level = Kind == TCellKind::Missing ? -1 : Column.LevelOf(F.Cell(r, c), Value, Kind == TCellKind::Number);
-        if (Level < 0 && Column.Known && Kind != TCellKind::Missing) {
-          throw TInputError(Where(File, FileRow, Column.Name) + ": " + ShownCell(F.Cell(r, c)) +
-                            " is not one of the factor's levels in the model");
-        }
-        for (std::size_t l = 1; l < Column.Levels; ++l) Out.Columns[Slot++][r] = Level < 0 ? kMissing : Level == static_cast<int>(l);
-        continue;
-      }
-      if (Kind == TCellKind::Text || Kind == TCellKind::Beyond) {
-        throw TInputError(Where(File, FileRow, Column.Name) + ": " + ShownCell(F.Cell(r, c)) +
-                          (Kind == TCellKind::Beyond ? " is beyond the range of a double (about 1.8e308)"
-                                                     : " is not a number") +
-                          "; --na TEXT reads such a cell as missing");
-      }
-      if (Column.Weight && Kind == TCellKind::Missing) Out.Columns[FXNames.size()][r] = kMissing;
-      if (Column.Weight && Kind == TCellKind::Number && !(Value >= 0))
-        throw TInputError(Where(File, FileRow, Column.Name) + ": the weight " + ShownCell(F.Cell(r, c)) +
-                          " is negative; a weight is 0 or more");
-      Out.Columns[Slot++][r] = Kind == TCellKind::Missing ? kMissing : Value;
     }
+    if (FDesign) PutDesignRow(Raw, Row, Complete, File, FileRow, Out, r);
     if (Complete) continue;
+    if (FResponse) Out.Columns[K][r] = kMissing;
     ++Out.Dropped;
-    if (Out.FirstDropped.size() < kShownDropped) Out.FirstDropped.push_back(static_cast<long long>(Row));
+    if (Out.FirstDropped.size() < kShownDropped) Out.FirstDropped.push_back(static_cast<long long>(F.FirstRow + r + 1));
   }
+}
+
+// A complete row's design and response from its raw values; an incomplete
+// row's all NaN.
+void TStreamedData::PutDesignRow(std::span<const double> Raw, std::span<double> Row, bool Complete,
+                                 const std::string& File, std::size_t FileRow, TBlockData& Out, std::size_t r) const {
+  const std::size_t K = Row.size();
+  double Response = kMissing;
+  if (Complete) {
+    try {
+      Response = FDesign->Evaluate(Raw, Row, FResponse);
+    } catch (const formula::TEvaluationError& Error) {
+      throw TInputError(File + ": data row " + std::to_string(FileRow) + ": " +
+                        (Error.Label.rfind("the response ", 0) == 0 ? Error.Label : "the term " + Quoted(Error.Label)) +
+                        " cannot be computed: " + Error.what());
+    }
+  }
+  for (std::size_t j = 0; j < K; ++j) Out.Columns[j][r] = Complete ? Row[j] : kMissing;
+  if (FResponse) Out.Columns[K][r] = Response;
 }
 
 }  // namespace varnel::cli

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,6 +29,10 @@
 #include "reading/row_reader.h"
 
 namespace varnel::cli {
+
+namespace formula {
+class TDesign;
+}
 
 // The engine's limit of the tool: the predictors with the dummies.
 inline constexpr std::size_t kMaxStreamedPredictors = 1000;
@@ -50,13 +55,17 @@ class TStreamedData {
   const std::vector<int>& TermOf() const { return FTermOf; }
   const std::string& YName() const { return FYName; }
   // How each predictor column is coded: its name in the file, and a
-  // factor's levels, the reference first.
+  // factor's levels, the reference first. Under a formula: each column its
+  // terms read.
   struct TCoding {
     std::string Column;
     bool Factor = false;
     std::vector<std::string> Levels;
   };
   const std::vector<TCoding>& Codings() const { return FCodings; }
+  // Under a formula: its expansion, as R deparses the terms ("y ~ a + b +
+  // a:b - 1"), which reads the same design again; empty otherwise.
+  const std::string& ExpandedFormula() const { return FExpandedFormula; }
   bool Response() const { return FResponse; }
   std::size_t K() const { return FXNames.size(); }
   // After a first Reduce: the rows left out for a missing value (their
@@ -227,6 +236,11 @@ class TStreamedData {
   void CheckLevelCount(const std::set<std::string>& Texts, std::size_t Column) const;
   void CheckKnownLevel(const TRowText& Block, const TFieldBlock& Fields, std::size_t r, std::size_t c) const;
   void Convert(const TRowText& Text, TBlockData& Out) const;
+  double CellValue(const TFieldBlock& F, std::size_t r, std::size_t c, const std::string& File, std::size_t FileRow,
+                   bool& Complete) const;
+  void PutDesignRow(std::span<const double> Raw, std::span<double> Row, bool Complete, const std::string& File,
+                    std::size_t FileRow, TBlockData& Out, std::size_t r) const;
+  void SetDesign(std::vector<TCoding> Sources);
 
   TProcesses* FProcesses;
   TFilesPart FPart;  // this process's blocks (all of them, alone)
@@ -239,7 +253,7 @@ class TStreamedData {
   bool FHolding = false;
   std::vector<TRowText> FFirst;  // given back before the reader's next blocks in the first pass
   std::size_t FFirstGiven = 0;
-  std::string FSource, FYName;
+  std::string FSource, FYName, FExpandedFormula;
   bool FResponse = true;
   // The picked columns after the response: the rows' key, their weights.
   bool FKeyed = false, FWeights = false;
@@ -249,6 +263,10 @@ class TStreamedData {
   std::vector<std::string> FXNames, FTermNames, FUnused;
   std::vector<int> FTermOf;
   std::vector<TCoding> FCodings;
+  // Under a formula: its design, over the picked columns before the carried
+  // ones and (without the response) the names only the response reads.
+  std::unique_ptr<formula::TDesign> FDesign;
+  std::size_t FDesignSources = 0;
   bool FDroppedUnknown = true;  // until a pass over the batches has counted them
   std::size_t FDroppedCount = 0;
   std::vector<long long> FFirstDropped;

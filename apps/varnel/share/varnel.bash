@@ -19,7 +19,7 @@ _varnel() {
     [cluster]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --clusters --seed --starts --iterations --report --scale"
     [predict]="-h --help --sep --decimal --na --verbose --level --no-scan --threads --interval --csv --json --table --raw -o --output"
     [anova]="-h --help --sep --decimal --na --missing --factor --ref --verbose --formula --no-scan --threads --csv --json --table --raw -o --output"
-    [glm]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --level --no-intercept --no-scan --threads --csv --json --table --raw -o --output --family --link"
+    [glm]="-h --help --y --x --formula --sep --decimal --na --missing --factor --ref --verbose --level --no-intercept --no-scan --threads --csv --json --table --raw -o --output --family --link"
     [table]="-h --help --df --level --z --csv --json --table --raw -o --output"
     [verbs]="-h --help --raw"
     [about]="-h --help --raw"

@@ -1212,17 +1212,21 @@ int RunTool(int argc, char** argv) {
           "standard errors robust to correlation within the groups of this column (its cells' trimmed text; a row "
           "missing it is left out), as R's sandwich::vcovCL: HC1 by default, or --vcov HC0; on the engine, at any "
           "size, holding one sum per group and coefficient (16 bytes each) and each group's text");
-  App.get_subcommand("regress")
-      ->add_option_function<std::string>(
-          "--weights",
-          [&Options, &Data](const std::string& Name) {
-            Options.Regress.Weighted = true;
-            Options.Regress.WeightsColumn = Name;
-            Data.Weights = Name;
-          },
-          "weighted least squares with this column's weights, as R's lm(weights = ): 0 or more, a zero-weight row "
-          "takes no part in the fit, a negative one is an error; sigma, R², F, logLik and AIC are the weighted "
-          "fit's; with --vcov or --cluster no weight may be 0 (on the engine, at any size)");
+  const auto TakeWeights = [&Options, &Data](const std::string& Name) {
+    Options.Regress.Weighted = true;
+    Options.Regress.WeightsColumn = Name;
+    Data.Weights = Name;
+  };
+  App.get_subcommand("regress")->add_option_function<std::string>(
+      "--weights", TakeWeights,
+      "weighted least squares with this column's weights, as R's lm(weights = ): 0 or more, a zero-weight row "
+      "takes no part in the fit, a negative one is an error; sigma, R², F, logLik and AIC are the weighted "
+      "fit's; with --vcov or --cluster no weight may be 0 (on the engine, at any size)");
+  App.get_subcommand("diagnose")->add_option_function<std::string>(
+      "--weights", TakeWeights,
+      "the measures of a weighted least-squares fit, as R's influence.measures and predict of lm(weights = ): "
+      "leverage, residuals' measures and influence of each row's weighted residual, the limits of a new "
+      "observation of variance sigma²/w; a row of weight 0 is left out (on the engine, at any size)");
   // The component flags nothing for a threshold outside 0 < t < 5, which it
   // compares in single precision; NaN would show as no number at all.
   App.get_subcommand("distance")

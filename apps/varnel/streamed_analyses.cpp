@@ -162,6 +162,16 @@ TMoments MomentsOf(TStreamedData& Data, std::size_t P) {
   });
 }
 
+// The weighted moments of a batch's P columns, by its last column (the
+// weights, after the response and any key).
+TMoments WeightedMoments(const TBatch& Batch, std::size_t P) {
+  TMoments Part(P);
+  TBatch Model = Batch;
+  Model.Columns.resize(P);
+  Part.Add(Model, Batch.Columns.back());
+  return Part;
+}
+
 // What one pass gives a fit: the moments of [X y] and of their differences.
 struct TRegressionSums {
   TMoments Moments;
@@ -620,13 +630,27 @@ TResidualSums ResidualPass(TStreamedData& Data, const TFit& Fit) {
 
 // diagnose's rows of the complete rows of a batch: the measures of each
 // observation, a dfbeta of an aliased predictor not available.
+
+// The measures of row i when it is complete (and of a weight above 0).
+bool MeasuredRow(const TFit& Fit, const engine::TObservationMeasures& Measures, const TBatch& Batch, std::size_t i,
+                 std::vector<double>& Row, engine::TObservation& O) {
+  if (!CompleteRow(Batch, i, Row)) return false;
+  if (!Fit.Weighted) {
+    Measures.Of(Row, O);
+    return true;
+  }
+  if (Row.back() == 0) return false;
+  Measures.Of(Row, Row.back(), O);
+  return true;
+}
+// A weighted fit's batch holds the weights last; a row of weight 0 has no
+// measures, as R's influence measures leave it out.
 std::vector<double> ObservationRows(const TFit& Fit, const engine::TObservationMeasures& Measures,
                                     std::size_t Columns, const TBatch& Batch) {
   std::vector<double> Rows, Row(Batch.Cols());
   engine::TObservation O;
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-    if (!CompleteRow(Batch, i, Row)) continue;
-    Measures.Of(Row, O);
+    if (!MeasuredRow(Fit, Measures, Batch, i, Row, O)) continue;
     const auto D = [](long double v) { return static_cast<double>(v); };
     const std::size_t Start = Rows.size();
     Rows.insert(Rows.end(), {static_cast<double>(Batch.FirstRow + i + 1), Row[Fit.K], D(O.Fitted), D(O.Residual),
@@ -657,8 +681,7 @@ TObservationSeries ObservationSeriesOf(TStreamedData& Data, const TFit& Fit, con
         std::vector<double> Row(Batch.Cols());
         engine::TObservation O;
         for (std::size_t i = 0; i < Batch.Rows(); ++i) {
-          if (!CompleteRow(Batch, i, Row)) continue;
-          Measures.Of(Row, O);
+          if (!MeasuredRow(Fit, Measures, Batch, i, Row, O)) continue;
           Part.Fitted.push_back(static_cast<double>(O.Fitted));
           Part.Residual.push_back(static_cast<double>(O.Residual));
           Part.Hat.push_back(static_cast<double>(O.Hat));
@@ -676,7 +699,8 @@ TObservationSeries ObservationSeriesOf(TStreamedData& Data, const TFit& Fit, con
         Append(S.CooksD, Part.CooksD);
         Append(S.StdResid, Part.StdResid);
         Append(S.Rows, Part.Rows);
-      });
+      },
+      Fit.Weighted);
   return S;
 }
 
@@ -684,22 +708,33 @@ TObservationSeries ObservationSeriesOf(TStreamedData& Data, const TFit& Fit, con
 
 int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const std::size_t P = Data.K() + 1;
-  const TMoments Moments = MomentsOf(Data, P);
+  const bool Weighted = Options.Regress.Weighted;
+  const TMoments Moments =
+      Weighted ? Data.Reduce<TMoments>([P](const TBatch& Batch) { return WeightedMoments(Batch, P); }, true)
+               : MomentsOf(Data, P);
   struct TDiagnosis {
     TFit Fit;
     engine::TInference Inference;
   };
   std::optional<TFit> Fit = FitOf(Data, Moments, Options, Out);
   if (!Fit) return 1;
-  const long double Sse = SseFromMoments(*Fit) ? Fit->MomentSse : ResidualPass(Data, *Fit).Sse;
+  const long double Sse =
+      Weighted ? Data.Reduce<TWeightedResiduals>([&Fit](const TBatch& Batch) { return WeightedResidualsOf(*Fit, Batch); }, true).Sse
+      : SseFromMoments(*Fit) ? Fit->MomentSse
+                             : ResidualPass(Data, *Fit).Sse;
   auto Diagnosis = std::make_shared<const TDiagnosis>(TDiagnosis{*Fit, engine::Infer(*Fit, Sse)});
   const TResultTable Head = EmptyObservationsTable(Options.Level, Terms(Data.XNames(), Options.Intercept));
   TRowStream Stream{Head.Name, Head.Title, Head.Columns, std::vector<bool>(Head.Columns.size()), {}};
   Stream.Counts[0] = true;
+  if (Weighted) {
+    Out.Results.Meta.Weights = Printable(Options.Regress.WeightsColumn);
+    Stream.Title += "; weighted least squares, weights " + *Out.Results.Meta.Weights + " (rows of weight 0 left out)";
+  }
   Stream.Produce = [&Data, Diagnosis, Level = Options.Level, Columns = Head.Columns.size()](const TRowStream::TPart& Part) {
     const engine::TObservationMeasures Measures(Diagnosis->Fit, Diagnosis->Inference, Level);
     Data.InOrder<std::vector<double>>(
-        [&](const TBatch& Batch) { return ObservationRows(Diagnosis->Fit, Measures, Columns, Batch); }, Part);
+        [&](const TBatch& Batch) { return ObservationRows(Diagnosis->Fit, Measures, Columns, Batch); }, Part,
+        Diagnosis->Fit.Weighted);
   };
   Out.Results.Stream = std::move(Stream);
   if (Options.Picture)
@@ -716,13 +751,7 @@ TRegressionSums RegressionSumsOf(TStreamedData& Data, bool Weighted) {
   const std::size_t P = Data.K() + 1;
   return Data.Reduce<TRegressionSums>(
       [P, Weighted](const TBatch& Batch) {
-        if (Weighted) {
-          TRegressionSums Part{TMoments(P), {}};
-          TBatch Model = Batch;
-          Model.Columns.resize(P);
-          Part.Moments.Add(Model, Batch.Columns.back());
-          return Part;
-        }
+        if (Weighted) return TRegressionSums{WeightedMoments(Batch, P), {}};
         TRegressionSums Part{TMoments(P), DifferencesOf(Batch)};
         Part.Moments.Add(Batch);
         return Part;

@@ -146,6 +146,43 @@ TEST_F(WeightedFitTest, BeyondTheBoxAsR) {
   EXPECT_EQ(Run(Args + " --threads 3").Out, One.Out);
 }
 
+// diagnose --weights as R's influence.measures, lm.influence and
+// predict(f, interval = "prediction") of lm(mpg ~ wt + hp, d, weights = w)
+// on mtcars' first 12 rows: the row of weight 0 left out, as R leaves it.
+TEST_F(WeightedFitTest, DiagnoseAsInfluenceMeasures) {
+  const std::string File = Write("cars.csv",
+                                 "mpg,wt,hp,w\n21,2.62,110,1\n21,2.875,110,2\n22.8,2.32,93,0\n21.4,3.215,110,1.5\n"
+                                 "18.7,3.44,175,1\n18.1,3.46,105,0.5\n14.3,3.57,245,2\n24.4,3.19,62,1\n"
+                                 "22.8,3.15,95,3\n19.2,3.44,123,1\n17.8,3.44,123,0.7\n16.4,4.07,180,1.2\n");
+  const TRun R = Run("diagnose --y mpg --x wt,hp --weights w --json " + File);
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  const json Rows = json::parse(R.Out)["observations"];
+  ASSERT_EQ(Rows.size(), 11u);
+  EXPECT_EQ(Rows[2]["row"], 4);
+  struct TExpected {
+    double Hat, Sigma, StdResid, CooksD, Dffits, CovRatio, DfbWt, Fitted, PredLow;
+  };
+  const TExpected Expected[] = {
+      {0.35835652201744250, 1.4119827335341357, -0.77596418552001101, 0.1120943254580166748, -0.56408926171725360,
+       1.8396443437040533, 0.497172476386862849, 21.853715852958075, 18.162310438224644},
+      {0.12099926115147903, 1.4574096295518499, 0.34416248410532185, 0.0054349966285248885, 0.12033817175821544,
+       1.6238724210561792, 0.011104986727920214, 21.038142735917532, 18.300089471264243}};
+  for (int k = 0; k < 2; ++k) {
+    const json& Row = Rows[k == 0 ? 0 : 2];
+    const TExpected& E = Expected[k];
+    ExpectDigits(Row[".hat"], E.Hat);
+    ExpectDigits(Row[".sigma"], E.Sigma);
+    ExpectDigits(Row[".std.resid"], E.StdResid);
+    ExpectDigits(Row[".cooksd"], E.CooksD);
+    ExpectDigits(Row["dffits"], E.Dffits);
+    ExpectDigits(Row["covratio"], E.CovRatio);
+    ExpectDigits(Row["dfb.wt"], E.DfbWt);
+    ExpectDigits(Row[".fitted"], E.Fitted);
+    ExpectDigits(Row["pred.low"], E.PredLow);
+  }
+  EXPECT_EQ(json::parse(R.Out)["meta"]["weights"], "w");
+}
+
 TEST_F(WeightedFitTest, RefusedWeights) {
   const std::string Rows = "a,y,w\n1,2,1\n2,3,1\n3,5,2\n4,4,1\n";
   const TRun Negative = Run(Write("negative.csv", Rows + "5,7,-1\n") + " regress --y y --x a --weights w");

@@ -45,6 +45,9 @@ class VARNEL_API TObservationMeasures {
   /// The measures of one complete row (K + 1 values, the response last).
   /// A row of leverage 1 has infinite or undefined measures, as in R.
   void Of(std::span<const double> Row, TObservation& Out) const;
+  /// The measures of a row of a weighted fit, of weight Weight > 0 (R's
+  /// influence measures leave out the rows of weight 0).
+  void Of(std::span<const double> Row, long double Weight, TObservation& Out) const;
 
  private:
   const TFit& FFit;

@@ -107,16 +107,18 @@ class TStreamedData {
   // the blocks' order, one at a time: rows written out in the file's
   // order. A part made ahead of its turn waits for the ones before it.
   // Under several processes rank 0 takes every part: its own, then each
-  // other process's as that one sends them, in rank order.
+  // other process's as that one sends them, in rank order. WithCarried: as
+  // for Reduce.
   template <class Part>
-  void InOrder(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take) {
-    if (FProcesses->Count() == 1) return InOrderHere<Part>(Make, Take);
+  void InOrder(const std::function<Part(const engine::TBatch&)>& Make, const std::function<void(Part&)>& Take,
+               bool WithCarried = false) {
+    if (FProcesses->Count() == 1) return InOrderHere<Part>(Make, Take, WithCarried);
     std::exception_ptr Error;
     try {
       if (FProcesses->Rank() == 0) {
-        InOrderHere<Part>(Make, Take);
+        InOrderHere<Part>(Make, Take, WithCarried);
       } else {
-        InOrderHere<Part>(Make, [this](Part& Made) { SendPart(Made); });
+        InOrderHere<Part>(Make, [this](Part& Made) { SendPart(Made); }, WithCarried);
       }
     } catch (...) {
       Error = std::current_exception();

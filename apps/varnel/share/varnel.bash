@@ -11,7 +11,7 @@ _varnel() {
   local -A options=(
     [full]="-h --help --version --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output"
     [regress]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --alpha --scan --no-scan --threads --csv --json --table --raw -o --output --beta-threshold --vcov --save-model --cluster --weights"
-    [diagnose]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --level --no-intercept --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
+    [diagnose]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --weights --level --no-intercept --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
     [describe]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size"
     [select]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --formula --report-texts --scan --no-scan --threads --csv --json --table --raw -o --output --acc-weight --simp-weight --method --criterion --nbest"
     [pca]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --covariance"

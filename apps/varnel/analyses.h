@@ -41,6 +41,8 @@ struct TPredictOptions {
   std::string Model;
   std::shared_ptr<const TSavedModel> Loaded;
   TInterval Interval = TInterval::None;
+  bool Response = false;  // a generalised model's predictions of the mean, not of the link
+  bool TypeGiven = false;
 };
 
 // glm: the family and its link (the family's canonical one by default).

@@ -83,6 +83,7 @@ struct TDataOptions {
   std::vector<std::string> References;  // --ref NAME=LEVEL
   std::string Formula;
   std::vector<std::string> Formulas;  // anova: the models, the smallest first
+  bool Offsets = false;  // glm and predict: the formula may have offset() terms
   std::string Cluster;  // regress --cluster: read after the response, never a predictor
   std::string Weights;  // regress --weights: read after the cluster column, never a predictor
   bool Verbose = false;
@@ -238,6 +239,7 @@ TDataRules RulesOf(const TDataOptions& Options) {
   Rules.Missing.insert(Rules.Missing.end(), Options.Missing.begin(), Options.Missing.end());
   Rules.FailOnMissing = Options.OnMissing == "fail";
   Rules.Factors = Options.Factors;
+  Rules.Offsets = Options.Offsets;
   Rules.Levels = Options.Levels;
   for (const std::string& Reference : Options.References) {
     const auto Equals = Reference.find('=');
@@ -406,8 +408,8 @@ TCsvTable TableOf(const TRowReader& Reader, const std::vector<TRowText>& Blocks)
   return Table;
 }
 
-// A formula's columns, then those of --cluster and --weights, which it
-// may not read ('.' leaves them out).
+// A formula's columns, then those of --cluster and --weights, which it may
+// also read (dead/n ~ dose with the weights n), though '.' leaves them out.
 std::vector<int> FormulaPick(const TDataOptions& Options, const std::vector<std::string>& Names, const std::string& Shown,
                              bool Response) {
   std::vector<std::string> Dot;
@@ -415,12 +417,7 @@ std::vector<int> FormulaPick(const TDataOptions& Options, const std::vector<std:
     if (Name != Options.Cluster && Name != Options.Weights) Dot.push_back(Name);
   }
   std::vector<int> Columns = formula::FormulaColumns(Options.Formula, Names, Shown, Response, Dot);
-  for (int c : CarriedColumns(Names, Shown, Options.Cluster, Options.Weights)) {
-    if (std::find(Columns.begin(), Columns.end(), c) != Columns.end())
-      throw TInputError(Printable(Shown) + ": the column " + Quoted(Names[static_cast<std::size_t>(c)]) +
-                        " of --cluster or --weights cannot also be read by the formula");
-    Columns.push_back(c);
-  }
+  for (int c : CarriedColumns(Names, Shown, Options.Cluster, Options.Weights)) Columns.push_back(c);
   return Columns;
 }
 
@@ -975,9 +972,9 @@ void AddPredictCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWr
   static const std::map<std::string, TInterval> Intervals{
       {"none", TInterval::None}, {"confidence", TInterval::Confidence}, {"prediction", TInterval::Prediction}};
   CLI::App* Predict = App.add_subcommand(
-      "predict", "table predictions: a saved model's (regress --save-model) fitted values at the rows of new data, "
-                 "with standard errors and limits, as R's predict.lm");
-  Predict->add_option("model", Options.Predict.Model, "the model file that regress --save-model wrote")->required();
+      "predict", "table predictions: a saved model's (regress or glm --save-model) fitted values at the rows of new "
+                 "data, with standard errors and limits, as R's predict.lm and predict.glm");
+  Predict->add_option("model", Options.Predict.Model, "the model file that regress or glm --save-model wrote")->required();
   AddInputOptions(*Predict, Data, false, false);
   AddCommandOptions(*Predict, kLevel, Options);
   Predict
@@ -985,8 +982,21 @@ void AddPredictCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWr
           "--interval", [&Options](const std::string& Name) { Options.Predict.Interval = Intervals.at(Name); },
           "none (the default), confidence (limits of the mean) or prediction (limits of a new observation)")
       ->check(CLI::IsMember({"none", "confidence", "prediction"}));
+  Predict
+      ->add_option_function<std::string>(
+          "--type",
+          [&Options](const std::string& Name) {
+            Options.Predict.Response = Name == "response";
+            Options.Predict.TypeGiven = true;
+          },
+          "of a generalised model (glm --save-model): link (the default: the linear predictor) or response (the "
+          "mean), as R's predict.glm(type = )")
+      ->check(CLI::IsMember({"link", "response"}));
   AddWriteOptions(*Predict, Write);
-  Predict->callback([&Chosen] { Chosen = {"predict", true, nullptr, nullptr, kLevel, true, RunStreamedPredict}; });
+  Predict->callback([&Chosen, &Data] {
+    Chosen = {"predict", true, nullptr, nullptr, kLevel, true, RunStreamedPredict};
+    Data.Offsets = true;
+  });
 }
 
 // anova FILE --formula SMALL --formula LARGE ...: nested models, within
@@ -1065,6 +1075,15 @@ int RunNestedAnova(const TDataOptions& Given, const TWriteOptions& Write, const 
   return Finish(0, "", Stdout);
 }
 
+// --weights COLUMN: the rows' weights, a column read after the response.
+auto WeightsOption(TOptions& Options, TDataOptions& Data) {
+  return [&Options, &Data](const std::string& Name) {
+    Options.Regress.Weighted = true;
+    Options.Regress.WeightsColumn = Name;
+    Data.Weights = Name;
+  };
+}
+
 // glm FILE --family F [--link L]: on the engine at any size, one pass over
 // the file per iteration.
 void AddGlmCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write, TChoice& Chosen) {
@@ -1085,11 +1104,19 @@ void AddGlmCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteO
            Options.Glm.Link = engine::GlmLinkOf(Name);
            Options.Glm.LinkGiven = true;
          },
-         "the link (default: the family's canonical one): binomial logit, probit, cloglog or log; poisson log, "
-         "identity or sqrt; gaussian identity, log or inverse; Gamma inverse, identity or log; inverse.gaussian "
+         "the link (default: the family's canonical one): binomial logit, probit, cloglog, cauchit or log; poisson "
+         "log, identity or sqrt; gaussian identity, log or inverse; Gamma inverse, identity or log; inverse.gaussian "
          "1/mu^2, inverse, identity or log")
-      ->check(CLI::IsMember({"logit", "probit", "cloglog", "log", "identity", "inverse", "1/mu^2", "sqrt"}));
-  Glm->callback([&Chosen, &Options] {
+      ->check(CLI::IsMember({"logit", "probit", "cloglog", "cauchit", "log", "identity", "inverse", "1/mu^2", "sqrt"}));
+  Glm->add_option_function<std::string>(
+      "--weights", WeightsOption(Options, Data),
+      "prior weights from this column, as R's glm(weights = ): 0 or more (a binomial response is then the "
+      "proportion of that many trials); a row of weight 0 takes no part in the fit, a negative one is an error");
+  Glm->add_option("--save-model", Options.Regress.SaveModel,
+                  "also write the fitted model to this file (JSON: coefficients, covariance, family, link, "
+                  "dispersion, columns or formula and factor levels; nothing of the data), for varnel predict");
+  Glm->callback([&Chosen, &Options, &Data] {
+    Data.Offsets = true;
     if (!Options.Glm.LinkGiven) Options.Glm.Link = engine::CanonicalLink(Options.Glm.Family);
     try {
       engine::MakeGlmModel(Options.Glm.Family, Options.Glm.Link);
@@ -1212,11 +1239,7 @@ int RunTool(int argc, char** argv) {
           "standard errors robust to correlation within the groups of this column (its cells' trimmed text; a row "
           "missing it is left out), as R's sandwich::vcovCL: HC1 by default, or --vcov HC0; on the engine, at any "
           "size, holding one sum per group and coefficient (16 bytes each) and each group's text");
-  const auto TakeWeights = [&Options, &Data](const std::string& Name) {
-    Options.Regress.Weighted = true;
-    Options.Regress.WeightsColumn = Name;
-    Data.Weights = Name;
-  };
+  const auto TakeWeights = WeightsOption(Options, Data);
   App.get_subcommand("regress")->add_option_function<std::string>(
       "--weights", TakeWeights,
       "weighted least squares with this column's weights, as R's lm(weights = ): 0 or more, a zero-weight row "

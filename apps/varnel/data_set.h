@@ -71,6 +71,9 @@ struct TDataRules {
   // ones it reads, in the file's order, and the rows' design is its terms'
   // (read in blocks). With NoResponse its response is not read.
   std::string Formula;
+  // Whether the formula may have offset() terms (glm, and prediction from
+  // its model): each batch then holds their sum after the response.
+  bool Offsets = false;
 };
 
 // What one cell holds under Rules, read as SelectColumns reads it (trimmed,

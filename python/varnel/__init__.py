@@ -167,13 +167,14 @@ def anova(data, names=None, source="data frame", **options):
 
 
 def predict(model, data, names=None, source="data frame", **options):
-    """varnel predict: table predictions from the model file that varnel regress --save-model wrote
-    (interval="confidence" or "prediction", level=)."""
+    """varnel predict: table predictions from the model file that varnel regress or glm --save-model wrote
+    (interval="confidence" or "prediction", level=; type="link" or "response" for a glm's)."""
     return _command("predict", data, names, source, options, positional=[model])
 
 
 def glm(data, names=None, source="data frame", **options):
-    """varnel glm: tables coefficients, model and observations of a generalised linear model (family=, link=)."""
+    """varnel glm: tables coefficients, model and observations of a generalised linear model (family=, link=,
+    formula= with offset() terms, weights=)."""
     return _command("glm", data, names, source, options)
 
 

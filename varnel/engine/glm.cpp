@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <string>
 
 #include "varnel/dist/distributions.h"
 #include "varnel/engine/cholesky.h"
@@ -18,6 +19,25 @@ constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kLogitEdge = 30;
 // The probit's η is clamped where Φ would leave (ε, 1 − ε): −qnorm(ε).
 constexpr double kProbitEdge = 8.125890664701906;
+// The cauchit's η is clamped where its mean would leave (ε, 1 − ε):
+// −qcauchy(ε) = 1/tan(πε).
+const double kCauchitEdge = 1 / std::tan(std::numbers::pi * kEps);
+
+// The Cauchy quantile from the nearer tail, where tan keeps its digits.
+double CauchyQuantile(double p) {
+  if (p == 0.5) return 0;
+  return p < 0.5 ? -1 / std::tan(std::numbers::pi * p) : 1 / std::tan(std::numbers::pi * (1 - p));
+}
+
+// The Cauchy distribution function; beyond ±1 from atan(1/x), which keeps
+// the tail's digits.
+double CauchyProbability(double x) {
+  if (std::fabs(x) > 1) {
+    const double Tail = std::atan(1 / x) / std::numbers::pi;
+    return x > 0 ? 1 - Tail : -Tail;
+  }
+  return 0.5 + std::atan(x) / std::numbers::pi;
+}
 
 double XLogXOverMu(double y, double Mu) { return y > 0 ? y * std::log(y / Mu) : 0; }
 
@@ -33,6 +53,7 @@ double TGlmModel::LinkFun(double Mu) const {
     case TGlmLink::Inverse: return 1 / Mu;
     case TGlmLink::InverseSquare: return 1 / (Mu * Mu);
     case TGlmLink::Sqrt: return std::sqrt(Mu);
+    case TGlmLink::Cauchit: return CauchyQuantile(Mu);
   }
   return Mu;
 }
@@ -51,6 +72,7 @@ double TGlmModel::LinkInv(double Eta) const {
     case TGlmLink::Inverse: return 1 / Eta;
     case TGlmLink::InverseSquare: return 1 / std::sqrt(Eta);
     case TGlmLink::Sqrt: return Eta * Eta;
+    case TGlmLink::Cauchit: return CauchyProbability(std::clamp(Eta, -kCauchitEdge, kCauchitEdge));
   }
   return Eta;
 }
@@ -75,6 +97,7 @@ double TGlmModel::MuEta(double Eta) const {
     case TGlmLink::Inverse: return -1 / (Eta * Eta);
     case TGlmLink::InverseSquare: return -1 / (2 * std::pow(Eta, 1.5));
     case TGlmLink::Sqrt: return 2 * Eta;
+    case TGlmLink::Cauchit: return std::max(1 / (std::numbers::pi * (1 + Eta * Eta)), kEps);
   }
   return 1;
 }
@@ -101,9 +124,9 @@ double TGlmModel::DevResid(double y, double Mu) const {
   return 0;
 }
 
-double TGlmModel::Start(double y) const {
+double TGlmModel::Start(double y, double Weight) const {
   switch (Family) {
-    case TGlmFamily::Binomial: return (y + 0.5) / 2;
+    case TGlmFamily::Binomial: return (Weight * y + 0.5) / (Weight + 1);
     case TGlmFamily::Poisson: return y + 0.1;
     default: return y;
   }
@@ -149,7 +172,7 @@ struct TNamedFamily {
 const std::vector<TNamedFamily>& Families() {
   using enum TGlmLink;
   static const std::vector<TNamedFamily> All{
-      {TGlmFamily::Binomial, "binomial", {Logit, Probit, Cloglog, Log}},
+      {TGlmFamily::Binomial, "binomial", {Logit, Probit, Cloglog, Cauchit, Log}},
       {TGlmFamily::Poisson, "poisson", {Log, Identity, Sqrt}},
       {TGlmFamily::Gaussian, "gaussian", {Identity, Log, Inverse}},
       {TGlmFamily::Gamma, "Gamma", {Inverse, Identity, Log}},
@@ -158,7 +181,8 @@ const std::vector<TNamedFamily>& Families() {
   return All;
 }
 
-const char* const kLinkNames[] = {"logit", "probit", "cloglog", "log", "identity", "inverse", "1/mu^2", "sqrt"};
+const char* const kLinkNames[] = {"logit",   "probit", "cloglog", "log", "identity",
+                                  "inverse", "1/mu^2", "sqrt",    "cauchit"};
 
 const TNamedFamily& Named(TGlmFamily Family) {
   const auto Is = [Family](const TNamedFamily& F) { return F.Family == Family; };
@@ -200,19 +224,53 @@ TGlmModel MakeGlmModel(TGlmFamily Family, TGlmLink Link) {
 
 namespace {
 
-// η of a row at coefficients (the intercept first when there is one), summed
-// in extended precision.
-double EtaOf(const TGlmStep& Step, const std::vector<long double>& Coef, std::span<const double> Row) {
-  const std::size_t K = Row.size() - 1, First = Step.Intercept ? 1 : 0;
+// The columns after the predictors: the response and the optional ones.
+std::size_t Trailing(TGlmColumns Columns) {
+  return 1 + static_cast<std::size_t>(Columns.Offset) + static_cast<std::size_t>(Columns.Weights);
+}
+
+// A row taken apart: the predictors, the response, the offset (0 without
+// one) and the prior weight (1 without one). A binomial row of weight 0
+// has its response taken as 0, as glm's binomial family sets it, so that
+// any value there is accepted and none enters a figure.
+struct TGlmRow {
+  std::span<const double> X;
+  double Y = 0, Offset = 0, Weight = 1;
+};
+
+TGlmRow RowParts(const TGlmModel& Model, TGlmColumns Columns, std::span<const double> Row) {
+  const std::size_t K = Row.size() - Trailing(Columns);
+  TGlmRow R{Row.first(K), Row[K]};
+  if (Columns.Offset) R.Offset = Row[K + 1];
+  if (Columns.Weights) R.Weight = Row.back();
+  if (Model.Family == TGlmFamily::Binomial && R.Weight == 0) R.Y = 0;
+  return R;
+}
+
+// η of a row at coefficients (the intercept first when there is one), with
+// the offset, summed in extended precision.
+double EtaOf(const TGlmStep& Step, const std::vector<long double>& Coef, const TGlmRow& Row) {
+  const std::size_t First = Step.Intercept ? 1 : 0;
   long double Eta = Step.Intercept ? Coef[0] : 0;
-  for (std::size_t j = 0; j < K; ++j) Eta += Coef[First + j] * Row[j];
+  for (std::size_t j = 0; j < Row.X.size(); ++j) Eta += Coef[First + j] * Row.X[j];
+  if (Step.Columns.Offset) Eta += Row.Offset;
   return static_cast<double>(Eta);
 }
 
-// η at the start or at coefficients.
-double EtaAt(const TGlmStep& Step, const std::vector<long double>& Coef, std::span<const double> Row) {
-  if (Coef.empty()) return Step.Model.LinkFun(Step.Model.Start(Row.back()));
+// η at the start (g of the starting mean, without the offset, as glm.fit
+// starts) or at coefficients.
+double EtaAt(const TGlmStep& Step, const std::vector<long double>& Coef, const TGlmRow& Row) {
+  if (Coef.empty()) return Step.Model.LinkFun(Step.Model.Start(Row.Y, Row.Weight));
   return EtaOf(Step, Coef, Row);
+}
+
+// log of the binomial probability of x successes in n trials (whole
+// numbers, x ≤ n).
+long double BinomialLogDensity(double x, double n, double Mu) {
+  long double Log = std::lgamma(n + 1.0L) - std::lgamma(x + 1.0L) - std::lgamma(n - x + 1.0L);
+  if (x > 0) Log += x * std::log(static_cast<long double>(Mu));
+  if (n > x) Log += (n - x) * std::log1p(-static_cast<long double>(Mu));
+  return Log;
 }
 
 // A fitted mean numerically at the edge of the family's range, as glm.fit
@@ -236,15 +294,23 @@ void MeanAndSlope(const TGlmModel& Model, double Eta, double& Mu, double& Slope)
   Slope = e / ((1 + e) * (1 + e));
 }
 
-// The likelihood's sums at μ (the dispersion-free families' log density
-// without its constant; the gamma's Σlog μ and Σy/μ).
-void AddLikelihood(const TGlmModel& Model, double y, double Mu, TGlmPass& Pass) {
+// The likelihood's sums at μ of a row of positive prior weight w (the
+// dispersion-free families' log density without its constant; the gamma's
+// Σlog μ and Σy/μ), each weighted as R's family's aic weights it. Dev is
+// the row's unit deviance.
+void AddLikelihood(const TGlmModel& Model, double y, double w, double Mu, double Dev, TGlmPass& Pass) {
   switch (Model.Family) {
-    case TGlmFamily::Binomial: Pass.LogLikY += std::round(y) == 1 ? std::log(Mu) : std::log1p(-Mu); break;
-    case TGlmFamily::Poisson: Pass.LogLikY += (y > 0 ? y * std::log(Mu) : 0) - Mu; break;
+    case TGlmFamily::Binomial:
+      // R rounds the successes w·y and the trials w to whole numbers, half
+      // to even; a 0 or 1 of one trial has the log density −dev/2.
+      if (w != 1) Pass.LogLikY += BinomialLogDensity(std::nearbyint(w * y), std::nearbyint(w), Mu);
+      else if (y == 0 || y == 1) Pass.LogLikY -= Dev / 2;
+      else Pass.LogLikY += std::nearbyint(y) == 1 ? std::log(Mu) : std::log1p(-Mu);
+      break;
+    case TGlmFamily::Poisson: Pass.LogLikY += w * ((y > 0 ? y * std::log(Mu) : 0) - Mu); break;
     case TGlmFamily::Gamma:
-      Pass.LogMu += std::log(Mu);
-      Pass.YOverMu += static_cast<long double>(y) / Mu;
+      Pass.LogMu += w * std::log(Mu);
+      Pass.YOverMu += w * (static_cast<long double>(y) / Mu);
       break;
     default: break;
   }
@@ -324,49 +390,81 @@ void TGlmPass::Merge(const TGlmPass& Other) {
   Invalid += Other.Invalid;
   Boundary += Other.Boundary;
   if (BadRow < 0 || (Other.BadRow >= 0 && Other.BadRow < BadRow)) BadRow = Other.BadRow;
+  PriorW += Other.PriorW;
+  LogPriorW += Other.LogPriorW;
+  ZeroWeight += Other.ZeroWeight;
+  NonIntegerSuccesses += Other.NonIntegerSuccesses;
+  if (BadWeightRow < 0 || (Other.BadWeightRow >= 0 && Other.BadWeightRow < BadWeightRow))
+    BadWeightRow = Other.BadWeightRow;
+  OffsetLow = std::min(OffsetLow, Other.OffsetLow);
+  OffsetHigh = std::max(OffsetHigh, Other.OffsetHigh);
 }
 
 TGlmPass GlmPass(const TGlmStep& Step, const TBatch& Batch) {
   Batch.Check();
-  if (Batch.Cols() == 0) throw EEngineError("a GLM pass needs the response column");
+  const std::size_t Trail = Trailing(Step.Columns);
+  if (Batch.Cols() < Trail) throw EEngineError("a GLM pass needs the response column and the optional columns");
   const TGlmModel& M = Step.Model;
-  TGlmPass Pass(Batch.Cols() - 1);
+  // The null model's pass solves for the constant alone: its co-moments are
+  // of z only.
+  TGlmPass Pass(Step.NullModel ? 0 : Batch.Cols() - Trail);
   std::vector<double> Row(Batch.Cols()), W, Z;
   std::vector<std::size_t> Rows;
-  const bool Start = Step.Coef.empty(), NeedPearson = !M.FixedDispersion();
+  const bool Start = Step.Coef.empty(), NeedPearson = !M.FixedDispersion() && !Step.NullModel;
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
     if (!CompleteRow(Batch, i, Row)) continue;
-    const double y = Row.back();
+    const TGlmRow R = RowParts(M, Step.Columns, Row);
+    const double y = R.Y, w = R.Weight;
+    const auto Global = static_cast<std::int64_t>(Batch.FirstRow + i);
+    if (!(w >= 0 && std::isfinite(w))) {
+      if (Pass.BadWeightRow < 0) Pass.BadWeightRow = Global;
+      continue;
+    }
     if (!M.ValidY(y)) {
-      if (Pass.BadRow < 0) Pass.BadRow = static_cast<std::int64_t>(Batch.FirstRow + i);
+      if (Pass.BadRow < 0) Pass.BadRow = Global;
       continue;
     }
     ++Pass.N;
-    Pass.SumY += y;
-    if (Start && y > 0) Pass.LogY += std::log(y);
-    if (Start && M.Family == TGlmFamily::Poisson) Pass.LogFactY += std::lgamma(y + 1);
-    const double Eta = EtaAt(Step, Step.Coef, Row);
+    Pass.PriorW += w;
+    Pass.SumY += w * y;
+    if (w == 0) ++Pass.ZeroWeight;
+    if (Step.Columns.Offset) {
+      Pass.OffsetLow = std::min(Pass.OffsetLow, R.Offset);
+      Pass.OffsetHigh = std::max(Pass.OffsetHigh, R.Offset);
+    }
+    if (Start) {
+      if (y > 0) Pass.LogY += w * std::log(y);
+      if (M.Family == TGlmFamily::Poisson) Pass.LogFactY += w * std::lgamma(y + 1);
+      if (w > 0) Pass.LogPriorW += std::log(w);
+      if (M.Family == TGlmFamily::Binomial && std::fabs(w * y - std::nearbyint(w * y)) > 1e-3)
+        ++Pass.NonIntegerSuccesses;
+    }
+    const double Eta = EtaAt(Step, Step.Coef, R);
     double Mu = 0, Slope = 0;
     MeanAndSlope(M, Eta, Mu, Slope);
-    const double Dev = M.DevResid(y, Mu);
-    Pass.Deviance += Dev;
-    if (!std::isnan(Step.NullMu)) Pass.NullDeviance += M.DevResid(y, Step.NullMu);
+    // The range checks take every row, as glm.fit's do; a row of weight 0
+    // adds nothing else (not even a NaN of 0·∞).
     if (!(M.ValidMu(Mu) && M.ValidEta(Eta) && std::isfinite(Eta))) ++Pass.Invalid;
     Pass.Boundary += AtEdge(M, Mu);
-    // A binomial 0 or 1 has the log density −dev/2.
-    if (M.Family == TGlmFamily::Binomial && (y == 0 || y == 1)) Pass.LogLikY -= Dev / 2;
-    else AddLikelihood(M, y, Mu, Pass);
+    if (w == 0) continue;
+    const double Dev = M.DevResid(y, Mu);
+    Pass.Deviance += w * Dev;
+    if (!std::isnan(Step.NullMu)) {
+      const double NullMu = Step.Intercept ? Step.NullMu : M.LinkInv(R.Offset);
+      Pass.NullDeviance += w * M.DevResid(y, NullMu);
+    }
+    AddLikelihood(M, y, w, Mu, Dev, Pass);
     if (NeedPearson) {
-      const double Before = Start ? Eta : EtaAt(Step, Step.Previous, Row);
+      const double Before = Start ? Eta : EtaAt(Step, Step.Previous, R);
       const double SlopeBefore = Start ? Slope : M.MuEta(Before);
-      const double WBefore = SlopeBefore * SlopeBefore / M.Variance(M.LinkInv(Before));
+      const double WBefore = w * (SlopeBefore * SlopeBefore) / M.Variance(M.LinkInv(Before));
       Pass.Pearson += WBefore * ((y - Mu) / Slope) * ((y - Mu) / Slope);
     }
     // glm.fit leaves out of the solve a row whose dμ/dη is 0.
     if (Slope == 0) continue;
     Rows.push_back(i);
-    W.push_back(Slope * Slope / M.Variance(Mu));
-    Z.push_back(Eta + (y - Mu) / Slope);
+    W.push_back(w * (Slope * Slope) / M.Variance(Mu));
+    Z.push_back((Eta - R.Offset) + (y - Mu) / Slope);
   }
   AddMoments(Batch, Rows, W, Z, Pass);
   return Pass;
@@ -482,22 +580,32 @@ TGlmPass Halve(TGlmStep& Step, const std::vector<long double>& Old, const TGlmRe
 }
 
 // The deviance, likelihood and dispersion of the fit from its last pass.
+// BIC's n counts every complete row, as R's logLik does; the gaussian
+// likelihood's n is the rows of positive weight (R's gaussian aic counts
+// the rows of weight 0 too, with their log 0, and is then infinite), and the
+// gamma's and inverse gaussian's the sum of the weights, as their aic
+// functions have it.
 void Summarise(TGlmFit& Fit, const TGlmPass& Last, const TGlmPass& Start) {
   const long double n = static_cast<long double>(Fit.N), Dev = Last.Deviance;
+  const long double Used = static_cast<long double>(Fit.N - Fit.ZeroWeight), SumW = Last.PriorW;
   const long double TwoPi = 2 * std::numbers::pi_v<long double>;
   long double AicTerm = 0;
   switch (Fit.Model.Family) {
     case TGlmFamily::Binomial: AicTerm = -2 * Last.LogLikY; break;
     case TGlmFamily::Poisson: AicTerm = -2 * (Last.LogLikY - Start.LogFactY); break;
-    case TGlmFamily::Gaussian: AicTerm = n * (std::log(Dev / n * TwoPi) + 1) + 2; break;
+    case TGlmFamily::Gaussian:
+      AicTerm = Used * (std::log(Dev / Used * TwoPi) + 1) + 2 - Start.LogPriorW;
+      break;
     case TGlmFamily::Gamma: {
-      const long double Disp = Dev / n, Shape = 1 / Disp;
-      const long double LogLik = (Shape - 1) * Start.LogY - Last.YOverMu / Disp - n * std::lgamma(Shape) -
-                                 Shape * (Last.LogMu + n * std::log(Disp));
+      const long double Disp = Dev / SumW, Shape = 1 / Disp;
+      const long double LogLik = (Shape - 1) * Start.LogY - Last.YOverMu / Disp - SumW * std::lgamma(Shape) -
+                                 Shape * (Last.LogMu + SumW * std::log(Disp));
       AicTerm = -2 * LogLik + 2;
       break;
     }
-    case TGlmFamily::InverseGaussian: AicTerm = n * (1 + std::log(Dev / n * TwoPi)) + 3 * Start.LogY + 2; break;
+    case TGlmFamily::InverseGaussian:
+      AicTerm = SumW * (1 + std::log(Dev / SumW * TwoPi)) + 3 * Start.LogY + 2;
+      break;
   }
   const long double Rank = static_cast<long double>(Fit.Rank());
   const long double Df = Rank + (Fit.Model.FixedDispersion() ? 0 : 1);
@@ -512,59 +620,106 @@ void Summarise(TGlmFit& Fit, const TGlmPass& Last, const TGlmPass& Start) {
 
 }  // namespace
 
-TGlmFit FitGlm(const TGlmModel& Model, std::size_t K, bool Intercept, const TGlmReduce& Reduce, int MaxIt,
-               long double Epsilon) {
-  if (MaxIt < 1 || !(Epsilon > 0)) throw EEngineError("a GLM fit needs an iteration and a positive tolerance");
-  TGlmStep Step{Model, Intercept, {}, {}, std::numeric_limits<double>::quiet_NaN()};
-  const TGlmPass Start = Reduce(Step);
-  if (Start.BadRow >= 0) throw EGlmResponseError("the response is outside the " + GlmFamilyName(Model.Family) +
-                                                 " family's domain", Start.BadRow);
-  if (Start.N == 0) throw EEngineError("no complete row to fit");
-  if (Start.Invalid > 0) throw EEngineError("cannot find valid starting values: please specify some");
-  Step.NullMu = Intercept ? static_cast<double>(Start.SumY / Start.N) : Model.LinkInv(0);
-  TGlmPass Solved = Start, Pass;
+namespace {
+
+// Where the iterations stopped: the last solve, the pass at its
+// coefficients, and what glm.fit reports of them.
+struct TIrls {
   TGlmSolve S;
+  TGlmPass Pass;
+  int Iterations = 0;
+  bool Converged = false, Boundary = false;
+  long double NullDeviance = 0;  // of the first pass after the start, when the step asked for it
+};
+
+// glm.fit's loop from the pass at the step's coefficients (none: the
+// starting means) and the deviance there: at most MaxIt solves, each
+// followed by a pass at its coefficients, halved towards the last ones
+// while unusable. K is the predictors of the rows (a pass of the null
+// model solves for the constant alone and leaves them at 0).
+TIrls Iterate(TGlmStep& Step, std::size_t K, TGlmPass Solved, long double DevOld, const TGlmReduce& Reduce, int MaxIt,
+              long double Epsilon) {
+  TIrls It;
   std::vector<long double> Old;
-  long double DevOld = Start.Deviance;
-  TGlmFit Fit;
   for (int Iter = 1; Iter <= MaxIt; ++Iter) {
-    S = SolvePass(Solved, Intercept);
+    It.S = SolvePass(Solved, Step.Intercept);
     Step.Previous = Step.Coef;
-    Step.Coef = Expand(S, K, Intercept);
-    Pass = Reduce(Step);
-    Fit.Iterations = Iter;
-    if (!Usable(Pass)) {
-      Pass = Halve(Step, Old, Reduce, std::move(Pass), MaxIt);
-      Fit.Boundary = true;
+    Step.Coef = Expand(It.S, K, Step.Intercept);
+    It.Pass = Reduce(Step);
+    It.Iterations = Iter;
+    if (!Usable(It.Pass)) {
+      It.Pass = Halve(Step, Old, Reduce, std::move(It.Pass), MaxIt);
+      It.Boundary = true;
     }
     // The null deviance needs one pass: the first after the start.
-    if (Iter == 1) {
-      Fit.NullDeviance = Pass.NullDeviance;
+    if (Iter == 1 && !std::isnan(Step.NullMu)) {
+      It.NullDeviance = It.Pass.NullDeviance;
       Step.NullMu = std::numeric_limits<double>::quiet_NaN();
     }
-    const long double Dev = Pass.Deviance;
+    const long double Dev = It.Pass.Deviance;
     if (std::fabs(Dev - DevOld) / (std::fabs(Dev) + 0.1L) < Epsilon) {
-      Fit.Converged = true;
+      It.Converged = true;
       break;
     }
     DevOld = Dev;
     Old = Step.Coef;
-    Solved = Pass;
+    Solved = It.Pass;
   }
+  return It;
+}
+
+}  // namespace
+
+TGlmFit FitGlm(const TGlmModel& Model, std::size_t K, bool Intercept, const TGlmReduce& Reduce, int MaxIt,
+               long double Epsilon, TGlmColumns Columns) {
+  if (MaxIt < 1 || !(Epsilon > 0)) throw EEngineError("a GLM fit needs an iteration and a positive tolerance");
+  TGlmStep Step{Model, Intercept, {}, {}, std::numeric_limits<double>::quiet_NaN(), Columns, false};
+  const TGlmPass Start = Reduce(Step);
+  if (Start.BadWeightRow >= 0)
+    throw EEngineError("negative or infinite prior weight in data row " + std::to_string(Start.BadWeightRow + 1));
+  if (Start.BadRow >= 0) throw EGlmResponseError("the response is outside the " + GlmFamilyName(Model.Family) +
+                                                 " family's domain", Start.BadRow);
+  if (Start.N == 0) throw EEngineError("no complete row to fit");
+  if (Start.Invalid > 0) throw EEngineError("cannot find valid starting values: please specify some");
+  // With an intercept and a constant offset the null model's mean is the
+  // weighted mean of y, whatever the offset; an offset that varies needs a
+  // fit of its own, after the model's.
+  const bool NullFit = Intercept && Columns.Offset && Start.OffsetLow != Start.OffsetHigh;
+  if (!NullFit) Step.NullMu = Intercept ? static_cast<double>(Start.SumY / Start.PriorW) : Model.LinkInv(0);
+  const TIrls It = Iterate(Step, K, Start, Start.Deviance, Reduce, MaxIt, Epsilon);
+  const TGlmPass& Pass = It.Pass;
+  TGlmFit Fit;
   Fit.Model = Model;
   Fit.Intercept = Intercept;
+  Fit.Columns = Columns;
   Fit.K = K;
   Fit.N = Pass.N;
-  Fit.Kept = S.Kept;
-  Fit.Aliased = S.Aliased;
+  Fit.ZeroWeight = Pass.ZeroWeight;
+  Fit.NonIntegerSuccesses = Start.NonIntegerSuccesses;
+  Fit.Iterations = It.Iterations;
+  Fit.Converged = It.Converged;
+  Fit.Boundary = It.Boundary;
+  Fit.Kept = It.S.Kept;
+  Fit.Aliased = It.S.Aliased;
   const std::size_t First = Intercept ? 1 : 0;
   Fit.Coef.assign(Step.Coef.begin(), Step.Coef.begin() + First);
-  for (std::size_t j : S.Kept) Fit.Coef.push_back(Step.Coef[First + j]);
-  Fit.Covariance = S.Covariance;
+  for (std::size_t j : It.S.Kept) Fit.Coef.push_back(Step.Coef[First + j]);
+  Fit.Covariance = It.S.Covariance;
   Fit.WeightCoef = Step.Previous;
   Fit.Deviance = Pass.Deviance;
-  Fit.DfResidual = Fit.N > Fit.Rank() ? Fit.N - Fit.Rank() : 0;
-  Fit.DfNull = Fit.N - First;
+  Fit.NullDeviance = It.NullDeviance;
+  if (NullFit) {
+    // The constant with the offset, started from the model's fitted means
+    // (its coefficients) and their deviance.
+    TGlmStep Null{Model, true, Step.Coef, {}, std::numeric_limits<double>::quiet_NaN(), Columns, true};
+    const TGlmPass AtFit = Reduce(Null);
+    const TIrls NullIt = Iterate(Null, K, AtFit, AtFit.Deviance, Reduce, MaxIt, Epsilon);
+    Fit.NullDeviance = NullIt.Pass.Deviance;
+    Fit.NullConverged = NullIt.Converged;
+  }
+  const std::size_t Used = Fit.N - Fit.ZeroWeight;
+  Fit.DfResidual = Used > Fit.Rank() ? Used - Fit.Rank() : 0;
+  Fit.DfNull = Used > First ? Used - First : 0;
   Fit.FittedAtEdge = Pass.Boundary;
   Summarise(Fit, Pass, Start);
   return Fit;
@@ -572,14 +727,16 @@ TGlmFit FitGlm(const TGlmModel& Model, std::size_t K, bool Intercept, const TGlm
 
 TGlmObservation GlmObservation(const TGlmFit& Fit, std::span<const double> Row) {
   const TGlmModel& M = Fit.Model;
-  const TGlmStep Step{M, Fit.Intercept, {}, {}, std::numeric_limits<double>::quiet_NaN()};
-  const double y = Row.back(), Eta = EtaOf(Step, Fit.FullCoef(), Row), Mu = M.LinkInv(Eta);
-  const double Before = EtaAt(Step, Fit.WeightCoef, Row), Slope = M.MuEta(Before);
-  const double W = Slope * Slope / M.Variance(M.LinkInv(Before));
+  if (Row.size() != Fit.K + Trailing(Fit.Columns)) throw EEngineError("a GLM row of the wrong width");
+  const TGlmStep Step{M, Fit.Intercept, {}, {}, std::numeric_limits<double>::quiet_NaN(), Fit.Columns, false};
+  const TGlmRow R = RowParts(M, Fit.Columns, Row);
+  const double y = R.Y, w = R.Weight, Eta = EtaOf(Step, Fit.FullCoef(), R), Mu = M.LinkInv(Eta);
+  const double Before = EtaAt(Step, Fit.WeightCoef, R), Slope = M.MuEta(Before);
+  const double W = w * (Slope * Slope) / M.Variance(M.LinkInv(Before));
   // The kept terms of the row: the constant first.
   std::vector<long double> x;
   if (Fit.Intercept) x.push_back(1);
-  for (std::size_t j : Fit.Kept) x.push_back(Row[j]);
+  for (std::size_t j : Fit.Kept) x.push_back(R.X[j]);
   const std::size_t r = Fit.Rank();
   long double Quadratic = 0;
   for (std::size_t a = 0; a < r; ++a) {
@@ -587,8 +744,14 @@ TGlmObservation GlmObservation(const TGlmFit& Fit, std::span<const double> Row) 
   }
   TGlmObservation O;
   O.Fitted = Mu;
-  O.Residual = std::copysign(std::sqrt(std::max(M.DevResid(y, Mu), 0.0)), y - Mu);
-  O.Pearson = (y - Mu) / std::sqrt(M.Variance(Mu));
+  const double Dev = w == 0 ? 0 : w * M.DevResid(y, Mu);
+  O.Residual = std::copysign(std::sqrt(std::max(Dev, 0.0)), y - Mu);
+  O.Pearson = (y - Mu) * std::sqrt(w) / std::sqrt(M.Variance(Mu));
+  if (w == 0) {
+    // R's influence measures leave out a row of weight 0.
+    O.Hat = O.CooksD = O.StdResid = std::numeric_limits<double>::quiet_NaN();
+    return O;
+  }
   O.Hat = static_cast<double>(W * Quadratic);
   const double Dispersion = static_cast<double>(Fit.Dispersion), Room = 1 - O.Hat;
   O.CooksD = (O.Pearson / Room) * (O.Pearson / Room) * O.Hat / (Dispersion * static_cast<double>(r));

@@ -24,8 +24,9 @@ namespace varnel::engine {
 
 /// The error distributions, as R's family objects name them.
 enum class TGlmFamily { Binomial, Poisson, Gaussian, Gamma, InverseGaussian };
-/// The links, as R names them (InverseSquare is "1/mu^2").
-enum class TGlmLink { Logit, Probit, Cloglog, Log, Identity, Inverse, InverseSquare, Sqrt };
+/// The links, as R names them (InverseSquare is "1/mu^2"). New links go
+/// last, so that a link's number stays what it was.
+enum class TGlmLink { Logit, Probit, Cloglog, Log, Identity, Inverse, InverseSquare, Sqrt, Cauchit };
 
 /// A family with its link: the link, its inverse and derivative, the
 /// variance function, the unit deviance and the starting mean of a response.
@@ -38,7 +39,9 @@ struct VARNEL_API TGlmModel {
   double MuEta(double Eta) const;  ///< dμ/dη
   double Variance(double Mu) const;  ///< the family's variance function V(μ)
   double DevResid(double Y, double Mu) const;  ///< the squared deviance residual of a unit-weight row
-  double Start(double Y) const;  ///< the mean the iterations start from
+  /// The mean the iterations start from, for a row of prior weight Weight
+  /// (binomial: (w·y + 0.5)/(w + 1)).
+  double Start(double Y, double Weight = 1) const;
   bool ValidY(double Y) const;   ///< whether Y is in the family's domain
   bool ValidMu(double Mu) const;    ///< whether μ is in the family's range, as R's validmu
   bool ValidEta(double Eta) const;  ///< whether η is in the link's range, as R's valideta
@@ -50,7 +53,7 @@ struct VARNEL_API TGlmModel {
 /// "inverse.gaussian".
 VARNEL_API std::string GlmFamilyName(TGlmFamily Family);
 /// A link's name: "logit", "probit", "cloglog", "log", "identity",
-/// "inverse", "1/mu^2" or "sqrt".
+/// "inverse", "1/mu^2", "sqrt" or "cauchit".
 VARNEL_API std::string GlmLinkName(TGlmLink Link);
 /// The family of a name; EEngineError for another name.
 VARNEL_API TGlmFamily GlmFamilyOf(std::string_view Name);
@@ -58,10 +61,24 @@ VARNEL_API TGlmFamily GlmFamilyOf(std::string_view Name);
 VARNEL_API TGlmLink GlmLinkOf(std::string_view Name);
 /// The family's canonical link (logit, log, identity, inverse, 1/mu^2).
 VARNEL_API TGlmLink CanonicalLink(TGlmFamily Family);
-/// The links a family takes (its canonical one first).
+/// The links a family takes by name (its canonical one first): binomial
+/// logit, probit, cloglog, cauchit and log; poisson log, identity and sqrt;
+/// gaussian and Gamma their canonical link, log and the other of identity
+/// and inverse; inverse.gaussian 1/mu^2, inverse, identity and log.
 VARNEL_API std::vector<TGlmLink> AllowedLinks(TGlmFamily Family);
 /// The family with its link; EEngineError when the family does not take it.
 VARNEL_API TGlmModel MakeGlmModel(TGlmFamily Family, TGlmLink Link);
+
+/// The optional columns of a GLM's rows. A row is the K predictors, the
+/// response, then the offset when there is one, then the prior weight when
+/// there is one.
+struct VARNEL_API TGlmColumns {
+  /// An offset column, added to the linear predictor: η = Xβ + offset.
+  bool Offset = false;
+  /// A prior weight column (≥ 0; a row of weight 0 is carried but takes no
+  /// part in the fit, as R's glm(weights = ) has it).
+  bool Weights = false;
+};
 
 /// Where a pass evaluates the model: coefficients (the intercept first when
 /// there is one, then one per predictor, 0 for an aliased one), or none for
@@ -74,17 +91,26 @@ struct VARNEL_API TGlmStep {
   ///@{
   std::vector<long double> Coef, Previous;
   ///@}
-  double NullMu = std::numeric_limits<double>::quiet_NaN();  ///< the null model's mean; NaN: not yet known
+  /// The null model's mean, with the intercept; without it, any number asks
+  /// for the null deviance at μ = g⁻¹(offset) of each row. NaN: not wanted.
+  double NullMu = std::numeric_limits<double>::quiet_NaN();
+  TGlmColumns Columns;  ///< the optional columns after the response
+  /// Whether the pass is of the null model's own fit: the constant alone,
+  /// with the offset (its co-moments are of z only, P = 1). Coef still has
+  /// a coefficient per predictor; they are 0 but for the first pass, which
+  /// starts from the full model's.
+  bool NullModel = false;
 };
 
-/// One pass over rows (K predictors then the response): the weighted
-/// co-moments of [x, z] about their weighted means (working weights w, K + 1
-/// columns, lower triangle, merged by the pairwise update), the deviance at
-/// the step, and the sums the likelihood and the warnings need.
+/// One pass over rows (K predictors, the response, then the optional
+/// columns): the weighted co-moments of [x, z] about their weighted means
+/// (working weights w, K + 1 columns, lower triangle, merged by the pairwise
+/// update), the deviance at the step, and the sums the likelihood and the
+/// warnings need. Sums over rows are weighted by the prior weights.
 struct VARNEL_API TGlmPass {
-  std::size_t P = 0;  ///< K + 1
-  std::size_t N = 0;  ///< complete rows
-  long double W = 0;  ///< Σw
+  std::size_t P = 0;  ///< K + 1 (1 for a pass of the null model)
+  std::size_t N = 0;  ///< complete rows, those of prior weight 0 included
+  long double W = 0;  ///< Σw, the working weights
   /// P weighted means; P × P co-moments, lower triangle.
   ///@{
   std::vector<long double> Mean, Cross;
@@ -94,18 +120,30 @@ struct VARNEL_API TGlmPass {
   ///@{
   long double Deviance = 0, NullDeviance = 0, Pearson = 0;
   ///@}
-  /// Σy, Σlog y (y > 0), Σlog y!.
+  /// Σy, Σlog y (y > 0), Σlog y!, each term times the prior weight.
   ///@{
   long double SumY = 0, LogY = 0, LogFactY = 0;
   ///@}
   long double LogLikY = 0;  ///< Σ of the family's log density at μ, where it needs no dispersion
-  /// Σlog μ, Σy/μ (the gamma likelihood).
+  /// Σlog μ, Σy/μ (the gamma likelihood), each term times the prior weight.
   ///@{
   long double LogMu = 0, YOverMu = 0;
   ///@}
   std::size_t Invalid = 0;    ///< rows with μ or η outside the link's or family's range
   std::size_t Boundary = 0;   ///< rows whose μ is numerically 0 (or 1 for binomial)
   std::int64_t BadRow = -1;   ///< the first row (global index) whose y is outside the family's domain
+  /// The prior weights: their sum, and Σlog w over the positive ones (the
+  /// latter, as Σlog y, Σlog y! and the count below, in the starting pass).
+  ///@{
+  long double PriorW = 0, LogPriorW = 0;
+  ///@}
+  std::size_t ZeroWeight = 0;        ///< complete rows of prior weight 0
+  std::size_t NonIntegerSuccesses = 0;  ///< binomial rows whose w·y is more than 0.001 from a whole number
+  std::int64_t BadWeightRow = -1;    ///< the first row (global index) whose prior weight is negative or infinite
+  /// The least and greatest offset (+∞ and −∞ before any row).
+  ///@{
+  double OffsetLow = std::numeric_limits<double>::infinity(), OffsetHigh = -std::numeric_limits<double>::infinity();
+  ///@}
 
   TGlmPass() = default;                 ///< an empty state, to be merged into
   explicit TGlmPass(std::size_t K);     ///< no row yet, of K predictors
@@ -124,10 +162,18 @@ struct VARNEL_API TGlmPass {
     Each(S.Invalid);
     Each(S.Boundary);
     Each(S.BadRow);
+    Each(S.PriorW);
+    Each(S.LogPriorW);
+    Each(S.ZeroWeight);
+    Each(S.NonIntegerSuccesses);
+    Each(S.BadWeightRow);
+    Each(S.OffsetLow);
+    Each(S.OffsetHigh);
   }
 };
 
-/// The pass of one batch (K predictors, then the response) at the step.
+/// The pass of one batch (K predictors, the response, then the step's
+/// optional columns) at the step.
 VARNEL_API TGlmPass GlmPass(const TGlmStep& Step, const TBatch& Batch);
 
 /// A fitted model. Coef and Covariance are over the estimable terms (the
@@ -136,10 +182,15 @@ VARNEL_API TGlmPass GlmPass(const TGlmStep& Step, const TBatch& Batch);
 struct VARNEL_API TGlmFit {
   TGlmModel Model;        ///< the family and link fitted
   bool Intercept = true;  ///< whether the constant is fitted
-  /// The predictors and the complete rows.
+  TGlmColumns Columns;    ///< the optional columns of the rows fitted
+  /// The predictors and the complete rows (those of prior weight 0 included).
   ///@{
   std::size_t K = 0, N = 0;
   ///@}
+  std::size_t ZeroWeight = 0;  ///< complete rows of prior weight 0, out of the degrees of freedom
+  /// Binomial rows whose successes w·y are not a whole number (more than
+  /// 0.001 away), which glm warns of; the likelihood rounds them.
+  std::size_t NonIntegerSuccesses = 0;
   /// The estimable and the aliased predictors: 0-based indices.
   ///@{
   std::vector<std::size_t> Kept, Aliased;
@@ -148,16 +199,22 @@ struct VARNEL_API TGlmFit {
   ///@{
   std::vector<long double> Coef, Covariance;
   ///@}
-  /// The residual and null deviances, and Pearson's χ² at the fit.
+  /// The residual and null deviances, and Pearson's χ² at the fit (summed
+  /// only where the dispersion is estimated: 0 for binomial and Poisson).
   ///@{
   long double Deviance = 0, NullDeviance = 0, Pearson = 0;
   ///@}
+  /// Whether the fit of the constant with the offset, whose deviance is the
+  /// null deviance, converged (true where no such fit is needed).
+  bool NullConverged = true;
   long double Dispersion = 1;  ///< 1 for binomial and Poisson, else Pearson χ² over df.residual
-  /// AIC, the log-likelihood and BIC, as R's AIC, logLik and BIC of the fit.
+  /// AIC, the log-likelihood and BIC, as R's AIC, logLik and BIC of the fit
+  /// (BIC's n counts the rows of weight 0, as R's does; the gaussian
+  /// likelihood leaves them out, where R's would be −∞).
   ///@{
   long double Aic = 0, LogLik = 0, Bic = 0;
   ///@}
-  /// The residual and null degrees of freedom.
+  /// The residual and null degrees of freedom (of the rows of positive weight).
   ///@{
   std::size_t DfResidual = 0, DfNull = 0;
   ///@}
@@ -175,9 +232,11 @@ struct VARNEL_API TGlmFit {
 
 /// One observation's figures, as R's fitted, residuals, influence,
 /// cooks.distance and rstandard give them: μ, the deviance and Pearson
-/// residuals, the leverage w·x'(X'WX)⁻¹x at the working weights last
-/// solved, Cook's distance from the Pearson residual and the standardised
-/// deviance residual.
+/// residuals (each with the prior weight), the leverage w·x'(X'WX)⁻¹x at the
+/// working weights last solved, Cook's distance from the Pearson residual
+/// and the standardised deviance residual. A row of prior weight 0 has
+/// residuals 0, and NaN for the leverage, Cook's distance and the
+/// standardised residual, which R leaves out for it.
 struct VARNEL_API TGlmObservation {
   /// μ, the deviance and Pearson residuals, the leverage, Cook's distance
   /// and the standardised deviance residual.
@@ -186,7 +245,8 @@ struct VARNEL_API TGlmObservation {
   ///@}
 };
 
-/// The figures of a complete row (K predictors, then the response).
+/// The figures of a complete row, laid out as the fit's (K predictors, the
+/// response, then the fit's optional columns).
 VARNEL_API TGlmObservation GlmObservation(const TGlmFit& Fit, std::span<const double> Row);
 
 /// One pass over all the data at a step, merged in a fixed order.
@@ -200,8 +260,16 @@ using TGlmReduce = std::function<TGlmPass(const TGlmStep&)>;
 /// aliased as lm aliases it. Throws EDomainError for a response outside the
 /// family's domain (it names the row), EEngineError when no complete row is
 /// left or no valid coefficients are found.
+///
+/// Columns says which optional columns the rows carry (an offset, prior
+/// weights); the reduction's passes must be of steps with those columns.
+/// The null deviance is at the weighted mean of y with the intercept, at
+/// g⁻¹(offset) without; with an intercept and an offset that varies, it is
+/// the deviance of a fit of the constant with the offset, started from the
+/// model's fitted means, as glm's. EEngineError also for a negative or
+/// infinite prior weight (it names the row).
 VARNEL_API TGlmFit FitGlm(const TGlmModel& Model, std::size_t K, bool Intercept, const TGlmReduce& Reduce,
-                          int MaxIt = 25, long double Epsilon = 1e-8L);
+                          int MaxIt = 25, long double Epsilon = 1e-8L, TGlmColumns Columns = {});
 
 /// A response outside the family's domain.
 class VARNEL_API EGlmResponseError : public EEngineError {

@@ -80,6 +80,10 @@ void TDesign::Classify() {
   for (std::size_t v = 0; v < FModel.Variables.size(); ++v) {
     TExpression& E = FModel.Variables[v].Expression;
     const std::string& Label = FLabels[v];
+    if (std::find(FModel.Offsets.begin(), FModel.Offsets.end(), static_cast<int>(v)) != FModel.Offsets.end()) {
+      Bind(E, "offset(" + Label + ")", true);
+      continue;
+    }
     if (v > 0 && E.Kind == TNode::Name) {
       Bind(E, Label, false);
       if (FColumns[static_cast<std::size_t>(E.Column)].Factor()) FKinds[v].Factor = E.Column;
@@ -174,7 +178,7 @@ void TDesign::Name(std::size_t Term, const std::vector<TPart>& Parts) {
   }
 }
 
-double TDesign::Evaluate(std::span<const double> Raw, std::span<double> Row, bool Response) const {
+double TDesign::Evaluate(std::span<const double> Raw, std::span<double> Row, bool Response, double* Offset) const {
   std::vector<double> Values(FModel.Variables.size(), std::numeric_limits<double>::quiet_NaN());
   for (std::size_t v = Response ? 0 : 1; v < Values.size(); ++v) {
     const TExpression& E = FModel.Variables[v].Expression;
@@ -208,6 +212,10 @@ double TDesign::Evaluate(std::span<const double> Raw, std::span<double> Row, boo
       while (p < Parts.size() && ++At[p] == Parts[p].Count) At[p++] = 0;
       if (p == Parts.size()) break;
     }
+  }
+  if (Offset) {
+    *Offset = 0;
+    for (int v : FModel.Offsets) *Offset += Values[static_cast<std::size_t>(v)];
   }
   return Values[0];
 }

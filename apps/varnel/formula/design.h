@@ -46,8 +46,12 @@ class TDesign {
   // a value out of its function's domain, a division by zero or any value
   // that is not finite raises TEvaluationError. Without Response the
   // response is not computed (its columns need not hold a value) and NaN
-  // is returned.
-  double Evaluate(std::span<const double> Raw, std::span<double> Row, bool Response = true) const;
+  // is returned. Offset takes the sum of the formula's offsets.
+  double Evaluate(std::span<const double> Raw, std::span<double> Row, bool Response = true,
+                  double* Offset = nullptr) const;
+  // Whether the formula has offset() terms, which the model matrix leaves
+  // out and the linear predictor adds.
+  bool HasOffset() const { return !FModel.Offsets.empty(); }
   // The columns of Columns that the design row j reads.
   const std::vector<int>& SourcesOf(std::size_t j) const { return FSources[FTermOf[j]]; }
 

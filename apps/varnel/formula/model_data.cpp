@@ -61,6 +61,11 @@ std::vector<int> FormulaColumns(const std::string& Formula, const std::vector<st
   return Columns;
 }
 
+std::string OffsetRefusal() {
+  return "--formula: offset() is taken by glm (and predict from its model); a linear model's offset is "
+         "the response less it: write I(y - x)";
+}
+
 std::vector<std::string> ResponseColumns(const std::string& Formula) {
   return ResponseNames(ExpandTerms(Formula, {}, false));
 }
@@ -74,6 +79,8 @@ std::vector<std::string> TermColumns(const TModelTerms& Model) {
 std::string ExpandedFormula(const TModelTerms& Model) {
   std::string Right;
   for (const TTerm& Term : Model.Terms) Right += (Right.empty() ? "" : " + ") + Term.Label;
+  for (int v : Model.Offsets)
+    Right += (Right.empty() ? "offset(" : " + offset(") + Model.Variables[static_cast<std::size_t>(v)].Label + ")";
   if (Right.empty()) return Model.Variables[0].Label + (Model.Intercept ? " ~ 1" : " ~ 0");
   return Model.Variables[0].Label + " ~ " + Right + (Model.Intercept ? "" : " - 1");
 }
@@ -112,6 +119,7 @@ void Fill(const TDesign& Design, const TRawData& Raw, TAnalysisData& Data) {
 TAnalysisData FormulaData(const TCsvTable& Table, const std::string& Source, const std::string& Formula,
                           const TDataRules& Rules) {
   TModelTerms Model = ExpandTerms(Formula, Table.Header);
+  if (!Model.Offsets.empty()) throw TInputError(OffsetRefusal());
   const TRawData Raw = SelectRawColumns(Table, Source, ResponseNames(Model), Rules);
   std::vector<TSourceColumn> Columns;
   for (const TRawColumn& Column : Raw.Columns) Columns.push_back({Column.Name, Column.Levels});

@@ -25,6 +25,9 @@ std::vector<int> FormulaColumns(const std::string& Formula, const std::vector<st
 std::vector<std::string> ResponseColumns(const std::string& Formula);
 std::vector<std::string> TermColumns(const TModelTerms& Model);
 
+// The refusal of offset() where only glm takes it.
+std::string OffsetRefusal();
+
 // The expanded terms as a formula that reads the same design again: the
 // response, the terms in their order, "- 1" without the constant.
 std::string ExpandedFormula(const TModelTerms& Model);

@@ -99,6 +99,15 @@ class TExpander {
     return Out;
   }
 
+  // offset(x): no term, a value added to the linear predictor.
+  TTermSet Offset(const TExpression& E, bool Negative) {
+    if (Negative) Fail(E, "an offset is added to the model, not removed");
+    if (E.Operands.size() != 1 || !E.ArgNames[0].empty()) Fail(E, "offset() takes one value");
+    const int v = Variable(E.Operands[0]);
+    if (std::find(FModel.Offsets.begin(), FModel.Offsets.end(), v) == FModel.Offsets.end()) FModel.Offsets.push_back(v);
+    return {};
+  }
+
   TTermSet Power(const TExpression& E, bool Negative) {
     const TExpression& Exponent = E.Operands[1];
     if (Exponent.Kind != TNode::Number || Exponent.Value < 1 || Exponent.Value != static_cast<int>(Exponent.Value)) {
@@ -163,8 +172,10 @@ class TExpander {
         Fail(E, "a term is removed as a - b; -" + Deparse(E.Operands[0]) + " alone removes nothing");
       case TNode::Binary:
         return Binary(E, Negative);
-      case TNode::Name:
       case TNode::Call:
+        if (E.Text == "offset") return Offset(E, Negative);
+        return {{Variable(E)}};
+      case TNode::Name:
         return {{Variable(E)}};
     }
     return {};

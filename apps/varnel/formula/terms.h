@@ -25,6 +25,7 @@ struct TModelTerms {
   std::vector<TVariable> Variables;  // [0]: the response
   std::vector<TTerm> Terms;
   bool Intercept = true;
+  std::vector<int> Offsets;  // the variables of offset(...) terms, summed into the linear predictor
   std::string Text;  // the formula as given, for messages
 };
 

@@ -9,6 +9,8 @@
 #include <varnel/dist/distributions.h>
 
 #include "analysis_tables.h"
+#include "models/saved_model.h"
+#include "output.h"
 
 namespace varnel::cli {
 namespace {
@@ -31,13 +33,17 @@ std::string DomainRefusal(const TStreamedData& Data, TGlmFamily Family, std::int
          ")";
 }
 
+// The batches hold the offset after the response, and the prior weights
+// last, as the engine takes them.
 TGlmFit FitOf(TStreamedData& Data, const TOptions& Options) {
   const engine::TGlmModel Model = engine::MakeGlmModel(Options.Glm.Family, Options.Glm.Link);
-  const engine::TGlmReduce Reduce = [&Data](const engine::TGlmStep& Step) {
-    return Data.Reduce<engine::TGlmPass>([&Step](const engine::TBatch& Batch) { return engine::GlmPass(Step, Batch); });
+  const engine::TGlmColumns Columns{Data.HasOffset(), Options.Regress.Weighted};
+  const engine::TGlmReduce Reduce = [&Data, Columns](const engine::TGlmStep& Step) {
+    return Data.Reduce<engine::TGlmPass>([&Step](const engine::TBatch& Batch) { return engine::GlmPass(Step, Batch); },
+                                         Columns.Weights);
   };
   try {
-    return engine::FitGlm(Model, Data.K(), Options.Intercept, Reduce);
+    return engine::FitGlm(Model, Data.K(), Options.Intercept, Reduce, 25, 1e-8L, Columns);
   } catch (const engine::EGlmResponseError& Error) {
     throw TInputError(DomainRefusal(Data, Model.Family, Error.Row));
   }
@@ -48,7 +54,10 @@ TGlmFit FitOf(TStreamedData& Data, const TOptions& Options) {
 void Warn(const TGlmFit& Fit, const TStreamedData& Data) {
   for (std::size_t j : Fit.Aliased)
     std::cerr << "varnel: " << Data.XNames()[j] << " not defined because of singularities\n";
+  if (Fit.NonIntegerSuccesses > 0) std::cerr << "varnel: non-integer #successes in a binomial glm!\n";
   if (!Fit.Converged) std::cerr << "varnel: glm.fit: algorithm did not converge\n";
+  if (!Fit.NullConverged)
+    std::cerr << "varnel: fitting to calculate the null deviance did not converge -- increase 'maxit'?\n";
   if (Fit.Boundary) std::cerr << "varnel: glm.fit: algorithm stopped at boundary value\n";
   if (Fit.FittedAtEdge == 0) return;
   if (Fit.Model.Family == TGlmFamily::Binomial) {
@@ -104,7 +113,7 @@ TResultTable ModelTable(const TGlmFit& Fit) {
   TResultTable Table = EmptyGlmModelTable(Fit.Model);
   const auto Whole = [](std::size_t n) { return Count(static_cast<long long>(n)); };
   Table.Rows = {{Number(Fit.NullDeviance), Whole(Fit.DfNull), Number(Fit.LogLik), Number(Fit.Aic), Number(Fit.Bic),
-                 Number(Fit.Deviance), Whole(Fit.DfResidual), Whole(Fit.N), Count(Fit.Iterations),
+                 Number(Fit.Deviance), Whole(Fit.DfResidual), Whole(Fit.N - Fit.ZeroWeight), Count(Fit.Iterations),
                  Number(Fit.Dispersion)}};
   return Table;
 }
@@ -115,7 +124,7 @@ std::vector<double> ObservationRows(const TGlmFit& Fit, const engine::TBatch& Ba
   for (std::size_t i = 0; i < Batch.Rows(); ++i) {
     if (!engine::CompleteRow(Batch, i, Row)) continue;
     const engine::TGlmObservation O = engine::GlmObservation(Fit, Row);
-    Rows.insert(Rows.end(), {static_cast<double>(Batch.FirstRow + i + 1), Row.back(), O.Fitted, O.Residual, O.Pearson,
+    Rows.insert(Rows.end(), {static_cast<double>(Batch.FirstRow + i + 1), Row[Fit.K], O.Fitted, O.Residual, O.Pearson,
                              O.Hat, O.CooksD, O.StdResid});
   }
   return Rows;
@@ -128,7 +137,7 @@ TRowStream ObservationStream(TStreamedData& Data, std::shared_ptr<const TGlmFit>
   Stream.Counts[0] = true;
   Stream.Produce = [&Data, Fit](const TRowStream::TPart& Part) {
     Data.InOrder<std::vector<double>>([&Fit](const engine::TBatch& Batch) { return ObservationRows(*Fit, Batch); },
-                                      Part);
+                                      Part, Fit->Columns.Weights);
   };
   return Stream;
 }
@@ -137,9 +146,14 @@ TRowStream ObservationStream(TStreamedData& Data, std::shared_ptr<const TGlmFit>
 
 int RunStreamedGlm(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const auto Fit = std::make_shared<const TGlmFit>(FitOf(Data, Options));
-  Out.Results.Meta.N = static_cast<long long>(Fit->N);
+  Out.Results.Meta.N = static_cast<long long>(Fit->N - Fit->ZeroWeight);
   Warn(*Fit, Data);
   Out.Results.Tables = {CoefficientTable(Data, *Fit, Options.Level), ModelTable(*Fit)};
+  if (Options.Regress.Weighted) {
+    Out.Results.Meta.Weights = Printable(Options.Regress.WeightsColumn);
+    Out.Results.Tables[0].Title += "; prior weights " + *Out.Results.Meta.Weights;
+  }
+  if (!Options.Regress.SaveModel.empty()) Out.ModelFile = ModelJson(SavedModelOf(Data, *Fit));
   Out.Results.Stream = ObservationStream(Data, Fit);
   return 0;
 }

@@ -172,6 +172,65 @@ TEST_F(GlmTest, ObservationsAsR) {
                      0.10433432943086289, -1.22259409357797533});
 }
 
+// Bliss's beetles: deaths of n insects at each dose.
+const char* const kBeetles =
+    "dose,n,dead\n1.6907,59,6\n1.7242,60,13\n1.7552,62,18\n1.7842,56,28\n1.8113,63,52\n1.8369,59,53\n"
+    "1.8610,62,61\n1.8839,60,60\n";
+
+// Proportions with their trials as prior weights, the weights' column read
+// by the formula too: glm(dead/n ~ dose, binomial(link = "cloglog"), d,
+// weights = n) in R 4.2.2.
+TEST_F(GlmTest, PriorWeightsAsR) {
+  const ordered_json J =
+      Fit(Write("beetles.csv", kBeetles), "--family binomial --link cloglog --formula 'dead/n ~ dose' --weights n");
+  ExpectAsR(J,
+            {{"(Intercept)", -39.572309214211202, 3.2402899027239447, NAN, NAN, NAN},
+             {"dose", 22.041169045266024, 1.7993648319956366, NAN, NAN, NAN}},
+            {284.2024494808314330, 3.4464387330246642, 33.6444769501171379, 33.8033600334768067, 4});
+  const ordered_json& First = J["observations"][0];
+  ExpectNear(First[".hat"], 0.2522200878015049552, ".hat");
+  ExpectNear(First[".cooksd"], 0.0075126000518805714, ".cooksd");
+  ExpectNear(First[".std.resid"], 0.2088177121124547841, ".std.resid");
+  EXPECT_EQ(J["meta"]["weights"], "n");
+}
+
+// A rate: glm(dead ~ dose + offset(log(n)), poisson, d), saved and
+// predicted at new doses and trials as predict.glm(se.fit = TRUE) on
+// both scales.
+TEST_F(GlmTest, OffsetSavedAndPredictedAsR) {
+  const std::string Model = (Dir / "rate.json").string();
+  const ordered_json J = Fit(Write("beetles.csv", kBeetles),
+                             "--family poisson --formula 'dead ~ dose + offset(log(n))' --save-model " + Model);
+  ExpectAsR(J,
+            {{"(Intercept)", -18.6146050799839173, 2.0018925918410710, NAN, NAN, NAN},
+             {"dose", 9.9938345236467452, 1.0941222248715463, NAN, NAN, NAN}},
+            {108.638827423029909, 12.255009643241138, 57.731705682790370, NAN, 4});
+  const std::string New = Write("new.csv", "n,dose\n50,1.75\n40,1.9\n");
+  const auto Predicted = [&](const std::string& Type) {
+    const TRun R = Run("predict " + Model + " " + New + Type + " --json");
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    return R.Status == 0 ? ordered_json::parse(R.Out)["predictions"] : ordered_json();
+  };
+  const ordered_json Link = Predicted(""), Mean = Predicted(" --type response");
+  const double LinkFit[] = {2.7866283418260340, 4.0625599690588334}, LinkSe[] = {0.104343692638618091, 0.097411356195080193};
+  const double MeanFit[] = {16.226218206332586, 58.122913649364918}, MeanSe[] = {1.6931035252087163, 5.6618318445941744};
+  for (std::size_t i = 0; i < 2; ++i) {
+    ExpectNear(Link[i][".fitted"], LinkFit[i], "link");
+    ExpectNear(Link[i][".se.fit"], LinkSe[i], "link se");
+    ExpectNear(Mean[i][".fitted"], MeanFit[i], "response");
+    ExpectNear(Mean[i][".se.fit"], MeanSe[i], "response se");
+  }
+  EXPECT_EQ(ordered_json::parse(Slurp(Model))["formula"], "dead ~ dose + offset(log(n))");
+  const TRun Interval = Run("predict " + Model + " " + New + " --interval confidence");
+  EXPECT_EQ(Interval.Status, 2);
+  EXPECT_EQ(Interval.Err, "varnel: --interval is for linear models; a generalised model's predictions have standard "
+                          "errors only, as R's predict.glm\n");
+  // Only glm takes an offset: lm's is the response less it.
+  const TRun Linear = Run("regress " + Write("b.csv", kBeetles) + " --formula 'dead ~ dose + offset(log(n))'");
+  EXPECT_EQ(Linear.Status, 2);
+  EXPECT_NE(Linear.Err.find("offset() is taken by glm"), std::string::npos) << Linear.Err;
+}
+
 // A generated logistic file of 50,000 rows: the same bytes on 1 and 3
 // threads.
 TEST_F(GlmTest, ThreadsGiveTheSameBytes) {

@@ -172,7 +172,7 @@ TEST_F(PredictTest, RefusalsNameTheCause) {
   Refused("predict " + Model + " " + Write("unseen.csv", "cyl,hp,wt\nsix,110,2.5\nten,150,3.2\n"),
           "data row 2, column \"cyl\": 'ten' is not one of the factor's levels in the model");
   Refused("predict " + Model + " " + Write("nohp.csv", "cyl,wt\nsix,2.5\n"), "hp");
-  Refused("predict " + Data + " " + Data, "not a model saved by varnel regress --save-model");
+  Refused("predict " + Data + " " + Data, "not a model saved by varnel regress or glm --save-model");
   Refused("predict " + Write("v9.json", R"({"format": "varnel linear model", "format_version": 9})") + " " + Data,
           "a model of format version 9; this varnel reads version 1");
   Refused("predict " + Model, "predict needs new data");

@@ -20,6 +20,7 @@ namespace {
 using nlohmann::ordered_json;
 
 constexpr const char* kFormat = "varnel linear model";
+constexpr const char* kGeneralisedFormat = "varnel generalised linear model";
 constexpr int kFormatVersion = 1;
 
 std::string FormulaOf(const std::string& Response, const std::vector<TStreamedData::TCoding>& Columns,
@@ -57,14 +58,40 @@ std::vector<double> MatrixOf(const ordered_json& Rows) {
 
 }  // namespace
 
-TSavedModel SavedModelOf(const TStreamedData& Data, const engine::TFit& Fit, const engine::TInference& Inference) {
+namespace {
+
+// What every model keeps of its data's columns.
+TSavedModel ColumnsOf(const TStreamedData& Data, bool Intercept) {
   TSavedModel M;
   M.Response = Data.YName();
-  M.Intercept = Fit.Intercept;
+  M.Intercept = Intercept;
   M.Columns = Data.Codings();
   M.FromFormula = !Data.ExpandedFormula().empty();
   M.Formula = M.FromFormula ? Data.ExpandedFormula() : FormulaOf(M.Response, M.Columns, M.Intercept);
   M.Terms = Data.XNames();
+  return M;
+}
+
+}  // namespace
+
+TSavedModel SavedModelOf(const TStreamedData& Data, const engine::TGlmFit& Fit) {
+  TSavedModel M = ColumnsOf(Data, Fit.Intercept);
+  M.Family = engine::GlmFamilyName(Fit.Model.Family);
+  M.Link = engine::GlmLinkName(Fit.Model.Link);
+  M.Dispersion = static_cast<double>(Fit.Dispersion);
+  M.Kept = Fit.Kept;
+  const std::size_t First = Fit.Intercept ? 1 : 0;
+  if (Fit.Intercept) M.Constant = static_cast<double>(Fit.Coef[0]);
+  M.Estimates.assign(Fit.K, std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t a = 0; a < Fit.Kept.size(); ++a) M.Estimates[Fit.Kept[a]] = static_cast<double>(Fit.Coef[First + a]);
+  for (long double c : Fit.Covariance) M.Vcov.push_back(static_cast<double>(Fit.Dispersion * c));
+  M.N = static_cast<long long>(Fit.N);
+  M.DfResidual = static_cast<long long>(Fit.DfResidual);
+  return M;
+}
+
+TSavedModel SavedModelOf(const TStreamedData& Data, const engine::TFit& Fit, const engine::TInference& Inference) {
+  TSavedModel M = ColumnsOf(Data, Fit.Intercept);
   M.Kept = Fit.Kept;
   const std::size_t First = Fit.Intercept ? 1 : 0, m = Fit.Kept.size(), Rank = Fit.Rank();
   if (Fit.Intercept) M.Constant = static_cast<double>(Fit.Coef[0]);
@@ -94,15 +121,21 @@ TSavedModel SavedModelOf(const TStreamedData& Data, const engine::TFit& Fit, con
 
 std::string ModelJson(const TSavedModel& M) {
   ordered_json J;
-  J["format"] = kFormat;
+  J["format"] = M.Generalised() ? kGeneralisedFormat : kFormat;
   J["format_version"] = kFormatVersion;
   J["varnel_version"] = VARNEL_VERSION_STRING;
   J["formula"] = M.Formula;
   J["design"] = M.FromFormula ? "formula" : "columns";
   J["response"] = M.Response;
   J["intercept"] = M.Intercept;
-  // A weighted fit's new observation is taken as of weight 1: variance sigma².
-  J["weights"] = M.WeightSum > 0 ? ordered_json{{"sum", M.WeightSum}} : ordered_json(nullptr);
+  if (M.Generalised()) {
+    J["family"] = M.Family;
+    J["link"] = M.Link;
+    J["dispersion"] = M.Dispersion;
+  } else {
+    // A weighted fit's new observation is taken as of weight 1: variance sigma².
+    J["weights"] = M.WeightSum > 0 ? ordered_json{{"sum", M.WeightSum}} : ordered_json(nullptr);
+  }
   ordered_json Columns = ordered_json::array();
   for (const auto& C : M.Columns) {
     ordered_json Column = {{"name", C.Column}, {"type", C.Factor ? "factor" : "number"}};
@@ -116,11 +149,13 @@ std::string ModelJson(const TSavedModel& M) {
     Coefficients.push_back({{"term", M.Terms[j]}, {"estimate", NumberOrNull(M.Estimates[j])}});
   J["coefficients"] = std::move(Coefficients);
   J["vcov"] = MatrixJson(M.Vcov, M.Rank());
-  J["sigma"] = M.Sigma;
+  if (!M.Generalised()) J["sigma"] = M.Sigma;
   J["df_residual"] = M.DfResidual;
   J["nobs"] = M.N;
-  J["centres"] = {{"shift", M.Shift}, {"mean", M.Mean}};
-  J["xtx_inverse"] = MatrixJson(M.Inverse, M.Kept.size());
+  if (!M.Generalised()) {
+    J["centres"] = {{"shift", M.Shift}, {"mean", M.Mean}};
+    J["xtx_inverse"] = MatrixJson(M.Inverse, M.Kept.size());
+  }
   return J.dump(1) + "\n";
 }
 
@@ -131,9 +166,19 @@ void CheckModel(const TSavedModel& M, const std::string& Source) {
   const std::size_t K = M.Terms.size(), m = M.Kept.size(), Rank = M.Rank();
   std::size_t Width = 0;
   for (const auto& C : M.Columns) Width += C.Factor ? (C.Levels.size() < 2 ? K + 1 : C.Levels.size() - 1) : 1;
-  bool Sound = (M.FromFormula || Width == K) && M.Estimates.size() == K && M.Inverse.size() == m * m && M.Vcov.size() == Rank * Rank &&
-               (!M.Intercept || (M.Shift.size() == m && M.Mean.size() == m)) && M.DfResidual > 0 && M.N > 0 &&
-               std::isfinite(M.Sigma) && M.Sigma >= 0 && std::isfinite(M.WeightSum) && M.WeightSum >= 0;
+  const bool Centred = M.Generalised() || (M.Inverse.size() == m * m && (!M.Intercept || (M.Shift.size() == m && M.Mean.size() == m)));
+  bool Sound = (M.FromFormula || Width == K) && M.Estimates.size() == K && M.Vcov.size() == Rank * Rank && Centred &&
+               M.DfResidual >= 0 && M.N > 0 && std::isfinite(M.Sigma) && M.Sigma >= 0 &&
+               std::isfinite(M.WeightSum) && M.WeightSum >= 0 && std::isfinite(M.Dispersion) && M.Dispersion > 0;
+  if (M.Generalised()) {
+    try {
+      engine::MakeGlmModel(engine::GlmFamilyOf(M.Family), engine::GlmLinkOf(M.Link));
+    } catch (const engine::EEngineError&) {
+      Sound = false;
+    }
+  } else {
+    Sound = Sound && M.DfResidual > 0;
+  }
   for (std::size_t a = 0; Sound && a < m; ++a) Sound = M.Kept[a] < K && (a == 0 || M.Kept[a] > M.Kept[a - 1]);
   if (!Sound) throw TInputError(Source + ": the model's parts do not agree with each other: the file is damaged");
 }
@@ -142,8 +187,9 @@ void CheckModel(const TSavedModel& M, const std::string& Source) {
 
 TSavedModel ModelFromJson(const std::string& Text, const std::string& Source) {
   const ordered_json J = ordered_json::parse(Text, nullptr, false);
-  if (J.is_discarded() || !J.is_object() || !J.contains("format") || J["format"] != kFormat)
-    throw TInputError(Source + ": not a model saved by varnel regress --save-model");
+  if (J.is_discarded() || !J.is_object() || !J.contains("format") ||
+      (J["format"] != kFormat && J["format"] != kGeneralisedFormat))
+    throw TInputError(Source + ": not a model saved by varnel regress or glm --save-model");
   if (!J.contains("format_version") || J["format_version"] != kFormatVersion) {
     const std::string Version = J.contains("format_version") ? J["format_version"].dump() : "none";
     throw TInputError(Source + ": a model of format version " + Version + "; this varnel reads version " +
@@ -172,13 +218,19 @@ TSavedModel ModelFromJson(const std::string& Text, const std::string& Source) {
       M.Estimates.push_back(Estimate);
     }
     M.Vcov = MatrixOf(J.at("vcov"));
-    M.Sigma = J.at("sigma").get<double>();
     M.DfResidual = J.at("df_residual").get<long long>();
     M.N = J.at("nobs").get<long long>();
-    M.Shift = J.at("centres").at("shift").get<std::vector<double>>();
-    M.Mean = J.at("centres").at("mean").get<std::vector<double>>();
-    M.Inverse = MatrixOf(J.at("xtx_inverse"));
-    if (const auto& Weights = J.at("weights"); !Weights.is_null()) M.WeightSum = Weights.at("sum").get<double>();
+    if (J["format"] == kGeneralisedFormat) {
+      M.Family = J.at("family").get<std::string>();
+      M.Link = J.at("link").get<std::string>();
+      M.Dispersion = J.at("dispersion").get<double>();
+    } else {
+      M.Sigma = J.at("sigma").get<double>();
+      M.Shift = J.at("centres").at("shift").get<std::vector<double>>();
+      M.Mean = J.at("centres").at("mean").get<std::vector<double>>();
+      M.Inverse = MatrixOf(J.at("xtx_inverse"));
+      if (const auto& Weights = J.at("weights"); !Weights.is_null()) M.WeightSum = Weights.at("sum").get<double>();
+    }
   } catch (const nlohmann::json::exception& Error) {
     throw TInputError(Source + ": the model is not whole: " + Error.what());
   } catch (const TInputError& Error) {

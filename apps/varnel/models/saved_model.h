@@ -40,11 +40,21 @@ struct TSavedModel {
   // fit's variance is over (N unweighted); 0 for an unweighted fit.
   double WeightSum = 0;
 
+  // A generalised linear model's family and link, as R names them (empty:
+  // a linear model), and its dispersion; Vcov is then R's vcov(fit), and
+  // Shift, Mean, Inverse and Sigma are not used.
+  std::string Family, Link;
+  double Dispersion = 1;
+
   std::size_t Rank() const { return Kept.size() + (Intercept ? 1 : 0); }
+  bool Generalised() const { return !Family.empty(); }
 };
 
 // The model of a fit of Data's columns.
 TSavedModel SavedModelOf(const TStreamedData& Data, const engine::TFit& Fit, const engine::TInference& Inference);
+
+// The model of a generalised linear fit of Data's columns.
+TSavedModel SavedModelOf(const TStreamedData& Data, const engine::TGlmFit& Fit);
 
 // The model as the file holds it (JSON), and back. Reading checks that the
 // file is such a model, of a version this program reads, whole and

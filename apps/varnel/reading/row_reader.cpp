@@ -319,7 +319,26 @@ TRowReader::TRowReader(std::vector<std::string> Paths, const TReadOptions& Optio
   std::iota(FHeader.Picked.begin(), FHeader.Picked.end(), 0);
   if (Pick) FHeader.Picked = Pick(FHeader.Names);
   FSlot.assign(FHeader.Names.size(), -1);
-  for (std::size_t i = 0; i < FHeader.Picked.size(); ++i) FSlot.at(static_cast<std::size_t>(FHeader.Picked[i])) = static_cast<int>(i);
+  for (std::size_t i = 0; i < FHeader.Picked.size(); ++i) {
+    int& Slot = FSlot.at(static_cast<std::size_t>(FHeader.Picked[i]));
+    if (Slot < 0) {
+      Slot = static_cast<int>(i);
+    } else {
+      FRepeats.emplace_back(i, static_cast<std::size_t>(Slot));
+    }
+  }
+}
+
+// A column picked twice (a formula's and the weights') is split once, into
+// its first slot, and copied into the others.
+void TRowReader::CopyRepeats(std::size_t r, TFieldBlock& Out) const {
+  const std::size_t First = r * Out.Picked;
+  for (const auto& [To, From] : FRepeats) {
+    Out.Cells[First + To] = Out.Cells[First + From];
+    if (Out.Parsed.empty()) continue;
+    Out.Parsed[First + To] = Out.Parsed[First + From];
+    Out.Values[First + To] = Out.Values[First + From];
+  }
 }
 
 // One file open at a time, so that a folder of many parts needs no more.
@@ -601,7 +620,10 @@ void TRowReader::Split(const TRowText& Block, TFieldBlock& Out, const std::vecto
   for (std::size_t r = 0; r < Out.Rows; ++r) {
     const std::string_view Row = Block.Row(r);
     if (Plain) {
-      if (!std::memchr(Row.data(), '"', Row.size()) && SplitPlain(Row, Numbers, r, Out)) continue;
+      if (!std::memchr(Row.data(), '"', Row.size()) && SplitPlain(Row, Numbers, r, Out)) {
+        CopyRepeats(r, Out);
+        continue;
+      }
       std::fill_n(Out.Parsed.begin() + static_cast<std::ptrdiff_t>(r * Picked), Picked, 0);
     }
     const std::size_t Number = Block.FileFirstRow + r + 1;
@@ -616,6 +638,7 @@ void TRowReader::Split(const TRowText& Block, TFieldBlock& Out, const std::vecto
     for (std::size_t c = 0; c < Columns; ++c) {
       if (FSlot[c] >= 0) Out.Cells[r * Picked + static_cast<std::size_t>(FSlot[c])] = Fields[c];
     }
+    CopyRepeats(r, Out);
   }
 }
 

@@ -193,7 +193,9 @@ class TRowReader {
   std::size_t FFile = 0;        // the file being read
   std::size_t FRowsBefore = 0;  // the data rows of the files before it
   THeader FHeader;
-  std::vector<int> FSlot;  // header position -> picked column, or -1
+  std::vector<int> FSlot;  // header position -> picked column (its first), or -1
+  std::vector<std::pair<std::size_t, std::size_t>> FRepeats;  // a column picked again: its slot, its first slot
+  void CopyRepeats(std::size_t r, TFieldBlock& Out) const;
   TBytes FBuffer;
   std::size_t FAt = 0;
   bool FEnded = false, FFirst = true;

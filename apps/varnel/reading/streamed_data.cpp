@@ -528,6 +528,8 @@ void TStreamedData::SetDesign(std::vector<TCoding> Sources) {
   }
   FDesignSources = Columns.size();
   FDesign = std::make_unique<formula::TDesign>(std::move(Model), std::move(Columns));
+  FOffset = FDesign->HasOffset();
+  if (FOffset && !FRules.Offsets) throw TInputError(formula::OffsetRefusal());
   for (const std::string& Name : FDesign->ColumnNames()) FXNames.push_back(Printable(Name));
   for (const std::string& Label : FDesign->TermLabels()) FTermNames.push_back(Printable(Label));
   FTermOf = FDesign->TermOf();
@@ -576,7 +578,8 @@ double TStreamedData::CellValue(const TFieldBlock& F, std::size_t r, std::size_t
 void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
   FReader->Split(Text, Out.Fields, FPlainNumbers);
   const TFieldBlock& F = Out.Fields;
-  const std::size_t Picked = FColumns.size(), K = FXNames.size(), Width = K + (FResponse ? 1 : 0) + CarriedCount();
+  const std::size_t Picked = FColumns.size(), K = FXNames.size(), Model = K + (FResponse ? 1 : 0) + (FOffset ? 1 : 0);
+  const std::size_t Width = Model + CarriedCount();
   Out.Columns.resize(Width);
   for (auto& Column : Out.Columns) Column.resize(F.Rows);
   Out.Dropped = 0;
@@ -591,7 +594,7 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
       const double Value = CellValue(F, r, c, File, FileRow, Complete);
       if (FDesign && c + CarriedCount() < Picked) {
         Raw[c] = Value;
-        Slot = K + (FResponse ? 1 : 0);
+        Slot = Model;
       } else if (FColumns[c].Factor) {
         for (std::size_t l = 1; l < FColumns[c].Levels; ++l) Out.Columns[Slot++][r] = std::isnan(Value) ? kMissing : Value == double(l);
       } else {
@@ -611,10 +614,10 @@ void TStreamedData::Convert(const TRowText& Text, TBlockData& Out) const {
 void TStreamedData::PutDesignRow(std::span<const double> Raw, std::span<double> Row, bool Complete,
                                  const std::string& File, std::size_t FileRow, TBlockData& Out, std::size_t r) const {
   const std::size_t K = Row.size();
-  double Response = kMissing;
+  double Response = kMissing, Offset = kMissing;
   if (Complete) {
     try {
-      Response = FDesign->Evaluate(Raw, Row, FResponse);
+      Response = FDesign->Evaluate(Raw, Row, FResponse, &Offset);
     } catch (const formula::TEvaluationError& Error) {
       throw TInputError(File + ": data row " + std::to_string(FileRow) + ": " +
                         (Error.Label.rfind("the response ", 0) == 0 ? Error.Label : "the term " + Quoted(Error.Label)) +
@@ -623,6 +626,7 @@ void TStreamedData::PutDesignRow(std::span<const double> Raw, std::span<double> 
   }
   for (std::size_t j = 0; j < K; ++j) Out.Columns[j][r] = Complete ? Row[j] : kMissing;
   if (FResponse) Out.Columns[K][r] = Response;
+  if (FOffset) Out.Columns[K + (FResponse ? 1 : 0)][r] = Offset;
 }
 
 }  // namespace varnel::cli

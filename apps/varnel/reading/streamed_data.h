@@ -66,6 +66,8 @@ class TStreamedData {
   // Under a formula: its expansion, as R deparses the terms ("y ~ a + b +
   // a:b - 1"), which reads the same design again; empty otherwise.
   const std::string& ExpandedFormula() const { return FExpandedFormula; }
+  // Whether each batch holds the formula's offset after the response.
+  bool HasOffset() const { return FOffset; }
   bool Response() const { return FResponse; }
   std::size_t K() const { return FXNames.size(); }
   // After a first Reduce: the rows left out for a missing value (their
@@ -269,6 +271,7 @@ class TStreamedData {
   // ones and (without the response) the names only the response reads.
   std::unique_ptr<formula::TDesign> FDesign;
   std::size_t FDesignSources = 0;
+  bool FOffset = false;
   bool FDroppedUnknown = true;  // until a pass over the batches has counted them
   std::size_t FDroppedCount = 0;
   std::vector<long long> FFirstDropped;

@@ -50,6 +50,7 @@ struct TGlmOptions {
   engine::TGlmFamily Family = engine::TGlmFamily::Gaussian;
   engine::TGlmLink Link = engine::TGlmLink::Identity;
   bool LinkGiven = false;
+  std::optional<engine::TStepDirection> Step;  // --step: R's step() over the terms
 };
 
 struct TSelectOptions {

@@ -203,14 +203,16 @@ TResultTable EmptyBestTable(int PerSize) {
           {}};
 }
 
-TResultTable EmptyStepsTable(TStepDirection Direction) {
+TResultTable EmptyStepsTable(TStepDirection Direction, bool Glm) {
   const char* From = Direction == TStepDirection::sdForward    ? "forward from the constant alone"
                      : Direction == TStepDirection::sdBackward ? "backward from the full model"
                                                                : "both ways from the full model";
   return {"steps",
           std::string("Stepwise search by AIC, ") + From +
-              "; AIC as step() takes it: n·log(RSS/n) + 2·edf, edf the coefficients",
-          {"step", "action", "term", "terms", "df.residual", "rss", "AIC"},
+              (Glm ? "; each model refitted, its AIC R's (as step() takes a glm's), a term dropped or added only "
+                     "with the terms it is marginal to"
+                   : "; AIC as step() takes it: n·log(RSS/n) + 2·edf, edf the coefficients"),
+          {"step", "action", "term", "terms", "df.residual", Glm ? "deviance" : "rss", "AIC"},
           {},
           {}};
 }

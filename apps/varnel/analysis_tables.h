@@ -81,9 +81,10 @@ TResultTable AnovaTable(const std::vector<std::string>& TermNames, const std::ve
 TResultTable EmptyVariablesTable();
 // diagnose's table of the observations, given the fit's terms (Terms's).
 TResultTable EmptyObservationsTable(double Level, const std::vector<std::string>& Terms);
-// select's table best (PerSize models of each size) and table steps.
+// select's table best (PerSize models of each size) and table steps (of
+// glm --step: the models' deviances).
 TResultTable EmptyBestTable(int PerSize);
-TResultTable EmptyStepsTable(TStepDirection Direction);
+TResultTable EmptyStepsTable(TStepDirection Direction, bool Glm = false);
 // "Best by BIC: size 2, x1 + x3", the note under table best; Terms in UTF-8.
 std::string BestNote(TSubsetCriterion Criterion, int Size, const std::string& Terms);
 const char* StepActionName(TStepAction Action);

@@ -1112,11 +1112,24 @@ void AddGlmCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteO
       "--weights", WeightsOption(Options, Data),
       "prior weights from this column, as R's glm(weights = ): 0 or more (a binomial response is then the "
       "proportion of that many trials); a row of weight 0 takes no part in the fit, a negative one is an error");
+  static const std::map<std::string, engine::TStepDirection> Directions{
+      {"backward", engine::TStepDirection::Backward},
+      {"forward", engine::TStepDirection::Forward},
+      {"both", engine::TStepDirection::Both}};
+  Glm->add_option_function<std::string>(
+         "--step", [&Options](const std::string& Name) { Options.Glm.Step = Directions.at(Name); },
+         "a stepwise search by AIC over the terms, as R's step(): backward from the full model (step's default), "
+         "both ways from it, or forward from the constant alone; each model refitted, marginality kept (table "
+         "steps), the chosen model's tables after it")
+      ->check(CLI::IsMember({"backward", "forward", "both"}));
   Glm->add_option("--save-model", Options.Regress.SaveModel,
                   "also write the fitted model to this file (JSON: coefficients, covariance, family, link, "
                   "dispersion, columns or formula and factor levels; nothing of the data), for varnel predict");
   Glm->callback([&Chosen, &Options, &Data] {
     Data.Offsets = true;
+    if (Options.Glm.Step && !Options.Regress.SaveModel.empty())
+      throw CLI::ValidationError("--save-model", "saves a model fitted as given, not one --step chose: fit the "
+                                                 "chosen terms' formula to save it");
     if (!Options.Glm.LinkGiven) Options.Glm.Link = engine::CanonicalLink(Options.Glm.Family);
     try {
       engine::MakeGlmModel(Options.Glm.Family, Options.Glm.Link);

@@ -83,26 +83,31 @@ int Stepwise(const TStreamedData& Data, const TMoments& State, const std::vector
                                                ? engine::TStepDirection::Backward
                                                : engine::TStepDirection::Both;
   const TStreamedTerms Terms = TermsOf(Data, Kept);
-  const std::vector<engine::TStep> Steps = engine::StepwiseAIC(State, Terms.Columns, Direction);
-  TResultTable Table = EmptyStepsTable(Direction == engine::TStepDirection::Forward    ? TStepDirection::sdForward
-                                       : Direction == engine::TStepDirection::Backward ? TStepDirection::sdBackward
-                                                                                       : TStepDirection::sdBoth);
-  for (const engine::TStep& Step : Steps) {
-    const TStepAction Action = Step.Action == engine::TStepAction::Start ? TStepAction::saStart
-                               : Step.Action == engine::TStepAction::Add ? TStepAction::saAdd
-                                                                         : TStepAction::saDrop;
-    const TCell Term = Action == TStepAction::saStart ? TCell{} : TCell{Terms.Names[Step.Term]};
-    std::vector<std::string> Names;
-    for (std::size_t t : Step.Terms) Names.push_back(Terms.Names[t]);
-    Table.Rows.push_back({Count(static_cast<long long>(Step.Step)), std::string(StepActionName(Action)), Term,
-                          FormulaText(Names), Count(static_cast<long long>(Step.DfResidual)), Number(Step.Rss),
-                          Number(Step.AIC)});
-  }
-  Out.Results.Tables = {std::move(Table)};
+  Out.Results.Tables = {StepsTable(engine::StepwiseAIC(State, Terms.Columns, Direction), Terms.Names, Direction)};
   return 0;
 }
 
 }  // namespace
+
+TResultTable StepsTable(const std::vector<engine::TStep>& Steps, const std::vector<std::string>& TermNames,
+                        engine::TStepDirection Direction, bool Glm) {
+  TResultTable Table = EmptyStepsTable(Direction == engine::TStepDirection::Forward    ? TStepDirection::sdForward
+                                       : Direction == engine::TStepDirection::Backward ? TStepDirection::sdBackward
+                                                                                       : TStepDirection::sdBoth,
+                                       Glm);
+  for (const engine::TStep& Step : Steps) {
+    const TStepAction Action = Step.Action == engine::TStepAction::Start ? TStepAction::saStart
+                               : Step.Action == engine::TStepAction::Add ? TStepAction::saAdd
+                                                                         : TStepAction::saDrop;
+    const TCell Term = Action == TStepAction::saStart ? TCell{} : TCell{TermNames[Step.Term]};
+    std::vector<std::string> Names;
+    for (std::size_t t : Step.Terms) Names.push_back(TermNames[t]);
+    Table.Rows.push_back({Count(static_cast<long long>(Step.Step)), std::string(StepActionName(Action)), Term,
+                          FormulaText(Names), Count(static_cast<long long>(Step.DfResidual)), Number(Step.Rss),
+                          Number(Step.AIC)});
+  }
+  return Table;
+}
 
 int RunStreamedSelect(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   if (!Options.Intercept)

@@ -11,4 +11,10 @@ namespace varnel::cli {
 
 int RunStreamedSelect(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 
+// Table steps of a stepwise search by AIC over terms named TermNames; of a
+// generalised model (Glm) its models' deviances where a linear one has
+// their residual sums of squares.
+TResultTable StepsTable(const std::vector<engine::TStep>& Steps, const std::vector<std::string>& TermNames,
+                        engine::TStepDirection Direction, bool Glm = false);
+
 }  // namespace varnel::cli

@@ -40,6 +40,12 @@ std::vector<std::string> TDesign::TermLabels() const {
   return Labels;
 }
 
+std::vector<std::vector<int>> TDesign::TermVariables() const {
+  std::vector<std::vector<int>> Variables;
+  for (const TTerm& Term : FModel.Terms) Variables.push_back(Term.Variables);
+  return Variables;
+}
+
 void TDesign::Bind(TExpression& E, const std::string& Label, bool Arithmetic) {
   const auto Refuse = [&](const std::string& Why) {
     throw TInputError("--formula \"" + FModel.Text + "\": " + Label + ": " + Why);

@@ -39,6 +39,9 @@ class TDesign {
   const std::vector<std::string>& ColumnNames() const { return FNames; }  // as model.matrix's, but the constant
   const std::vector<int>& TermOf() const { return FTermOf; }
   std::vector<std::string> TermLabels() const;
+  // Each term's variables (increasing): a term contains another whose
+  // variables are among its own, as R's marginality takes it.
+  std::vector<std::vector<int>> TermVariables() const;
   const std::string& ResponseLabel() const { return FModel.Variables[0].Label; }
   bool Intercept() const { return FModel.Intercept; }
   // Raw[c]: the row's value of Columns[c], a factor's the index of its

@@ -3,12 +3,15 @@
 
 #include <cmath>
 #include <iostream>
+#include <numeric>
 #include <memory>
 #include <string>
 
 #include <varnel/dist/distributions.h>
 
 #include "analysis_tables.h"
+#include "models/glm_steps.h"
+#include "streamed_select.h"
 #include "models/saved_model.h"
 #include "output.h"
 
@@ -33,17 +36,43 @@ std::string DomainRefusal(const TStreamedData& Data, TGlmFamily Family, std::int
          ")";
 }
 
-// The batches hold the offset after the response, and the prior weights
-// last, as the engine takes them.
-TGlmFit FitOf(TStreamedData& Data, const TOptions& Options) {
+// The model's design columns (of the data's, increasing), and their names.
+struct TGlmDesign {
+  std::vector<std::size_t> Columns;
+  std::vector<std::string> Names;
+};
+
+TGlmDesign DesignOf(const TStreamedData& Data, std::vector<std::size_t> Columns) {
+  TGlmDesign Design{std::move(Columns), {}};
+  for (std::size_t j : Design.Columns) Design.Names.push_back(Data.XNames()[j]);
+  return Design;
+}
+
+TGlmDesign WholeDesign(const TStreamedData& Data) {
+  std::vector<std::size_t> All(Data.K());
+  std::iota(All.begin(), All.end(), 0);
+  return DesignOf(Data, std::move(All));
+}
+
+// The batch of the design's columns, then the response and what follows
+// it: the offset, and the prior weights last, as the engine takes them.
+engine::TBatch Narrowed(const engine::TBatch& Batch, std::size_t K, const std::vector<std::size_t>& Columns) {
+  engine::TBatch Out{{}, Batch.FirstRow};
+  for (std::size_t j : Columns) Out.Columns.push_back(Batch.Columns[j]);
+  Out.Columns.insert(Out.Columns.end(), Batch.Columns.begin() + static_cast<std::ptrdiff_t>(K), Batch.Columns.end());
+  return Out;
+}
+
+TGlmFit FitOf(TStreamedData& Data, const TOptions& Options, const std::vector<std::size_t>& Design) {
   const engine::TGlmModel Model = engine::MakeGlmModel(Options.Glm.Family, Options.Glm.Link);
   const engine::TGlmColumns Columns{Data.HasOffset(), Options.Regress.Weighted};
-  const engine::TGlmReduce Reduce = [&Data, Columns](const engine::TGlmStep& Step) {
-    return Data.Reduce<engine::TGlmPass>([&Step](const engine::TBatch& Batch) { return engine::GlmPass(Step, Batch); },
-                                         Columns.Weights);
+  const engine::TGlmReduce Reduce = [&Data, &Design, Columns](const engine::TGlmStep& Step) {
+    return Data.Reduce<engine::TGlmPass>(
+        [&](const engine::TBatch& Batch) { return engine::GlmPass(Step, Narrowed(Batch, Data.K(), Design)); },
+        Columns.Weights);
   };
   try {
-    return engine::FitGlm(Model, Data.K(), Options.Intercept, Reduce, 25, 1e-8L, Columns);
+    return engine::FitGlm(Model, Design.size(), Options.Intercept, Reduce, 25, 1e-8L, Columns);
   } catch (const engine::EGlmResponseError& Error) {
     throw TInputError(DomainRefusal(Data, Model.Family, Error.Row));
   }
@@ -51,9 +80,8 @@ TGlmFit FitOf(TStreamedData& Data, const TOptions& Options) {
 
 // glm.fit's warnings, in its words; a binomial fit whose probabilities
 // reach 0 or 1 is said plainly to be (quasi-)separated.
-void Warn(const TGlmFit& Fit, const TStreamedData& Data) {
-  for (std::size_t j : Fit.Aliased)
-    std::cerr << "varnel: " << Data.XNames()[j] << " not defined because of singularities\n";
+void Warn(const TGlmFit& Fit, const TGlmDesign& Design) {
+  for (std::size_t j : Fit.Aliased) std::cerr << "varnel: " << Design.Names[j] << " not defined because of singularities\n";
   if (Fit.NonIntegerSuccesses > 0) std::cerr << "varnel: non-integer #successes in a binomial glm!\n";
   if (!Fit.Converged) std::cerr << "varnel: glm.fit: algorithm did not converge\n";
   if (!Fit.NullConverged)
@@ -79,7 +107,7 @@ std::vector<TCell> CoefficientRow(const std::string& Term, long double Estimate,
 // summary.glm's coefficients: z and normal p-values where the dispersion is
 // known, t on the residual degrees of freedom where it is estimated; the
 // limits as confint.default, estimate ± z·se either way.
-TResultTable CoefficientTable(const TStreamedData& Data, const TGlmFit& Fit, double Level) {
+TResultTable CoefficientTable(const TGlmDesign& Design, const TGlmFit& Fit, double Level) {
   TResultTable Table = EmptyGlmCoefficientsTable(Level, Fit.Model.FixedDispersion());
   const double Quantile = NormalQuantile((1 - Level) / 2, TTail::Upper);
   const auto PValue = [&Fit](long double Statistic) -> double {
@@ -96,13 +124,13 @@ TResultTable CoefficientTable(const TStreamedData& Data, const TGlmFit& Fit, dou
   std::size_t s = 0;
   if (Fit.Intercept) Row(std::string(kConstantTerm), s++);
   std::size_t k = 0;
-  for (std::size_t j = 0; j < Data.K(); ++j) {
+  for (std::size_t j = 0; j < Design.Names.size(); ++j) {
     if (k < Fit.Kept.size() && Fit.Kept[k] == j) {
-      Row(Data.XNames()[j], s++);
+      Row(Design.Names[j], s++);
       ++k;
     } else {
       std::vector<TCell> Aliased(Table.Columns.size());
-      Aliased[0] = Data.XNames()[j];
+      Aliased[0] = Design.Names[j];
       Table.Rows.push_back(Aliased);
     }
   }
@@ -131,30 +159,48 @@ std::vector<double> ObservationRows(const TGlmFit& Fit, const engine::TBatch& Ba
 }
 
 // Table observations, made block by block while it is written.
-TRowStream ObservationStream(TStreamedData& Data, std::shared_ptr<const TGlmFit> Fit) {
+TRowStream ObservationStream(TStreamedData& Data, std::shared_ptr<const TGlmFit> Fit, std::vector<std::size_t> Design) {
   const TResultTable Head = EmptyGlmObservationsTable();
   TRowStream Stream{Head.Name, Head.Title, Head.Columns, std::vector<bool>(Head.Columns.size()), {}};
   Stream.Counts[0] = true;
-  Stream.Produce = [&Data, Fit](const TRowStream::TPart& Part) {
-    Data.InOrder<std::vector<double>>([&Fit](const engine::TBatch& Batch) { return ObservationRows(*Fit, Batch); },
-                                      Part, Fit->Columns.Weights);
+  Stream.Produce = [&Data, Fit, Design = std::move(Design)](const TRowStream::TPart& Part) {
+    Data.InOrder<std::vector<double>>(
+        [&](const engine::TBatch& Batch) { return ObservationRows(*Fit, Narrowed(Batch, Data.K(), Design)); }, Part,
+        Fit->Columns.Weights);
   };
   return Stream;
+}
+
+// --step: R's step() over the formula's terms, each model refitted; the
+// search's table, and the chosen model's design.
+TGlmDesign Stepwise(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  if (!Options.Intercept) throw TInputError("glm --step keeps the constant in every model, as step's scope does");
+  std::vector<std::vector<std::size_t>> TermColumns(Data.TermNames().size());
+  for (std::size_t j = 0; j < Data.K(); ++j) TermColumns[static_cast<std::size_t>(Data.TermOf()[j])].push_back(j);
+  const TGlmSubsetFit Fit = [&](const std::vector<std::size_t>& Columns) { return FitOf(Data, Options, Columns); };
+  const engine::TStepDirection Direction = *Options.Glm.Step;
+  const std::vector<engine::TStep> Steps = GlmStepwise(Fit, TermColumns, Data.TermVariables(), Direction);
+  Out.Results.Tables.push_back(StepsTable(Steps, Data.TermNames(), Direction, true));
+  return DesignOf(Data, ColumnsOfTerms(Steps.back().Terms, TermColumns));
 }
 
 }  // namespace
 
 int RunStreamedGlm(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
-  const auto Fit = std::make_shared<const TGlmFit>(FitOf(Data, Options));
+  const TGlmDesign Design = Options.Glm.Step ? Stepwise(Data, Options, Out) : WholeDesign(Data);
+  const auto Fit = std::make_shared<const TGlmFit>(FitOf(Data, Options, Design.Columns));
   Out.Results.Meta.N = static_cast<long long>(Fit->N - Fit->ZeroWeight);
-  Warn(*Fit, Data);
-  Out.Results.Tables = {CoefficientTable(Data, *Fit, Options.Level), ModelTable(*Fit)};
+  Warn(*Fit, Design);
+  TResultTable Coefficients = CoefficientTable(Design, *Fit, Options.Level);
   if (Options.Regress.Weighted) {
     Out.Results.Meta.Weights = Printable(Options.Regress.WeightsColumn);
-    Out.Results.Tables[0].Title += "; prior weights " + *Out.Results.Meta.Weights;
+    Coefficients.Title += "; prior weights " + *Out.Results.Meta.Weights;
   }
+  if (Options.Glm.Step) Coefficients.Title += "; the model the search chose";
+  Out.Results.Tables.push_back(std::move(Coefficients));
+  Out.Results.Tables.push_back(ModelTable(*Fit));
   if (!Options.Regress.SaveModel.empty()) Out.ModelFile = ModelJson(SavedModelOf(Data, *Fit));
-  Out.Results.Stream = ObservationStream(Data, Fit);
+  Out.Results.Stream = ObservationStream(Data, Fit, Design.Columns);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -229,6 +230,50 @@ TEST_F(GlmTest, OffsetSavedAndPredictedAsR) {
   const TRun Linear = Run("regress " + Write("b.csv", kBeetles) + " --formula 'dead ~ dose + offset(log(n))'");
   EXPECT_EQ(Linear.Status, 2);
   EXPECT_NE(Linear.Err.find("offset() is taken by glm"), std::string::npos) << Linear.Err;
+}
+
+// --step as R's step(): forward from the constant over breaks ~
+// wool*tension (the interaction only once both its terms are in), then the
+// chosen model's tables; and both ways from y ~ x1*x2, where dropping x1
+// alone would lower the AIC (to 532.691) but x1:x2 keeps it, as step()
+// keeps it.
+TEST_F(GlmTest, StepwiseAsR) {
+  const TRun Forward = Run("glm " + Write("warp.csv", kWarpbreaks) +
+                           " --family poisson --formula 'breaks ~ wool*tension' --step forward --json");
+  ASSERT_EQ(Forward.Status, 0) << Forward.Err;
+  const ordered_json J = ordered_json::parse(Forward.Out);
+  const ordered_json& Steps = J["steps"];
+  ASSERT_EQ(Steps.size(), 4u);
+  const char* const Terms[] = {"(Intercept)", "tension", "wool + tension", "wool + tension + wool:tension"};
+  const double Deviance[] = {297.37221180460529, 226.43064129656196, 210.39188876245387, 182.30513128584676};
+  const double Aic[] = {574.03628946010917, 507.09471895206576, 493.05596641795773, 468.96920894135059};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(Steps[i]["terms"], Terms[i]);
+    ExpectNear(Steps[i]["deviance"], Deviance[i], "deviance");
+    ExpectNear(Steps[i]["AIC"], Aic[i], "AIC");
+  }
+  EXPECT_EQ(Steps[3]["action"], "add");
+  EXPECT_EQ(Steps[3]["term"], "wool:tension");
+  EXPECT_EQ(J["coefficients"].size(), 6u);
+  ExpectNear(J["model"][0]["AIC"], 468.96920894135059, "the chosen model's AIC");
+
+  std::string Counts = "x1,x2,y\n";
+  char Line[96];
+  for (long long i = 0; i < 200; ++i) {
+    const double x1 = Uniform(i, 1) * 2 - 1, x2 = Uniform(i, 2) * 2 - 1;
+    const int y = static_cast<int>(std::exp(1 + 0.3 * x2 + 0.8 * x1 * x2) * (0.5 + Uniform(i, 3)));
+    std::snprintf(Line, sizeof Line, "%.17g,%.17g,%d\n", x1, x2, y);
+    Counts += Line;
+  }
+  const TRun Both =
+      Run("glm " + Write("counts.csv", Counts) + " --family poisson --formula 'y ~ x1*x2' --step both --json");
+  ASSERT_EQ(Both.Status, 0) << Both.Err;
+  const ordered_json Kept = ordered_json::parse(Both.Out)["steps"];
+  ASSERT_EQ(Kept.size(), 1u);
+  EXPECT_EQ(Kept[0]["terms"], "x1 + x2 + x1:x2");
+  ExpectNear(Kept[0]["AIC"], 534.4907151520357, "AIC");
+  EXPECT_EQ(Run("glm " + Write("c.csv", Counts) + " --family poisson --formula 'y ~ x1*x2' --step both "
+                "--save-model " + (Dir / "m.json").string()).Status, 2);
 }
 
 // A generated logistic file of 50,000 rows: the same bytes on 1 and 3

@@ -485,6 +485,8 @@ void TStreamedData::GatherLevels() {
     }
   }
   if (Formula) SetDesign(std::move(FCodings));
+  for (int t = static_cast<int>(FTermVariables.size()); !Formula && t < static_cast<int>(FTermNames.size()); ++t)
+    FTermVariables.push_back({t});
   for (const auto& Reference : FRules.References) {
     const auto Found = std::find_if(FColumns.begin(), FColumns.begin() + static_cast<std::ptrdiff_t>(Predictors),
                                     [&](const TColumn& C) { return C.Name == Reference.first; });
@@ -533,6 +535,7 @@ void TStreamedData::SetDesign(std::vector<TCoding> Sources) {
   for (const std::string& Name : FDesign->ColumnNames()) FXNames.push_back(Printable(Name));
   for (const std::string& Label : FDesign->TermLabels()) FTermNames.push_back(Printable(Label));
   FTermOf = FDesign->TermOf();
+  FTermVariables = FDesign->TermVariables();
   FYName = Printable(FDesign->ResponseLabel());
 }
 

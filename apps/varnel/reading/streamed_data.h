@@ -53,6 +53,9 @@ class TStreamedData {
   const std::vector<std::string>& XNames() const { return FXNames; }
   const std::vector<std::string>& TermNames() const { return FTermNames; }
   const std::vector<int>& TermOf() const { return FTermOf; }
+  // Each term's variables: a formula's (a:b holds a's and b's), else each
+  // column's term its own.
+  const std::vector<std::vector<int>>& TermVariables() const { return FTermVariables; }
   const std::string& YName() const { return FYName; }
   // How each predictor column is coded: its name in the file, and a
   // factor's levels, the reference first. Under a formula: each column its
@@ -266,6 +269,7 @@ class TStreamedData {
   std::vector<bool> FPlainNumbers;  // per picked column: its plain numbers read as the rows are split
   std::vector<std::string> FXNames, FTermNames, FUnused;
   std::vector<int> FTermOf;
+  std::vector<std::vector<int>> FTermVariables;
   std::vector<TCoding> FCodings;
   // Under a formula: its design, over the picked columns before the carried
   // ones and (without the response) the names only the response reads.

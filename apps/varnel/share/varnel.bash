@@ -19,7 +19,7 @@ _varnel() {
     [cluster]="-h --help --y --x --sep --decimal --na --missing --factor --ref --verbose --report-texts --no-scan --threads --csv --json --table --raw -o --output --plot --plot-size --clusters --seed --starts --iterations --report --scale"
     [predict]="-h --help --sep --decimal --na --verbose --level --no-scan --threads --interval --type --csv --json --table --raw -o --output"
     [anova]="-h --help --sep --decimal --na --missing --factor --ref --verbose --formula --no-scan --threads --csv --json --table --raw -o --output"
-    [glm]="-h --help --y --x --formula --sep --decimal --na --missing --factor --ref --verbose --level --no-intercept --no-scan --threads --csv --json --table --raw -o --output --family --link --weights --save-model"
+    [glm]="-h --help --y --x --formula --sep --decimal --na --missing --factor --ref --verbose --level --no-intercept --no-scan --threads --csv --json --table --raw -o --output --family --link --weights --save-model --step"
     [table]="-h --help --df --level --z --csv --json --table --raw -o --output"
     [verbs]="-h --help --raw"
     [about]="-h --help --raw"
@@ -37,7 +37,7 @@ _varnel() {
     [cluster]="centres fit assignments"
     [predict]="predictions"
     [anova]="anova"
-    [glm]="coefficients model observations"
+    [glm]="steps coefficients model observations"
     [table]="values"
   )
   # The options that take a value: the word after one is not a command.

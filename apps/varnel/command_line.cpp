@@ -797,10 +797,13 @@ int RunStreamed(TStreamedData& Data, const TDataOptions& DataOptions, const TWri
 
 // What the component cannot give runs on the engine at any size: robust
 // and clustered standard errors, weighted fits, a saved model (of the
-// engine's fit) and predict.
-bool OnEngineOnly(const TChoice& Choice, const TOptions& Options) {
+// engine's fit), predict, and a stepwise search over a formula's terms,
+// whose interactions keep their marginal terms.
+bool OnEngineOnly(const TChoice& Choice, const TOptions& Options, const TDataOptions& Data) {
+  const bool FormulaSteps = Choice.Streamed == RunStreamedSelect && !Data.Formula.empty() &&
+                            Options.Select.Method != TSelectMethod::Exhaustive;
   return Choice.Analysis == nullptr || Options.Regress.Vcov != TRobustKind::None || !Options.Regress.SaveModel.empty() ||
-         !Options.Regress.Cluster.empty() || Options.Regress.Weighted;
+         !Options.Regress.Cluster.empty() || Options.Regress.Weighted || FormulaSteps;
 }
 
 int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlotOptions& PlotOptions,
@@ -822,7 +825,7 @@ int Run(const TDataOptions& DataOptions, const TWriteOptions& Write, const TPlot
     const bool NoResponse =
         Choice.Unsupervised && ((!DataOptions.X.empty() && DataOptions.Y.empty()) || !DataOptions.Formula.empty());
     TLoaded Loaded = LoadData(DataOptions, NoResponse,
-                              Choice.Streamed != nullptr, OnEngineOnly(Choice, Options), Options.Threads, Processes);
+                              Choice.Streamed != nullptr, OnEngineOnly(Choice, Options, DataOptions), Options.Threads, Processes);
     if (Loaded.Streamed)
       return RunStreamed(*Loaded.Streamed, DataOptions, Write, PlotOptions, Targets, Options, Choice, Stdout);
     Data = std::move(Loaded.Data);

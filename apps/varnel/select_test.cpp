@@ -4,7 +4,9 @@
 // line a long search shows on standard error.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <sstream>
 
 #include "parsed_csv.h"
@@ -80,6 +82,25 @@ TEST_F(SelectTest, StepsFollowTheChosenDirection) {
   EXPECT_EQ(Backward->back()[4], "28");
   const TRun Text = Run("select --method both " + File);
   EXPECT_NE(Text.Out.find("Stepwise search by AIC, both ways from the full model"), std::string::npos);
+}
+
+// Over a formula's terms the search keeps marginality as step() does: x1
+// stays while x1:x2 does, though lm(y ~ x2 + x1:x2) has the lower AIC
+// (-732.31668925369502); R 4.2.2's step(lm(y ~ x1*x2, d), direction =
+// "both") stops at the start, AIC -730.53424396449475.
+TEST_F(SelectTest, FormulaStepsKeepMarginality) {
+  std::string Csv = "x1,x2,y\n";
+  char Line[96];
+  for (long long i = 0; i < 300; ++i) {
+    const double x1 = Uniform(i, 1) * 2 - 1, x2 = Uniform(i, 2) * 2 - 1;
+    std::snprintf(Line, sizeof Line, "%.17g,%.17g,%.17g\n", x1, x2, 1 + 0.3 * x2 + 0.8 * x1 * x2 + Uniform(i, 3));
+    Csv += Line;
+  }
+  const auto Steps = ParseCsv(Run("select --csv --method both --formula 'y ~ x1*x2' " + Write("d.csv", Csv)).Out);
+  ASSERT_TRUE(Steps);
+  ASSERT_EQ(Steps->size(), 2u);
+  EXPECT_EQ((*Steps)[1][3], "x1 + x2 + x1:x2");
+  EXPECT_NEAR(std::stod((*Steps)[1][6]), -730.53424396449475, 1e-9 * 730.5);
 }
 
 TEST_F(SelectTest, OptionsOutsideTheirValuesAreRefused) {

@@ -59,6 +59,7 @@ int BestSubsets(const TStreamedData& Data, const TMoments& State, const TOptions
 struct TStreamedTerms {
   std::vector<std::string> Names;
   std::vector<std::vector<std::size_t>> Columns;
+  std::vector<std::vector<int>> Variables;  // each term's, for marginality
 };
 
 TStreamedTerms TermsOf(const TStreamedData& Data, const std::vector<std::size_t>& Kept) {
@@ -69,6 +70,7 @@ TStreamedTerms TermsOf(const TStreamedData& Data, const std::vector<std::size_t>
     if (t < 0) {
       t = static_cast<int>(T.Names.size());
       T.Names.push_back(Data.TermNames()[static_cast<std::size_t>(Data.TermOf()[j])]);
+      T.Variables.push_back(Data.TermVariables()[static_cast<std::size_t>(Data.TermOf()[j])]);
       T.Columns.emplace_back();
     }
     T.Columns[static_cast<std::size_t>(t)].push_back(j);
@@ -83,7 +85,9 @@ int Stepwise(const TStreamedData& Data, const TMoments& State, const std::vector
                                                ? engine::TStepDirection::Backward
                                                : engine::TStepDirection::Both;
   const TStreamedTerms Terms = TermsOf(Data, Kept);
-  Out.Results.Tables = {StepsTable(engine::StepwiseAIC(State, Terms.Columns, Direction), Terms.Names, Direction)};
+  Out.Results.Tables = {StepsTable(
+      engine::StepwiseAIC(State, Terms.Columns, Direction, engine::kAliasTolerance, Terms.Variables), Terms.Names,
+      Direction)};
   return 0;
 }
 

@@ -264,8 +264,8 @@ void CheckTerms(std::span<const std::vector<std::size_t>> Terms, std::size_t K) 
 class TStepper {
  public:
   TStepper(const TMoments& State, std::span<const std::vector<std::size_t>> Terms, TStepDirection Direction,
-           long double Tolerance)
-      : FState(State), FTerms(Terms), FDirection(Direction), FTolerance(Tolerance) {
+           long double Tolerance, std::span<const std::vector<int>> Variables)
+      : FState(State), FTerms(Terms), FDirection(Direction), FTolerance(Tolerance), FVariables(Variables) {
     if (Direction != TStepDirection::Forward) {
       for (std::size_t t = 0; t < Terms.size(); ++t) FOrder.push_back(t);
     }
@@ -373,6 +373,7 @@ class TStepper {
       const std::vector<long double> Dropped = DropRss(Rss);
       const auto n = static_cast<long double>(FState.Count());
       for (std::size_t i = 0; i < FOrder.size(); ++i) {
+        if (!Droppable(FOrder[i])) continue;
         if (Dropped.empty()) {
           Take(Fitted(Without(i), TStepAction::Drop, FOrder[i]), false);
           continue;
@@ -387,7 +388,7 @@ class TStepper {
     }
     if (FDirection != TStepDirection::Backward) {
       for (std::size_t t = 0; t < FTerms.size(); ++t) {
-        if (std::find(FOrder.begin(), FOrder.end(), t) != FOrder.end()) continue;
+        if (std::find(FOrder.begin(), FOrder.end(), t) != FOrder.end() || !Addable(t)) continue;
         std::vector<std::size_t> Order = FOrder;
         Order.push_back(t);
         Take(Fitted(Order, TStepAction::Add, t), false);
@@ -398,6 +399,26 @@ class TStepper {
       Out = Fitted(Without(static_cast<std::size_t>(At)), TStepAction::Drop, Out.Term);
     }
     return Found;
+  }
+
+  // Whether term Outer contains term Inner (its variables are among
+  // Outer's, and Outer is not Inner); never without the terms' variables.
+  bool Contains(std::size_t Outer, std::size_t Inner) const {
+    if (FVariables.empty()) return false;
+    const std::vector<int>& O = FVariables[Outer];
+    const std::vector<int>& I = FVariables[Inner];
+    return O.size() > I.size() && std::includes(O.begin(), O.end(), I.begin(), I.end());
+  }
+  // step()'s marginality: no term of the model contains a term dropped,
+  // and every term that a term added contains is in the model.
+  bool Droppable(std::size_t t) const {
+    return std::none_of(FOrder.begin(), FOrder.end(), [&](std::size_t u) { return Contains(u, t); });
+  }
+  bool Addable(std::size_t t) const {
+    for (std::size_t u = 0; u < FTerms.size(); ++u) {
+      if (Contains(t, u) && std::find(FOrder.begin(), FOrder.end(), u) == FOrder.end()) return false;
+    }
+    return true;
   }
 
   // The model's columns.
@@ -411,6 +432,7 @@ class TStepper {
   std::span<const std::vector<std::size_t>> FTerms;
   TStepDirection FDirection;
   long double FTolerance;
+  std::span<const std::vector<int>> FVariables;
   std::vector<std::size_t> FOrder;  // the model's terms in the order they entered it
 };
 
@@ -528,10 +550,16 @@ std::size_t TBestSubsets::BestBy(TSubsetCriterion Criterion) const {
 }
 
 std::vector<TStep> StepwiseAIC(const TMoments& State, std::span<const std::vector<std::size_t>> Terms,
-                               TStepDirection Direction, long double Tolerance) {
+                               TStepDirection Direction, long double Tolerance,
+                               std::span<const std::vector<int>> Variables) {
   if (State.P() == 0 || State.Count() == 0) throw EEngineError("a stepwise search needs a response and a complete row");
   CheckTerms(Terms, State.P() - 1);
-  return TStepper(State, Terms, Direction, Tolerance).Run();
+  if (!Variables.empty() && Variables.size() != Terms.size())
+    throw EEngineError("a stepwise search needs the variables of every term, or of none");
+  for (const std::vector<int>& V : Variables) {
+    if (!std::is_sorted(V.begin(), V.end())) throw EEngineError("a term's variables must be in increasing order");
+  }
+  return TStepper(State, Terms, Direction, Tolerance, Variables).Run();
 }
 
 }  // namespace varnel::engine

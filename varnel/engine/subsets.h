@@ -137,9 +137,14 @@ struct VARNEL_API TStep {
 /// allows, and takes the first of lowest AIC; it stops when none is lower
 /// than the model's own, or after 1000 steps. A term is a list of the
 /// state's predictor columns that move together (a factor's dummies).
-/// Throws EEngineError for no terms, an empty term, or a column out of range
-/// or in two terms.
+/// Variables, when given, holds each term's variables in increasing order
+/// (a:b those of a and of b), and the search keeps marginality as step()
+/// does: a term is dropped only when no other term of the model contains
+/// it, and added only when every term it contains is in the model.
+/// Throws EEngineError for no terms, an empty term, a column out of range
+/// or in two terms, or Variables of another length.
 VARNEL_API std::vector<TStep> StepwiseAIC(const TMoments& State, std::span<const std::vector<std::size_t>> Terms,
-                                          TStepDirection Direction, long double Tolerance = kAliasTolerance);
+                                          TStepDirection Direction, long double Tolerance = kAliasTolerance,
+                                          std::span<const std::vector<int>> Variables = {});
 
 }  // namespace varnel::engine

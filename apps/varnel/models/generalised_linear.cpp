@@ -186,7 +186,12 @@ TGlmDesign Stepwise(TStreamedData& Data, const TOptions& Options, TCommandResult
 
 }  // namespace
 
+// The iterations pass over the data many times: its batches are kept in
+// memory up to this size, beyond it read from the file each time.
+constexpr std::size_t kKeptBytes = std::size_t(512) << 20;
+
 int RunStreamedGlm(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
+  Data.KeepBatches(kKeptBytes);
   const TGlmDesign Design = Options.Glm.Step ? Stepwise(Data, Options, Out) : WholeDesign(Data);
   const auto Fit = std::make_shared<const TGlmFit>(FitOf(Data, Options, Design.Columns));
   Out.Results.Meta.N = static_cast<long long>(Fit->N - Fit->ZeroWeight);

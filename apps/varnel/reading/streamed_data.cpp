@@ -2,6 +2,7 @@
 #include "reading/streamed_data.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -285,14 +286,69 @@ void TStreamedData::ForEachBlock(const std::function<void(std::size_t, const TRo
   if (Q.Error) std::rethrow_exception(Q.Error);
 }
 
+void TStreamedData::KeepBatches(std::size_t MaxBytes) {
+  if (FKeptWhole || FKeeping) return;
+  FKeepBudget = MaxBytes;
+  FKeeping = true;
+}
+
+void TStreamedData::KeepBlock(std::size_t Index, const TBlockData& Data, std::size_t FirstRow) {
+  const std::size_t Bytes = Data.Columns.size() * Data.Fields.Rows * sizeof(double);
+  const std::lock_guard<std::mutex> Hold(FKeptLock);
+  if (!FKeeping) return;
+  if (FKeptBytes + Bytes > FKeepBudget) {  // too many: every pass reads the file
+    FKeeping = false;
+    std::vector<TKeptBlock>().swap(FKept);
+    return;
+  }
+  FKeptBytes += Bytes;
+  if (FKept.size() <= Index) FKept.resize(Index + 1);
+  FKept[Index] = {Data.Columns, FirstRow};
+}
+
+// A pass over the kept blocks on the workers, the lowest failing block's
+// error rethrown, as a pass over the file has it.
+void TStreamedData::ReplayKept(const std::function<void(std::size_t, const engine::TBatch&)>& Visit,
+                               bool WithCarried) {
+  std::atomic<std::size_t> Next{0};
+  std::mutex Lock;
+  std::size_t Failed = kNoBlock;
+  std::exception_ptr Error;
+  const auto Work = [&] {
+    for (std::size_t i = Next++; i < FKept.size(); i = Next++) {
+      try {
+        engine::TBatch Batch = engine::MakeBatch(FKept[i].Columns, FKept[i].FirstRow);
+        if (!WithCarried) Batch.Columns.resize(Batch.Columns.size() - CarriedCount());
+        Visit(i, Batch);
+      } catch (...) {
+        const std::lock_guard<std::mutex> Hold(Lock);
+        if (i < Failed) {
+          Failed = i;
+          Error = std::current_exception();
+        }
+      }
+    }
+  };
+  {
+    std::vector<std::jthread> Pool;
+    for (std::size_t w = 1; w < FThreads; ++w) Pool.emplace_back(Work);
+    Work();
+  }
+  ++FPass;
+  FFailedBlock = Error ? FPart.FirstBlock + Failed : kNoBlock;
+  if (Error) std::rethrow_exception(Error);
+}
+
 void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit,
                                  bool WithCarried) {
-  const bool First = FDroppedUnknown;
+  if (FKeptWhole) return ReplayKept(Visit, WithCarried);
+  const bool First = FDroppedUnknown, Keep = FKeeping;
   std::mutex Lock;
   std::vector<std::pair<std::size_t, std::vector<long long>>> Dropped;  // per block
   ForEachBlock([&](std::size_t Index, const TRowText& Block) {
     thread_local TBlockData Data;  // its storage kept from block to block
     Convert(Block, Data);
+    if (Keep) KeepBlock(Index, Data, Block.FirstRow);
     engine::TBatch Batch = engine::MakeBatch(Data.Columns, Block.FirstRow);
     if (!WithCarried) Batch.Columns.resize(Batch.Columns.size() - CarriedCount());
     Visit(Index, Batch);
@@ -301,6 +357,10 @@ void TStreamedData::ForEachBatch(const std::function<void(std::size_t, const eng
     if (Dropped.size() <= Index) Dropped.resize(Index + 1);
     Dropped[Index] = {Data.Dropped, Data.FirstDropped};
   });
+  if (Keep && FKeeping) {
+    FKeptWhole = true;
+    FKeeping = false;
+  }
   if (!First) return;
   FDroppedUnknown = false;
   for (const auto& [Count, Rows] : Dropped) {

@@ -144,6 +144,13 @@ class TStreamedData {
   // The same, each block converted to its batch (see Reduce).
   void ForEachBatch(const std::function<void(std::size_t, const engine::TBatch&)>& Visit, bool WithCarried = false);
 
+  // From the next pass on, keeps each block's converted columns while they
+  // come to at most MaxBytes in all, so that the passes after it take them
+  // from memory instead of reading the file again: the same batches in the
+  // same order, so the same results. Beyond MaxBytes every pass reads the
+  // file, as without it.
+  void KeepBatches(std::size_t MaxBytes);
+
  private:
   struct TBlockData;
   // A process's states merged into the nodes (NodesOf) of the one tree over
@@ -248,6 +255,17 @@ class TStreamedData {
   void PutDesignRow(std::span<const double> Raw, std::span<double> Row, bool Complete, const std::string& File,
                     std::size_t FileRow, TBlockData& Out, std::size_t r) const;
   void SetDesign(std::vector<TCoding> Sources);
+  void ReplayKept(const std::function<void(std::size_t, const engine::TBatch&)>& Visit, bool WithCarried);
+  void KeepBlock(std::size_t Index, const TBlockData& Data, std::size_t FirstRow);
+  // The blocks' columns kept in memory (see KeepBatches).
+  struct TKeptBlock {
+    std::vector<std::vector<double>> Columns;
+    std::size_t FirstRow = 0;
+  };
+  std::vector<TKeptBlock> FKept;
+  std::size_t FKeepBudget = 0, FKeptBytes = 0;
+  bool FKeeping = false, FKeptWhole = false;
+  std::mutex FKeptLock;
 
   TProcesses* FProcesses;
   TFilesPart FPart;  // this process's blocks (all of them, alone)

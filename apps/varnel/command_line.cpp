@@ -1002,8 +1002,8 @@ void AddPredictCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWr
   });
 }
 
-// anova FILE --formula SMALL --formula LARGE ...: nested models, within
-// the component's box.
+// anova FILE --formula SMALL --formula LARGE ...: nested models, at any
+// size.
 CLI::App* AddAnovaCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, TWriteOptions& Write) {
   CLI::App* Anova = App.add_subcommand(
       "anova", "table anova: nested models compared by F tests, as R's anova(fit1, fit2, ...): --formula for each "
@@ -1018,31 +1018,91 @@ CLI::App* AddAnovaCommand(CLI::App& App, TDataOptions& Data, TOptions& Options, 
   return Anova;
 }
 
-// The models of anova, each from the rows complete in every column that
-// any of them reads, so that all are fitted to the same rows.
-std::vector<TNestedModel> NestedModels(const TDataOptions& Given, const std::vector<std::string>& Paths) {
+// The columns any of anova's models reads: each model is fitted to the
+// rows complete in all of them, so that all are fitted to the same rows.
+std::vector<int> AnyModelsColumns(const TDataOptions& Given, const std::vector<std::string>& Names,
+                                  const std::string& Shown) {
+  std::vector<int> Columns;
+  for (const std::string& Formula : Given.Formulas) {
+    const std::vector<int> Read = formula::FormulaColumns(Formula, Names, Shown);
+    Columns.insert(Columns.end(), Read.begin(), Read.end());
+  }
+  std::sort(Columns.begin(), Columns.end());
+  Columns.erase(std::unique(Columns.begin(), Columns.end()), Columns.end());
+  return Columns;
+}
+
+// anova's fits, and the largest model's figures for the meta.
+struct TNestedFits {
+  std::vector<TNestedFit> Fits;
+  TMeta Largest;
+};
+
+// Within the component's box: each model made of the rows held whole.
+TNestedFits NestedFitsInBox(const TDataOptions& Given, const TCsvTable& Table, const std::string& Shown,
+                            std::size_t Threads) {
+  const TDataRules Rules = RulesOf(Given);
+  TNestedFits Out;
+  TAnalysisData Data;
+  for (const std::string& Formula : Given.Formulas) {
+    Data = formula::FormulaData(Table, Shown, Formula, Rules);
+    Out.Fits.push_back(NestedFitOf({TrimmedName(Formula), Data, formula::FormulaIntercept(Formula)}, Threads));
+  }
+  SayWhatWasLeftOut(Data, Table, Given);
+  Out.Largest.File = Data.Source;
+  Out.Largest.N = Data.N();
+  Out.Largest.K = Data.K();
+  Out.Largest.Dropped = static_cast<long long>(Data.Dropped.size());
+  Out.Largest.Predictors = Data.XNames;
+  return Out;
+}
+
+// Beyond it: each model's design made block by block, in a pass over the
+// file of its own.
+TNestedFits NestedFitsStreamed(const TDataOptions& Given, const std::vector<std::string>& Paths,
+                               const TReadOptions& Read, std::size_t Threads) {
+  const std::string Shown = InputName(Paths);
+  if (!Given.Text && std::find(Paths.begin(), Paths.end(), "-") != Paths.end())
+    throw TInputError("anova beyond 19,999 rows reads the data once for each model: name a file, not standard input");
+  TNestedFits Out;
+  for (const std::string& Formula : Given.Formulas) {
+    auto Reader = std::make_unique<TRowReader>(Paths, Read, [&](const std::vector<std::string>& Names) {
+      return AnyModelsColumns(Given, Names, Shown);
+    });
+    bool Ended = false;
+    std::vector<TRowText> First = FirstBlocks(*Reader, Ended);
+    TDataRules Rules = RulesOf(Given);
+    Rules.Formula = Formula;
+    TStreamedData Data(std::move(Reader), std::move(First), Rules, Threads);
+    const std::optional<TStreamedFit> Fit = FitStreamed(Data, formula::FormulaIntercept(Formula));
+    if (!Fit) throw TInputError(TrimmedName(Formula) + " has no predictor once the aliased ones are out");
+    if (Fit->Fit.DfResidual == 0) throw TInputError(TrimmedName(Formula) + " leaves no residual degree of freedom");
+    Out.Fits.push_back({TrimmedName(Formula), Data.YName(), Fit->Sse, Fit->Fit.DfResidual});
+    if (&Formula != &Given.Formulas.back()) continue;
+    SayWhatWasLeftOut(Data, Given);
+    Out.Largest.File = Data.Source();
+    Out.Largest.N = static_cast<long long>(Fit->Fit.N);
+    Out.Largest.K = static_cast<long long>(Data.K());
+    Out.Largest.Dropped = static_cast<long long>(Data.DroppedCount());
+    Out.Largest.Predictors = Data.XNames();
+  }
+  return Out;
+}
+
+TNestedFits NestedFits(const TDataOptions& Given, const std::vector<std::string>& Paths, std::size_t Threads) {
   TReadOptions Read = ReadOptionsOf(Given.Separator);
   Read.Text = Given.Text;
   const std::string Shown = InputName(Paths);
-  const auto Pick = [&](const std::vector<std::string>& Names) {
-    std::vector<int> Columns;
-    for (const std::string& Formula : Given.Formulas) {
-      const std::vector<int> Read = formula::FormulaColumns(Formula, Names, Shown);
-      Columns.insert(Columns.end(), Read.begin(), Read.end());
+  TRowReader Reader(Paths, Read, [&](const std::vector<std::string>& Names) { return AnyModelsColumns(Given, Names, Shown); });
+  bool Ended = false;
+  const std::vector<TRowText> First = FirstBlocks(Reader, Ended);
+  if (Ended) {
+    try {
+      return NestedFitsInBox(Given, TableOf(Reader, First), Shown, Threads);
+    } catch (const TCapacityError&) {  // read in blocks below
     }
-    std::sort(Columns.begin(), Columns.end());
-    Columns.erase(std::unique(Columns.begin(), Columns.end()), Columns.end());
-    return Columns;
-  };
-  const TCsvTable Table = ReadCsv(Paths, Read, Pick);
-  const TDataRules Rules = RulesOf(Given);
-  std::vector<TNestedModel> Models;
-  for (const std::string& Formula : Given.Formulas) {
-    Models.push_back({TrimmedName(Formula), formula::FormulaData(Table, Shown, Formula, Rules),
-                      formula::FormulaIntercept(Formula)});
   }
-  SayWhatWasLeftOut(Models.back().Data, Table, Given);
-  return Models;
+  return NestedFitsStreamed(Given, Paths, Read, Threads);
 }
 
 int RunNestedAnova(const TDataOptions& Given, const TWriteOptions& Write, const TOptions& Options, TFdStream& Stdout) {
@@ -1054,19 +1114,14 @@ int RunNestedAnova(const TDataOptions& Given, const TWriteOptions& Write, const 
     if (Paths.empty()) throw TInputError("anova needs a data file: the built-in example has no column names to use");
     const std::unique_ptr<TOutputTarget> Output = GCapture ? nullptr : OutputTarget(Write);
     if (!Given.Text) RefuseInputAsTarget(Paths, {{"-o", Output.get()}});
-    const std::vector<TNestedModel> Models = NestedModels(Given, Paths);
+    const TNestedFits Fitted = NestedFits(Given, Paths, Options.Threads);
     TCommandResults Results;
-    const TAnalysisData& Largest = Models.back().Data;
     TMeta& Meta = Results.Results.Meta;
+    Meta = Fitted.Largest;
     Meta.Command = "anova";
-    Meta.File = Largest.Source;
-    Meta.N = Largest.N();
-    Meta.K = Largest.K();
-    Meta.Dropped = static_cast<long long>(Largest.Dropped.size());
-    Meta.Response = Largest.YName;
-    Meta.Predictors = Largest.XNames;
+    Meta.Response = Fitted.Fits.back().Response;
     Meta.Version = VARNEL_VERSION_STRING;
-    Results.Results.Tables = {NestedAnovaTable(Models, Options.Threads)};
+    Results.Results.Tables = {NestedAnovaTable(Fitted.Fits)};
     Deliver(Results, "anova", Write, Options, Output.get(), Stdout);
   } catch (const TInputError& Error) {
     return Finish(kInputError, Error.what(), Stdout);

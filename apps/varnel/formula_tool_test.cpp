@@ -325,6 +325,24 @@ TEST_F(FormulaToolTest, WeightedRobustFormulaAsSandwich) {
   EXPECT_EQ(ordered_json::parse(Dot.Out)["meta"]["predictors"], ordered_json::parse(R"(["x", "z", "gb", "gc"])"));
 }
 
+// anova beyond the box: each model's design made block by block in a pass
+// of its own, as R 4.2.2's anova(lm(log(y) ~ log(x) + z, d),
+// lm(log(y) ~ log(x) + z*g + I(z^2), d)) on the same file.
+TEST_F(FormulaToolTest, NestedAnovaBeyondTheBoxAsR) {
+  const TRun R = Run("anova --json --formula 'log(y) ~ log(x) + z' " + std::string(kBigModel) + " " +
+                     Write("big.csv", FormulaRows()));
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  const ordered_json J = ordered_json::parse(R.Out);
+  const auto& A = J["anova"];
+  ASSERT_EQ(A.size(), 2u);
+  EXPECT_EQ(A[0]["df.residual"], 20997);
+  EXPECT_EQ(A[1]["df.residual"], 20992);
+  EXPECT_TRUE(Agrees(A[0]["rss"], 172.191176132566397, 10));
+  EXPECT_TRUE(Agrees(A[1]["rss"], 77.808146552748482, 10));
+  EXPECT_TRUE(Agrees(A[1]["statistic"], 5092.7535090335632, 10));
+  EXPECT_EQ(J["meta"]["n"], 21000);
+}
+
 // Refusals beyond the box name the data row, as within it.
 TEST_F(FormulaToolTest, RefusalsBeyondTheBox) {
   std::string Csv = FormulaRows();

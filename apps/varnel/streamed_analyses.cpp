@@ -808,6 +808,16 @@ TResultTable CoefficientsOf(TStreamedData& Data, const TFit& Fit, const engine::
 
 }  // namespace
 
+std::optional<TStreamedFit> FitStreamed(TStreamedData& Data, bool Intercept) {
+  TOptions Options;
+  Options.Intercept = Intercept;
+  TCommandResults Unused;
+  const TRegressionSums State = RegressionSumsOf(Data, false);
+  const std::optional<TFit> Fit = FitOf(Data, State.Moments, Options, Unused);
+  if (!Fit) return std::nullopt;
+  return TStreamedFit{*Fit, ResidualFigures(Data, *Fit, State).first};
+}
+
 int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
   const bool Weighted = Options.Regress.Weighted;
   const TRegressionSums State = RegressionSumsOf(Data, Weighted);

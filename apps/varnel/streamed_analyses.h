@@ -7,6 +7,8 @@
 // component's interpretations and report texts.
 #pragma once
 
+#include <optional>
+
 #include "analyses.h"
 #include "reading/streamed_data.h"
 
@@ -23,5 +25,14 @@ int RunStreamedPca(TStreamedData& Data, const TOptions& Options, TCommandResults
 // The distances' table is streamed, as diagnose's observations.
 int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
+
+// The least-squares fit of Data's predictors on its response (the aliased
+// ones said on standard error) with its residual sum of squares, as
+// regress makes it; nothing when no predictor is left.
+struct TStreamedFit {
+  engine::TFit Fit;
+  long double Sse = 0;
+};
+std::optional<TStreamedFit> FitStreamed(TStreamedData& Data, bool Intercept);
 
 }  // namespace varnel::cli

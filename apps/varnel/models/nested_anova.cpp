@@ -13,16 +13,9 @@
 
 namespace varnel::cli {
 
-namespace {
-
-struct TResiduals {
-  long double Rss = 0;
-  std::size_t Df = 0;
-};
-
 // The fit on the engine, its residual sum of squares from a pass over the
 // rows (the predictors, then the response).
-TResiduals ResidualsOf(const TNestedModel& Model, std::size_t Threads) {
+TNestedFit NestedFitOf(const TNestedModel& Model, std::size_t Threads) {
   std::vector<std::vector<double>> Columns = Model.Data.X;
   Columns.push_back(Model.Data.Y);
   const engine::TBatch Batch = engine::MakeBatch(Columns);
@@ -30,28 +23,24 @@ TResiduals ResidualsOf(const TNestedModel& Model, std::size_t Threads) {
   for (std::size_t j : Fit.Aliased)
     std::cerr << "varnel: " << Model.Formula << ": " << Model.Data.XNames[j] << " not defined because of singularities\n";
   if (Fit.DfResidual == 0) throw TInputError(Model.Formula + " leaves no residual degree of freedom");
-  return {engine::StreamedSse(Fit, Batch, Threads), Fit.DfResidual};
+  return {Model.Formula, Model.Data.YName, engine::StreamedSse(Fit, Batch, Threads), Fit.DfResidual};
 }
 
-}  // namespace
-
-TResultTable NestedAnovaTable(const std::vector<TNestedModel>& Models, std::size_t Threads) {
-  for (const TNestedModel& Model : Models) {
-    if (Model.Data.YName != Models.front().Data.YName) {
-      throw TInputError("the models explain different responses, " + Models.front().Data.YName + " and " +
-                        Model.Data.YName + ": anova compares models of one response");
+TResultTable NestedAnovaTable(const std::vector<TNestedFit>& R) {
+  for (const TNestedFit& Fit : R) {
+    if (Fit.Response != R.front().Response) {
+      throw TInputError("the models explain different responses, " + R.front().Response + " and " + Fit.Response +
+                        ": anova compares models of one response");
     }
   }
-  std::vector<TResiduals> R;
-  for (const TNestedModel& Model : Models) R.push_back(ResidualsOf(Model, Threads));
   // The scale is the residual mean square of the model with the fewest
   // residual degrees of freedom (the first such), as R takes it.
-  const auto Big = std::min_element(R.begin(), R.end(), [](const TResiduals& a, const TResiduals& b) { return a.Df < b.Df; });
+  const auto Big = std::min_element(R.begin(), R.end(), [](const TNestedFit& a, const TNestedFit& b) { return a.Df < b.Df; });
   const long double Scale = Big->Rss / static_cast<long double>(Big->Df);
   TResultTable Table{"anova", "Analysis of variance of nested models (F tests)",
                      {"term", "df.residual", "rss", "df", "sumsq", "statistic", "p.value"}, {}, {}};
-  for (std::size_t m = 0; m < Models.size(); ++m) {
-    std::vector<TCell> Row{Models[m].Formula, static_cast<long long>(R[m].Df), Number(R[m].Rss), TCell{}, TCell{}, TCell{},
+  for (std::size_t m = 0; m < R.size(); ++m) {
+    std::vector<TCell> Row{R[m].Formula, static_cast<long long>(R[m].Df), Number(R[m].Rss), TCell{}, TCell{}, TCell{},
                            TCell{}};
     if (m > 0) {
       const long long Df = static_cast<long long>(R[m - 1].Df) - static_cast<long long>(R[m].Df);

@@ -22,9 +22,21 @@ struct TNestedModel {
   bool Intercept = true;
 };
 
-// Table anova of two or more models of the same response and rows.
-// Models of different responses, or a model that leaves no residual
-// degree of freedom, raise TInputError.
-TResultTable NestedAnovaTable(const std::vector<TNestedModel>& Models, std::size_t Threads);
+// A model fitted: its formula, response, residual sum of squares and
+// degrees of freedom.
+struct TNestedFit {
+  std::string Formula, Response;
+  long double Rss = 0;
+  std::size_t Df = 0;
+};
+
+// The fit of a model held whole (within the component's box), on the
+// engine. A model that leaves no residual degree of freedom raises
+// TInputError.
+TNestedFit NestedFitOf(const TNestedModel& Model, std::size_t Threads);
+
+// Table anova of two or more fits of the same response and rows. Fits of
+// different responses raise TInputError.
+TResultTable NestedAnovaTable(const std::vector<TNestedFit>& Fits);
 
 }  // namespace varnel::cli

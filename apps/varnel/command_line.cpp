@@ -432,9 +432,28 @@ TLoaded StreamedLoad(std::unique_ptr<TRowReader> Reader, std::vector<TRowText> F
   return {TAnalysisData{}, std::move(Streamed)};
 }
 
+// The data of the columns Pick takes: within the component's box, held
+// whole and made by InBox (the component's data); beyond it, and for what
+// fits on the engine only, read block by block.
+TLoaded LoadEither(const std::vector<std::string>& Paths, const TReadOptions& Read, const TColumnPicker& Pick,
+                   const TDataRules& Rules, bool CanStream, bool EngineOnly,
+                   const std::function<TLoaded(const TCsvTable&)>& InBox, std::size_t Threads, TProcesses& Processes) {
+  if (!CanStream) return InBox(ReadCsv(Paths, Read, Pick));
+  auto Reader = std::make_unique<TRowReader>(Paths, Read, Pick);
+  bool Ended = false;
+  std::vector<TRowText> First = FirstBlocks(*Reader, Ended);
+  if (First.empty()) throw TInputError(Printable(InputName(Paths)) + ": no row holds a value in every column used");
+  if (Ended && !EngineOnly) {
+    try {
+      return InBox(TableOf(*Reader, First));
+    } catch (const TCapacityError&) {  // read in blocks below
+    }
+  }
+  return StreamedLoad(std::move(Reader), std::move(First), Rules, Threads, Processes);
+}
+
 // A model formula's data: within the component's box, the design it makes
-// evaluated on the rows held whole; beyond it, and for what fits on the
-// engine only, block by block.
+// evaluated on the rows held whole; beyond it, block by block.
 TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::string>& Paths, const TReadOptions& Read,
                         TDataRules Rules, bool CanStream, bool EngineOnly, std::size_t Threads, TProcesses& Processes) {
   if (!Options.X.empty() || !Options.Y.empty())
@@ -448,18 +467,7 @@ TLoaded LoadFormulaData(const TDataOptions& Options, const std::vector<std::stri
     SayWhatWasLeftOut(Data, Table, Options);
     return TLoaded{std::move(Data), nullptr};
   };
-  if (!CanStream) return InBox(ReadCsv(Paths, Read, Pick));
-  auto Reader = std::make_unique<TRowReader>(Paths, Read, Pick);
-  bool Ended = false;
-  std::vector<TRowText> First = FirstBlocks(*Reader, Ended);
-  if (First.empty()) throw TInputError(Printable(Shown) + ": no row holds a value in every column used");
-  if (Ended && !EngineOnly) {
-    try {
-      return InBox(TableOf(*Reader, First));
-    } catch (const TCapacityError&) {  // read in blocks below
-    }
-  }
-  return StreamedLoad(std::move(Reader), std::move(First), Rules, Threads, Processes);
+  return LoadEither(Paths, Read, Pick, Rules, CanStream, EngineOnly, InBox, Threads, Processes);
 }
 
 // NoResponse: every picked column is a predictor (pca, distance and
@@ -490,26 +498,12 @@ TLoaded LoadData(const TDataOptions& Given, bool NoResponse, bool CanStream, boo
   const auto Pick = [&](const std::vector<std::string>& Names) {
     return PickColumns(Names, Shown, Options.Y, Options.X, !NoResponse, Most, Options.Cluster, Options.Weights);
   };
-  if (!CanStream) {
-    const TCsvTable Table = ReadCsv(Paths, Read, Pick);
+  const auto InBox = [&](const TCsvTable& Table) {
     TAnalysisData Data = SelectColumns(Table, Shown, "", {}, Rules);
     SayWhatWasLeftOut(Data, Table, Options);
-    return {std::move(Data), nullptr};
-  }
-  auto Reader = std::make_unique<TRowReader>(Paths, Read, Pick);
-  bool Ended = false;
-  std::vector<TRowText> First = FirstBlocks(*Reader, Ended);
-  if (First.empty()) throw TInputError(Printable(Shown) + ": no row holds a value in every column used");
-  if (Ended && !EngineOnly) {
-    try {
-      const TCsvTable Table = TableOf(*Reader, First);
-      TAnalysisData Data = SelectColumns(Table, Printable(Shown), "", {}, Rules);
-      SayWhatWasLeftOut(Data, Table, Options);
-      return {std::move(Data), nullptr};
-    } catch (const TCapacityError&) {  // read in blocks below
-    }
-  }
-  return StreamedLoad(std::move(Reader), std::move(First), Rules, Threads, Processes);
+    return TLoaded{std::move(Data), nullptr};
+  };
+  return LoadEither(Paths, Read, Pick, Rules, CanStream, EngineOnly, InBox, Threads, Processes);
 }
 
 using TStreamedRun = int (*)(TStreamedData&, const TOptions&, TCommandResults&);

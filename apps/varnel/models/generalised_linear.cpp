@@ -3,17 +3,17 @@
 
 #include <cmath>
 #include <iostream>
-#include <numeric>
 #include <memory>
+#include <numeric>
 #include <string>
 
 #include <varnel/dist/distributions.h>
 
 #include "analysis_tables.h"
 #include "models/glm_steps.h"
-#include "streamed_select.h"
 #include "models/saved_model.h"
 #include "output.h"
+#include "streamed_select.h"
 
 namespace varnel::cli {
 namespace {

@@ -707,22 +707,15 @@ TObservationSeries ObservationSeriesOf(TStreamedData& Data, const TFit& Fit, con
 }  // namespace
 
 int RunStreamedDiagnose(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {
-  const std::size_t P = Data.K() + 1;
   const bool Weighted = Options.Regress.Weighted;
-  const TMoments Moments =
-      Weighted ? Data.Reduce<TMoments>([P](const TBatch& Batch) { return WeightedMoments(Batch, P); }, true)
-               : MomentsOf(Data, P);
   struct TDiagnosis {
     TFit Fit;
     engine::TInference Inference;
   };
-  std::optional<TFit> Fit = FitOf(Data, Moments, Options, Out);
+  const std::optional<TStreamedFit> Fit = FitStreamed(Data, Options.Intercept, Weighted);
   if (!Fit) return 1;
-  const long double Sse =
-      Weighted ? Data.Reduce<TWeightedResiduals>([&Fit](const TBatch& Batch) { return WeightedResidualsOf(*Fit, Batch); }, true).Sse
-      : SseFromMoments(*Fit) ? Fit->MomentSse
-                             : ResidualPass(Data, *Fit).Sse;
-  auto Diagnosis = std::make_shared<const TDiagnosis>(TDiagnosis{*Fit, engine::Infer(*Fit, Sse)});
+  Out.Results.Meta.N = static_cast<long long>(Fit->Fit.N);
+  auto Diagnosis = std::make_shared<const TDiagnosis>(TDiagnosis{Fit->Fit, engine::Infer(Fit->Fit, Fit->Sse)});
   const TResultTable Head = EmptyObservationsTable(Options.Level, Terms(Data.XNames(), Options.Intercept));
   TRowStream Stream{Head.Name, Head.Title, Head.Columns, std::vector<bool>(Head.Columns.size()), {}};
   Stream.Counts[0] = true;
@@ -808,14 +801,21 @@ TResultTable CoefficientsOf(TStreamedData& Data, const TFit& Fit, const engine::
 
 }  // namespace
 
-std::optional<TStreamedFit> FitStreamed(TStreamedData& Data, bool Intercept) {
+std::optional<TStreamedFit> FitStreamed(TStreamedData& Data, bool Intercept, bool Weighted) {
   TOptions Options;
   Options.Intercept = Intercept;
   TCommandResults Unused;
-  const TRegressionSums State = RegressionSumsOf(Data, false);
-  const std::optional<TFit> Fit = FitOf(Data, State.Moments, Options, Unused);
+  const std::size_t P = Data.K() + 1;
+  const TMoments Moments =
+      Weighted ? Data.Reduce<TMoments>([P](const TBatch& Batch) { return WeightedMoments(Batch, P); }, true)
+               : MomentsOf(Data, P);
+  const std::optional<TFit> Fit = FitOf(Data, Moments, Options, Unused);
   if (!Fit) return std::nullopt;
-  return TStreamedFit{*Fit, ResidualFigures(Data, *Fit, State).first};
+  if (Weighted) {
+    const auto Sums = [&Fit](const TBatch& Batch) { return WeightedResidualsOf(*Fit, Batch); };
+    return TStreamedFit{*Fit, Data.Reduce<TWeightedResiduals>(Sums, true).Sse};
+  }
+  return TStreamedFit{*Fit, SseFromMoments(*Fit) ? Fit->MomentSse : ResidualPass(Data, *Fit).Sse};
 }
 
 int RunStreamedRegress(TStreamedData& Data, const TOptions& Options, TCommandResults& Out) {

@@ -27,12 +27,13 @@ int RunStreamedDistance(TStreamedData& Data, const TOptions& Options, TCommandRe
 int RunStreamedDescribe(TStreamedData& Data, const TOptions& Options, TCommandResults& Out);
 
 // The least-squares fit of Data's predictors on its response (the aliased
-// ones said on standard error) with its residual sum of squares, as
-// regress makes it; nothing when no predictor is left.
+// ones said on standard error) with its residual sum of squares (Σ w e²
+// when Weighted, by the batch's last column), as regress makes it; nothing
+// when no predictor is left.
 struct TStreamedFit {
   engine::TFit Fit;
   long double Sse = 0;
 };
-std::optional<TStreamedFit> FitStreamed(TStreamedData& Data, bool Intercept);
+std::optional<TStreamedFit> FitStreamed(TStreamedData& Data, bool Intercept, bool Weighted = false);
 
 }  // namespace varnel::cli

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "csv_table.h"
+#include "output.h"
 
 namespace varnel::cli::formula {
 namespace {
@@ -25,6 +26,12 @@ bool Within(const std::vector<int>& Part, const std::vector<int>& Whole) {
 }
 
 }  // namespace
+
+std::string EvaluationRefusal(const std::string& Source, long long Row, const TEvaluationError& Error) {
+  const bool Response = Error.Label.rfind("the response ", 0) == 0;
+  return Source + ": data row " + std::to_string(Row) + ": " +
+         (Response ? Error.Label : "the term " + Quoted(Error.Label)) + " cannot be computed: " + Error.what();
+}
 
 TDesign::TDesign(TModelTerms Model, std::vector<TSourceColumn> Columns)
     : FModel(std::move(Model)), FColumns(std::move(Columns)) {

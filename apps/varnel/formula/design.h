@@ -29,6 +29,10 @@ class TEvaluationError : public std::runtime_error {
   std::string Label;
 };
 
+// The refusal of a value that cannot be computed, naming the data row of
+// Source and the term (or the response).
+std::string EvaluationRefusal(const std::string& Source, long long Row, const TEvaluationError& Error);
+
 class TDesign {
  public:
   // Names read by the formula that are not among Columns, a factor in

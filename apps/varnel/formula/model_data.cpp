@@ -106,9 +106,7 @@ void Fill(const TDesign& Design, const TRawData& Raw, TAnalysisData& Data) {
     try {
       Data.Y.push_back(Design.Evaluate(Values, Row));
     } catch (const TEvaluationError& Error) {
-      throw TInputError(Raw.Source + ": data row " + std::to_string(Raw.Rows[i]) + ": " +
-                        (Error.Label.rfind("the response ", 0) == 0 ? Error.Label : "the term " + Quoted(Error.Label)) +
-                        " cannot be computed: " + Error.what());
+      throw TInputError(EvaluationRefusal(Raw.Source, Raw.Rows[i], Error));
     }
     for (std::size_t j = 0; j < K; ++j) Data.X[j][i] = Row[j];
   }

@@ -682,9 +682,7 @@ void TStreamedData::PutDesignRow(std::span<const double> Raw, std::span<double> 
     try {
       Response = FDesign->Evaluate(Raw, Row, FResponse, &Offset);
     } catch (const formula::TEvaluationError& Error) {
-      throw TInputError(File + ": data row " + std::to_string(FileRow) + ": " +
-                        (Error.Label.rfind("the response ", 0) == 0 ? Error.Label : "the term " + Quoted(Error.Label)) +
-                        " cannot be computed: " + Error.what());
+      throw TInputError(formula::EvaluationRefusal(File, static_cast<long long>(FileRow), Error));
     }
   }
   for (std::size_t j = 0; j < K; ++j) Out.Columns[j][r] = Complete ? Row[j] : kMissing;
